@@ -27,20 +27,20 @@ SerialQueue::~SerialQueue() {
     }
 }
 
+// Notifying under the lock: once it is released the task may run and end the queue's life,
+// so nothing here may touch the queue afterwards.
 void SerialQueue::async(Task task) {
-    {
-        std::lock_guard lock(state_->mutex);
-        state_->ready.push_back(std::move(task));
-    }
-    state_->wake.notify_one();
+    State& state = *state_;
+    std::lock_guard lock(state.mutex);
+    state.ready.push_back(std::move(task));
+    state.wake.notify_one();
 }
 
 void SerialQueue::asyncAfter(Clock::duration delay, Task task) {
-    {
-        std::lock_guard lock(state_->mutex);
-        state_->delayed.emplace(Clock::now() + delay, std::move(task));
-    }
-    state_->wake.notify_one();
+    State& state = *state_;
+    std::lock_guard lock(state.mutex);
+    state.delayed.emplace(Clock::now() + delay, std::move(task));
+    state.wake.notify_one();
 }
 
 void SerialQueue::run(const std::shared_ptr<State>& state) {

@@ -29,7 +29,9 @@ fi
 
 echo "== concurrency tests under ThreadSanitizer"
 configure build-tsan -DOSTREL_SANITIZE=thread -DOSTREL_BUILD_BENCH=OFF
-cmake --build build-tsan -j "$jobs"
+# Only the concurrency test programs (and what they need) are built here.
+mapfile -t tsan_targets < <(ninja -C build-tsan -t targets all | sed -n 's/^\([A-Za-z0-9_]*ConcurrencyTest\): .*/\1/p' | grep -v "^cmake_" | sort -u)
+cmake --build build-tsan -j "$jobs" --target "${tsan_targets[@]}"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --test-dir build-tsan -L concurrency --output-on-failure -j "$jobs" --no-tests=ignore
 

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Model/Calendar.hpp"
+#include "Model/Date.hpp"
+#include "Model/Enums.hpp"
+#include "Model/Records.hpp"
+#include "Model/ScreenModels.hpp"
+#include "Persistence/SQLiteDatabase.hpp"
+
+namespace ostrel {
+
+// The only code that reads and changes the database. Created once, it migrates the file to
+// the current schema; users share it through std::shared_ptr. Every failure is the first
+// SQLiteError met.
+class OstrelRepository final {
+public:
+    // The user's calendar at the moment of a call; day and hour keys are local to it.
+    using CalendarProvider = std::function<Calendar()>;
+
+    // Takes the only ownership of the connection, then migrates.
+    explicit OstrelRepository(std::unique_ptr<SQLiteDatabase> database,
+                              CalendarProvider calendar = &Calendar::current);
+    OstrelRepository(const OstrelRepository&) = delete;
+    OstrelRepository& operator=(const OstrelRepository&) = delete;
+
+    // Writes (OstrelRepository.cpp)
+
+    // One transaction: on any failure nothing of the batch stays stored.
+    void insertSamples(const std::vector<UsageSampleRecord>& samples);
+    // Rebuilds both roll-up tables when their totals disagree with the raw samples.
+    void repairRollupsIfNeeded();
+    // Drops mock samples, rebuilds the roll-ups, drops threshold events and orphaned rows.
+    void purgeMockData();
+    // Empties every table but the settings.
+    void clearAllData();
+    void saveSettings(const OstrelSettings& settings);
+    // Nothing when no setting is stored at all.
+    std::optional<OstrelSettings> loadSettings();
+    void setActiveNetwork(const NetworkIdentity& network, Date seenAt);
+    void upsertApplication(const AppUsageAttribution& application, Date seenAt);
+    void recordThresholdEvent(AlertLevel level, std::int64_t totalBytes, TimeframePreset timeframe, bool notified);
+
+    // Queries (OstrelRepositoryQueries.cpp)
+
+    // (declared by the queries' author)
+
+private:
+    // Local "yyyy-MM-dd" and "yyyy-MM-ddTHH:00:00" in the calendar current at the call.
+    std::string dayKey(Date date) const;
+    std::string hourKey(Date date) const;
+
+    void migrate();
+    void addColumnIfMissing(const std::string& table, const std::string& definition);
+
+    // Runs `body` between `opening` and "COMMIT;" as one unit on the database queue; on any
+    // failure after the opening it rolls back and passes the first error on.
+    void inTransaction(const char* opening, const std::function<void(SQLiteConnection&)>& body);
+    static void transactionForm(SQLiteConnection& connection, const char* opening,
+                                const std::function<void(SQLiteConnection&)>& body);
+
+    void insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample, const Calendar& calendar);
+    void upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample, const Calendar& calendar);
+    void rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction);
+    std::int64_t fetchTotalBytesFromRawSamples();
+    std::int64_t fetchTotalBytesFromDailyRollup();
+    std::int64_t fetchTotalBytesFromHourlyRollup();
+    std::int64_t fetchSingleTotal(const char* sql);
+    void upsertSetting(const std::string& key, const std::string& value);
+
+    std::unique_ptr<SQLiteDatabase> database;
+    CalendarProvider calendar;
+};
+
+}  // namespace ostrel

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "Persistence/SQLiteConnection.hpp"
+#include "Platform/SerialQueue.hpp"
+
+namespace ostrel {
+
+// The program's one connection to its database file. Every statement runs on the serial
+// queue "ostrel.sqlite.queue", so callers on any thread are served one statement at a time.
+class SQLiteDatabase final {
+public:
+    static constexpr const char* queueLabel = "ostrel.sqlite.queue";
+
+    // Opens or creates the file, then turns on the write-ahead log and foreign keys.
+    explicit SQLiteDatabase(const std::string& path);
+    SQLiteDatabase(const SQLiteDatabase&) = delete;
+    SQLiteDatabase& operator=(const SQLiteDatabase&) = delete;
+
+    void execute(const std::string& sql, const std::vector<SQLiteValue>& bindings = {});
+    void query(const std::string& sql, const std::vector<SQLiteValue>& bindings, const SQLiteRowHandler& rowHandler);
+
+    // Runs `unit` on the queue with direct access to the connection: no statement of another
+    // caller runs in between, so a BEGIN ... COMMIT inside it is never interleaved.
+    template <class F>
+    std::invoke_result_t<F&, SQLiteConnection&> runExclusive(F&& unit) {
+        return queue_.sync([&]() -> decltype(auto) { return unit(connection_); });
+    }
+
+    // True on the database queue's own thread (inside a row handler or an exclusive unit).
+    bool isCurrentQueue() const { return queue_.isCurrent(); }
+
+private:
+    struct Closer {
+        void operator()(sqlite3* db) const { sqlite3_close(db); }
+    };
+
+    // The queue exists before the file is opened and outlives the handle.
+    SerialQueue queue_;
+    std::unique_ptr<sqlite3, Closer> db_;
+    SQLiteConnection connection_{nullptr};
+};
+
+}  // namespace ostrel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace ostrel {
+
+// A failure of the database connection; what() is the description shown and logged,
+// with SQLite's own message after the case's prefix.
+class SQLiteError final : public std::runtime_error {
+public:
+    enum class Kind { openFailed, prepareFailed, stepFailed, bindFailed };
+
+    SQLiteError(Kind kind, std::string message);
+
+    Kind kind() const { return kind_; }
+    // SQLite's message (or one of the fixed texts) without the prefix.
+    const std::string& message() const { return message_; }
+
+    static std::string describe(Kind kind, const std::string& message);
+
+private:
+    Kind kind_;
+    std::string message_;
+};
+
+}  // namespace ostrel

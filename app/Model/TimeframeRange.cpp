@@ -1,0 +1,56 @@
+#include "Model/TimeframeRange.hpp"
+
+#include <chrono>
+
+namespace ostrel {
+namespace {
+
+using namespace std::chrono;
+
+// The same clock time `count` calendar days earlier. A time the change to summer time skips
+// moves forward by the gap; a time that happens twice takes the earlier instant.
+std::optional<Date> sameTimeDaysBefore(Date now, int count, const Calendar& calendar) {
+    const auto& zone = calendar.zone();
+    const sys_seconds nowSeconds = floor<seconds>(now);
+    const auto fraction = now - nowSeconds;
+    const date::local_seconds target = zone.to_local(nowSeconds) - date::days{count};
+    const auto info = zone.get_info(target);
+    // In a gap the first offset is the one before it, which lands the same distance past the gap.
+    const sys_seconds moved = sys_seconds{target.time_since_epoch()} - info.first.offset;
+    if (moved < ceil<seconds>(Date::min()) || moved > floor<seconds>(Date::max()) - seconds{1}) {
+        return std::nullopt;
+    }
+    return Date{moved} + fraction;
+}
+
+}  // namespace
+
+DateRange resolvedRange(TimeframePreset preset, const std::optional<DateRange>& customRange, Date now,
+                        const Calendar& calendar) {
+    if (preset == TimeframePreset::custom && customRange) {
+        return *customRange;
+    }
+    const date::local_days today = calendar.localDay(now);
+    const date::year_month_day ymd{today};
+    std::optional<Date> start;
+    switch (preset) {
+        case TimeframePreset::daily:
+            start = calendar.startOfDay(today);
+            break;
+        case TimeframePreset::weekly:
+            start = calendar.startOfDay(today - date::days{6});
+            break;
+        case TimeframePreset::monthly:
+            start = calendar.startOfDay(date::local_days{ymd.year() / ymd.month() / 1});
+            break;
+        case TimeframePreset::yearly:
+            start = calendar.startOfDay(date::local_days{ymd.year() / 1 / 1});
+            break;
+        case TimeframePreset::custom:
+            start = sameTimeDaysBefore(now, 6, calendar);
+            break;
+    }
+    return DateRange{start.value_or(now), now};
+}
+
+}  // namespace ostrel

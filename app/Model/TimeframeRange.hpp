@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+
+#include "Model/Calendar.hpp"
+#include "Model/Date.hpp"
+#include "Model/Enums.hpp"
+#include "Model/Records.hpp"
+
+namespace ostrel {
+
+// The date range a timeframe covers at `now`, in calendar days of `calendar` (a day across a
+// daylight-saving change has 23 or 25 hours). A given custom range comes back unchanged; a start
+// the calendar cannot form is `now`.
+DateRange resolvedRange(TimeframePreset preset, const std::optional<DateRange>& customRange, Date now,
+                        const Calendar& calendar);
+
+}  // namespace ostrel

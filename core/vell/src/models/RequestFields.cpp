@@ -1,0 +1,86 @@
+#include "models/RequestFields.hpp"
+
+#include <array>
+#include <utility>
+
+namespace ostrel::vell {
+namespace {
+
+constexpr std::array<std::string_view, 16> kNames = {
+    "samples",     "start",   "end",       "bucket_size",  "dimension", "limit",    "total_bytes", "warning_threshold_bytes",
+    "danger_threshold_bytes", "timestamp", "network_id",   "network_name", "app_id", "app_name", "rx_bytes", "tx_bytes",
+};
+
+template <std::size_t N>
+Field lookup(const std::array<Field, N>& candidates, std::string_view key) {
+    for (Field field : candidates) {
+        if (fieldName(field) == key) return field;
+    }
+    return Field::unknown;
+}
+
+}  // namespace
+
+std::string_view fieldName(Field field) {
+    const auto index = static_cast<std::size_t>(field);
+    return index < kNames.size() ? kNames[index] : std::string_view("unknown");
+}
+
+Field requestField(RequestKind kind, std::string_view key) {
+    switch (kind) {
+        case RequestKind::aggregate:
+            return lookup(std::array{Field::samples, Field::start, Field::end, Field::bucketSize}, key);
+        case RequestKind::ranking:
+            return lookup(std::array{Field::samples, Field::dimension, Field::limit}, key);
+        case RequestKind::threshold:
+            return lookup(
+                std::array{Field::totalBytes, Field::warningThresholdBytes, Field::dangerThresholdBytes}, key);
+    }
+    return Field::unknown;
+}
+
+Field sampleField(std::string_view key) {
+    // Called once per key of every sample: dispatch on the length before comparing text.
+    switch (key.size()) {
+        case 6:
+            return key == "app_id" ? Field::appId : Field::unknown;
+        case 8:
+            if (key == "rx_bytes") return Field::rxBytes;
+            if (key == "tx_bytes") return Field::txBytes;
+            return key == "app_name" ? Field::appName : Field::unknown;
+        case 9:
+            return key == "timestamp" ? Field::timestamp : Field::unknown;
+        case 10:
+            return key == "network_id" ? Field::networkId : Field::unknown;
+        case 12:
+            return key == "network_name" ? Field::networkName : Field::unknown;
+        default:
+            return Field::unknown;
+    }
+}
+
+std::uint32_t requiredRequestFields(RequestKind kind) {
+    switch (kind) {
+        case RequestKind::aggregate:
+            return bit(Field::samples) | bit(Field::start) | bit(Field::end) | bit(Field::bucketSize);
+        case RequestKind::ranking:
+            return bit(Field::samples) | bit(Field::dimension) | bit(Field::limit);
+        case RequestKind::threshold:
+            return bit(Field::totalBytes) | bit(Field::warningThresholdBytes) | bit(Field::dangerThresholdBytes);
+    }
+    return 0;
+}
+
+std::string_view recordName(RequestKind kind) {
+    switch (kind) {
+        case RequestKind::aggregate:
+            return "struct AggregateRequest";
+        case RequestKind::ranking:
+            return "struct RankingRequest";
+        case RequestKind::threshold:
+            return "struct ThresholdRequest";
+    }
+    return "struct";
+}
+
+}  // namespace ostrel::vell

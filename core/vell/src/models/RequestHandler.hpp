@@ -1,0 +1,81 @@
+#pragma once
+
+#include <rapidjson/rapidjson.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "models/RequestFields.hpp"
+
+namespace ostrel::vell {
+
+// RapidJSON SAX handler that reads one request into typed fields. It stops the reader (returns
+// false) at the first fault and keeps its description; a count given as a negative, fractional
+// or oversized number is only flagged, because the reader knows where its text lies.
+class RequestHandler final {
+public:
+    using SizeType = rapidjson::SizeType;
+    static constexpr int kMaxDepth = 128;
+
+    RequestHandler(RequestKind kind, RequestFields& out) : kind_(kind), out_(out) {}
+
+    bool Null();
+    bool Bool(bool value);
+    bool Int(int value);
+    bool Uint(unsigned value) { return unsignedValue(value); }
+    bool Int64(std::int64_t value);
+    bool Uint64(std::uint64_t value) { return unsignedValue(value); }
+    bool Double(double value);
+    bool RawNumber(const char*, SizeType, bool) { return fail("unexpected raw number"); }
+    bool String(const char* text, SizeType length, bool copy);
+    bool StartObject();
+    bool Key(const char* text, SizeType length, bool copy);
+    bool EndObject(SizeType memberCount);
+    bool StartArray();
+    bool EndArray(SizeType elementCount);
+
+    const std::string& fault() const { return fault_; }
+    bool countFault() const { return countFault_; }
+
+private:
+    enum class Level { root, request, samples, sample, done };
+    enum class Kind { null, boolean, unsignedInt, negativeInt, floating, string, object, array };
+    struct Value {
+        explicit Value(Kind k) : kind(k) {}
+        Kind kind;
+        std::uint64_t number = 0;
+        std::string_view text;
+        bool flag = false;
+        double real = 0.0;
+    };
+
+    bool unsignedValue(std::uint64_t value) {
+        Value v(Kind::unsignedInt);
+        v.number = value;
+        return onValue(v);
+    }
+    bool onValue(const Value& value);
+    bool requestValue(Field field, const Value& value);
+    bool sampleValue(Field field, const Value& value);
+    bool count(const Value& value, std::uint64_t& into);
+    bool dateTime(const Value& value, Timestamp& into);
+    bool identifier(const Value& value, std::string_view& into);
+    bool enterContainer();
+    bool typeFault(const Value& found, std::string_view expected);
+    bool fail(std::string description);
+
+    RequestKind kind_;
+    RequestFields& out_;
+    Level level_ = Level::root;
+    Field pending_ = Field::unknown;
+    bool skipNext_ = false;  // the next value belongs to an unknown key
+    int skipDepth_ = 0;      // open containers of a value being skipped
+    int depth_ = 0;
+    std::uint32_t requestSeen_ = 0;
+    std::uint32_t sampleSeen_ = 0;
+    std::string fault_;
+    bool countFault_ = false;
+};
+
+}  // namespace ostrel::vell

@@ -1,0 +1,307 @@
+#include "Persistence/OstrelRepository.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <utility>
+
+#include "Model/Iso8601.hpp"
+#include "Model/LocalKeys.hpp"
+#include "Model/Uuid.hpp"
+
+namespace ostrel {
+
+namespace {
+
+constexpr const char* networksUpsertSQL =
+    "INSERT INTO networks (\n"
+    "  id, name, type, interface_name, resolution_state, resolution_source, resolution_confidence, last_seen_at, "
+    "is_active\n"
+    ")\n"
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)\n"
+    "ON CONFLICT(id)\n"
+    "DO UPDATE SET\n"
+    "  name = excluded.name,\n"
+    "  type = excluded.type,\n"
+    "  interface_name = excluded.interface_name,\n"
+    "  resolution_state = excluded.resolution_state,\n"
+    "  resolution_source = excluded.resolution_source,\n"
+    "  resolution_confidence = excluded.resolution_confidence,\n"
+    "  last_seen_at = excluded.last_seen_at,\n"
+    "  is_active = excluded.is_active;";
+
+constexpr const char* applicationsUpsertSQL =
+    "INSERT INTO applications (id, bundle_id, name, icon_path, last_seen_at)\n"
+    "VALUES (?, ?, ?, ?, ?)\n"
+    "ON CONFLICT(id)\n"
+    "DO UPDATE SET\n"
+    "  bundle_id = excluded.bundle_id,\n"
+    "  name = excluded.name,\n"
+    "  icon_path = excluded.icon_path,\n"
+    "  last_seen_at = excluded.last_seen_at;";
+
+constexpr const char* sampleInsertSQL =
+    "INSERT INTO usage_samples (\n"
+    "  id, timestamp, network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence\n"
+    ") VALUES (?, ?, ?, ?, ?, ?, ?, ?);";
+
+constexpr const char* dailyRollupUpsertSQL =
+    "INSERT INTO daily_usage (date, network_id, app_id, rx_bytes, tx_bytes)\n"
+    "VALUES (?, ?, ?, ?, ?)\n"
+    "ON CONFLICT(date, network_id, app_id)\n"
+    "DO UPDATE SET\n"
+    "  rx_bytes = daily_usage.rx_bytes + excluded.rx_bytes,\n"
+    "  tx_bytes = daily_usage.tx_bytes + excluded.tx_bytes;";
+
+constexpr const char* hourlyRollupUpsertSQL =
+    "INSERT INTO hourly_usage (date_hour, network_id, app_id, rx_bytes, tx_bytes)\n"
+    "VALUES (?, ?, ?, ?, ?)\n"
+    "ON CONFLICT(date_hour, network_id, app_id)\n"
+    "DO UPDATE SET\n"
+    "  rx_bytes = hourly_usage.rx_bytes + excluded.rx_bytes,\n"
+    "  tx_bytes = hourly_usage.tx_bytes + excluded.tx_bytes;";
+
+constexpr const char* dailyRebuildSQL =
+    "INSERT INTO daily_usage (date, network_id, app_id, rx_bytes, tx_bytes)\n"
+    "SELECT strftime('%Y-%m-%d', timestamp, 'localtime') AS day_key,\n"
+    "       network_id,\n"
+    "       app_id,\n"
+    "       COALESCE(SUM(rx_bytes), 0),\n"
+    "       COALESCE(SUM(tx_bytes), 0)\n"
+    "FROM usage_samples\n"
+    "GROUP BY day_key, network_id, app_id;";
+
+constexpr const char* hourlyRebuildSQL =
+    "INSERT INTO hourly_usage (date_hour, network_id, app_id, rx_bytes, tx_bytes)\n"
+    "SELECT strftime('%Y-%m-%dT%H:00:00', timestamp, 'localtime') AS hour_key,\n"
+    "       network_id,\n"
+    "       app_id,\n"
+    "       COALESCE(SUM(rx_bytes), 0),\n"
+    "       COALESCE(SUM(tx_bytes), 0)\n"
+    "FROM usage_samples\n"
+    "GROUP BY hour_key, network_id, app_id;";
+
+constexpr const char* settingUpsertSQL =
+    "INSERT INTO settings (key, value)\n"
+    "VALUES (?, ?)\n"
+    "ON CONFLICT(key) DO UPDATE SET value = excluded.value;";
+
+constexpr const char* eventInsertSQL =
+    "INSERT INTO threshold_events (id, timestamp, level, total_bytes, timeframe, notified)\n"
+    "VALUES (?, ?, ?, ?, ?, ?);";
+
+constexpr const char* menuBarDisplayModeKey = "menu_bar_display_mode";
+constexpr const char* warningThresholdKey = "warning_threshold_bytes";
+constexpr const char* dangerThresholdKey = "danger_threshold_bytes";
+constexpr const char* notificationsEnabledKey = "notifications_enabled";
+constexpr const char* launchAtLoginKey = "launch_at_login";
+
+SQLiteValue text(std::string_view value) { return SQLiteValue{std::string(value)}; }
+
+// An optional sign, then digits only; nothing for anything else, overflow included.
+std::optional<std::int64_t> parseInt64(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') return std::nullopt;
+    }
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc{} || stop != end) return std::nullopt;
+    return value;
+}
+
+std::string decimal(std::int64_t value) { return std::to_string(value); }
+
+}  // namespace
+
+OstrelRepository::OstrelRepository(std::unique_ptr<SQLiteDatabase> database, CalendarProvider calendar)
+    : database(std::move(database)), calendar(std::move(calendar)) {
+    migrate();
+}
+
+// MARK: Transactions
+
+void OstrelRepository::inTransaction(const char* opening, const std::function<void(SQLiteConnection&)>& body) {
+    database->runExclusive([&](SQLiteConnection& connection) { transactionForm(connection, opening, body); });
+}
+
+void OstrelRepository::transactionForm(SQLiteConnection& connection, const char* opening,
+                                       const std::function<void(SQLiteConnection&)>& body) {
+    connection.execute(opening);
+    try {
+        body(connection);
+        connection.execute("COMMIT;");
+    } catch (...) {
+        try {
+            connection.execute("ROLLBACK;");
+        } catch (const SQLiteError&) {
+            // The first error is the one that matters; SQLite may have rolled back already.
+        }
+        throw;
+    }
+}
+
+// MARK: Samples and roll-ups
+
+void OstrelRepository::insertSamples(const std::vector<UsageSampleRecord>& samples) {
+    if (samples.empty()) return;
+    // One calendar for the whole batch: its keys agree with each other.
+    const Calendar batchCalendar = calendar();
+    inTransaction("BEGIN TRANSACTION;", [&](SQLiteConnection& connection) {
+        for (const auto& sample : samples) {
+            insertSample(connection, sample, batchCalendar);
+        }
+    });
+}
+
+void OstrelRepository::insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample,
+                                    const Calendar& keyCalendar) {
+    const std::string stamp = ostrelISO8601String(sample.timestamp);
+    connection.execute(networksUpsertSQL, {text(sample.networkID), text(sample.networkName),
+                                           text(rawValue(sample.networkType)), nullptr, text("resolved"),
+                                           text("sample"), 1.0, stamp, std::int64_t{1}});
+    connection.execute(applicationsUpsertSQL,
+                       {text(sample.appID), text(sample.appID), text(sample.appName), nullptr, stamp});
+    connection.execute(sampleInsertSQL, {text(sample.id), stamp, text(sample.networkID), text(sample.appID),
+                                         sample.rxBytes, sample.txBytes, text(sample.source),
+                                         sample.attributionConfidence});
+    upsertRollups(connection, sample, keyCalendar);
+}
+
+void OstrelRepository::upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample,
+                                     const Calendar& keyCalendar) {
+    connection.execute(dailyRollupUpsertSQL, {::ostrel::dayKey(sample.timestamp, keyCalendar), text(sample.networkID),
+                                              text(sample.appID), sample.rxBytes, sample.txBytes});
+    connection.execute(hourlyRollupUpsertSQL, {::ostrel::hourKey(sample.timestamp, keyCalendar), text(sample.networkID),
+                                               text(sample.appID), sample.rxBytes, sample.txBytes});
+}
+
+void OstrelRepository::rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction) {
+    auto body = [](SQLiteConnection& c) {
+        c.execute("DELETE FROM daily_usage;");
+        c.execute("DELETE FROM hourly_usage;");
+        c.execute(dailyRebuildSQL);
+        c.execute(hourlyRebuildSQL);
+    };
+    if (inTransaction) {
+        body(connection);
+    } else {
+        transactionForm(connection, "BEGIN IMMEDIATE TRANSACTION;", body);
+    }
+}
+
+std::int64_t OstrelRepository::fetchSingleTotal(const char* sql) {
+    std::int64_t total = 0;
+    database->query(sql, {}, [&](const SQLiteRow& row) { total = row.int64(0); });
+    return total;
+}
+
+std::int64_t OstrelRepository::fetchTotalBytesFromRawSamples() {
+    return fetchSingleTotal("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM usage_samples;");
+}
+
+std::int64_t OstrelRepository::fetchTotalBytesFromDailyRollup() {
+    return fetchSingleTotal("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM daily_usage;");
+}
+
+std::int64_t OstrelRepository::fetchTotalBytesFromHourlyRollup() {
+    return fetchSingleTotal("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM hourly_usage;");
+}
+
+void OstrelRepository::repairRollupsIfNeeded() {
+    const std::int64_t raw = fetchTotalBytesFromRawSamples();
+    const std::int64_t daily = fetchTotalBytesFromDailyRollup();
+    const std::int64_t hourly = fetchTotalBytesFromHourlyRollup();
+    if (raw == daily && raw == hourly) return;
+    inTransaction("BEGIN IMMEDIATE TRANSACTION;",
+                  [&](SQLiteConnection& connection) { rebuildRollupsFromUsageSamples(connection, true); });
+}
+
+void OstrelRepository::purgeMockData() {
+    inTransaction("BEGIN TRANSACTION;", [&](SQLiteConnection& connection) {
+        connection.execute("DELETE FROM usage_samples WHERE source = 'mock';");
+        rebuildRollupsFromUsageSamples(connection, true);
+        connection.execute("DELETE FROM threshold_events;");
+        connection.execute("DELETE FROM applications WHERE id NOT IN (SELECT DISTINCT app_id FROM usage_samples);");
+        connection.execute(
+            "DELETE FROM networks WHERE id NOT IN (SELECT DISTINCT network_id FROM usage_samples);");
+    });
+}
+
+void OstrelRepository::clearAllData() {
+    inTransaction("BEGIN IMMEDIATE TRANSACTION;", [](SQLiteConnection& connection) {
+        connection.execute("DELETE FROM usage_samples;");
+        connection.execute("DELETE FROM daily_usage;");
+        connection.execute("DELETE FROM hourly_usage;");
+        connection.execute("DELETE FROM threshold_events;");
+        connection.execute("DELETE FROM applications;");
+        connection.execute("DELETE FROM networks;");
+    });
+}
+
+// MARK: Settings
+
+void OstrelRepository::saveSettings(const OstrelSettings& settings) {
+    upsertSetting(menuBarDisplayModeKey, std::string(rawValue(settings.menuBarDisplayMode)));
+    upsertSetting(warningThresholdKey, decimal(settings.warningThresholdBytes));
+    upsertSetting(dangerThresholdKey, decimal(settings.dangerThresholdBytes));
+    upsertSetting(notificationsEnabledKey, settings.notificationsEnabled ? "1" : "0");
+    upsertSetting(launchAtLoginKey, settings.launchAtLogin ? "1" : "0");
+}
+
+void OstrelRepository::upsertSetting(const std::string& key, const std::string& value) {
+    database->execute(settingUpsertSQL, {key, value});
+}
+
+std::optional<OstrelSettings> OstrelRepository::loadSettings() {
+    std::map<std::string, std::string> stored;
+    database->query("SELECT key, value FROM settings", {},
+                    [&](const SQLiteRow& row) { stored[row.text(0)] = row.text(1); });
+    if (stored.empty()) return std::nullopt;
+
+    auto value = [&](const char* key) -> std::optional<std::string_view> {
+        auto found = stored.find(key);
+        if (found == stored.end()) return std::nullopt;
+        return std::string_view(found->second);
+    };
+    OstrelSettings settings;
+    settings.menuBarDisplayMode = menuBarDisplayModeFromRaw(value(menuBarDisplayModeKey).value_or(""))
+                                      .value_or(MenuBarDisplayMode::totalToday);
+    settings.warningThresholdBytes =
+        parseInt64(value(warningThresholdKey).value_or("")).value_or(OstrelSettings{}.warningThresholdBytes);
+    settings.dangerThresholdBytes =
+        parseInt64(value(dangerThresholdKey).value_or("")).value_or(OstrelSettings{}.dangerThresholdBytes);
+    settings.notificationsEnabled = value(notificationsEnabledKey) == "1";
+    settings.launchAtLogin = value(launchAtLoginKey) == "1";
+    return settings;
+}
+
+// MARK: Networks, applications, events
+
+void OstrelRepository::setActiveNetwork(const NetworkIdentity& network, Date seenAt) {
+    database->execute("UPDATE networks SET is_active = 0;");
+    database->execute(networksUpsertSQL,
+                      {network.id, network.name, text(rawValue(network.type)), sqliteText(network.interfaceName),
+                       text(rawValue(network.resolutionState)), network.resolutionSource,
+                       network.resolutionConfidence, ostrelISO8601String(seenAt), std::int64_t{1}});
+}
+
+void OstrelRepository::upsertApplication(const AppUsageAttribution& application, Date seenAt) {
+    database->execute(applicationsUpsertSQL, {application.appID, application.bundleID, application.name,
+                                              sqliteText(application.iconPath), ostrelISO8601String(seenAt)});
+}
+
+void OstrelRepository::recordThresholdEvent(AlertLevel level, std::int64_t totalBytes, TimeframePreset timeframe,
+                                            bool notified) {
+    database->execute(eventInsertSQL, {makeUuidString(), ostrelISO8601String(currentDate()), text(rawValue(level)),
+                                       totalBytes, text(rawValue(timeframe)), std::int64_t{notified ? 1 : 0}});
+}
+
+// MARK: Keys
+
+std::string OstrelRepository::dayKey(Date date) const { return ::ostrel::dayKey(date, calendar()); }
+
+std::string OstrelRepository::hourKey(Date date) const { return ::ostrel::hourKey(date, calendar()); }
+
+}  // namespace ostrel

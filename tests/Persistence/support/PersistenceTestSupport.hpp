@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Model/Calendar.hpp"
+#include "Model/Date.hpp"
+#include "Model/Records.hpp"
+#include "Persistence/OstrelRepository.hpp"
+#include "Persistence/SQLiteDatabase.hpp"
+
+namespace ostrel::testing {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TemporaryFolder final {
+public:
+    TemporaryFolder();
+    ~TemporaryFolder();
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Sets TZ for the process and restores it. SQLite's 'localtime' follows TZ, so only tests that
+// compare with the SQL rebuild need it; everything else takes its zone from the calendar.
+class ScopedTimeZone final {
+public:
+    explicit ScopedTimeZone(const char* zone);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    std::optional<std::string> previous_;
+};
+
+// A second connection to the same file, to look at what the repository left behind.
+class DatabaseInspector final {
+public:
+    explicit DatabaseInspector(const std::string& path) : database_(path) {}
+
+    std::int64_t scalar(const std::string& sql, const std::vector<SQLiteValue>& bindings = {});
+    // Every column as text, NULL as "NULL".
+    std::vector<std::vector<std::string>> rows(const std::string& sql, const std::vector<SQLiteValue>& bindings = {});
+    void execute(const std::string& sql) { database_.execute(sql); }
+    std::int64_t count(const std::string& table) { return scalar("SELECT COUNT(*) FROM " + table + ";"); }
+    // Tables, indexes and the rows of every table, as one comparable text.
+    std::string dump();
+
+private:
+    SQLiteDatabase database_;
+};
+
+// A local wall-clock time in a zone as an instant (the earlier one when it happens twice).
+Date localTime(const char* zone, int year, unsigned month, unsigned day, int hour, int minute, int second,
+               int millisecond = 0, date::choose choose = date::choose::earliest);
+
+UsageSampleRecord makeSample(std::string id, Date timestamp, std::string networkID, std::string appID,
+                             std::int64_t rx, std::int64_t tx, std::string source = "nettop");
+
+std::shared_ptr<OstrelRepository> openRepository(const std::string& path,
+                                                 OstrelRepository::CalendarProvider calendar = &Calendar::current);
+
+}  // namespace ostrel::testing

@@ -50,14 +50,48 @@ public:
 
     // Queries (OstrelRepositoryQueries.cpp)
 
-    // (declared by the queries' author)
+    // Range bounds are inclusive: raw queries compare time stamp texts, roll-up queries the
+    // local day keys of the range's ends (whole days). Rankings and lists carry each row's
+    // share of the rows returned.
+    std::vector<UsageSampleRecord> fetchSamples(const DateRange& range);
+    UsageSummary fetchSummary(const DateRange& range);
+    UsageSummary fetchSummaryFromDailyRollup(const DateRange& range);
+    std::vector<TrendPoint> fetchTrendFromDailyRollup(const DateRange& range);
+    std::vector<TrendPoint> fetchNetworkTrendFromDailyRollup(const std::string& networkID, const DateRange& range);
+    std::vector<TrendPoint> fetchAppTrendFromDailyRollup(const std::string& appID, const DateRange& range);
+    std::map<std::string, std::vector<TrendPoint>> fetchNetworkTrendMapFromDailyRollup(const DateRange& range);
+    std::map<std::string, std::vector<TrendPoint>> fetchAppTrendMapFromDailyRollup(const DateRange& range);
+
+    std::vector<RankedUsage> fetchTopNetworks(const DateRange& range, std::int64_t limit);
+    std::vector<RankedUsage> fetchTopApplications(const DateRange& range, std::int64_t limit);
+    std::vector<RankedUsage> fetchTopAppsForNetwork(const std::string& networkID, const DateRange& range,
+                                                    std::int64_t limit);
+    std::vector<RankedUsage> fetchTopNetworksForApp(const std::string& appID, const DateRange& range,
+                                                    std::int64_t limit);
+    std::vector<RankedUsage> fetchTopNetworksFromDailyRollup(const DateRange& range, std::int64_t limit);
+    std::vector<RankedUsage> fetchTopApplicationsFromDailyRollup(const DateRange& range, std::int64_t limit);
+    std::vector<RankedUsage> fetchTopAppsForNetworkFromDailyRollup(const std::string& networkID,
+                                                                   const DateRange& range, std::int64_t limit);
+    std::vector<RankedUsage> fetchTopNetworksForAppFromDailyRollup(const std::string& appID, const DateRange& range,
+                                                                   std::int64_t limit);
+
+    std::vector<NetworkListItem> fetchNetworkList(const DateRange& range);
+    std::vector<NetworkListItem> fetchNetworkListFromDailyRollup(const DateRange& range);
+    std::vector<ApplicationListItem> fetchApplicationList(const DateRange& range);
+    std::vector<ApplicationListItem> fetchApplicationListFromDailyRollup(const DateRange& range);
+
+    std::optional<NetworkIdentity> fetchNetworkIdentity(const std::string& id);
+    // Of several rows marked active, the one written last.
+    std::optional<NetworkIdentity> fetchActiveNetworkIdentity();
+    std::optional<ApplicationListItem> fetchApplication(const std::string& id);
+    std::optional<AlertLevel> fetchLatestThresholdLevel(TimeframePreset timeframe);
 
 private:
     // Local "yyyy-MM-dd" and "yyyy-MM-ddTHH:00:00" in the calendar current at the call.
     std::string dayKey(Date date) const;
     std::string hourKey(Date date) const;
 
-    void migrate();
+    void migrate();  // OstrelRepositorySchema.cpp
     void addColumnIfMissing(const std::string& table, const std::string& definition);
 
     // Runs `body` between `opening` and "COMMIT;" as one unit on the database queue; on any

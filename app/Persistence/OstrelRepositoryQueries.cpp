@@ -1,0 +1,426 @@
+#include <utility>
+
+#include "Model/Iso8601.hpp"
+#include "Model/LocalKeys.hpp"
+#include "Persistence/OstrelRepository.hpp"
+#include "Persistence/RepositoryDecoding.hpp"
+
+namespace ostrel {
+namespace {
+
+constexpr const char* kFetchSamplesSQL =
+    "SELECT us.id, us.timestamp, us.network_id, n.name, n.type, us.app_id, a.name,\n"
+    "       us.rx_bytes, us.tx_bytes, us.source, us.attribution_confidence\n"
+    "FROM usage_samples us\n"
+    "JOIN networks n ON n.id = us.network_id\n"
+    "JOIN applications a ON a.id = us.app_id\n"
+    "WHERE us.timestamp >= ? AND us.timestamp <= ?\n"
+    "ORDER BY us.timestamp ASC;";
+
+constexpr const char* kFetchSummarySQL =
+    "SELECT COALESCE(SUM(rx_bytes), 0), COALESCE(SUM(tx_bytes), 0)\n"
+    "FROM usage_samples\n"
+    "WHERE timestamp >= ? AND timestamp <= ?;";
+
+constexpr const char* kFetchSummaryFromDailyRollupSQL =
+    "SELECT COALESCE(SUM(rx_bytes), 0), COALESCE(SUM(tx_bytes), 0)\n"
+    "FROM daily_usage\n"
+    "WHERE date >= ? AND date <= ?;";
+
+constexpr const char* kFetchTrendFromDailyRollupSQL =
+    "SELECT date, COALESCE(SUM(rx_bytes), 0), COALESCE(SUM(tx_bytes), 0)\n"
+    "FROM daily_usage\n"
+    "WHERE date >= ? AND date <= ?\n"
+    "GROUP BY date\n"
+    "ORDER BY date ASC;";
+
+constexpr const char* kFetchNetworkTrendFromDailyRollupSQL =
+    "SELECT date, COALESCE(SUM(rx_bytes), 0), COALESCE(SUM(tx_bytes), 0)\n"
+    "FROM daily_usage\n"
+    "WHERE network_id = ? AND date >= ? AND date <= ?\n"
+    "GROUP BY date\n"
+    "ORDER BY date ASC;";
+
+constexpr const char* kFetchAppTrendFromDailyRollupSQL =
+    "SELECT date, COALESCE(SUM(rx_bytes), 0), COALESCE(SUM(tx_bytes), 0)\n"
+    "FROM daily_usage\n"
+    "WHERE app_id = ? AND date >= ? AND date <= ?\n"
+    "GROUP BY date\n"
+    "ORDER BY date ASC;";
+
+constexpr const char* kFetchNetworkTrendMapFromDailyRollupSQL =
+    "SELECT network_id, date, COALESCE(SUM(rx_bytes), 0), COALESCE(SUM(tx_bytes), 0)\n"
+    "FROM daily_usage\n"
+    "WHERE date >= ? AND date <= ?\n"
+    "GROUP BY network_id, date\n"
+    "ORDER BY date ASC;";
+
+constexpr const char* kFetchAppTrendMapFromDailyRollupSQL =
+    "SELECT app_id, date, COALESCE(SUM(rx_bytes), 0), COALESCE(SUM(tx_bytes), 0)\n"
+    "FROM daily_usage\n"
+    "WHERE date >= ? AND date <= ?\n"
+    "GROUP BY app_id, date\n"
+    "ORDER BY date ASC;";
+
+constexpr const char* kFetchTopNetworksSQL =
+    "SELECT us.network_id, n.name, COALESCE(SUM(us.rx_bytes), 0), COALESCE(SUM(us.tx_bytes), 0)\n"
+    "FROM usage_samples us\n"
+    "JOIN networks n ON n.id = us.network_id\n"
+    "WHERE us.timestamp >= ? AND us.timestamp <= ?\n"
+    "GROUP BY us.network_id, n.name\n"
+    "ORDER BY (COALESCE(SUM(us.rx_bytes), 0) + COALESCE(SUM(us.tx_bytes), 0)) DESC\n"
+    "LIMIT ?;";
+
+constexpr const char* kFetchTopApplicationsSQL =
+    "SELECT us.app_id, a.name, COALESCE(SUM(us.rx_bytes), 0), COALESCE(SUM(us.tx_bytes), 0)\n"
+    "FROM usage_samples us\n"
+    "JOIN applications a ON a.id = us.app_id\n"
+    "WHERE us.timestamp >= ? AND us.timestamp <= ?\n"
+    "GROUP BY us.app_id, a.name\n"
+    "ORDER BY (COALESCE(SUM(us.rx_bytes), 0) + COALESCE(SUM(us.tx_bytes), 0)) DESC\n"
+    "LIMIT ?;";
+
+constexpr const char* kFetchTopAppsForNetworkSQL =
+    "SELECT us.app_id, a.name, COALESCE(SUM(us.rx_bytes), 0), COALESCE(SUM(us.tx_bytes), 0)\n"
+    "FROM usage_samples us\n"
+    "JOIN applications a ON a.id = us.app_id\n"
+    "WHERE us.network_id = ? AND us.timestamp >= ? AND us.timestamp <= ?\n"
+    "GROUP BY us.app_id, a.name\n"
+    "ORDER BY (COALESCE(SUM(us.rx_bytes), 0) + COALESCE(SUM(us.tx_bytes), 0)) DESC\n"
+    "LIMIT ?;";
+
+constexpr const char* kFetchTopNetworksForAppSQL =
+    "SELECT us.network_id, n.name, COALESCE(SUM(us.rx_bytes), 0), COALESCE(SUM(us.tx_bytes), 0)\n"
+    "FROM usage_samples us\n"
+    "JOIN networks n ON n.id = us.network_id\n"
+    "WHERE us.app_id = ? AND us.timestamp >= ? AND us.timestamp <= ?\n"
+    "GROUP BY us.network_id, n.name\n"
+    "ORDER BY (COALESCE(SUM(us.rx_bytes), 0) + COALESCE(SUM(us.tx_bytes), 0)) DESC\n"
+    "LIMIT ?;";
+
+constexpr const char* kFetchTopNetworksFromDailyRollupSQL =
+    "SELECT du.network_id, n.name, COALESCE(SUM(du.rx_bytes), 0), COALESCE(SUM(du.tx_bytes), 0)\n"
+    "FROM daily_usage du\n"
+    "JOIN networks n ON n.id = du.network_id\n"
+    "WHERE du.date >= ? AND du.date <= ?\n"
+    "GROUP BY du.network_id, n.name\n"
+    "ORDER BY (COALESCE(SUM(du.rx_bytes), 0) + COALESCE(SUM(du.tx_bytes), 0)) DESC\n"
+    "LIMIT ?;";
+
+constexpr const char* kFetchTopApplicationsFromDailyRollupSQL =
+    "SELECT du.app_id, a.name, COALESCE(SUM(du.rx_bytes), 0), COALESCE(SUM(du.tx_bytes), 0)\n"
+    "FROM daily_usage du\n"
+    "JOIN applications a ON a.id = du.app_id\n"
+    "WHERE du.date >= ? AND du.date <= ?\n"
+    "GROUP BY du.app_id, a.name\n"
+    "ORDER BY (COALESCE(SUM(du.rx_bytes), 0) + COALESCE(SUM(du.tx_bytes), 0)) DESC\n"
+    "LIMIT ?;";
+
+constexpr const char* kFetchTopAppsForNetworkFromDailyRollupSQL =
+    "SELECT du.app_id, a.name, COALESCE(SUM(du.rx_bytes), 0), COALESCE(SUM(du.tx_bytes), 0)\n"
+    "FROM daily_usage du\n"
+    "JOIN applications a ON a.id = du.app_id\n"
+    "WHERE du.network_id = ? AND du.date >= ? AND du.date <= ?\n"
+    "GROUP BY du.app_id, a.name\n"
+    "ORDER BY (COALESCE(SUM(du.rx_bytes), 0) + COALESCE(SUM(du.tx_bytes), 0)) DESC\n"
+    "LIMIT ?;";
+
+constexpr const char* kFetchTopNetworksForAppFromDailyRollupSQL =
+    "SELECT du.network_id, n.name, COALESCE(SUM(du.rx_bytes), 0), COALESCE(SUM(du.tx_bytes), 0)\n"
+    "FROM daily_usage du\n"
+    "JOIN networks n ON n.id = du.network_id\n"
+    "WHERE du.app_id = ? AND du.date >= ? AND du.date <= ?\n"
+    "GROUP BY du.network_id, n.name\n"
+    "ORDER BY (COALESCE(SUM(du.rx_bytes), 0) + COALESCE(SUM(du.tx_bytes), 0)) DESC\n"
+    "LIMIT ?;";
+
+constexpr const char* kFetchNetworkListSQL =
+    "SELECT n.id, n.name, n.type, n.is_active,\n"
+    "       COALESCE(SUM(us.rx_bytes), 0) + COALESCE(SUM(us.tx_bytes), 0) as total\n"
+    "FROM networks n\n"
+    "LEFT JOIN usage_samples us\n"
+    "  ON us.network_id = n.id\n"
+    " AND us.timestamp >= ?\n"
+    " AND us.timestamp <= ?\n"
+    "GROUP BY n.id, n.name, n.type, n.is_active\n"
+    "ORDER BY total DESC;";
+
+constexpr const char* kFetchNetworkListFromDailyRollupSQL =
+    "SELECT n.id, n.name, n.type, n.is_active,\n"
+    "       COALESCE(SUM(du.rx_bytes), 0) + COALESCE(SUM(du.tx_bytes), 0) as total\n"
+    "FROM networks n\n"
+    "LEFT JOIN daily_usage du\n"
+    "  ON du.network_id = n.id\n"
+    " AND du.date >= ?\n"
+    " AND du.date <= ?\n"
+    "GROUP BY n.id, n.name, n.type, n.is_active\n"
+    "HAVING total > 0 OR n.is_active = 1\n"
+    "ORDER BY total DESC;";
+
+constexpr const char* kFetchApplicationListSQL =
+    "SELECT a.id, a.bundle_id, a.name, a.icon_path,\n"
+    "       COALESCE(SUM(us.rx_bytes), 0) + COALESCE(SUM(us.tx_bytes), 0) as total\n"
+    "FROM applications a\n"
+    "LEFT JOIN usage_samples us\n"
+    "  ON us.app_id = a.id\n"
+    " AND us.timestamp >= ?\n"
+    " AND us.timestamp <= ?\n"
+    "GROUP BY a.id, a.bundle_id, a.name, a.icon_path\n"
+    "HAVING total > 0\n"
+    "ORDER BY total DESC;";
+
+constexpr const char* kFetchApplicationListFromDailyRollupSQL =
+    "SELECT a.id, a.bundle_id, a.name, a.icon_path,\n"
+    "       COALESCE(SUM(du.rx_bytes), 0) + COALESCE(SUM(du.tx_bytes), 0) as total\n"
+    "FROM applications a\n"
+    "LEFT JOIN daily_usage du\n"
+    "  ON du.app_id = a.id\n"
+    " AND du.date >= ?\n"
+    " AND du.date <= ?\n"
+    "GROUP BY a.id, a.bundle_id, a.name, a.icon_path\n"
+    "HAVING total > 0\n"
+    "ORDER BY total DESC;";
+
+constexpr const char* kFetchNetworkIdentitySQL =
+    "SELECT id, name, type, is_active, interface_name, resolution_state, resolution_source, resolution_confidence\n"
+    "FROM networks\n"
+    "WHERE id = ?\n"
+    "LIMIT 1;";
+
+constexpr const char* kFetchActiveNetworkIdentitySQL =
+    "SELECT id, name, type, is_active, interface_name, resolution_state, resolution_source, resolution_confidence\n"
+    "FROM networks\n"
+    "WHERE is_active = 1\n"
+    "ORDER BY last_seen_at DESC\n"
+    "LIMIT 1;";
+
+constexpr const char* kFetchApplicationSQL =
+    "SELECT id, bundle_id, name, icon_path FROM applications WHERE id = ? LIMIT 1;";
+
+constexpr const char* kFetchLatestThresholdLevelSQL =
+    "SELECT level FROM threshold_events\n"
+    "WHERE timeframe = ?\n"
+    "ORDER BY timestamp DESC\n"
+    "LIMIT 1;";
+
+using Bindings = std::vector<SQLiteValue>;
+
+// Raw rows compare time stamp texts, which sort as the instants do.
+Bindings rawBounds(const DateRange& range) {
+    return {ostrelISO8601String(range.start), ostrelISO8601String(range.end)};
+}
+
+// Roll-up rows compare local day keys, so the range covers whole days.
+Bindings dayBounds(const DateRange& range, const Calendar& calendar) {
+    return {dayKey(range.start, calendar), dayKey(range.end, calendar)};
+}
+
+Bindings concat(Bindings front, const Bindings& back) {
+    front.insert(front.end(), back.begin(), back.end());
+    return front;
+}
+
+UsageSummary summary(SQLiteDatabase& database, const char* sql, const Bindings& bindings) {
+    UsageSummary result;
+    database.query(sql, bindings, [&](const SQLiteRow& row) { result = UsageSummary{row.int64(0), row.int64(1)}; });
+    return result;
+}
+
+TrendPoint trendPoint(const SQLiteRow& row, int firstColumn, const Calendar& calendar, Date now) {
+    return TrendPoint{parseDayKey(row.text(firstColumn), calendar, now), row.int64(firstColumn + 1),
+                      row.int64(firstColumn + 2)};
+}
+
+std::vector<TrendPoint> trend(SQLiteDatabase& database, const char* sql, const Bindings& bindings,
+                              const Calendar& calendar) {
+    const Date now = currentDate();
+    std::vector<TrendPoint> points;
+    database.query(sql, bindings, [&](const SQLiteRow& row) { points.push_back(trendPoint(row, 0, calendar, now)); });
+    return points;
+}
+
+std::map<std::string, std::vector<TrendPoint>> trendMap(SQLiteDatabase& database, const char* sql,
+                                                        const Bindings& bindings, const Calendar& calendar) {
+    const Date now = currentDate();
+    std::map<std::string, std::vector<TrendPoint>> points;
+    database.query(sql, bindings,
+                   [&](const SQLiteRow& row) { points[row.text(0)].push_back(trendPoint(row, 1, calendar, now)); });
+    return points;
+}
+
+std::vector<RankedUsage> ranking(SQLiteDatabase& database, const char* sql, const Bindings& bindings) {
+    std::vector<RankedUsage> rows;
+    database.query(sql, bindings, [&](const SQLiteRow& row) {
+        rows.push_back(RankedUsage{row.text(0), row.text(1), row.int64(2), row.int64(3), 0});
+    });
+    return withShare(std::move(rows));
+}
+
+std::vector<NetworkListItem> networkList(SQLiteDatabase& database, const char* sql, const Bindings& bindings) {
+    std::vector<NetworkListItem> rows;
+    database.query(sql, bindings, [&](const SQLiteRow& row) {
+        rows.push_back(
+            NetworkListItem{row.text(0), row.text(1), storedNetworkType(row.text(2)), row.int64(4), row.int64(3) == 1, {}});
+    });
+    return rows;
+}
+
+std::vector<ApplicationListItem> applicationList(SQLiteDatabase& database, const char* sql, const Bindings& bindings) {
+    std::vector<ApplicationListItem> rows;
+    database.query(sql, bindings, [&](const SQLiteRow& row) {
+        rows.push_back(
+            ApplicationListItem{row.text(0), row.text(1), row.text(2), row.optionalText(3), row.int64(4), 0, {}});
+    });
+    return withAppShare(std::move(rows));
+}
+
+std::optional<NetworkIdentity> networkIdentity(SQLiteDatabase& database, const char* sql, const Bindings& bindings) {
+    std::optional<NetworkIdentity> identity;
+    database.query(sql, bindings, [&](const SQLiteRow& row) {
+        identity = NetworkIdentity{row.text(0),
+                                   row.text(1),
+                                   storedNetworkType(row.text(2)),
+                                   row.int64(3) == 1,
+                                   row.optionalText(4),
+                                   storedResolutionState(row.optionalText(5)),
+                                   row.optionalText(6).value_or("unknown"),
+                                   row.real(7)};
+    });
+    return identity;
+}
+
+}  // namespace
+
+std::vector<UsageSampleRecord> OstrelRepository::fetchSamples(const DateRange& range) {
+    const Date now = currentDate();
+    std::vector<UsageSampleRecord> samples;
+    database->query(kFetchSamplesSQL, rawBounds(range), [&](const SQLiteRow& row) {
+        samples.push_back(UsageSampleRecord{row.text(0), parseDate(row.optionalText(1), now), row.text(2),
+                                            row.text(3), storedNetworkType(row.text(4)), row.text(5), row.text(6),
+                                            row.int64(7), row.int64(8), row.text(9), row.real(10)});
+    });
+    return samples;
+}
+
+UsageSummary OstrelRepository::fetchSummary(const DateRange& range) {
+    return summary(*database, kFetchSummarySQL, rawBounds(range));
+}
+
+UsageSummary OstrelRepository::fetchSummaryFromDailyRollup(const DateRange& range) {
+    return summary(*database, kFetchSummaryFromDailyRollupSQL, dayBounds(range, calendar()));
+}
+
+// One calendar per query: its day keys and the days read back agree with each other.
+
+std::vector<TrendPoint> OstrelRepository::fetchTrendFromDailyRollup(const DateRange& range) {
+    const Calendar current = calendar();
+    return trend(*database, kFetchTrendFromDailyRollupSQL, dayBounds(range, current), current);
+}
+
+std::vector<TrendPoint> OstrelRepository::fetchNetworkTrendFromDailyRollup(const std::string& networkID,
+                                                                           const DateRange& range) {
+    const Calendar current = calendar();
+    return trend(*database, kFetchNetworkTrendFromDailyRollupSQL, concat({networkID}, dayBounds(range, current)),
+                 current);
+}
+
+std::vector<TrendPoint> OstrelRepository::fetchAppTrendFromDailyRollup(const std::string& appID,
+                                                                       const DateRange& range) {
+    const Calendar current = calendar();
+    return trend(*database, kFetchAppTrendFromDailyRollupSQL, concat({appID}, dayBounds(range, current)), current);
+}
+
+std::map<std::string, std::vector<TrendPoint>> OstrelRepository::fetchNetworkTrendMapFromDailyRollup(
+    const DateRange& range) {
+    const Calendar current = calendar();
+    return trendMap(*database, kFetchNetworkTrendMapFromDailyRollupSQL, dayBounds(range, current), current);
+}
+
+std::map<std::string, std::vector<TrendPoint>> OstrelRepository::fetchAppTrendMapFromDailyRollup(
+    const DateRange& range) {
+    const Calendar current = calendar();
+    return trendMap(*database, kFetchAppTrendMapFromDailyRollupSQL, dayBounds(range, current), current);
+}
+
+std::vector<RankedUsage> OstrelRepository::fetchTopNetworks(const DateRange& range, std::int64_t limit) {
+    return ranking(*database, kFetchTopNetworksSQL, concat(rawBounds(range), {limit}));
+}
+
+std::vector<RankedUsage> OstrelRepository::fetchTopApplications(const DateRange& range, std::int64_t limit) {
+    return ranking(*database, kFetchTopApplicationsSQL, concat(rawBounds(range), {limit}));
+}
+
+std::vector<RankedUsage> OstrelRepository::fetchTopAppsForNetwork(const std::string& networkID, const DateRange& range,
+                                                                  std::int64_t limit) {
+    return ranking(*database, kFetchTopAppsForNetworkSQL, concat(concat({networkID}, rawBounds(range)), {limit}));
+}
+
+std::vector<RankedUsage> OstrelRepository::fetchTopNetworksForApp(const std::string& appID, const DateRange& range,
+                                                                  std::int64_t limit) {
+    return ranking(*database, kFetchTopNetworksForAppSQL, concat(concat({appID}, rawBounds(range)), {limit}));
+}
+
+std::vector<RankedUsage> OstrelRepository::fetchTopNetworksFromDailyRollup(const DateRange& range,
+                                                                           std::int64_t limit) {
+    return ranking(*database, kFetchTopNetworksFromDailyRollupSQL, concat(dayBounds(range, calendar()), {limit}));
+}
+
+std::vector<RankedUsage> OstrelRepository::fetchTopApplicationsFromDailyRollup(const DateRange& range,
+                                                                               std::int64_t limit) {
+    return ranking(*database, kFetchTopApplicationsFromDailyRollupSQL, concat(dayBounds(range, calendar()), {limit}));
+}
+
+std::vector<RankedUsage> OstrelRepository::fetchTopAppsForNetworkFromDailyRollup(const std::string& networkID,
+                                                                                 const DateRange& range,
+                                                                                 std::int64_t limit) {
+    return ranking(*database, kFetchTopAppsForNetworkFromDailyRollupSQL,
+                   concat(concat({networkID}, dayBounds(range, calendar())), {limit}));
+}
+
+std::vector<RankedUsage> OstrelRepository::fetchTopNetworksForAppFromDailyRollup(const std::string& appID,
+                                                                                 const DateRange& range,
+                                                                                 std::int64_t limit) {
+    return ranking(*database, kFetchTopNetworksForAppFromDailyRollupSQL,
+                   concat(concat({appID}, dayBounds(range, calendar())), {limit}));
+}
+
+std::vector<NetworkListItem> OstrelRepository::fetchNetworkList(const DateRange& range) {
+    return networkList(*database, kFetchNetworkListSQL, rawBounds(range));
+}
+
+std::vector<NetworkListItem> OstrelRepository::fetchNetworkListFromDailyRollup(const DateRange& range) {
+    return networkList(*database, kFetchNetworkListFromDailyRollupSQL, dayBounds(range, calendar()));
+}
+
+std::vector<ApplicationListItem> OstrelRepository::fetchApplicationList(const DateRange& range) {
+    return applicationList(*database, kFetchApplicationListSQL, rawBounds(range));
+}
+
+std::vector<ApplicationListItem> OstrelRepository::fetchApplicationListFromDailyRollup(const DateRange& range) {
+    return applicationList(*database, kFetchApplicationListFromDailyRollupSQL, dayBounds(range, calendar()));
+}
+
+std::optional<NetworkIdentity> OstrelRepository::fetchNetworkIdentity(const std::string& id) {
+    return networkIdentity(*database, kFetchNetworkIdentitySQL, {id});
+}
+
+std::optional<NetworkIdentity> OstrelRepository::fetchActiveNetworkIdentity() {
+    return networkIdentity(*database, kFetchActiveNetworkIdentitySQL, {});
+}
+
+std::optional<ApplicationListItem> OstrelRepository::fetchApplication(const std::string& id) {
+    std::optional<ApplicationListItem> application;
+    database->query(kFetchApplicationSQL, {id}, [&](const SQLiteRow& row) {
+        application = ApplicationListItem{row.text(0), row.text(1), row.text(2), row.optionalText(3), 0, 0, {}};
+    });
+    return application;
+}
+
+std::optional<AlertLevel> OstrelRepository::fetchLatestThresholdLevel(TimeframePreset timeframe) {
+    std::optional<AlertLevel> level;
+    database->query(kFetchLatestThresholdLevelSQL, {std::string(rawValue(timeframe))},
+                    [&](const SQLiteRow& row) { level = alertLevelFromRaw(row.text(0)); });
+    return level;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,159 @@
+#include "PlatformAdapters/NettopTrafficAttributionProvider.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <numeric>
+
+#include "Platform/FakeRunningApplications.hpp"
+#include "PlatformAdapters/support/RecordedToolRunner.hpp"
+
+namespace ostrel {
+namespace {
+
+const std::vector<std::string> nettopArguments{"-P", "-L", "1", "-s", "1", "-x"};
+constexpr const char* header = "time,,interface,state,bytes_in,bytes_out,rx_dupe\n";
+
+class NettopTrafficAttributionProviderTest : public ::testing::Test {
+protected:
+    void toolPrints(std::optional<std::string> output) { tools->record(paths.nettop, nettopArguments, output); }
+    void rows(const std::string& lines) { toolPrints(std::string(header) + lines); }
+    std::vector<AppUsageAttribution> attributed(std::int64_t rx, std::int64_t tx) {
+        NettopTrafficAttributionProvider provider(tools, paths, apps);
+        return provider.attributedUsage(rx, tx);
+    }
+
+    std::shared_ptr<testing::RecordedToolRunner> tools = std::make_shared<testing::RecordedToolRunner>();
+    std::shared_ptr<FakeRunningApplications> apps = std::make_shared<FakeRunningApplications>();
+    ToolPaths paths = ToolPaths::inLibexec("/opt/ostrel/libexec");
+};
+
+TEST_F(NettopTrafficAttributionProviderTest, NoTrafficRunsNoTool) {
+    rows("1,a.1,,,5,5\n");
+    EXPECT_TRUE(attributed(0, 0).empty());
+    EXPECT_TRUE(attributed(-4, 0).empty());
+    EXPECT_TRUE(tools->calls().empty());
+    EXPECT_EQ(attributed(0, 1).size(), 1u);
+    ASSERT_EQ(tools->calls().size(), 1u);
+    EXPECT_EQ(tools->calls()[0], (testing::RecordedToolRunner::Command{paths.nettop, nettopArguments}));
+}
+
+TEST_F(NettopTrafficAttributionProviderTest, CountsAreWeightsOfTheTotalsTruncatedTowardZero) {
+    rows("12:00:00.000001,curl.300,,,300,1,\n12:00:00.000002,wget.301,,,100,2,\n");
+    const auto result = attributed(1001, 10);
+    ASSERT_EQ(result.size(), 2u);
+    EXPECT_EQ(result[0].appID, "process.curl");
+    EXPECT_EQ(result[0].bundleID, "process.curl");
+    EXPECT_EQ(result[0].name, "curl");
+    EXPECT_EQ(result[0].iconPath, std::nullopt);
+    EXPECT_EQ(result[0].rxBytes, 750);  // 300 / 400 * 1001 = 750.75
+    EXPECT_EQ(result[0].txBytes, 3);    // 1 / 3 * 10
+    EXPECT_DOUBLE_EQ(result[0].confidence, 0.55);
+    EXPECT_EQ(result[0].source, "nettop");
+    EXPECT_EQ(result[1].rxBytes, 250);
+    EXPECT_EQ(result[1].txBytes, 6);
+}
+
+TEST_F(NettopTrafficAttributionProviderTest, OnlyTheTwelveLargestAreKeptWhileTheSumsCoverAll) {
+    std::string lines;
+    for (int i = 0; i < 20; ++i) {
+        lines += "1,proc" + std::to_string(i) + "." + std::to_string(1000 + i) + ",,," + std::to_string((i + 1) * 100) +
+                 "," + std::to_string((i + 1) * 10) + "\n";
+    }
+    rows(lines);
+    const auto result = attributed(10000, 1000);
+    ASSERT_EQ(result.size(), 12u);
+    EXPECT_EQ(result.front().name, "proc19");
+    EXPECT_EQ(result.back().name, "proc8");
+    EXPECT_EQ(result.front().rxBytes, 952);  // 2000 / 21000 * 10000
+    const auto rxKept = std::accumulate(result.begin(), result.end(), std::int64_t{0},
+                                        [](std::int64_t sum, const auto& a) { return sum + a.rxBytes; });
+    EXPECT_LT(rxKept, 10000);
+    EXPECT_GT(rxKept, 8000);
+}
+
+TEST_F(NettopTrafficAttributionProviderTest, ADirectionWithoutCountsGetsNothingOfItsTotal) {
+    rows("1,a.1,,,0,40\n1,b.2,,,0,60\n");
+    const auto result = attributed(5000, 100);
+    ASSERT_EQ(result.size(), 2u);
+    EXPECT_EQ(result[0].rxBytes, 0);
+    EXPECT_EQ(result[1].rxBytes, 0);
+    EXPECT_EQ(result[0].txBytes, 60);
+    EXPECT_EQ(result[1].txBytes, 40);
+}
+
+TEST_F(NettopTrafficAttributionProviderTest, NegativeCountsScaleToZeroAndOversizedSharesDoNotOverflow) {
+    rows("1,up.1,,,150,1\n1,down.2,,,-50,1\n");
+    auto result = attributed(1000, 2);
+    ASSERT_EQ(result.size(), 2u);
+    EXPECT_EQ(result[0].rxBytes, 1500);
+    EXPECT_EQ(result[1].rxBytes, 0);
+
+    rows("1,up.1,,,9000000000000000000,0\n1,down.2,,,-8999999999999999999,0\n");
+    result = attributed(9000000000000000000, 0);
+    ASSERT_EQ(result.size(), 2u);
+    EXPECT_EQ(result[0].rxBytes, std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(result[1].rxBytes, 0);
+}
+
+TEST_F(NettopTrafficAttributionProviderTest, ToolFailuresAndUselessOutputGiveNothing) {
+    EXPECT_TRUE(attributed(10, 10).empty());  // tool missing
+    toolPrints("");
+    EXPECT_TRUE(attributed(10, 10).empty());
+    toolPrints("time,,bytes_in\n1,a.1,5\n");
+    EXPECT_TRUE(attributed(10, 10).empty());
+    rows("1,a.1,,,-5,0\n1,b.2,,,0,-1\n");
+    EXPECT_TRUE(attributed(10, 10).empty());
+    rows("1,idle.1,,,0,0\n");
+    EXPECT_TRUE(attributed(10, 10).empty());
+}
+
+TEST_F(NettopTrafficAttributionProviderTest, AProcessIsNamedByItsApplicationThroughItsPid) {
+    apps->setApplications({
+        {77, "org.example.Browser", "Browser", "/usr/share/applications/org.example.Browser.desktop"},
+        {78, "org.example.Nameless", std::nullopt, std::nullopt},
+        {79, std::nullopt, std::nullopt, std::nullopt},
+        {80, "org.example.Worker", "Worker Suite", "/w.desktop"},
+    });
+    rows("1,browser-bin.77,,,40,0\n1,helper.78,,,30,0\n1,worker.79,,,20,0\n1,browser-bin.77,,,10,0\n");
+    const auto result = attributed(100, 0);
+    ASSERT_EQ(result.size(), 4u);
+    EXPECT_EQ(result[0].appID, "org.example.Browser");
+    EXPECT_EQ(result[0].name, "Browser");
+    EXPECT_EQ(result[0].iconPath, "/usr/share/applications/org.example.Browser.desktop");
+    EXPECT_EQ(result[1].bundleID, "org.example.Nameless");
+    EXPECT_EQ(result[1].name, "helper");
+    EXPECT_EQ(result[1].iconPath, std::nullopt);
+    // No bundle identifier for the pid: found by name instead ("worker" is a prefix of "workersuite").
+    EXPECT_EQ(result[2].bundleID, "org.example.Worker");
+    // Two processes of one application stay two entries.
+    EXPECT_EQ(result[3].appID, "org.example.Browser");
+}
+
+TEST_F(NettopTrafficAttributionProviderTest, NameMatchingNormalisesAndTakesTheFirstMatch) {
+    apps->setApplications({
+        {1, "org.example.Unnamed", std::nullopt, std::nullopt},
+        {2, "org.example.PhotoEditor", "Photo Editor", "/p.desktop"},
+        {3, "org.example.PhotoEditorPro", "Photo Editor Pro", "/pp.desktop"},
+        {4, std::nullopt, "Mail", std::nullopt},
+        {5, "org.example.Mailer", "Mailer", "/m.desktop"},
+    });
+    rows("1,Photo Editor H,,,6,0\n1,photo_editor,,,5,0\n1,PHOTO-EDIT.,,,4,0\n1,Render Worker (GPU),,,3,0\n"
+         "1,mail,,,2,0\n1,-_,,,1,0\n");
+    const auto result = attributed(21, 0);
+    ASSERT_EQ(result.size(), 6u);
+    EXPECT_EQ(result[0].bundleID, "org.example.PhotoEditor");
+    EXPECT_EQ(result[0].name, "Photo Editor");
+    EXPECT_EQ(result[1].bundleID, "org.example.PhotoEditor");
+    EXPECT_EQ(result[2].bundleID, "org.example.PhotoEditor");
+    EXPECT_EQ(result[3].bundleID, "process.render-worker-(gpu)");
+    EXPECT_EQ(result[3].name, "Render Worker (GPU)");
+    EXPECT_EQ(result[3].iconPath, std::nullopt);
+    // The first match has no bundle identifier: no later application is tried.
+    EXPECT_EQ(result[4].bundleID, "process.mail");
+    // A command that normalises to nothing matches no application.
+    EXPECT_EQ(result[5].bundleID, "process.-_");
+}
+
+}  // namespace
+}  // namespace ostrel

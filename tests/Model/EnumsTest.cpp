@@ -16,25 +16,5 @@ TEST(EnumsTest, OnlyExactRawStringsBuildValues) {
     EXPECT_FALSE(menuBarDisplayModeFromRaw("Total Today"));
 }
 
-TEST(EnumsTest, EveryCaseRoundTripsThroughItsRawString) {
-    for (auto value : allNetworkTypes) {
-        EXPECT_EQ(networkTypeFromRaw(rawValue(value)), value);
-    }
-    for (auto value : allResolutionStates) {
-        EXPECT_EQ(resolutionStateFromRaw(rawValue(value)), value);
-    }
-    for (auto value : {AlertLevel::normal, AlertLevel::warning, AlertLevel::danger}) {
-        EXPECT_EQ(alertLevelFromRaw(rawValue(value)), value);
-    }
-    for (auto value : allTimeframePresets) {
-        EXPECT_EQ(timeframePresetFromRaw(rawValue(value)), value);
-        EXPECT_FALSE(timeframePresetFromRaw(title(value)));
-    }
-    for (auto value : allMenuBarDisplayModes) {
-        EXPECT_EQ(menuBarDisplayModeFromRaw(rawValue(value)), value);
-    }
-    EXPECT_EQ(title(MenuBarDisplayMode::uploadDownload), "Down / Up");
-}
-
 }  // namespace
 }  // namespace ostrel

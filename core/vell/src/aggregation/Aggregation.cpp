@@ -8,13 +8,15 @@
 namespace ostrel::vell {
 namespace {
 
+// Flooring below the earliest instant, or stepping past the latest bucket, would leave the
+// 64-bit seconds count; read dates (years 0000-9999) lie far inside, built ones may not.
+constexpr std::int64_t kEdge = std::numeric_limits<std::int64_t>::max() - 2 * 86400;
+
+bool nearEdge(Timestamp instant) { return instant.seconds < -kEdge || instant.seconds > kEdge; }
+
 // Number of points from `first` to `last`, both aligned; 0 when first is after last.
 std::uint64_t pointCount(std::int64_t first, std::int64_t last, std::int64_t length) {
     if (first > last) return 0;
-    // The advance past the last bucket must stay representable, else the walk could not end.
-    if (last > std::numeric_limits<std::int64_t>::max() - length) {
-        throw AggregationError("range reaches the end of representable time");
-    }
     // Unsigned difference: both ends may lie far apart on either side of 1970.
     const std::uint64_t span = static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first);
     return span / static_cast<std::uint64_t>(length) + 1;
@@ -23,6 +25,9 @@ std::uint64_t pointCount(std::int64_t first, std::int64_t last, std::int64_t len
 }  // namespace
 
 AggregateResponse aggregateUsage(const AggregateRequest& request) {
+    if (nearEdge(request.start) || nearEdge(request.end)) {
+        throw AggregationError("range reaches the edge of representable time");
+    }
     const std::int64_t length = bucketLengthSeconds(request.bucketSize);
     const std::int64_t first = floorToBucket(request.start, request.bucketSize).seconds;
     const std::int64_t last = floorToBucket(request.end, request.bucketSize).seconds;

@@ -36,8 +36,9 @@ std::string countFaultText(std::string_view json, std::size_t offset) {
     return "invalid value: integer `" + shown + "`, expected u64";
 }
 
-std::string syntaxText(rapidjson::ParseErrorCode code, bool atEnd) {
+std::string syntaxText(rapidjson::ParseErrorCode code, std::string_view json, std::size_t offset) {
     using namespace rapidjson;
+    const bool atEnd = offset >= json.size();
     switch (code) {
         case kParseErrorDocumentEmpty:
             return "EOF while parsing a value";
@@ -53,15 +54,18 @@ std::string syntaxText(rapidjson::ParseErrorCode code, bool atEnd) {
             return atEnd ? "EOF while parsing an object" : "expected `,` or `}`";
         case kParseErrorArrayMissCommaOrSquareBracket:
             return atEnd ? "EOF while parsing a list" : "expected `,` or `]`";
-        case kParseErrorStringUnicodeEscapeInvalidHex:
         case kParseErrorStringEscapeInvalid:
+            // The reader reports a raw control character in a string as a bad escape.
+            if (!atEnd && static_cast<unsigned char>(json[offset]) < 0x20) {
+                return "control character (\\u0000-\\u001F) found while parsing a string";
+            }
+            return "invalid escape";
+        case kParseErrorStringUnicodeEscapeInvalidHex:
             return atEnd ? "EOF while parsing a string" : "invalid escape";
         case kParseErrorStringUnicodeSurrogateInvalid:
             return "lone leading surrogate in hex escape";
         case kParseErrorStringMissQuotationMark:
             return "EOF while parsing a string";
-        case kParseErrorStringInvalidEncoding:
-            return "control character (\\u0000-\\u001F) found while parsing a string";
         case kParseErrorNumberTooBig:
             return "number out of range";
         case kParseErrorNumberMissFraction:
@@ -85,7 +89,7 @@ std::optional<std::string> readFields(RequestKind kind, std::string_view json, c
     const std::size_t offset = result.Offset();
     std::string description;
     if (result.Code() != rapidjson::kParseErrorTermination) {
-        description = syntaxText(result.Code(), offset >= json.size());
+        description = syntaxText(result.Code(), json, offset);
     } else if (handler.countFault()) {
         description = countFaultText(json, offset);
     } else {

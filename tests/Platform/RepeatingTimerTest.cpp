@@ -1,0 +1,139 @@
+#include "Platform/RepeatingTimer.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/prctl.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using ostrel::RepeatingTimer;
+using ostrel::SerialQueue;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Collects fire times; safe to read from the test thread.
+struct FireLog {
+    std::mutex mutex;
+    std::vector<Clock::time_point> times;
+
+    void add() {
+        std::lock_guard lock(mutex);
+        times.push_back(Clock::now());
+    }
+    std::vector<Clock::time_point> snapshot() {
+        std::lock_guard lock(mutex);
+        return times;
+    }
+};
+
+double ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+}  // namespace
+
+TEST(RepeatingTimerTest, FiresFirstAfterTheFirstDelayThenOnTheIntervalGrid) {
+    SerialQueue queue("test.timer");
+    FireLog log;
+    const auto armed = Clock::now();
+    RepeatingTimer timer(queue, 150ms, 50ms, 0ms, [&] { log.add(); });
+    timer.resume();
+    timer.resume();  // a second resume must not double the fires
+    std::this_thread::sleep_for(420ms);
+    timer.cancel();
+    queue.sync([] {});
+    const auto times = log.snapshot();
+    ASSERT_GE(times.size(), 4u);
+    EXPECT_LE(times.size(), 7u);
+    EXPECT_GE(ms(times[0] - armed), 150.0);
+    for (std::size_t i = 1; i < times.size(); ++i) {
+        EXPECT_GE(ms(times[i] - times[i - 1]), 40.0) << "fire " << i;
+    }
+    // On the grid: the n-th fire is not late by whole intervals (no drift build-up).
+    EXPECT_LT(ms(times.back() - times[0]), 50.0 * static_cast<double>(times.size() - 1) + 40.0);
+}
+
+TEST(RepeatingTimerTest, FiresThatFallDueDuringASlowTickMergeIntoOneLateFire) {
+    SerialQueue queue("test.timer");
+    FireLog log;
+    std::atomic<int> calls{0};
+    Clock::time_point slowEnded{};
+    RepeatingTimer timer(queue, 20ms, 50ms, 0ms, [&] {
+        log.add();
+        if (calls.fetch_add(1) == 0) {
+            std::this_thread::sleep_for(230ms);  // four grid points pass meanwhile
+            slowEnded = Clock::now();
+        }
+    });
+    timer.resume();
+    std::this_thread::sleep_for(500ms);
+    timer.cancel();
+    queue.sync([] {});
+    const auto times = log.snapshot();
+    ASSERT_GE(times.size(), 3u);
+    // Exactly one fire right after the slow one; the next waits for the grid again.
+    EXPECT_LT(ms(times[1] - slowEnded), 15.0);
+    EXPECT_GE(ms(times[2] - times[1]), 15.0);
+    // Twenty intervals' worth of queued fires would have run back to back; merged, the whole
+    // half second holds at most the slow fire, the merged one and the grid fires after it.
+    EXPECT_LE(times.size(), 8u);
+}
+
+TEST(RepeatingTimerTest, CancelStopsFiringFromTheHandlerFromOutsideAndOnDestruction) {
+    SerialQueue queue("test.timer");
+    {
+        std::atomic<int> fires{0};
+        std::unique_ptr<RepeatingTimer> timer;
+        timer = std::make_unique<RepeatingTimer>(queue, 10ms, 10ms, 0ms, [&] {
+            if (++fires == 3) {
+                timer->cancel();
+            }
+        });
+        timer->resume();
+        std::this_thread::sleep_for(150ms);
+        queue.sync([] {});
+        EXPECT_EQ(fires.load(), 3);
+        EXPECT_TRUE(timer->isCancelled());
+    }
+    {
+        std::atomic<int> fires{0};
+        RepeatingTimer timer(queue, 10ms, 10ms, 0ms, [&] { ++fires; });
+        timer.resume();
+        std::this_thread::sleep_for(60ms);
+        timer.cancel();
+        queue.sync([] {});
+        const int atCancel = fires.load();
+        EXPECT_GE(atCancel, 2);
+        std::this_thread::sleep_for(60ms);
+        EXPECT_EQ(fires.load(), atCancel);
+    }
+    {
+        std::atomic<int> fires{0};
+        auto timer = std::make_unique<RepeatingTimer>(queue, 10ms, 10ms, 0ms, [&] { ++fires; });
+        timer->resume();
+        std::this_thread::sleep_for(40ms);
+        queue.sync([&] { timer.reset(); });
+        const int atDestruction = fires.load();
+        std::this_thread::sleep_for(60ms);
+        EXPECT_EQ(fires.load(), atDestruction);
+    }
+}
+
+TEST(RepeatingTimerTest, UnresumedTimerNeverFiresAndLeewayBecomesTheQueueTimerSlack) {
+    SerialQueue queue("test.timer");
+    std::atomic<int> fires{0};
+    {
+        RepeatingTimer idle(queue, 1ms, 1ms, 0ms, [&] { ++fires; });
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(fires.load(), 0);
+
+    RepeatingTimer timer(queue, 1h, 1h, 250ms, [&] { ++fires; });
+    timer.resume();
+    const auto slack = queue.sync([] { return prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0); });
+    EXPECT_EQ(slack, 250'000'000);
+}

@@ -1,0 +1,171 @@
+#include "DefaultRoute.hpp"
+
+#include <arpa/inet.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <net/if.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <vector>
+
+namespace ostrel::route {
+namespace {
+
+class Socket final {
+public:
+    explicit Socket(int fd) : fd_(fd) {}
+    ~Socket() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Public addresses used only as route-lookup keys; nothing is sent to them.
+constexpr const char* kPublicV4 = "8.8.8.8";
+constexpr const char* kPublicV6 = "2001:4860:4860::8888";
+
+std::optional<std::string> lookup(int family, const char* address) {
+    unsigned char destination[16] = {};
+    if (::inet_pton(family, address, destination) != 1) {
+        return std::nullopt;
+    }
+    const std::size_t addressLength = family == AF_INET ? 4 : 16;
+
+    Socket socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    if (socket.get() < 0) {
+        return std::nullopt;
+    }
+    timeval timeout{1, 0};
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+
+    struct {
+        nlmsghdr header;
+        rtmsg route;
+        char attributes[64];
+    } request{};
+    request.header.nlmsg_len = NLMSG_LENGTH(sizeof(rtmsg));
+    request.header.nlmsg_type = RTM_GETROUTE;
+    request.header.nlmsg_flags = NLM_F_REQUEST;
+    request.header.nlmsg_seq = 1;
+    request.route.rtm_family = static_cast<unsigned char>(family);
+    request.route.rtm_dst_len = static_cast<unsigned char>(addressLength * 8);
+    auto* attribute = reinterpret_cast<rtattr*>(reinterpret_cast<char*>(&request) + NLMSG_ALIGN(request.header.nlmsg_len));
+    attribute->rta_type = RTA_DST;
+    attribute->rta_len = static_cast<unsigned short>(RTA_LENGTH(addressLength));
+    std::memcpy(RTA_DATA(attribute), destination, addressLength);
+    request.header.nlmsg_len = NLMSG_ALIGN(request.header.nlmsg_len) + RTA_ALIGN(attribute->rta_len);
+
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (::sendto(socket.get(), &request, request.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
+                 sizeof kernel) < 0) {
+        return std::nullopt;
+    }
+
+    std::vector<char> buffer(32768);
+    for (;;) {
+        const ssize_t received = ::recv(socket.get(), buffer.data(), buffer.size(), 0);
+        if (received < 0 && errno == EINTR) {
+            continue;
+        }
+        if (received <= 0) {
+            return std::nullopt;
+        }
+        auto remaining = static_cast<unsigned int>(received);
+        for (auto* message = reinterpret_cast<nlmsghdr*>(buffer.data()); NLMSG_OK(message, remaining);
+             message = NLMSG_NEXT(message, remaining)) {
+            if (message->nlmsg_seq != request.header.nlmsg_seq) {
+                continue;
+            }
+            if (message->nlmsg_type == NLMSG_ERROR || message->nlmsg_type == NLMSG_DONE) {
+                return std::nullopt;  // no route (ENETUNREACH and friends)
+            }
+            if (message->nlmsg_type != RTM_NEWROUTE) {
+                continue;
+            }
+            const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(message));
+            if (route->rtm_type != RTN_UNICAST) {
+                return std::nullopt;
+            }
+            int length = static_cast<int>(RTM_PAYLOAD(message));
+            for (const auto* item = RTM_RTA(route); RTA_OK(item, length); item = RTA_NEXT(item, length)) {
+                if (item->rta_type != RTA_OIF || RTA_PAYLOAD(item) < sizeof(int)) {
+                    continue;
+                }
+                int index = 0;
+                std::memcpy(&index, RTA_DATA(item), sizeof index);
+                char name[IF_NAMESIZE] = {};
+                if (index > 0 && ::if_indextoname(static_cast<unsigned>(index), name) != nullptr) {
+                    return std::string(name);
+                }
+            }
+            return std::nullopt;
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> kernelRouteInterface() {
+    if (auto name = lookup(AF_INET, kPublicV4)) {
+        return name;
+    }
+    return lookup(AF_INET6, kPublicV6);
+}
+
+std::optional<std::string> parseProcNetRoute(const std::string& table) {
+    std::istringstream lines(table);
+    std::string line;
+    std::getline(lines, line);  // column titles
+    std::optional<std::string> best;
+    unsigned long bestMetric = std::numeric_limits<unsigned long>::max();
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string name, destination, gateway, flags, references, use, metric, mask;
+        if (!(fields >> name >> destination >> gateway >> flags >> references >> use >> metric >> mask)) {
+            continue;
+        }
+        constexpr unsigned long kRouteUp = 0x1;
+        unsigned long flagBits = 0;
+        unsigned long metricValue = 0;
+        try {
+            flagBits = std::stoul(flags, nullptr, 16);
+            metricValue = std::stoul(metric);
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (destination != "00000000" || mask != "00000000" || (flagBits & kRouteUp) == 0) {
+            continue;
+        }
+        if (!best || metricValue < bestMetric) {
+            best = name;
+            bestMetric = metricValue;
+        }
+    }
+    return best;
+}
+
+std::optional<std::string> procNetRouteInterface(const std::string& procNetRoutePath) {
+    std::ifstream file(procNetRoutePath);
+    if (!file) {
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    return parseProcNetRoute(text.str());
+}
+
+}  // namespace ostrel::route

@@ -1,0 +1,123 @@
+#include "NettopReport.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "TrafficState.hpp"
+
+namespace ostrel::nettop {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "ostrel-nettop-test-XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+    std::string path;
+};
+
+ProcessSockets owners() {
+    ProcessSockets result;
+    result.ownerBySocketInode = {{10, 100}, {11, 100}, {20, 200}};
+    result.nameByPid = {{100, "curl"}, {200, "Web Content"}};
+    return result;
+}
+
+TEST(NettopReportTest, AFirstRunCountsEverySocketSinceItOpened) {
+    const std::vector<SocketCounters> sockets{{10, 1, 500, 40}, {11, 2, 20, 60}, {20, 3, 7, 0}, {99, 4, 1000, 1000}};
+    const auto report = buildReport(sockets, owners(), std::nullopt);
+    const std::vector<ProcessTraffic> expected{{100, "curl", 520, 100}, {200, "Web Content", 7, 0}};
+    EXPECT_EQ(report.processes, expected);
+    // Sockets of processes that cannot be seen are not kept.
+    const TrafficState next{{{10, 1}, {500, 40}}, {{11, 2}, {20, 60}}, {{20, 3}, {7, 0}}};
+    EXPECT_EQ(report.next, next);
+}
+
+TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndNewSocketsFromTheirStart) {
+    const TrafficState previous{{{10, 1}, {400, 40}},
+                                // Same inode, other cookie: a new socket that reused the number.
+                                {{11, 9}, {20, 60}},
+                                {{20, 3}, {50, 0}},
+                                {{30, 5}, {1, 1}}};
+    const std::vector<SocketCounters> sockets{{10, 1, 500, 45}, {11, 2, 20, 60}, {20, 3, 7, 0}};
+    const auto report = buildReport(sockets, owners(), previous);
+    const std::vector<ProcessTraffic> expected{{100, "curl", 100 + 20, 5 + 60}, {200, "Web Content", 7, 0}};
+    EXPECT_EQ(report.processes, expected);
+    EXPECT_EQ(report.next.count({30, 5}), 0u);
+}
+
+TEST(NettopReportTest, CsvHasNettopsShapeAndSafeLabels) {
+    const std::vector<ProcessTraffic> processes{{42, "a,b\nc", 1, 2}, {7, "", UINT64_MAX, 0}};
+    EXPECT_EQ(formatCsv(processes, "12:34:56.789012"),
+              "time,,interface,state,bytes_in,bytes_out\n"
+              "12:34:56.789012,a_b_c.42,,,1,2\n"
+              "12:34:56.789012,.7,,,9223372036854775807,0\n");
+    EXPECT_EQ(formatCsv({}, "x"), "time,,interface,state,bytes_in,bytes_out\n");
+    const auto time = timeOfDay(timespec{0, 123456789});
+    ASSERT_EQ(time.size(), 15u);
+    EXPECT_EQ(time.substr(8), ".123456");
+}
+
+TEST(NettopReportTest, StateTextRoundTripsAndDropsWhatItCannotRead) {
+    const TrafficState state{{{1, 2}, {3, 4}}, {{18446744073709551615u, 0}, {5, 6}}};
+    EXPECT_EQ(parseState(formatState(state)), state);
+    EXPECT_TRUE(parseState("").empty());
+    EXPECT_TRUE(parseState("1 2 3 4\n").empty());
+    EXPECT_TRUE(parseState("ostrel-nettop-state 2\n1 2 3 4\n").empty());
+    const TrafficState kept{{{1, 2}, {3, 4}}};
+    EXPECT_EQ(parseState("ostrel-nettop-state 1\n1 2 3\n1 2 3 4\n-1 2 3 4\n1 2 3 4 5\n1  2 3 4\nx\n18446744073709551616 0 0 0"),
+              kept);
+}
+
+TEST(NettopReportTest, StateFileLoadsNothingFirstAndReplacesItselfWhole) {
+    TempDir dir;
+    StateFile file(dir.path);
+    EXPECT_EQ(file.load(), std::nullopt);
+    const TrafficState first{{{1, 2}, {3, 4}}};
+    ASSERT_TRUE(file.save(first));
+    EXPECT_EQ(file.load(), first);
+    const TrafficState second{{{5, 6}, {7, 8}}};
+    ASSERT_TRUE(file.save(second));
+    EXPECT_EQ(file.load(), second);
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(dir.path)) names.push_back(item.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"nettop.lock", "nettop.state"}));
+    struct stat info {};
+    ASSERT_EQ(::stat((dir.path + "/nettop.state").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 077, 0u);
+}
+
+TEST(NettopReportTest, StateFolderIsTheRuntimeFolderElseAPrivateFolderUnderTmp) {
+    TempDir runtime;
+    TempDir tmp;
+    const auto uid = ::getuid();
+    EXPECT_EQ(stateDirectory(runtime.path.c_str(), tmp.path, uid), runtime.path + "/ostrel");
+    EXPECT_TRUE(fs::is_directory(runtime.path + "/ostrel"));
+
+    const auto fallback = tmp.path + "/ostrel-nettop-" + std::to_string(uid);
+    EXPECT_EQ(stateDirectory(nullptr, tmp.path, uid), fallback);
+    EXPECT_EQ(stateDirectory("", tmp.path, uid), fallback);
+    EXPECT_EQ(stateDirectory("relative/dir", tmp.path, uid), fallback);
+    struct stat info {};
+    ASSERT_EQ(::stat(fallback.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    // A folder somebody else could have prepared is not used.
+    ASSERT_EQ(::chmod(fallback.c_str(), 0755), 0);
+    EXPECT_EQ(stateDirectory(nullptr, tmp.path, uid), std::nullopt);
+    fs::remove(fallback);
+    fs::create_directory_symlink(runtime.path, fallback);
+    EXPECT_EQ(stateDirectory(nullptr, tmp.path, uid), std::nullopt);
+    EXPECT_EQ(stateDirectory(nullptr, tmp.path, uid + 1), std::nullopt);
+}
+
+}  // namespace
+}  // namespace ostrel::nettop

@@ -1,0 +1,74 @@
+#include "NettopReport.hpp"
+
+#include <cstdio>
+#include <map>
+
+namespace ostrel::nettop {
+namespace {
+
+std::uint64_t since(std::uint64_t current, std::optional<std::uint64_t> before) {
+    // A counter below its previous value belongs to a socket that is not the one seen before.
+    return before && current >= *before ? current - *before : current;
+}
+
+std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) { return a + b < a ? UINT64_MAX : a + b; }
+
+// A comma or line break in a process name would shift every later field of its line.
+std::string csvSafe(const std::string& name) {
+    std::string out = name;
+    for (char& c : out) {
+        if (c == ',' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '_';
+    }
+    return out;
+}
+
+}  // namespace
+
+Report buildReport(const std::vector<SocketCounters>& sockets, const ProcessSockets& owners,
+                   const std::optional<TrafficState>& previous) {
+    Report report;
+    std::map<int, ProcessTraffic> byPid;
+    for (const auto& socket : sockets) {
+        const auto owner = owners.ownerBySocketInode.find(socket.inode);
+        if (owner == owners.ownerBySocketInode.end()) continue;
+        const std::pair key{socket.inode, socket.cookie};
+        std::optional<SocketTotals> before;
+        if (previous) {
+            if (const auto found = previous->find(key); found != previous->end()) before = found->second;
+        }
+        auto& traffic = byPid[owner->second];
+        traffic.pid = owner->second;
+        traffic.bytesIn = saturatingAdd(traffic.bytesIn, since(socket.bytesReceived, before ? std::optional(before->received) : std::nullopt));
+        traffic.bytesOut = saturatingAdd(traffic.bytesOut, since(socket.bytesSent, before ? std::optional(before->sent) : std::nullopt));
+        report.next[key] = SocketTotals{socket.bytesReceived, socket.bytesSent};
+    }
+    for (auto& [pid, traffic] : byPid) {
+        const auto name = owners.nameByPid.find(pid);
+        traffic.name = name == owners.nameByPid.end() ? std::string() : name->second;
+        report.processes.push_back(std::move(traffic));
+    }
+    return report;
+}
+
+std::string formatCsv(const std::vector<ProcessTraffic>& processes, const std::string& time) {
+    std::string out = "time,,interface,state,bytes_in,bytes_out\n";
+    for (const auto& process : processes) {
+        // The parser reads signed 64-bit counts.
+        const auto in = std::min<std::uint64_t>(process.bytesIn, INT64_MAX);
+        const auto out64 = std::min<std::uint64_t>(process.bytesOut, INT64_MAX);
+        out += time + ',' + csvSafe(process.name) + '.' + std::to_string(process.pid) + ",,," + std::to_string(in) +
+               ',' + std::to_string(out64) + '\n';
+    }
+    return out;
+}
+
+std::string timeOfDay(const timespec& now) {
+    tm local{};
+    localtime_r(&now.tv_sec, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%06ld", local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<long>(now.tv_nsec / 1000));
+    return text;
+}
+
+}  // namespace ostrel::nettop

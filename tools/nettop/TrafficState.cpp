@@ -1,0 +1,123 @@
+#include "TrafficState.hpp"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace ostrel::nettop {
+namespace {
+
+constexpr std::string_view formatLine = "ostrel-nettop-state 1";
+constexpr const char* stateName = "/nettop.state";
+
+// The runtime folder is private already, so there the folder only has to be ours; under /tmp it
+// must also be closed to everybody else.
+bool ensureOwnDirectory(const std::string& path, uid_t uid, bool mustBePrivate) {
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return false;
+    return S_ISDIR(info.st_mode) && info.st_uid == uid && (!mustBePrivate || (info.st_mode & 077) == 0);
+}
+
+std::optional<std::uint64_t> number(std::string_view text) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::string formatState(const TrafficState& state) {
+    std::string text(formatLine);
+    text += '\n';
+    for (const auto& [key, totals] : state) {
+        text += std::to_string(key.first) + ' ' + std::to_string(key.second) + ' ' + std::to_string(totals.received) +
+                ' ' + std::to_string(totals.sent) + '\n';
+    }
+    return text;
+}
+
+TrafficState parseState(std::string_view text) {
+    TrafficState state;
+    const auto firstEnd = text.find('\n');
+    if (text.substr(0, firstEnd) != formatLine || firstEnd == std::string_view::npos) return state;
+    std::size_t pos = firstEnd + 1;
+    while (pos < text.size()) {
+        const auto end = std::min(text.find('\n', pos), text.size());
+        const auto line = text.substr(pos, end - pos);
+        pos = end + 1;
+        std::vector<std::optional<std::uint64_t>> values;
+        std::size_t start = 0;
+        while (start <= line.size()) {
+            const auto space = std::min(line.find(' ', start), line.size());
+            values.push_back(number(line.substr(start, space - start)));
+            start = space + 1;
+        }
+        if (values.size() != 4 || !values[0] || !values[1] || !values[2] || !values[3]) continue;
+        state[{*values[0], *values[1]}] = SocketTotals{*values[2], *values[3]};
+    }
+    return state;
+}
+
+std::optional<std::string> stateDirectory(const char* xdgRuntimeDir, const std::string& tmpRoot, uid_t uid) {
+    if (xdgRuntimeDir && xdgRuntimeDir[0] == '/') {
+        const std::string directory = std::string(xdgRuntimeDir) + "/ostrel";
+        if (ensureOwnDirectory(directory, uid, false)) return directory;
+        return std::nullopt;
+    }
+    const std::string directory = tmpRoot + "/ostrel-nettop-" + std::to_string(uid);
+    if (ensureOwnDirectory(directory, uid, true)) return directory;
+    return std::nullopt;
+}
+
+StateFile::StateFile(std::string directory) : directory_(std::move(directory)) {
+    lockFd_ = ::open((directory_ + "/nettop.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lockFd_ >= 0) {
+        while (::flock(lockFd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+}
+
+StateFile::~StateFile() {
+    if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+std::optional<TrafficState> StateFile::load() const {
+    std::ifstream file(directory_ + stateName, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::ostringstream text;
+    text << file.rdbuf();
+    return parseState(text.str());
+}
+
+bool StateFile::save(const TrafficState& state) const {
+    std::string temporary = directory_ + "/nettop.state.XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    const auto text = formatState(state);
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t count = ::write(fd, text.data() + written, text.size() - written);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) break;
+        written += static_cast<std::size_t>(count);
+    }
+    const bool complete = written == text.size() && ::close(fd) == 0;
+    if (!complete || std::rename(temporary.c_str(), (directory_ + stateName).c_str()) != 0) {
+        if (written != text.size()) ::close(fd);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace ostrel::nettop

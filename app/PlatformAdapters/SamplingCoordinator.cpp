@@ -1,0 +1,220 @@
+#include "PlatformAdapters/SamplingCoordinator.hpp"
+
+#include <exception>
+
+#include "Model/Uuid.hpp"
+#include "PlatformAdapters/Reconciliation.hpp"
+
+namespace ostrel {
+namespace {
+
+// `at` minus `since` is below `seconds`; a negative gap counts as below. The distant past is
+// always long enough ago.
+bool lessThanAfter(Date at, Date since, double seconds) {
+    if (since == Date::min()) {
+        return false;
+    }
+    const auto gap = std::chrono::duration<double>(at - since).count();
+    return gap < seconds;
+}
+
+std::chrono::steady_clock::duration secondsToDuration(double seconds) {
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+}  // namespace
+
+std::shared_ptr<SamplingCoordinator> SamplingCoordinator::create(
+    std::unique_ptr<TrafficMonitorAdapter> monitor, std::unique_ptr<NetworkIdentityResolver> networkResolver,
+    std::unique_ptr<TrafficAttributionLayer> attributionLayer, std::shared_ptr<OstrelRepository> repository,
+    std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<LogSink> log, std::function<Date()> clock) {
+    return std::make_shared<SamplingCoordinator>(Token{}, std::move(monitor), std::move(networkResolver),
+                                                 std::move(attributionLayer), std::move(repository),
+                                                 std::move(mainQueue), std::move(log), std::move(clock));
+}
+
+SamplingCoordinator::SamplingCoordinator(Token, std::unique_ptr<TrafficMonitorAdapter> monitor,
+                                         std::unique_ptr<NetworkIdentityResolver> networkResolver,
+                                         std::unique_ptr<TrafficAttributionLayer> attributionLayer,
+                                         std::shared_ptr<OstrelRepository> repository,
+                                         std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<LogSink> log,
+                                         std::function<Date()> clock)
+    : monitor(std::move(monitor)),
+      networkResolver(std::move(networkResolver)),
+      attributionLayer(std::move(attributionLayer)),
+      repository(std::move(repository)),
+      mainQueue(std::move(mainQueue)),
+      log(std::move(log)),
+      clock(std::move(clock)) {}
+
+SamplingCoordinator::~SamplingCoordinator() {
+    if (timer) {
+        timer->cancel();
+    }
+}
+
+// start() and stop() may come from any thread; running them on the queue serialises them with
+// the ticks and with resetBaseline(), so the baseline and the timer have one writer.
+template <class F>
+void SamplingCoordinator::onQueue(F&& work) {
+    if (queue.isCurrent()) {
+        work();
+    } else {
+        queue.sync(std::forward<F>(work));
+    }
+}
+
+void SamplingCoordinator::start() {
+    onQueue([this] {
+        if (timer) {
+            return;
+        }
+        monitor->setPreviousCounters(monitor->readInterfaceCounters());
+        const auto interval = secondsToDuration(samplingIntervalSeconds);
+        timer = std::make_unique<RepeatingTimer>(queue, interval, interval, timerLeeway,
+                                                 [weak = weak_from_this()] {
+                                                     if (auto self = weak.lock()) {
+                                                         self->collectSample();
+                                                     }
+                                                 });
+        timer->resume();
+    });
+}
+
+void SamplingCoordinator::stop() {
+    onQueue([this] {
+        flushBufferedSamplesIfNeeded(true, clock());
+        if (timer) {
+            timer->cancel();
+            timer.reset();
+        }
+    });
+}
+
+void SamplingCoordinator::resetBaseline() {
+    queue.async([weak = weak_from_this()] {
+        if (auto self = weak.lock()) {
+            self->monitor->setPreviousCounters(self->monitor->readInterfaceCounters());
+        }
+    });
+}
+
+void SamplingCoordinator::setOnNewSampleBatch(std::function<void()> callback) {
+    std::lock_guard lock(callbackMutex);
+    onNewSampleBatch = std::move(callback);
+}
+
+bool SamplingCoordinator::isRunning() {
+    bool running = false;
+    onQueue([this, &running] { running = timer != nullptr; });
+    return running;
+}
+
+void SamplingCoordinator::collectSampleNow() {
+    onQueue([this] { collectSample(); });
+}
+
+void SamplingCoordinator::collectSample() {
+    const TrafficSnapshot snapshot = monitor->sample();
+    const NetworkIdentity network = networkResolver->resolveActiveNetwork(snapshot.primaryInterface);
+    updateActiveNetworkIfNeeded(network, snapshot.timestamp);
+
+    if (snapshot.totalRxBytes <= 0 && snapshot.totalTxBytes <= 0) {
+        flushBufferedSamplesIfNeeded(false, snapshot.timestamp);
+        return;
+    }
+
+    const auto attributions = attributionLayer->attributedUsage(snapshot.totalRxBytes, snapshot.totalTxBytes);
+    const auto normalized = reconciliation::normalize(attributions, snapshot.totalRxBytes, snapshot.totalTxBytes);
+
+    sampleBuffer.reserve(sampleBuffer.size() + normalized.size());
+    for (const auto& attribution : normalized) {
+        appBuffer.insert_or_assign(attribution.appID, attribution);
+    }
+    for (const auto& attribution : normalized) {
+        UsageSampleRecord record;
+        record.id = makeUuidString();
+        record.timestamp = snapshot.timestamp;
+        record.networkID = network.id;
+        record.networkName = network.name;
+        record.networkType = network.type;
+        record.appID = attribution.appID;
+        record.appName = attribution.name;
+        record.rxBytes = attribution.rxBytes;
+        record.txBytes = attribution.txBytes;
+        record.source = attribution.source;
+        record.attributionConfidence = attribution.confidence;
+        sampleBuffer.push_back(std::move(record));
+    }
+    flushBufferedSamplesIfNeeded(false, snapshot.timestamp);
+}
+
+void SamplingCoordinator::flushBufferedSamplesIfNeeded(bool force, Date at) {
+    if (sampleBuffer.empty()) {
+        return;
+    }
+    if (!force && static_cast<std::int64_t>(sampleBuffer.size()) < maxBufferedSamples &&
+        lessThanAfter(at, lastFlushAt, flushIntervalSeconds)) {
+        return;
+    }
+    std::vector<AppUsageAttribution> applications;
+    applications.reserve(appBuffer.size());
+    for (auto& [appID, attribution] : appBuffer) {
+        applications.push_back(std::move(attribution));
+    }
+    appBuffer.clear();
+    writeBatch.clear();
+    std::swap(writeBatch, sampleBuffer);
+
+    try {
+        for (const auto& application : applications) {
+            repository->upsertApplication(application, at);
+        }
+        repository->insertSamples(writeBatch);
+    } catch (const std::exception& error) {
+        log->log(std::string("Failed flushing buffered samples: ") + error.what());
+        writeBatch.clear();
+        return;
+    }
+    writeBatch.clear();
+    lastFlushAt = at;
+    publishUIIfNeeded(at);
+}
+
+void SamplingCoordinator::updateActiveNetworkIfNeeded(const NetworkIdentity& network, Date at) {
+    const bool changed = !activeNetworkID || *activeNetworkID != network.id;
+    if (!changed && lessThanAfter(at, lastNetworkWriteAt, networkWriteIntervalSeconds)) {
+        return;
+    }
+    try {
+        repository->setActiveNetwork(network, at);
+    } catch (const std::exception& error) {
+        log->log(std::string("Failed updating active network: ") + error.what());
+        return;
+    }
+    activeNetworkID = network.id;
+    lastNetworkWriteAt = at;
+}
+
+void SamplingCoordinator::publishUIIfNeeded(Date at) {
+    if (lessThanAfter(at, lastUIPublishAt, uiPublishIntervalSeconds)) {
+        return;
+    }
+    lastUIPublishAt = at;
+    mainQueue->async([weak = weak_from_this()] {
+        const auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        std::function<void()> callback;
+        {
+            std::lock_guard lock(self->callbackMutex);
+            callback = self->onNewSampleBatch;
+        }
+        if (callback) {
+            callback();
+        }
+    });
+}
+
+}  // namespace ostrel

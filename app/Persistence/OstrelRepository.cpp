@@ -96,7 +96,9 @@ constexpr const char* dangerThresholdKey = "danger_threshold_bytes";
 constexpr const char* notificationsEnabledKey = "notifications_enabled";
 constexpr const char* launchAtLoginKey = "launch_at_login";
 
-SQLiteValue text(std::string_view value) { return SQLiteValue{std::string(value)}; }
+SQLiteValue text(std::string_view value) {
+    return SQLiteValue{std::string(value)};
+}
 
 // An optional sign, then digits only; nothing for anything else, overflow included.
 std::optional<std::int64_t> parseInt64(std::string_view text) {
@@ -111,7 +113,9 @@ std::optional<std::int64_t> parseInt64(std::string_view text) {
     return value;
 }
 
-std::string decimal(std::int64_t value) { return std::to_string(value); }
+std::string decimal(std::int64_t value) {
+    return std::to_string(value);
+}
 
 }  // namespace
 
@@ -158,14 +162,14 @@ void OstrelRepository::insertSamples(const std::vector<UsageSampleRecord>& sampl
 void OstrelRepository::insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample,
                                     const Calendar& keyCalendar) {
     const std::string stamp = ostrelISO8601String(sample.timestamp);
-    connection.execute(networksUpsertSQL, {text(sample.networkID), text(sample.networkName),
-                                           text(rawValue(sample.networkType)), nullptr, text("resolved"),
-                                           text("sample"), 1.0, stamp, std::int64_t{1}});
+    connection.execute(networksUpsertSQL,
+                       {text(sample.networkID), text(sample.networkName), text(rawValue(sample.networkType)), nullptr,
+                        text("resolved"), text("sample"), 1.0, stamp, std::int64_t{1}});
     connection.execute(applicationsUpsertSQL,
                        {text(sample.appID), text(sample.appID), text(sample.appName), nullptr, stamp});
-    connection.execute(sampleInsertSQL, {text(sample.id), stamp, text(sample.networkID), text(sample.appID),
-                                         sample.rxBytes, sample.txBytes, text(sample.source),
-                                         sample.attributionConfidence});
+    connection.execute(sampleInsertSQL,
+                       {text(sample.id), stamp, text(sample.networkID), text(sample.appID), sample.rxBytes,
+                        sample.txBytes, text(sample.source), sample.attributionConfidence});
     upsertRollups(connection, sample, keyCalendar);
 }
 
@@ -224,8 +228,7 @@ void OstrelRepository::purgeMockData() {
         rebuildRollupsFromUsageSamples(connection, true);
         connection.execute("DELETE FROM threshold_events;");
         connection.execute("DELETE FROM applications WHERE id NOT IN (SELECT DISTINCT app_id FROM usage_samples);");
-        connection.execute(
-            "DELETE FROM networks WHERE id NOT IN (SELECT DISTINCT network_id FROM usage_samples);");
+        connection.execute("DELETE FROM networks WHERE id NOT IN (SELECT DISTINCT network_id FROM usage_samples);");
     });
 }
 
@@ -266,8 +269,8 @@ std::optional<OstrelSettings> OstrelRepository::loadSettings() {
         return std::string_view(found->second);
     };
     OstrelSettings settings;
-    settings.menuBarDisplayMode = menuBarDisplayModeFromRaw(value(menuBarDisplayModeKey).value_or(""))
-                                      .value_or(MenuBarDisplayMode::totalToday);
+    settings.menuBarDisplayMode =
+        menuBarDisplayModeFromRaw(value(menuBarDisplayModeKey).value_or("")).value_or(MenuBarDisplayMode::totalToday);
     settings.warningThresholdBytes =
         parseInt64(value(warningThresholdKey).value_or("")).value_or(OstrelSettings{}.warningThresholdBytes);
     settings.dangerThresholdBytes =
@@ -283,8 +286,8 @@ void OstrelRepository::setActiveNetwork(const NetworkIdentity& network, Date see
     database->execute("UPDATE networks SET is_active = 0;");
     database->execute(networksUpsertSQL,
                       {network.id, network.name, text(rawValue(network.type)), sqliteText(network.interfaceName),
-                       text(rawValue(network.resolutionState)), network.resolutionSource,
-                       network.resolutionConfidence, ostrelISO8601String(seenAt), std::int64_t{1}});
+                       text(rawValue(network.resolutionState)), network.resolutionSource, network.resolutionConfidence,
+                       ostrelISO8601String(seenAt), std::int64_t{1}});
 }
 
 void OstrelRepository::upsertApplication(const AppUsageAttribution& application, Date seenAt) {
@@ -300,8 +303,12 @@ void OstrelRepository::recordThresholdEvent(AlertLevel level, std::int64_t total
 
 // MARK: Keys
 
-std::string OstrelRepository::dayKey(Date date) const { return ::ostrel::dayKey(date, calendar()); }
+std::string OstrelRepository::dayKey(Date date) const {
+    return ::ostrel::dayKey(date, calendar());
+}
 
-std::string OstrelRepository::hourKey(Date date) const { return ::ostrel::hourKey(date, calendar()); }
+std::string OstrelRepository::hourKey(Date date) const {
+    return ::ostrel::hourKey(date, calendar());
+}
 
 }  // namespace ostrel

@@ -8,7 +8,8 @@ std::string SQLiteRow::text(int column) const {
     const auto* bytes = sqlite3_column_text(statement_, column);
     if (bytes == nullptr) return {};
     // The length is taken after the text conversion so that it counts the UTF-8 bytes.
-    return std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+    return std::string(reinterpret_cast<const char*>(bytes),
+                       static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
 }
 
 std::optional<std::string> SQLiteRow::optionalText(int column) const {

@@ -30,7 +30,8 @@ protected:
         for (const auto& table : inspector.rows("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name;")) {
             text += "table " + table[0] + "\n";
             for (const auto& column : inspector.rows("SELECT name, type, \"notnull\", dflt_value, pk FROM "
-                                                     "pragma_table_info('" + table[0] + "') ORDER BY name;")) {
+                                                     "pragma_table_info('" +
+                                                     table[0] + "') ORDER BY name;")) {
                 for (const auto& field : column) text += field + "|";
                 text += "\n";
             }

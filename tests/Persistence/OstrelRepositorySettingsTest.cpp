@@ -35,8 +35,8 @@ protected:
 TEST_F(OstrelRepositorySettingsTest, SavedSettingsComeBackUnchanged) {
     EXPECT_EQ(repository->loadSettings(), std::nullopt);
     for (auto mode : ostrel::allMenuBarDisplayModes) {
-        const OstrelSettings settings{mode, -5, std::numeric_limits<std::int64_t>::min(), mode != MenuBarDisplayMode::totalToday,
-                                      mode == MenuBarDisplayMode::compactTotal};
+        const OstrelSettings settings{mode, -5, std::numeric_limits<std::int64_t>::min(),
+                                      mode != MenuBarDisplayMode::totalToday, mode == MenuBarDisplayMode::compactTotal};
         repository->saveSettings(settings);
         EXPECT_EQ(repository->loadSettings(), settings);
     }
@@ -95,25 +95,26 @@ TEST_F(OstrelRepositorySettingsTest, UnreadableStoredTextsReadAsDefaults) {
 
 TEST_F(OstrelRepositorySettingsTest, ActiveNetworkIsTheOnlyActiveRowUntilTheNextBatch) {
     const auto t = localTime("UTC", 2026, 5, 1, 12, 0, 0);
-    repository->setActiveNetwork({"wifi-1", "Cafe", NetworkType::wifi, true, "wlan0", NetworkResolutionState::resolved,
-                                  "nl80211", 0.9},
-                                 t);
+    repository->setActiveNetwork(
+        {"wifi-1", "Cafe", NetworkType::wifi, true, "wlan0", NetworkResolutionState::resolved, "nl80211", 0.9}, t);
     repository->setActiveNetwork({"eth-1", "Desk", NetworkType::ethernet, true, std::nullopt,
                                   NetworkResolutionState::unavailable, "route", 0.25},
                                  t + std::chrono::seconds(10));
-    EXPECT_EQ(inspector.rows("SELECT * FROM networks ORDER BY id;"),
-              (Rows{{"eth-1", "Desk", "ethernet", "NULL", "unavailable", "route", "0.25", "2026-05-01T12:00:10.000Z", "1"},
-                    {"wifi-1", "Cafe", "wifi", "wlan0", "resolved", "nl80211", "0.9", "2026-05-01T12:00:00.000Z", "0"}}));
+    EXPECT_EQ(
+        inspector.rows("SELECT * FROM networks ORDER BY id;"),
+        (Rows{{"eth-1", "Desk", "ethernet", "NULL", "unavailable", "route", "0.25", "2026-05-01T12:00:10.000Z", "1"},
+              {"wifi-1", "Cafe", "wifi", "wlan0", "resolved", "nl80211", "0.9", "2026-05-01T12:00:00.000Z", "0"}}));
 
     repository->insertSamples({makeSample("S1", t, "wifi-1", "app", 1, 1)});
-    EXPECT_EQ(inspector.rows("SELECT id FROM networks WHERE is_active = 1 ORDER BY id;"), (Rows{{"eth-1"}, {"wifi-1"}}));
+    EXPECT_EQ(inspector.rows("SELECT id FROM networks WHERE is_active = 1 ORDER BY id;"),
+              (Rows{{"eth-1"}, {"wifi-1"}}));
 }
 
 TEST_F(OstrelRepositorySettingsTest, ApplicationRowIsOverwrittenWholeByTheLatestWrite) {
     const auto t = localTime("UTC", 2026, 5, 1, 12, 0, 0);
-    repository->upsertApplication({"firefox", "org.mozilla.firefox", "Firefox", "/usr/share/applications/firefox.desktop",
-                                   1, 2, 0.5, "nettop"},
-                                  t);
+    repository->upsertApplication(
+        {"firefox", "org.mozilla.firefox", "Firefox", "/usr/share/applications/firefox.desktop", 1, 2, 0.5, "nettop"},
+        t);
     EXPECT_EQ(inspector.rows("SELECT * FROM applications;"),
               (Rows{{"firefox", "org.mozilla.firefox", "Firefox", "/usr/share/applications/firefox.desktop",
                      "2026-05-01T12:00:00.000Z"}}));
@@ -127,8 +128,9 @@ TEST_F(OstrelRepositorySettingsTest, ThresholdEventCarriesNewIdentifierAndCurren
     repository->recordThresholdEvent(ostrel::AlertLevel::danger, 123, ostrel::TimeframePreset::monthly, true);
     repository->recordThresholdEvent(ostrel::AlertLevel::warning, -1, ostrel::TimeframePreset::custom, false);
     const auto after = ostrel::currentDate();
-    const Rows rows = inspector.rows("SELECT id, timestamp, level, total_bytes, timeframe, notified "
-                                     "FROM threshold_events ORDER BY level;");
+    const Rows rows = inspector.rows(
+        "SELECT id, timestamp, level, total_bytes, timeframe, notified "
+        "FROM threshold_events ORDER BY level;");
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_NE(rows[0][0], rows[1][0]);
     const std::regex uuid("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");

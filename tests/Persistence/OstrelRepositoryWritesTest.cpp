@@ -30,10 +30,16 @@ protected:
         openRepository(path, [this] { return Calendar::named(zone.c_str()); });
     DatabaseInspector inspector{path};
 
-    Rows daily() { return inspector.rows("SELECT date, network_id, app_id, rx_bytes, tx_bytes FROM daily_usage "
-                                         "ORDER BY date, network_id, app_id;"); }
-    Rows hourly() { return inspector.rows("SELECT date_hour, network_id, app_id, rx_bytes, tx_bytes FROM hourly_usage "
-                                          "ORDER BY date_hour, network_id, app_id;"); }
+    Rows daily() {
+        return inspector.rows(
+            "SELECT date, network_id, app_id, rx_bytes, tx_bytes FROM daily_usage "
+            "ORDER BY date, network_id, app_id;");
+    }
+    Rows hourly() {
+        return inspector.rows(
+            "SELECT date_hour, network_id, app_id, rx_bytes, tx_bytes FROM hourly_usage "
+            "ORDER BY date_hour, network_id, app_id;");
+    }
     std::int64_t total(const std::string& table) {
         return inspector.scalar("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM " + table + ";");
     }
@@ -48,8 +54,9 @@ TEST_F(OstrelRepositoryWritesTest, SampleBatchStoresRowsAndSumsRollupsPerHour) {
               (Rows{{"S1", "2026-03-01T14:05:09.123Z", "net", "app", "100", "10", "nettop", "0.5"},
                     {"S2", "2026-03-01T14:25:09.123Z", "net", "app", "1", "2", "nettop", "0.5"},
                     {"S3", "2026-03-01T15:05:09.123Z", "net", "app", "5", "5", "nettop", "0.5"}}));
-    EXPECT_EQ(inspector.rows("SELECT * FROM networks;"),
-              (Rows{{"net", "net name", "wifi", "NULL", "resolved", "sample", "1.0", "2026-03-01T15:05:09.123Z", "1"}}));
+    EXPECT_EQ(
+        inspector.rows("SELECT * FROM networks;"),
+        (Rows{{"net", "net name", "wifi", "NULL", "resolved", "sample", "1.0", "2026-03-01T15:05:09.123Z", "1"}}));
     EXPECT_EQ(inspector.rows("SELECT * FROM applications;"),
               (Rows{{"app", "app", "app name", "NULL", "2026-03-01T15:05:09.123Z"}}));
     EXPECT_EQ(daily(), (Rows{{"2026-03-01", "net", "app", "106", "17"}}));
@@ -58,8 +65,8 @@ TEST_F(OstrelRepositoryWritesTest, SampleBatchStoresRowsAndSumsRollupsPerHour) {
 }
 
 TEST_F(OstrelRepositoryWritesTest, BatchWithOneBadSampleLeavesNothingBehind) {
-    NetworkIdentity home{"home", "Home", NetworkType::ethernet, true, "eth0",
-                         ostrel::NetworkResolutionState::redacted, "route", 0.7};
+    NetworkIdentity home{"home",  "Home", NetworkType::ethernet, true, "eth0", ostrel::NetworkResolutionState::redacted,
+                         "route", 0.7};
     repository->setActiveNetwork(home, localTime("UTC", 2026, 1, 1, 0, 0, 0));
     repository->upsertApplication({"app", "org.app", "App", "/usr/share/applications/app.desktop", 0, 0, 1, "nettop"},
                                   localTime("UTC", 2026, 1, 1, 0, 0, 0));
@@ -170,8 +177,8 @@ TEST_F(OstrelRepositoryWritesTest, KeysUseTheCalendarCurrentAtEachBatch) {
     zone = "Europe/Berlin";
     repository->insertSamples({makeSample("B", instant, "net", "app", 2, 0)});
     EXPECT_EQ(daily(), (Rows{{"2026-05-31", "net", "app", "1", "0"}, {"2026-06-01", "net", "app", "2", "0"}}));
-    EXPECT_EQ(hourly(), (Rows{{"2026-05-31T22:00:00", "net", "app", "1", "0"},
-                              {"2026-06-01T04:00:00", "net", "app", "2", "0"}}));
+    EXPECT_EQ(hourly(),
+              (Rows{{"2026-05-31T22:00:00", "net", "app", "1", "0"}, {"2026-06-01T04:00:00", "net", "app", "2", "0"}}));
 }
 
 TEST_F(OstrelRepositoryWritesTest, RepairRebuildsOnlyWhenTotalsDisagree) {

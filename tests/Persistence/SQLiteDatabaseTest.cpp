@@ -1,5 +1,3 @@
-#include "Persistence/SQLiteDatabase.hpp"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Persistence/SQLiteDatabase.hpp"
 #include "Persistence/support/PersistenceTestSupport.hpp"
 
 using ostrel::SQLiteDatabase;
@@ -87,9 +86,9 @@ TEST(SQLiteDatabaseOpenTest, WriteProtectedFileFailsToOpen) {
             try {
                 SQLiteDatabase database(path);
             } catch (const SQLiteError& error) {
-                const bool expected = error.kind() == SQLiteError::Kind::openFailed &&
-                                      std::string(error.what()) ==
-                                          "SQLite open failed: attempt to write a readonly database";
+                const bool expected =
+                    error.kind() == SQLiteError::Kind::openFailed &&
+                    std::string(error.what()) == "SQLite open failed: attempt to write a readonly database";
                 _exit(expected ? 0 : 2);
             }
             _exit(1);
@@ -126,8 +125,9 @@ TEST_F(SQLiteDatabaseTest, BindsEveryKindAndLeavesMissingValuesNull) {
 }
 
 TEST_F(SQLiteDatabaseTest, TooManyValuesFailToBindWithRangeMessage) {
-    const SQLiteError error =
-        captureError([&] { database.execute("INSERT INTO t (a) VALUES (?);", {std::int64_t{1}, std::int64_t{2}}); });
+    const SQLiteError error = captureError([&] {
+        database.execute("INSERT INTO t (a) VALUES (?);", {std::int64_t{1}, std::int64_t{2}});
+    });
     EXPECT_EQ(error.kind(), SQLiteError::Kind::bindFailed);
     EXPECT_STREQ(error.what(), "SQLite bind failed: column index out of range");
     EXPECT_TRUE(rows("SELECT * FROM t;").empty());
@@ -155,8 +155,8 @@ TEST_F(SQLiteDatabaseTest, ConstraintViolationFailsAtStepAndConnectionStaysUsabl
     database.execute("INSERT INTO t (a) VALUES (1), (0);");
     int handled = 0;
     const SQLiteError midway = captureError([&] {
-        database.query("SELECT CASE WHEN a = 0 THEN abs(-9223372036854775807 - 1) ELSE a END FROM t ORDER BY id;",
-                       {}, [&](const SQLiteRow&) { ++handled; });
+        database.query("SELECT CASE WHEN a = 0 THEN abs(-9223372036854775807 - 1) ELSE a END FROM t ORDER BY id;", {},
+                       [&](const SQLiteRow&) { ++handled; });
     });
     EXPECT_EQ(midway.kind(), SQLiteError::Kind::stepFailed);
     EXPECT_STREQ(midway.what(), "SQLite step failed: integer overflow");

@@ -16,8 +16,7 @@ TemporaryFolder::TemporaryFolder() {
 
 TemporaryFolder::~TemporaryFolder() {
     std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                                 ignored);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
 }
 
@@ -83,8 +82,8 @@ Date localTime(const char* zone, int year, unsigned month, unsigned day, int hou
     return date::locate_zone(zone)->to_sys(std::chrono::time_point_cast<std::chrono::nanoseconds>(local), choose);
 }
 
-UsageSampleRecord makeSample(std::string id, Date timestamp, std::string networkID, std::string appID,
-                             std::int64_t rx, std::int64_t tx, std::string source) {
+UsageSampleRecord makeSample(std::string id, Date timestamp, std::string networkID, std::string appID, std::int64_t rx,
+                             std::int64_t tx, std::string source) {
     UsageSampleRecord sample;
     sample.id = std::move(id);
     sample.timestamp = timestamp;
@@ -100,8 +99,7 @@ UsageSampleRecord makeSample(std::string id, Date timestamp, std::string network
     return sample;
 }
 
-std::shared_ptr<OstrelRepository> openRepository(const std::string& path,
-                                                 OstrelRepository::CalendarProvider calendar) {
+std::shared_ptr<OstrelRepository> openRepository(const std::string& path, OstrelRepository::CalendarProvider calendar) {
     return std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path), std::move(calendar));
 }
 

@@ -63,8 +63,8 @@ private:
 Date localTime(const char* zone, int year, unsigned month, unsigned day, int hour, int minute, int second,
                int millisecond = 0, date::choose choose = date::choose::earliest);
 
-UsageSampleRecord makeSample(std::string id, Date timestamp, std::string networkID, std::string appID,
-                             std::int64_t rx, std::int64_t tx, std::string source = "nettop");
+UsageSampleRecord makeSample(std::string id, Date timestamp, std::string networkID, std::string appID, std::int64_t rx,
+                             std::int64_t tx, std::string source = "nettop");
 
 std::shared_ptr<OstrelRepository> openRepository(const std::string& path,
                                                  OstrelRepository::CalendarProvider calendar = &Calendar::current);

@@ -92,11 +92,6 @@ TEST_F(OstrelRepositoryWritesTest, BatchWithOneBadSampleLeavesNothingBehind) {
     EXPECT_EQ(inspector.count("usage_samples"), 2);
 }
 
-TEST_F(OstrelRepositoryWritesTest, EmptyBatchStoresNothing) {
-    repository->insertSamples({});
-    EXPECT_EQ(inspector.count("usage_samples") + inspector.count("networks") + inspector.count("daily_usage"), 0);
-}
-
 struct KeyCase {
     const char* zone;
     Date instant;

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ostrel {
+
+// One application entry of an XDG desktop file.
+struct DesktopEntry {
+    std::string id;    // the desktop-file id without ".desktop", e.g. "org.gnome.Maps"
+    std::string path;  // the desktop file
+    std::optional<std::string> name;  // Name, localized when the file has the user's language
+    std::string execProgram;          // the program Exec starts, past any "env VAR=..." prefix
+};
+
+// Parses one desktop file; none when it is unreadable, not an application or hidden.
+std::optional<DesktopEntry> parseDesktopFile(const std::string& path, const std::string& id,
+                                             const std::string& locale);
+
+// The installed applications of the XDG data folders, first folder winning for a repeated id.
+// Rescans when one of the applications folders changed.
+class DesktopEntries final {
+public:
+    DesktopEntries(std::vector<std::string> dataDirs, std::string locale);
+
+    // $XDG_DATA_HOME, then $XDG_DATA_DIRS, with the standard defaults.
+    static std::vector<std::string> dataDirsFromEnvironment();
+    // LC_ALL, else LC_MESSAGES, else LANG.
+    static std::string localeFromEnvironment();
+
+    std::optional<DesktopEntry> byId(const std::string& id);
+    // An entry for a desktop file given by path, also one outside the data folders.
+    std::optional<DesktopEntry> byPath(const std::string& path);
+    std::optional<DesktopEntry> firstWithIdPrefix(const std::string& prefix);
+    // Entries whose Exec program has this file name, in precedence order.
+    std::vector<DesktopEntry> byProgramName(const std::string& fileName);
+
+private:
+    void refreshIfChanged();
+
+    std::vector<std::string> dataDirs_;
+    std::string locale_;
+    std::map<std::string, long long> scannedDirs_;  // applications folder -> mtime in ns
+    bool scanned_ = false;
+    std::vector<DesktopEntry> entries_;  // precedence order
+    std::map<std::string, std::size_t> byId_;
+    std::map<std::string, std::size_t> byPath_;
+    std::multimap<std::string, std::size_t> byProgramName_;
+};
+
+}  // namespace ostrel

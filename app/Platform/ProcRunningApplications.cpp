@@ -1,0 +1,141 @@
+#include "Platform/ProcRunningApplications.hpp"
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <utility>
+
+namespace ostrel {
+namespace fs = std::filesystem;
+namespace {
+
+// Whole small file, or none when it cannot be read (another user's process, a process gone).
+std::optional<std::string> readSmallFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::ostringstream content;
+    content << file.rdbuf();
+    if (file.bad()) return std::nullopt;
+    return content.str();
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+std::vector<std::string> nulSeparated(const std::string& content) {
+    std::vector<std::string> parts;
+    std::size_t pos = 0;
+    while (pos < content.size()) {
+        const auto end = std::min(content.find('\0', pos), content.size());
+        parts.push_back(content.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return parts;
+}
+
+std::optional<std::string> environmentValue(const std::vector<std::string>& environment, std::string_view name) {
+    for (const auto& entry : environment) {
+        if (entry.size() > name.size() && entry.compare(0, name.size(), name) == 0 && entry[name.size()] == '=') {
+            return entry.substr(name.size() + 1);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> parsePid(std::string_view text) {
+    int pid = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), pid);
+    if (error != std::errc() || end != text.data() + text.size() || pid <= 0) return std::nullopt;
+    return pid;
+}
+
+}  // namespace
+
+ProcRunningApplications::ProcRunningApplications(std::string procRoot, std::vector<std::string> dataDirs,
+                                                 std::string locale)
+    : procRoot_(std::move(procRoot)), entries_(std::move(dataDirs), std::move(locale)) {}
+
+std::optional<std::string> ProcRunningApplications::executable(int pid) const {
+    std::error_code error;
+    auto target = fs::read_symlink(procRoot_ + "/" + std::to_string(pid) + "/exe", error).string();
+    if (error || target.empty()) return std::nullopt;
+    static constexpr std::string_view deleted = " (deleted)";
+    if (target.ends_with(deleted)) target.erase(target.size() - deleted.size());
+    return target;
+}
+
+std::optional<DesktopEntry> ProcRunningApplications::entryForProcess(int pid) {
+    const auto processDir = procRoot_ + "/" + std::to_string(pid);
+    const auto exe = executable(pid);
+
+    if (const auto environ = readSmallFile(processDir + "/environ")) {
+        const auto environment = nulSeparated(*environ);
+        if (const auto desktopFile = environmentValue(environment, "GIO_LAUNCHED_DESKTOP_FILE")) {
+            // Children inherit the variable: a shell in a terminal is not the terminal, while
+            // the helper processes of a browser run the browser's own executable.
+            const auto launchedText = environmentValue(environment, "GIO_LAUNCHED_DESKTOP_FILE_PID");
+            const auto launched = launchedText ? parsePid(*launchedText) : std::nullopt;
+            const bool belongs = !launched || *launched == pid || (exe && executable(*launched) == exe);
+            if (belongs) {
+                if (auto entry = entries_.byPath(*desktopFile)) return entry;
+            }
+        }
+        if (const auto flatpak = environmentValue(environment, "FLATPAK_ID"); flatpak && !flatpak->empty()) {
+            if (auto entry = entries_.byId(*flatpak)) return entry;
+        }
+        for (const char* variable : {"SNAP_INSTANCE_NAME", "SNAP_NAME"}) {
+            const auto snap = environmentValue(environment, variable);
+            if (!snap || snap->empty()) continue;
+            if (auto entry = entries_.firstWithIdPrefix(*snap + "_")) return entry;
+        }
+    }
+
+    std::optional<std::string> argv0;
+    if (const auto cmdline = readSmallFile(processDir + "/cmdline")) {
+        const auto arguments = nulSeparated(*cmdline);
+        if (!arguments.empty() && !arguments.front().empty()) argv0 = arguments.front();
+    }
+    for (const auto& candidate : {exe, argv0}) {
+        if (!candidate) continue;
+        for (auto& entry : entries_.byProgramName(fs::path(*candidate).filename().string())) {
+            // A bare program name is found through PATH; a path must be the same file.
+            const bool bare = entry.execProgram.find('/') == std::string::npos;
+            if (bare || entry.execProgram == *candidate) return std::move(entry);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<RunningApplication> ProcRunningApplications::applicationWithProcessIdentifier(int pid) {
+    if (pid <= 0) return std::nullopt;
+    std::lock_guard lock(mutex_);
+    const auto entry = entryForProcess(pid);
+    if (!entry) return std::nullopt;
+    return RunningApplication{pid, entry->id, entry->name, entry->path};
+}
+
+std::vector<RunningApplication> ProcRunningApplications::runningApplications() {
+    std::vector<int> pids;
+    if (const std::unique_ptr<DIR, DirCloser> dir(::opendir(procRoot_.c_str())); dir) {
+        while (const dirent* item = ::readdir(dir.get())) {
+            if (const auto pid = parsePid(item->d_name)) pids.push_back(*pid);
+        }
+    }
+    std::sort(pids.begin(), pids.end());
+    std::vector<RunningApplication> applications;
+    std::lock_guard lock(mutex_);
+    for (const int pid : pids) {
+        if (const auto entry = entryForProcess(pid)) {
+            applications.push_back(RunningApplication{pid, entry->id, entry->name, entry->path});
+        }
+    }
+    return applications;
+}
+
+}  // namespace ostrel

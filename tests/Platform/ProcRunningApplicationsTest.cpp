@@ -1,0 +1,177 @@
+#include "Platform/ProcRunningApplications.hpp"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+extern char** environ;
+
+namespace ostrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A child process that lives until the test ends.
+class Child {
+public:
+    Child(const std::string& program, const std::vector<std::string>& arguments,
+          const std::map<std::string, std::string>& extraEnvironment) {
+        std::vector<std::string> variables;
+        for (char** entry = environ; *entry; ++entry) {
+            const std::string variable = *entry;
+            if (!variable.starts_with("GIO_LAUNCHED_DESKTOP_FILE") && !variable.starts_with("FLATPAK_ID=") &&
+                !variable.starts_with("SNAP")) {
+                variables.push_back(variable);
+            }
+        }
+        for (const auto& [name, value] : extraEnvironment) variables.push_back(name + "=" + value);
+        std::vector<std::string> argvText{program};
+        argvText.insert(argvText.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& text : argvText) argv.push_back(text.data());
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (auto& text : variables) envp.push_back(text.data());
+        envp.push_back(nullptr);
+        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+    }
+    ~Child() {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    pid_t pid = -1;
+};
+
+class ProcRunningApplicationsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "ostrel-apps-XXXXXX").string();
+        root = ::mkdtemp(pattern.data());
+        launched = write("data/applications/org.example.Launched.desktop",
+                         "[Desktop Entry]\nType=Application\nName=Launched App\nName[de]=Gestartete App\n"
+                         "Exec=/nonexistent/launched %U\n");
+        sleeperEntry = write("data/applications/vendor/sleeper.desktop",
+                             "[Desktop Entry]\nType=Application\nName=Sleeper\nExec=env A=1 " + root +
+                                 "/bin/ostrel-sleeper --flag\n");
+        write("data/applications/org.example.Flat.desktop", "[Desktop Entry]\nType=Application\nName=Flat\n");
+        write("data/applications/tool_tool.desktop", "[Desktop Entry]\nType=Application\nName=Snap Tool\n");
+        write("data/applications/shell.desktop", "[Desktop Entry]\nType=Application\nName=Shell\nExec=sh -c x\n");
+        fs::create_directories(root + "/bin");
+        fs::copy_file("/bin/sleep", root + "/bin/ostrel-sleeper");
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    std::string write(const std::string& relative, const std::string& content) {
+        const auto path = fs::path(root) / relative;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << content;
+        return path.string();
+    }
+    ProcRunningApplications applications(const std::string& locale = "") {
+        return ProcRunningApplications("/proc", {root + "/data"}, locale);
+    }
+
+    std::string root;
+    std::string launched;
+    std::string sleeperEntry;
+};
+
+TEST_F(ProcRunningApplicationsTest, ProcessesAreMatchedByLaunchFileSandboxIdAndExecutable) {
+    Child fromLauncher("/bin/sleep", {"30"}, {{"GIO_LAUNCHED_DESKTOP_FILE", launched}});
+    Child byExec(root + "/bin/ostrel-sleeper", {"30"}, {});
+    Child flatpak("/bin/sleep", {"30"}, {{"FLATPAK_ID", "org.example.Flat"}});
+    Child snap("/bin/sleep", {"30"}, {{"SNAP_NAME", "tool"}});
+    // The shell stays the process; its sleep must not hold the test runner's output open.
+    Child shell("/bin/sh", {"-c", "exec >/dev/null 2>&1; sleep 30; true"}, {});
+    Child plain("/bin/sleep", {"30"}, {});
+    for (const auto* child : {&fromLauncher, &byExec, &flatpak, &snap, &shell, &plain}) ASSERT_GT(child->pid, 0);
+
+    auto apps = applications("de_DE.UTF-8");
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(fromLauncher.pid),
+              (RunningApplication{fromLauncher.pid, "org.example.Launched", "Gestartete App", launched}));
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(byExec.pid),
+              (RunningApplication{byExec.pid, "vendor-sleeper", "Sleeper", sleeperEntry}));
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(flatpak.pid)->bundleIdentifier, "org.example.Flat");
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(snap.pid)->localizedName, "Snap Tool");
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(shell.pid), std::nullopt);
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(plain.pid), std::nullopt);
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(0), std::nullopt);
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(-5), std::nullopt);
+
+    const auto all = apps.runningApplications();
+    EXPECT_TRUE(std::is_sorted(all.begin(), all.end(), [](const auto& a, const auto& b) {
+        return a.processIdentifier < b.processIdentifier;
+    }));
+    std::vector<pid_t> found;
+    for (const auto& app : all) found.push_back(app.processIdentifier);
+    for (const pid_t pid : {fromLauncher.pid, byExec.pid, flatpak.pid, snap.pid}) {
+        EXPECT_NE(std::find(found.begin(), found.end(), pid), found.end()) << pid;
+    }
+    for (const pid_t pid : {shell.pid, plain.pid}) {
+        EXPECT_EQ(std::find(found.begin(), found.end(), pid), found.end()) << pid;
+    }
+}
+
+TEST_F(ProcRunningApplicationsTest, AnInheritedLaunchFileCountsOnlyForTheLaunchedProgram) {
+    // Launched from the entry by this test process, but running another program: a shell
+    // started from a terminal is not the terminal.
+    Child other("/bin/sleep", {"30"},
+                {{"GIO_LAUNCHED_DESKTOP_FILE", launched}, {"GIO_LAUNCHED_DESKTOP_FILE_PID", std::to_string(::getpid())}});
+    ASSERT_GT(other.pid, 0);
+    auto apps = applications();
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(other.pid), std::nullopt);
+
+    // A helper running the launched program's own executable belongs to it.
+    Child launchedSleeper("/bin/sleep", {"30"}, {{"GIO_LAUNCHED_DESKTOP_FILE", launched}});
+    ASSERT_GT(launchedSleeper.pid, 0);
+    Child helper("/bin/sleep", {"30"},
+                 {{"GIO_LAUNCHED_DESKTOP_FILE", launched},
+                  {"GIO_LAUNCHED_DESKTOP_FILE_PID", std::to_string(launchedSleeper.pid)}});
+    ASSERT_GT(helper.pid, 0);
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(helper.pid)->bundleIdentifier, "org.example.Launched");
+}
+
+TEST_F(ProcRunningApplicationsTest, ALaunchFileOutsideTheDataFoldersOrMissingIsHandled) {
+    const auto loose = write("elsewhere/org.example.Loose.desktop", "[Desktop Entry]\nType=Application\nName=Loose\n");
+    Child fromLoose("/bin/sleep", {"30"}, {{"GIO_LAUNCHED_DESKTOP_FILE", loose}});
+    Child fromMissing(root + "/bin/ostrel-sleeper", {"30"}, {{"GIO_LAUNCHED_DESKTOP_FILE", root + "/gone.desktop"}});
+    ASSERT_GT(fromLoose.pid, 0);
+    ASSERT_GT(fromMissing.pid, 0);
+    auto apps = applications();
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(fromLoose.pid)->bundleIdentifier, "org.example.Loose");
+    // Falls through to the executable.
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(fromMissing.pid)->bundleIdentifier, "vendor-sleeper");
+}
+
+TEST_F(ProcRunningApplicationsTest, AFakeProcRootIsReadLikeTheRealOne) {
+    const auto proc = root + "/proc";
+    fs::create_directories(proc + "/4242");
+    fs::create_directories(proc + "/self");
+    // Another user's process: no environment and no executable link, only its command line.
+    std::ofstream(proc + "/4242/cmdline", std::ios::binary) << std::string("/usr/lib/x/ostrel-sleeper\0--flag\0", 33);
+    fs::create_directories(proc + "/77");
+    fs::create_symlink(root + "/bin/ostrel-sleeper (deleted)", proc + "/77/exe");
+    ProcRunningApplications apps(proc, {root + "/data"}, "");
+    // The entry names a path, so only that file counts.
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(4242), std::nullopt);
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(77)->bundleIdentifier, "vendor-sleeper");
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(99), std::nullopt);
+    const auto all = apps.runningApplications();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].processIdentifier, 77);
+}
+
+}  // namespace
+}  // namespace ostrel

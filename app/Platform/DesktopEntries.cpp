@@ -31,13 +31,25 @@ std::string unescapedValue(std::string_view value) {
             continue;
         }
         switch (const char next = value[++i]) {
-            case 's': out.push_back(' '); break;
-            case 'n': out.push_back('\n'); break;
-            case 't': out.push_back('\t'); break;
-            case 'r': out.push_back('\r'); break;
-            case '\\': out.push_back('\\'); break;
+            case 's':
+                out.push_back(' ');
+                break;
+            case 'n':
+                out.push_back('\n');
+                break;
+            case 't':
+                out.push_back('\t');
+                break;
+            case 'r':
+                out.push_back('\r');
+                break;
+            case '\\':
+                out.push_back('\\');
+                break;
             // Other escapes belong to Exec's own quoting.
-            default: out.push_back('\\'), out.push_back(next); break;
+            default:
+                out.push_back('\\'), out.push_back(next);
+                break;
         }
     }
     return out;
@@ -164,7 +176,8 @@ std::optional<DesktopEntry> parseDesktopFile(const std::string& path, const std:
         if ((entry.name = value("Name[" + key + "]"))) break;
     }
     if (!entry.name) entry.name = value("Name");
-    if (const auto exec = values.find("Exec"); exec != values.end()) entry.execProgram = programOf(unescapedValue(exec->second));
+    if (const auto exec = values.find("Exec"); exec != values.end())
+        entry.execProgram = programOf(unescapedValue(exec->second));
     return entry;
 }
 

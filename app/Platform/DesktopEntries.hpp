@@ -9,15 +9,14 @@ namespace ostrel {
 
 // One application entry of an XDG desktop file.
 struct DesktopEntry {
-    std::string id;    // the desktop-file id without ".desktop", e.g. "org.gnome.Maps"
-    std::string path;  // the desktop file
+    std::string id;                   // the desktop-file id without ".desktop", e.g. "org.gnome.Maps"
+    std::string path;                 // the desktop file
     std::optional<std::string> name;  // Name, localized when the file has the user's language
     std::string execProgram;          // the program Exec starts, past any "env VAR=..." prefix
 };
 
 // Parses one desktop file; none when it is unreadable, not an application or hidden.
-std::optional<DesktopEntry> parseDesktopFile(const std::string& path, const std::string& id,
-                                             const std::string& locale);
+std::optional<DesktopEntry> parseDesktopFile(const std::string& path, const std::string& id, const std::string& locale);
 
 // The installed applications of the XDG data folders, first folder winning for a repeated id.
 // Rescans when one of the applications folders changed.

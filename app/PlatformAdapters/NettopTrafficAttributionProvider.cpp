@@ -25,7 +25,8 @@ std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
 // parser, so the share can exceed 1; the result is clamped instead of overflowing.
 std::int64_t scaledCount(std::int64_t count, std::int64_t sum, std::int64_t total) {
     if (sum < 1) return 0;
-    const double scaled = std::trunc(static_cast<double>(count) / static_cast<double>(sum) * static_cast<double>(total));
+    const double scaled =
+        std::trunc(static_cast<double>(count) / static_cast<double>(sum) * static_cast<double>(total));
     if (!(scaled > 0)) return 0;
     if (scaled >= 9223372036854775807.0) return std::numeric_limits<std::int64_t>::max();
     return static_cast<std::int64_t>(scaled);

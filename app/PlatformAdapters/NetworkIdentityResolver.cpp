@@ -83,10 +83,18 @@ NetworkIdentity NetworkIdentityResolver::resolveActiveNetwork(const std::optiona
         identity.id = "iface-" + slug(*primary);
         identity.type = interfaceType(*primary, wifiInterfaces);
         switch (identity.type) {
-            case NetworkType::ethernet: identity.name = "Ethernet"; break;
-            case NetworkType::vpn: identity.name = "VPN"; break;
-            case NetworkType::cellular: identity.name = "Cellular"; break;
-            default: identity.name = *primary; break;
+            case NetworkType::ethernet:
+                identity.name = "Ethernet";
+                break;
+            case NetworkType::vpn:
+                identity.name = "VPN";
+                break;
+            case NetworkType::cellular:
+                identity.name = "Cellular";
+                break;
+            default:
+                identity.name = *primary;
+                break;
         }
         const bool wellKnown = identity.type == NetworkType::ethernet || identity.type == NetworkType::vpn ||
                                identity.type == NetworkType::cellular;

@@ -122,9 +122,13 @@ std::string lowercased(std::string_view text) {
     return out;
 }
 
-bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
 
-bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+bool contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
 
 std::string replacingAll(std::string_view text, std::string_view from, std::string_view to) {
     std::string out;
@@ -177,7 +181,11 @@ std::optional<T> decimal(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::int64_t> decimalInt64(std::string_view text) { return decimal<std::int64_t>(text); }
-std::optional<std::int32_t> decimalInt32(std::string_view text) { return decimal<std::int32_t>(text); }
+std::optional<std::int64_t> decimalInt64(std::string_view text) {
+    return decimal<std::int64_t>(text);
+}
+std::optional<std::int32_t> decimalInt32(std::string_view text) {
+    return decimal<std::int32_t>(text);
+}
 
 }  // namespace ostrel::text

@@ -11,8 +11,7 @@ namespace ostrel {
 class TrafficAttributionProviding {
 public:
     virtual ~TrafficAttributionProviding() = default;
-    virtual std::vector<AppUsageAttribution> attributedUsage(std::int64_t totalRxBytes,
-                                                             std::int64_t totalTxBytes) = 0;
+    virtual std::vector<AppUsageAttribution> attributedUsage(std::int64_t totalRxBytes, std::int64_t totalTxBytes) = 0;
 };
 
 }  // namespace ostrel

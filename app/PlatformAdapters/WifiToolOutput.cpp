@@ -30,7 +30,8 @@ std::optional<std::string> ssidFromAirportNetwork(std::string_view output) {
 std::optional<std::string> ssidFromIPConfigSummary(std::string_view output) {
     for (const auto line : text::nonEmptyLines(output)) {
         const auto trimmedLine = text::trimmedSpacesAndTabs(line);
-        if (text::startsWith(trimmedLine, "SSID :")) return text::trimmed(text::replacingAll(trimmedLine, "SSID :", ""));
+        if (text::startsWith(trimmedLine, "SSID :"))
+            return text::trimmed(text::replacingAll(trimmedLine, "SSID :", ""));
     }
     return std::nullopt;
 }

@@ -1,10 +1,10 @@
-#include "Platform/DesktopEntries.hpp"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "Platform/DesktopEntries.hpp"
 
 namespace ostrel {
 namespace {
@@ -77,14 +77,16 @@ TEST_F(DesktopEntriesTest, OnlyVisibleApplicationsAreEntries) {
     EXPECT_FALSE(parseDesktopFile(write("link.desktop", "[Desktop Entry]\nType=Link\nName=L\n"), "link", ""));
     EXPECT_FALSE(parseDesktopFile(write("h.desktop", "[Desktop Entry]\nType=Application\nHidden=true\n"), "h", ""));
     EXPECT_FALSE(parseDesktopFile(root + "/missing.desktop", "missing", ""));
-    const auto noName = parseDesktopFile(write("n.desktop", "[Desktop Entry]\nType=Application\nNoDisplay=true\n"), "n", "");
+    const auto noName =
+        parseDesktopFile(write("n.desktop", "[Desktop Entry]\nType=Application\nNoDisplay=true\n"), "n", "");
     ASSERT_TRUE(noName);
     EXPECT_EQ(noName->name, std::nullopt);
 }
 
 TEST_F(DesktopEntriesTest, EarlierFoldersWinAndSubfoldersJoinTheIdWithHyphens) {
     write("home/applications/org.example.Tool.desktop", "[Desktop Entry]\nType=Application\nName=Mine\nExec=tool\n");
-    write("system/applications/org.example.Tool.desktop", "[Desktop Entry]\nType=Application\nName=System\nExec=tool\n");
+    write("system/applications/org.example.Tool.desktop",
+          "[Desktop Entry]\nType=Application\nName=System\nExec=tool\n");
     write("home/applications/gone.desktop", "[Desktop Entry]\nType=Application\nHidden=true\n");
     write("system/applications/gone.desktop", "[Desktop Entry]\nType=Application\nName=Gone\nExec=gone\n");
     const auto nested = write("system/applications/kde/konsole.desktop",

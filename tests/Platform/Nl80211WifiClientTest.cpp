@@ -1,8 +1,8 @@
-#include "Platform/Nl80211WifiClient.hpp"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include "Platform/Nl80211WifiClient.hpp"
 
 namespace ostrel {
 namespace {

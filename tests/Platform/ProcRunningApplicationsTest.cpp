@@ -1,5 +1,3 @@
-#include "Platform/ProcRunningApplications.hpp"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -10,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+
+#include "Platform/ProcRunningApplications.hpp"
 
 extern char** environ;
 
@@ -40,7 +40,18 @@ public:
         std::vector<char*> envp;
         for (auto& text : variables) envp.push_back(text.data());
         envp.push_back(nullptr);
-        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
+            pid = -1;
+            return;
+        }
+        // The parent of a spawn resumes before the kernel has laid out the new program's
+        // arguments and environment.
+        const auto environFile = "/proc/" + std::to_string(pid) + "/environ";
+        for (int attempt = 0; attempt < 2000; ++attempt) {
+            std::ifstream file(environFile);
+            if (file.peek() != std::ifstream::traits_type::eof()) break;
+            ::usleep(1000);
+        }
     }
     ~Child() {
         if (pid > 0) {
@@ -54,6 +65,11 @@ public:
     pid_t pid = -1;
 };
 
+std::optional<std::string> bundleOf(RunningApplications& apps, int pid) {
+    const auto app = apps.applicationWithProcessIdentifier(pid);
+    return app ? app->bundleIdentifier : std::nullopt;
+}
+
 class ProcRunningApplicationsTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -62,9 +78,9 @@ protected:
         launched = write("data/applications/org.example.Launched.desktop",
                          "[Desktop Entry]\nType=Application\nName=Launched App\nName[de]=Gestartete App\n"
                          "Exec=/nonexistent/launched %U\n");
-        sleeperEntry = write("data/applications/vendor/sleeper.desktop",
-                             "[Desktop Entry]\nType=Application\nName=Sleeper\nExec=env A=1 " + root +
-                                 "/bin/ostrel-sleeper --flag\n");
+        sleeperEntry = write(
+            "data/applications/vendor/sleeper.desktop",
+            "[Desktop Entry]\nType=Application\nName=Sleeper\nExec=env A=1 " + root + "/bin/ostrel-sleeper --flag\n");
         write("data/applications/org.example.Flat.desktop", "[Desktop Entry]\nType=Application\nName=Flat\n");
         write("data/applications/tool_tool.desktop", "[Desktop Entry]\nType=Application\nName=Snap Tool\n");
         write("data/applications/shell.desktop", "[Desktop Entry]\nType=Application\nName=Shell\nExec=sh -c x\n");
@@ -103,17 +119,17 @@ TEST_F(ProcRunningApplicationsTest, ProcessesAreMatchedByLaunchFileSandboxIdAndE
               (RunningApplication{fromLauncher.pid, "org.example.Launched", "Gestartete App", launched}));
     EXPECT_EQ(apps.applicationWithProcessIdentifier(byExec.pid),
               (RunningApplication{byExec.pid, "vendor-sleeper", "Sleeper", sleeperEntry}));
-    EXPECT_EQ(apps.applicationWithProcessIdentifier(flatpak.pid)->bundleIdentifier, "org.example.Flat");
-    EXPECT_EQ(apps.applicationWithProcessIdentifier(snap.pid)->localizedName, "Snap Tool");
+    EXPECT_EQ(bundleOf(apps, flatpak.pid), "org.example.Flat");
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(snap.pid).value_or(RunningApplication{}).localizedName,
+              "Snap Tool");
     EXPECT_EQ(apps.applicationWithProcessIdentifier(shell.pid), std::nullopt);
     EXPECT_EQ(apps.applicationWithProcessIdentifier(plain.pid), std::nullopt);
     EXPECT_EQ(apps.applicationWithProcessIdentifier(0), std::nullopt);
     EXPECT_EQ(apps.applicationWithProcessIdentifier(-5), std::nullopt);
 
     const auto all = apps.runningApplications();
-    EXPECT_TRUE(std::is_sorted(all.begin(), all.end(), [](const auto& a, const auto& b) {
-        return a.processIdentifier < b.processIdentifier;
-    }));
+    EXPECT_TRUE(std::is_sorted(all.begin(), all.end(),
+                               [](const auto& a, const auto& b) { return a.processIdentifier < b.processIdentifier; }));
     std::vector<pid_t> found;
     for (const auto& app : all) found.push_back(app.processIdentifier);
     for (const pid_t pid : {fromLauncher.pid, byExec.pid, flatpak.pid, snap.pid}) {
@@ -127,8 +143,9 @@ TEST_F(ProcRunningApplicationsTest, ProcessesAreMatchedByLaunchFileSandboxIdAndE
 TEST_F(ProcRunningApplicationsTest, AnInheritedLaunchFileCountsOnlyForTheLaunchedProgram) {
     // Launched from the entry by this test process, but running another program: a shell
     // started from a terminal is not the terminal.
-    Child other("/bin/sleep", {"30"},
-                {{"GIO_LAUNCHED_DESKTOP_FILE", launched}, {"GIO_LAUNCHED_DESKTOP_FILE_PID", std::to_string(::getpid())}});
+    Child other(
+        "/bin/sleep", {"30"},
+        {{"GIO_LAUNCHED_DESKTOP_FILE", launched}, {"GIO_LAUNCHED_DESKTOP_FILE_PID", std::to_string(::getpid())}});
     ASSERT_GT(other.pid, 0);
     auto apps = applications();
     EXPECT_EQ(apps.applicationWithProcessIdentifier(other.pid), std::nullopt);
@@ -140,7 +157,7 @@ TEST_F(ProcRunningApplicationsTest, AnInheritedLaunchFileCountsOnlyForTheLaunche
                  {{"GIO_LAUNCHED_DESKTOP_FILE", launched},
                   {"GIO_LAUNCHED_DESKTOP_FILE_PID", std::to_string(launchedSleeper.pid)}});
     ASSERT_GT(helper.pid, 0);
-    EXPECT_EQ(apps.applicationWithProcessIdentifier(helper.pid)->bundleIdentifier, "org.example.Launched");
+    EXPECT_EQ(bundleOf(apps, helper.pid), "org.example.Launched");
 }
 
 TEST_F(ProcRunningApplicationsTest, ALaunchFileOutsideTheDataFoldersOrMissingIsHandled) {
@@ -150,9 +167,9 @@ TEST_F(ProcRunningApplicationsTest, ALaunchFileOutsideTheDataFoldersOrMissingIsH
     ASSERT_GT(fromLoose.pid, 0);
     ASSERT_GT(fromMissing.pid, 0);
     auto apps = applications();
-    EXPECT_EQ(apps.applicationWithProcessIdentifier(fromLoose.pid)->bundleIdentifier, "org.example.Loose");
+    EXPECT_EQ(bundleOf(apps, fromLoose.pid), "org.example.Loose");
     // Falls through to the executable.
-    EXPECT_EQ(apps.applicationWithProcessIdentifier(fromMissing.pid)->bundleIdentifier, "vendor-sleeper");
+    EXPECT_EQ(bundleOf(apps, fromMissing.pid), "vendor-sleeper");
 }
 
 TEST_F(ProcRunningApplicationsTest, AFakeProcRootIsReadLikeTheRealOne) {
@@ -166,7 +183,7 @@ TEST_F(ProcRunningApplicationsTest, AFakeProcRootIsReadLikeTheRealOne) {
     ProcRunningApplications apps(proc, {root + "/data"}, "");
     // The entry names a path, so only that file counts.
     EXPECT_EQ(apps.applicationWithProcessIdentifier(4242), std::nullopt);
-    EXPECT_EQ(apps.applicationWithProcessIdentifier(77)->bundleIdentifier, "vendor-sleeper");
+    EXPECT_EQ(bundleOf(apps, 77), "vendor-sleeper");
     EXPECT_EQ(apps.applicationWithProcessIdentifier(99), std::nullopt);
     const auto all = apps.runningApplications();
     ASSERT_EQ(all.size(), 1u);

@@ -1,13 +1,14 @@
-#include "PlatformAdapters/NettopOutput.hpp"
-
 #include <gtest/gtest.h>
+
+#include "PlatformAdapters/NettopOutput.hpp"
 
 namespace ostrel {
 namespace {
 
 // The tool's own shape: the process column has an empty name.
 constexpr const char* recorded =
-    "time,,interface,state,bytes_in,bytes_out,rx_dupe,rx_ooo,re-tx,rtt_avg,rcvsize,tx_win,tc_class,tc_mgt,cc_algo,P,C,R,"
+    "time,,interface,state,bytes_in,bytes_out,rx_dupe,rx_ooo,re-tx,rtt_avg,rcvsize,tx_win,tc_class,tc_mgt,cc_algo,P,C,"
+    "R,"
     "W,arch,\n"
     "12:34:56.789012,Safari.412,,,50321,1203,0,0,0,,,,,,,,,,,,\n"
     "12:34:56.789112,Sync Agent.451,,,200,52000,0,0,0,,,,,,,,,,,,\n"
@@ -50,13 +51,13 @@ TEST(NettopOutputTest, MissingColumnsOrLinesGiveNoRows) {
 TEST(NettopOutputTest, UnreadableLinesAreSkippedOneByOne) {
     const char* text =
         "time,,bytes_in,bytes_out\n"
-        "lonely\n"                    // one field
-        "1,short.1,5\n"               // no send field
-        "1,,5,5\n"                    // no label
-        "1,  ,5,5\n"                  // blank label
-        "1,Processes:,5,5\n"          // a summary line
+        "lonely\n"            // one field
+        "1,short.1,5\n"       // no send field
+        "1,,5,5\n"            // no label
+        "1,  ,5,5\n"          // blank label
+        "1,Processes:,5,5\n"  // a summary line
         "1,PROCESSES:,5,5\n"
-        "1,bad.2,12a,0\n"             // both counts 0 once '12a' reads as 0
+        "1,bad.2,12a,0\n"  // both counts 0 once '12a' reads as 0
         "1,half.3,12a,4\n"
         "1,signs.4,+8,-3\n"
         "1,blanks.5, 9 ,1 2\n"
@@ -64,11 +65,7 @@ TEST(NettopOutputTest, UnreadableLinesAreSkippedOneByOne) {
         "\n"
         "1,ok.7,1,1\n";
     const std::vector<NettopProcessRow> expected{
-        {"blanks", 5, 9, 0},
-        {"signs", 4, 8, -3},
-        {"half", 3, 0, 4},
-        {"ok", 7, 1, 1},
-        {"huge", 6, 0, 1},
+        {"blanks", 5, 9, 0}, {"signs", 4, 8, -3}, {"half", 3, 0, 4}, {"ok", 7, 1, 1}, {"huge", 6, 0, 1},
     };
     EXPECT_EQ(parseNettopOutput(text), expected);
 }

@@ -1,11 +1,10 @@
-#include "PlatformAdapters/NettopTrafficAttributionProvider.hpp"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <numeric>
 
 #include "Platform/FakeRunningApplications.hpp"
+#include "PlatformAdapters/NettopTrafficAttributionProvider.hpp"
 #include "PlatformAdapters/support/RecordedToolRunner.hpp"
 
 namespace ostrel {
@@ -138,8 +137,9 @@ TEST_F(NettopTrafficAttributionProviderTest, NameMatchingNormalisesAndTakesTheFi
         {4, std::nullopt, "Mail", std::nullopt},
         {5, "org.example.Mailer", "Mailer", "/m.desktop"},
     });
-    rows("1,Photo Editor H,,,6,0\n1,photo_editor,,,5,0\n1,PHOTO-EDIT.,,,4,0\n1,Render Worker (GPU),,,3,0\n"
-         "1,mail,,,2,0\n1,-_,,,1,0\n");
+    rows(
+        "1,Photo Editor H,,,6,0\n1,photo_editor,,,5,0\n1,PHOTO-EDIT.,,,4,0\n1,Render Worker (GPU),,,3,0\n"
+        "1,mail,,,2,0\n1,-_,,,1,0\n");
     const auto result = attributed(21, 0);
     ASSERT_EQ(result.size(), 6u);
     EXPECT_EQ(result[0].bundleID, "org.example.PhotoEditor");

@@ -1,10 +1,9 @@
-#include "PlatformAdapters/NetworkIdentityResolver.hpp"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "Platform/FakeWifiClient.hpp"
+#include "PlatformAdapters/NetworkIdentityResolver.hpp"
 #include "PlatformAdapters/support/RecordedToolRunner.hpp"
 
 namespace ostrel {
@@ -108,16 +107,24 @@ TEST_F(NetworkIdentityResolverTest, InterfaceTypesWithoutAName) {
         double confidence;
     };
     const Case cases[] = {
-        {"utun3", "VPN", NetworkType::vpn, 0.8},          {"bridge100", "bridge100", NetworkType::other, 0.5},
-        {"lo0", "lo0", NetworkType::loopback, 0.5},       {"en4", "Ethernet", NetworkType::ethernet, 0.8},
-        {"ppp-vpn0", "VPN", NetworkType::vpn, 0.8},       {"pdp_ip0", "Cellular", NetworkType::cellular, 0.8},
-        {"eth0", "Ethernet", NetworkType::ethernet, 0.8}, {"enp3s0", "Ethernet", NetworkType::ethernet, 0.8},
-        {"tun0", "VPN", NetworkType::vpn, 0.8},           {"tap1", "VPN", NetworkType::vpn, 0.8},
-        {"wg0", "VPN", NetworkType::vpn, 0.8},            {"wwan0", "Cellular", NetworkType::cellular, 0.8},
+        {"utun3", "VPN", NetworkType::vpn, 0.8},
+        {"bridge100", "bridge100", NetworkType::other, 0.5},
+        {"lo0", "lo0", NetworkType::loopback, 0.5},
+        {"en4", "Ethernet", NetworkType::ethernet, 0.8},
+        {"ppp-vpn0", "VPN", NetworkType::vpn, 0.8},
+        {"pdp_ip0", "Cellular", NetworkType::cellular, 0.8},
+        {"eth0", "Ethernet", NetworkType::ethernet, 0.8},
+        {"enp3s0", "Ethernet", NetworkType::ethernet, 0.8},
+        {"tun0", "VPN", NetworkType::vpn, 0.8},
+        {"tap1", "VPN", NetworkType::vpn, 0.8},
+        {"wg0", "VPN", NetworkType::vpn, 0.8},
+        {"wwan0", "Cellular", NetworkType::cellular, 0.8},
         {"rmnet_data0", "Cellular", NetworkType::cellular, 0.8},
-        {"lo", "lo", NetworkType::loopback, 0.5},         {"lo1", "lo1", NetworkType::other, 0.5},
+        {"lo", "lo", NetworkType::loopback, 0.5},
+        {"lo1", "lo1", NetworkType::other, 0.5},
         // A Wi-Fi-looking name the Wi-Fi client does not know is not the Wi-Fi row.
-        {"wlp2s0", "wlp2s0", NetworkType::wifi, 0.5},     {"docker0", "docker0", NetworkType::other, 0.5},
+        {"wlp2s0", "wlp2s0", NetworkType::wifi, 0.5},
+        {"docker0", "docker0", NetworkType::other, 0.5},
     };
     for (const auto& c : cases) {
         const auto identity = resolve(c.primary);
@@ -186,10 +193,8 @@ TEST_F(NetworkIdentityResolverTest, ToolsAreAskedForThePrimaryThenForEveryWifiIn
     EXPECT_DOUBLE_EQ(identity.resolutionConfidence, 0.8);
     using Command = testing::RecordedToolRunner::Command;
     const std::vector<Command> expected{
-        {paths.networksetup, {"-listallhardwareports"}},
-        {paths.networksetup, {"-getairportnetwork", "en5"}},
-        {paths.ipconfig, {"getsummary", "en5"}},
-        {paths.networksetup, {"-getairportnetwork", "en0"}},
+        {paths.networksetup, {"-listallhardwareports"}}, {paths.networksetup, {"-getairportnetwork", "en5"}},
+        {paths.ipconfig, {"getsummary", "en5"}},         {paths.networksetup, {"-getairportnetwork", "en0"}},
         {paths.ipconfig, {"getsummary", "en0"}},
     };
     EXPECT_EQ(tools->calls(), expected);

@@ -1,11 +1,10 @@
-#include "PlatformAdapters/TrafficAttributionLayer.hpp"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "Platform/FakeRunningApplications.hpp"
 #include "PlatformAdapters/NettopTrafficAttributionProvider.hpp"
+#include "PlatformAdapters/TrafficAttributionLayer.hpp"
 #include "PlatformAdapters/support/RecordedToolRunner.hpp"
 
 namespace ostrel {
@@ -35,8 +34,8 @@ TEST(TrafficAttributionLayerTest, TheFirstProviderWithAnAnswerWins) {
 }
 
 TEST(TrafficAttributionLayerTest, WithoutAnAnswerTheWholeTickIsUnattributed) {
-    const AppUsageAttribution expected{"com.ostrel.unattributed", "com.ostrel.unattributed", "Unattributed",
-                                       std::nullopt, 1234, 56, 0.2, "fallback"};
+    const AppUsageAttribution expected{
+        "com.ostrel.unattributed", "com.ostrel.unattributed", "Unattributed", std::nullopt, 1234, 56, 0.2, "fallback"};
     TrafficAttributionLayer none({});
     EXPECT_EQ(none.attributedUsage(1234, 56), std::vector{expected});
 

@@ -1,6 +1,6 @@
-#include "PlatformAdapters/WifiToolOutput.hpp"
-
 #include <gtest/gtest.h>
+
+#include "PlatformAdapters/WifiToolOutput.hpp"
 
 namespace ostrel {
 namespace {
@@ -50,8 +50,7 @@ TEST(WifiToolOutputTest, HardwarePortsWithoutAUsableWifiPortGiveNothing) {
     EXPECT_EQ(wifiDeviceFromHardwarePorts(""), std::nullopt);
     EXPECT_EQ(wifiDeviceFromHardwarePorts("Hardware Port: Ethernet\nDevice: en0\n"), std::nullopt);
     EXPECT_EQ(wifiDeviceFromHardwarePorts("Hardware Port: Wi-Fi\n"), std::nullopt);
-    EXPECT_EQ(wifiDeviceFromHardwarePorts("Hardware Port: Wi-Fi\nEthernet Address: a4\nDevice: en1\n"),
-              std::nullopt);
+    EXPECT_EQ(wifiDeviceFromHardwarePorts("Hardware Port: Wi-Fi\nEthernet Address: a4\nDevice: en1\n"), std::nullopt);
     // A later Wi-Fi port is still found after one without a device line.
     EXPECT_EQ(wifiDeviceFromHardwarePorts("Hardware Port: Wi-Fi\nMTU: 1500\nHardware Port: Wi-Fi 2\nDevice: en3\n"),
               "en3");

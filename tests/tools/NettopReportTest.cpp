@@ -1,11 +1,10 @@
-#include "NettopReport.hpp"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 
+#include "NettopReport.hpp"
 #include "TrafficState.hpp"
 
 namespace ostrel::nettop {
@@ -72,8 +71,10 @@ TEST(NettopReportTest, StateTextRoundTripsAndDropsWhatItCannotRead) {
     EXPECT_TRUE(parseState("1 2 3 4\n").empty());
     EXPECT_TRUE(parseState("ostrel-nettop-state 2\n1 2 3 4\n").empty());
     const TrafficState kept{{{1, 2}, {3, 4}}};
-    EXPECT_EQ(parseState("ostrel-nettop-state 1\n1 2 3\n1 2 3 4\n-1 2 3 4\n1 2 3 4 5\n1  2 3 4\nx\n18446744073709551616 0 0 0"),
-              kept);
+    EXPECT_EQ(
+        parseState(
+            "ostrel-nettop-state 1\n1 2 3\n1 2 3 4\n-1 2 3 4\n1 2 3 4 5\n1  2 3 4\nx\n18446744073709551616 0 0 0"),
+        kept);
 }
 
 TEST(NettopReportTest, StateFileLoadsNothingFirstAndReplacesItselfWhole) {

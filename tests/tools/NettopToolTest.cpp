@@ -129,9 +129,8 @@ private:
         if (!exchanged || !writeAll(ready, "r", 1)) return false;
         char command = 0;
         while (::read(control, &command, 1) == 1) {
-            const bool moved = role == Role::sender
-                                   ? sendBytes(connection, moreBytes) && receiveBytes(connection, 1)
-                                   : receiveBytes(connection, moreBytes) && sendBytes(connection, 1);
+            const bool moved = role == Role::sender ? sendBytes(connection, moreBytes) && receiveBytes(connection, 1)
+                                                    : receiveBytes(connection, moreBytes) && sendBytes(connection, 1);
             if (!moved || !writeAll(ready, "r", 1)) return false;
         }
         return true;
@@ -175,7 +174,8 @@ ToolRun runTool(const std::optional<std::string>& runtimeDir) {
     if (spawned == 0) {
         char buffer[4096];
         ssize_t count = 0;
-        while ((count = ::read(out[0], buffer, sizeof buffer)) > 0) run.output.append(buffer, static_cast<std::size_t>(count));
+        while ((count = ::read(out[0], buffer, sizeof buffer)) > 0)
+            run.output.append(buffer, static_cast<std::size_t>(count));
         int status = 0;
         ::waitpid(child, &status, 0);
         run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -11,7 +11,9 @@ std::uint64_t since(std::uint64_t current, std::optional<std::uint64_t> before) 
     return before && current >= *before ? current - *before : current;
 }
 
-std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) { return a + b < a ? UINT64_MAX : a + b; }
+std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
+    return a + b < a ? UINT64_MAX : a + b;
+}
 
 // A comma or line break in a process name would shift every later field of its line.
 std::string csvSafe(const std::string& name) {
@@ -38,8 +40,10 @@ Report buildReport(const std::vector<SocketCounters>& sockets, const ProcessSock
         }
         auto& traffic = byPid[owner->second];
         traffic.pid = owner->second;
-        traffic.bytesIn = saturatingAdd(traffic.bytesIn, since(socket.bytesReceived, before ? std::optional(before->received) : std::nullopt));
-        traffic.bytesOut = saturatingAdd(traffic.bytesOut, since(socket.bytesSent, before ? std::optional(before->sent) : std::nullopt));
+        traffic.bytesIn = saturatingAdd(
+            traffic.bytesIn, since(socket.bytesReceived, before ? std::optional(before->received) : std::nullopt));
+        traffic.bytesOut = saturatingAdd(traffic.bytesOut,
+                                         since(socket.bytesSent, before ? std::optional(before->sent) : std::nullopt));
         report.next[key] = SocketTotals{socket.bytesReceived, socket.bytesSent};
     }
     for (auto& [pid, traffic] : byPid) {

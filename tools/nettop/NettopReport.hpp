@@ -1,7 +1,7 @@
 #pragma once
 
-#include <ctime>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>

@@ -47,8 +47,8 @@ void readMessage(const nlmsghdr* header, std::vector<SocketCounters>& out) {
     bool haveInfo = false;
     auto length = static_cast<int>(header->nlmsg_len - NLMSG_LENGTH(sizeof(inet_diag_msg)));
     // The attributes follow the aligned message.
-    auto* attribute = reinterpret_cast<rtattr*>(
-        reinterpret_cast<char*>(NLMSG_DATA(header)) + NLMSG_ALIGN(sizeof(inet_diag_msg)));
+    auto* attribute =
+        reinterpret_cast<rtattr*>(reinterpret_cast<char*>(NLMSG_DATA(header)) + NLMSG_ALIGN(sizeof(inet_diag_msg)));
     for (; RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
         if (attribute->rta_type != INET_DIAG_INFO || RTA_PAYLOAD(attribute) < tcpInfoNeeded) continue;
         tcp_info info{};

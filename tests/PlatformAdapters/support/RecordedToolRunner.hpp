@@ -17,14 +17,12 @@ class RecordedToolRunner final : public ToolRunner {
 public:
     using Command = std::pair<std::string, std::vector<std::string>>;
 
-    void record(const std::string& path, const std::vector<std::string>& arguments,
-                std::optional<std::string> output) {
+    void record(const std::string& path, const std::vector<std::string>& arguments, std::optional<std::string> output) {
         std::lock_guard lock(mutex_);
         outputs_[{path, arguments}] = std::move(output);
     }
 
-    std::optional<std::string> runCommand(const std::string& path,
-                                          const std::vector<std::string>& arguments) override {
+    std::optional<std::string> runCommand(const std::string& path, const std::vector<std::string>& arguments) override {
         std::lock_guard lock(mutex_);
         calls_.emplace_back(path, arguments);
         const auto found = outputs_.find({path, arguments});

@@ -101,9 +101,14 @@ bool RequestHandler::Double(double value) {
 }
 
 bool RequestHandler::String(const char* text, SizeType length, bool) {
-    if (holdsLoneSurrogate(text, length)) return fail("lone surrogate in hex escape");
+    if (skipDepth_ > 0 || skipNext_) return onValue(Value(Kind::null));
     Value v(Kind::string);
     v.text = std::string_view(text, length);
+    if (spill_.active) {
+        v.text = decoded_.emplace_back(spill_.text);
+        // The request's bytes are UTF-8, but an escape can still decode to a lone low surrogate.
+        if (holdsLoneSurrogate(v.text.data(), v.text.size())) return fail("lone surrogate in hex escape");
+    }
     return onValue(v);
 }
 
@@ -125,9 +130,8 @@ bool RequestHandler::StartArray() {
 }
 
 bool RequestHandler::Key(const char* text, SizeType length, bool) {
-    if (holdsLoneSurrogate(text, length)) return fail("lone surrogate in hex escape");
     if (skipDepth_ > 0) return true;
-    const std::string_view key(text, length);
+    const std::string_view key = spill_.active ? std::string_view(spill_.text) : std::string_view(text, length);
     const bool inSample = level_ == Level::sample;
     const Field field = inSample ? sampleField(key) : requestField(kind_, key);
     if (field == Field::unknown) {

@@ -3,9 +3,11 @@
 #include <rapidjson/rapidjson.h>
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
+#include "models/InPlaceReadStream.hpp"
 #include "models/RequestFields.hpp"
 
 namespace ostrel::vell {
@@ -18,7 +20,10 @@ public:
     using SizeType = rapidjson::SizeType;
     static constexpr int kMaxDepth = 128;
 
-    RequestHandler(RequestKind kind, RequestFields& out) : kind_(kind), out_(out) {}
+    // Strings written without escapes stay views of the text that `stream` reads (the caller's, alive
+    // for the whole call); strings with escapes are kept in `decoded`.
+    RequestHandler(RequestKind kind, RequestFields& out, const SpilledString& spill, std::deque<std::string>& decoded)
+        : kind_(kind), out_(out), spill_(spill), decoded_(decoded) {}
 
     bool Null();
     bool Bool(bool value);
@@ -67,6 +72,8 @@ private:
 
     RequestKind kind_;
     RequestFields& out_;
+    const SpilledString& spill_;
+    std::deque<std::string>& decoded_;
     Level level_ = Level::root;
     Field pending_ = Field::unknown;
     bool skipNext_ = false;  // the next value belongs to an unknown key

@@ -11,8 +11,9 @@
 namespace ostrel::vell {
 namespace {
 
-// Strict JSON: no comments, trailing commas, NaN; strings decoded in place in our own copy.
+// Strict JSON: no comments, trailing commas, NaN or Infinity. In place: see InPlaceReadStream.
 constexpr unsigned kParseFlags = rapidjson::kParseInsituFlag;
+
 
 std::string positionText(std::string_view json, std::size_t offset) {
     offset = std::min(offset, json.size());
@@ -77,11 +78,11 @@ std::string syntaxText(rapidjson::ParseErrorCode code, std::string_view json, st
 }
 
 // Reads `json` (no NUL inside) into fields; on failure gives the description with its position.
-std::optional<std::string> readFields(RequestKind kind, std::string_view json, char* storage, RequestFields& fields) {
-    std::memcpy(storage, json.data(), json.size());
-    storage[json.size()] = '\0';
-    RequestHandler handler(kind, fields);
-    rapidjson::InsituStringStream stream(storage);
+std::optional<std::string> readFields(RequestKind kind, std::string_view json, std::deque<std::string>& decoded,
+                                      RequestFields& fields) {
+    SpilledString spill;
+    InPlaceReadStream stream(json, spill);
+    RequestHandler handler(kind, fields, spill, decoded);
     rapidjson::Reader reader;
     const rapidjson::ParseResult result = reader.Parse<kParseFlags>(stream, handler);
     if (!result.IsError()) return std::nullopt;
@@ -100,10 +101,10 @@ std::optional<std::string> readFields(RequestKind kind, std::string_view json, c
 
 template <class Request, class Build>
 ReadOutcome<Request> read(RequestKind kind, std::string_view json, Build build) {
-    ParsedRequest<Request> parsed{std::make_unique<char[]>(json.size() + 1), Request{}};
+    ParsedRequest<Request> parsed;
     RequestFields fields;
     if (kind != RequestKind::threshold) fields.samples.reserve(json.size() / 160);
-    if (auto fault = readFields(kind, json, parsed.storage.get(), fields)) return std::move(*fault);
+    if (auto fault = readFields(kind, json, parsed.decoded, fields)) return std::move(*fault);
     parsed.request = build(fields);
     return parsed;
 }

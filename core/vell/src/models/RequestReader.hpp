@@ -1,6 +1,6 @@
 #pragma once
 
-#include <memory>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -10,10 +10,11 @@
 
 namespace ostrel::vell {
 
-// A request together with the text buffer that its identifiers and names point into.
+// A request whose identifiers and names point into the text it was read from, or, for those written
+// with escapes, into `decoded`; it lives no longer than that text.
 template <class Request>
 struct ParsedRequest {
-    std::unique_ptr<char[]> storage;
+    std::deque<std::string> decoded;
     Request request;
 };
 

@@ -118,20 +118,5 @@ TEST_F(DesktopEntriesTest, NewlyInstalledEntriesAndFilesOutsideTheFoldersAreFoun
     EXPECT_EQ(entries.byPath(root + "/elsewhere/notes.txt"), std::nullopt);
 }
 
-TEST(DesktopEntriesEnvironmentTest, DataFoldersAndLocaleComeFromTheXdgVariables) {
-    ::setenv("XDG_DATA_HOME", "/home/u/data", 1);
-    ::setenv("XDG_DATA_DIRS", "/a::/b", 1);
-    EXPECT_EQ(DesktopEntries::dataDirsFromEnvironment(), (std::vector<std::string>{"/home/u/data", "/a", "/b"}));
-    ::unsetenv("XDG_DATA_HOME");
-    ::unsetenv("XDG_DATA_DIRS");
-    ::setenv("HOME", "/home/u", 1);
-    EXPECT_EQ(DesktopEntries::dataDirsFromEnvironment(),
-              (std::vector<std::string>{"/home/u/.local/share", "/usr/local/share", "/usr/share"}));
-    ::unsetenv("LC_ALL");
-    ::setenv("LC_MESSAGES", "de_DE.UTF-8", 1);
-    ::setenv("LANG", "en_US.UTF-8", 1);
-    EXPECT_EQ(DesktopEntries::localeFromEnvironment(), "de_DE.UTF-8");
-}
-
 }  // namespace
 }  // namespace ostrel

@@ -172,23 +172,5 @@ TEST_F(ProcRunningApplicationsTest, ALaunchFileOutsideTheDataFoldersOrMissingIsH
     EXPECT_EQ(bundleOf(apps, fromMissing.pid), "vendor-sleeper");
 }
 
-TEST_F(ProcRunningApplicationsTest, AFakeProcRootIsReadLikeTheRealOne) {
-    const auto proc = root + "/proc";
-    fs::create_directories(proc + "/4242");
-    fs::create_directories(proc + "/self");
-    // Another user's process: no environment and no executable link, only its command line.
-    std::ofstream(proc + "/4242/cmdline", std::ios::binary) << std::string("/usr/lib/x/ostrel-sleeper\0--flag\0", 33);
-    fs::create_directories(proc + "/77");
-    fs::create_symlink(root + "/bin/ostrel-sleeper (deleted)", proc + "/77/exe");
-    ProcRunningApplications apps(proc, {root + "/data"}, "");
-    // The entry names a path, so only that file counts.
-    EXPECT_EQ(apps.applicationWithProcessIdentifier(4242), std::nullopt);
-    EXPECT_EQ(bundleOf(apps, 77), "vendor-sleeper");
-    EXPECT_EQ(apps.applicationWithProcessIdentifier(99), std::nullopt);
-    const auto all = apps.runningApplications();
-    ASSERT_EQ(all.size(), 1u);
-    EXPECT_EQ(all[0].processIdentifier, 77);
-}
-
 }  // namespace
 }  // namespace ostrel

@@ -77,25 +77,6 @@ TEST(NettopReportTest, StateTextRoundTripsAndDropsWhatItCannotRead) {
         kept);
 }
 
-TEST(NettopReportTest, StateFileLoadsNothingFirstAndReplacesItselfWhole) {
-    TempDir dir;
-    StateFile file(dir.path);
-    EXPECT_EQ(file.load(), std::nullopt);
-    const TrafficState first{{{1, 2}, {3, 4}}};
-    ASSERT_TRUE(file.save(first));
-    EXPECT_EQ(file.load(), first);
-    const TrafficState second{{{5, 6}, {7, 8}}};
-    ASSERT_TRUE(file.save(second));
-    EXPECT_EQ(file.load(), second);
-    std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(dir.path)) names.push_back(item.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"nettop.lock", "nettop.state"}));
-    struct stat info {};
-    ASSERT_EQ(::stat((dir.path + "/nettop.state").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 077, 0u);
-}
-
 TEST(NettopReportTest, StateFolderIsTheRuntimeFolderElseAPrivateFolderUnderTmp) {
     TempDir runtime;
     TempDir tmp;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -128,6 +129,14 @@ std::vector<std::string> localeKeys(const std::string& locale) {
     return keys;
 }
 
+constexpr long long racyWindowNs = 20'000'000;
+
+long long nowNs() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
 long long mtimeOf(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return -1;
@@ -212,8 +221,8 @@ std::string DesktopEntries::localeFromEnvironment() {
     return {};
 }
 
-void DesktopEntries::refreshIfChanged() {
-    if (scanned_) {
+void DesktopEntries::refresh() {
+    if (scanned_ && !racy_) {
         bool changed = false;
         for (const auto& [dir, mtime] : scannedDirs_) {
             if (mtimeOf(dir) != mtime) {
@@ -230,6 +239,7 @@ void DesktopEntries::refreshIfChanged() {
         if (!changed) return;
     }
     scanned_ = true;
+    const auto scanStart = nowNs();
     scannedDirs_.clear();
     entries_.clear();
     byId_.clear();
@@ -267,32 +277,32 @@ void DesktopEntries::refreshIfChanged() {
             entries_.push_back(std::move(*entry));
         }
     }
+    // File times advance in clock ticks: a folder changed in the tick of the scan may change
+    // again without a new time, so such a scan is repeated on the next refresh.
+    racy_ = false;
+    for (const auto& [dir, mtime] : scannedDirs_) racy_ = racy_ || mtime + racyWindowNs >= scanStart;
 }
 
-std::optional<DesktopEntry> DesktopEntries::byId(const std::string& id) {
-    refreshIfChanged();
+std::optional<DesktopEntry> DesktopEntries::byId(const std::string& id) const {
     const auto found = byId_.find(id);
     if (found == byId_.end()) return std::nullopt;
     return entries_[found->second];
 }
 
-std::optional<DesktopEntry> DesktopEntries::byPath(const std::string& path) {
-    refreshIfChanged();
+std::optional<DesktopEntry> DesktopEntries::byPath(const std::string& path) const {
     if (const auto found = byPath_.find(path); found != byPath_.end()) return entries_[found->second];
     const fs::path file(path);
     if (file.extension() != desktopSuffix) return std::nullopt;
     return parseDesktopFile(path, file.stem().string(), locale_);
 }
 
-std::optional<DesktopEntry> DesktopEntries::firstWithIdPrefix(const std::string& prefix) {
-    refreshIfChanged();
+std::optional<DesktopEntry> DesktopEntries::firstWithIdPrefix(const std::string& prefix) const {
     const auto it = byId_.lower_bound(prefix);
     if (it == byId_.end() || !it->first.starts_with(prefix)) return std::nullopt;
     return entries_[it->second];
 }
 
-std::vector<DesktopEntry> DesktopEntries::byProgramName(const std::string& fileName) {
-    refreshIfChanged();
+std::vector<DesktopEntry> DesktopEntries::byProgramName(const std::string& fileName) const {
     std::vector<std::size_t> indices;
     const auto [begin, end] = byProgramName_.equal_range(fileName);
     for (auto it = begin; it != end; ++it) indices.push_back(it->second);

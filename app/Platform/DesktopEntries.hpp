@@ -19,7 +19,8 @@ struct DesktopEntry {
 std::optional<DesktopEntry> parseDesktopFile(const std::string& path, const std::string& id, const std::string& locale);
 
 // The installed applications of the XDG data folders, first folder winning for a repeated id.
-// Rescans when one of the applications folders changed.
+// `refresh()` rescans when one of the applications folders changed; the look-ups read the last
+// scan, so a caller checks the folders once per batch of look-ups rather than per look-up.
 class DesktopEntries final {
 public:
     DesktopEntries(std::vector<std::string> dataDirs, std::string locale);
@@ -29,20 +30,21 @@ public:
     // LC_ALL, else LC_MESSAGES, else LANG.
     static std::string localeFromEnvironment();
 
-    std::optional<DesktopEntry> byId(const std::string& id);
+    void refresh();
+
+    std::optional<DesktopEntry> byId(const std::string& id) const;
     // An entry for a desktop file given by path, also one outside the data folders.
-    std::optional<DesktopEntry> byPath(const std::string& path);
-    std::optional<DesktopEntry> firstWithIdPrefix(const std::string& prefix);
+    std::optional<DesktopEntry> byPath(const std::string& path) const;
+    std::optional<DesktopEntry> firstWithIdPrefix(const std::string& prefix) const;
     // Entries whose Exec program has this file name, in precedence order.
-    std::vector<DesktopEntry> byProgramName(const std::string& fileName);
+    std::vector<DesktopEntry> byProgramName(const std::string& fileName) const;
 
 private:
-    void refreshIfChanged();
-
     std::vector<std::string> dataDirs_;
     std::string locale_;
     std::map<std::string, long long> scannedDirs_;  // applications folder -> mtime in ns
     bool scanned_ = false;
+    bool racy_ = false;
     std::vector<DesktopEntry> entries_;  // precedence order
     std::map<std::string, std::size_t> byId_;
     std::map<std::string, std::size_t> byPath_;

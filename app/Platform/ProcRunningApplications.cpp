@@ -58,8 +58,8 @@ std::optional<int> parsePid(std::string_view text) {
 }  // namespace
 
 ProcRunningApplications::ProcRunningApplications(std::string procRoot, std::vector<std::string> dataDirs,
-                                                 std::string locale)
-    : procRoot_(std::move(procRoot)), entries_(std::move(dataDirs), std::move(locale)) {}
+                                                 std::string locale, std::chrono::milliseconds listLifetime)
+    : procRoot_(std::move(procRoot)), listLifetime_(listLifetime), entries_(std::move(dataDirs), std::move(locale)) {}
 
 std::optional<std::string> ProcRunningApplications::executable(int pid) const {
     std::error_code error;
@@ -115,12 +115,18 @@ std::optional<DesktopEntry> ProcRunningApplications::entryForProcess(int pid) {
 std::optional<RunningApplication> ProcRunningApplications::applicationWithProcessIdentifier(int pid) {
     if (pid <= 0) return std::nullopt;
     std::lock_guard lock(mutex_);
+    entries_.refresh();
     const auto entry = entryForProcess(pid);
     if (!entry) return std::nullopt;
     return RunningApplication{pid, entry->id, entry->name, entry->path};
 }
 
 std::vector<RunningApplication> ProcRunningApplications::runningApplications() {
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard lock(mutex_);
+        if (listTime_ && now - *listTime_ < listLifetime_) return list_;
+    }
     std::vector<int> pids;
     if (const std::unique_ptr<DIR, DirCloser> dir(::opendir(procRoot_.c_str())); dir) {
         while (const dirent* item = ::readdir(dir.get())) {
@@ -128,14 +134,16 @@ std::vector<RunningApplication> ProcRunningApplications::runningApplications() {
         }
     }
     std::sort(pids.begin(), pids.end());
-    std::vector<RunningApplication> applications;
     std::lock_guard lock(mutex_);
+    entries_.refresh();
+    list_.clear();
     for (const int pid : pids) {
         if (const auto entry = entryForProcess(pid)) {
-            applications.push_back(RunningApplication{pid, entry->id, entry->name, entry->path});
+            list_.push_back(RunningApplication{pid, entry->id, entry->name, entry->path});
         }
     }
-    return applications;
+    listTime_ = now;
+    return list_;
 }
 
 }  // namespace ostrel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -16,7 +17,10 @@ namespace ostrel {
 // Snap id, or its executable against the entry's Exec.
 class ProcRunningApplications final : public RunningApplications {
 public:
-    ProcRunningApplications(std::string procRoot, std::vector<std::string> dataDirs, std::string locale);
+    // The list of all applications is reused for `listLifetime`, so that the look-ups of one
+    // sampling tick walk /proc once.
+    ProcRunningApplications(std::string procRoot, std::vector<std::string> dataDirs, std::string locale,
+                            std::chrono::milliseconds listLifetime = std::chrono::seconds(1));
 
     std::optional<RunningApplication> applicationWithProcessIdentifier(int pid) override;
     // In process-identifier order.
@@ -27,8 +31,11 @@ private:
     std::optional<std::string> executable(int pid) const;
 
     std::string procRoot_;
+    std::chrono::milliseconds listLifetime_;
     std::mutex mutex_;
     DesktopEntries entries_;
+    std::optional<std::chrono::steady_clock::time_point> listTime_;
+    std::vector<RunningApplication> list_;
 };
 
 }  // namespace ostrel

@@ -92,29 +92,35 @@ TEST_F(DesktopEntriesTest, EarlierFoldersWinAndSubfoldersJoinTheIdWithHyphens) {
     const auto nested = write("system/applications/kde/konsole.desktop",
                               "[Desktop Entry]\nType=Application\nName=Konsole\nExec=/usr/bin/konsole\n");
     DesktopEntries entries({root + "/home", root + "/nowhere", root + "/system"}, "");
-    EXPECT_EQ(entries.byId("org.example.Tool")->name, "Mine");
+    entries.refresh();
+    EXPECT_EQ(entries.byId("org.example.Tool").value_or(DesktopEntry{}).name, "Mine");
     EXPECT_EQ(entries.byId("gone"), std::nullopt);
-    EXPECT_EQ(entries.byId("kde-konsole")->path, nested);
-    EXPECT_EQ(entries.byPath(nested)->id, "kde-konsole");
-    ASSERT_EQ(entries.byProgramName("tool").size(), 1u);
-    EXPECT_EQ(entries.byProgramName("tool")[0].name, "Mine");
-    EXPECT_EQ(entries.byProgramName("konsole")[0].id, "kde-konsole");
-    EXPECT_EQ(entries.firstWithIdPrefix("org.example.")->id, "org.example.Tool");
+    EXPECT_EQ(entries.byId("kde-konsole").value_or(DesktopEntry{}).path, nested);
+    EXPECT_EQ(entries.byPath(nested).value_or(DesktopEntry{}).id, "kde-konsole");
+    const auto tools = entries.byProgramName("tool");
+    ASSERT_EQ(tools.size(), 1u);
+    EXPECT_EQ(tools[0].name, "Mine");
+    EXPECT_EQ(entries.byProgramName("konsole").size(), 1u);
+    EXPECT_EQ(entries.firstWithIdPrefix("org.example.").value_or(DesktopEntry{}).id, "org.example.Tool");
     EXPECT_EQ(entries.firstWithIdPrefix("zzz"), std::nullopt);
 }
 
-TEST_F(DesktopEntriesTest, NewlyInstalledEntriesAndFilesOutsideTheFoldersAreFound) {
+TEST_F(DesktopEntriesTest, ARefreshFindsEntriesInstalledSinceTheLastScan) {
     write("data/applications/first.desktop", "[Desktop Entry]\nType=Application\nName=First\n");
     DesktopEntries entries({root + "/data", root + "/later"}, "");
+    EXPECT_FALSE(entries.byId("first"));  // nothing read before the first refresh
+    entries.refresh();
     EXPECT_TRUE(entries.byId("first"));
-    EXPECT_FALSE(entries.byId("second"));
+    // Written at once after the scan, within the same tick of the file clock.
     write("data/applications/sub/second.desktop", "[Desktop Entry]\nType=Application\nName=Second\n");
-    EXPECT_EQ(entries.byId("sub-second")->name, "Second");
     write("later/applications/third.desktop", "[Desktop Entry]\nType=Application\nName=Third\n");
-    EXPECT_EQ(entries.byId("third")->name, "Third");
+    EXPECT_FALSE(entries.byId("third"));
+    entries.refresh();
+    EXPECT_EQ(entries.byId("sub-second").value_or(DesktopEntry{}).name, "Second");
+    EXPECT_EQ(entries.byId("third").value_or(DesktopEntry{}).name, "Third");
 
     const auto loose = write("elsewhere/org.example.Loose.desktop", "[Desktop Entry]\nType=Application\nName=Loose\n");
-    EXPECT_EQ(entries.byPath(loose)->id, "org.example.Loose");
+    EXPECT_EQ(entries.byPath(loose).value_or(DesktopEntry{}).id, "org.example.Loose");
     EXPECT_EQ(entries.byPath(root + "/elsewhere/notes.txt"), std::nullopt);
 }
 

@@ -96,7 +96,7 @@ protected:
         return path.string();
     }
     ProcRunningApplications applications(const std::string& locale = "") {
-        return ProcRunningApplications("/proc", {root + "/data"}, locale);
+        return ProcRunningApplications("/proc", {root + "/data"}, locale, std::chrono::milliseconds(0));
     }
 
     std::string root;
@@ -170,6 +170,21 @@ TEST_F(ProcRunningApplicationsTest, ALaunchFileOutsideTheDataFoldersOrMissingIsH
     EXPECT_EQ(bundleOf(apps, fromLoose.pid), "org.example.Loose");
     // Falls through to the executable.
     EXPECT_EQ(bundleOf(apps, fromMissing.pid), "vendor-sleeper");
+}
+
+TEST_F(ProcRunningApplicationsTest, TheListIsReusedWithinItsLifetimeOnly) {
+    ProcRunningApplications cached("/proc", {root + "/data"}, "", std::chrono::hours(1));
+    const auto before = cached.runningApplications();
+    Child started(root + "/bin/ostrel-sleeper", {"30"}, {});
+    ASSERT_GT(started.pid, 0);
+    EXPECT_EQ(cached.runningApplications(), before);
+    // The look-up by process identifier is always fresh.
+    EXPECT_EQ(bundleOf(cached, started.pid), "vendor-sleeper");
+
+    auto fresh = applications();
+    const auto after = fresh.runningApplications();
+    EXPECT_TRUE(
+        std::any_of(after.begin(), after.end(), [&](const auto& app) { return app.processIdentifier == started.pid; }));
 }
 
 }  // namespace

@@ -161,7 +161,9 @@ ProcessToolRunner::ProcessToolRunner(std::chrono::milliseconds timeLimit, std::s
 
 std::optional<std::string> ProcessToolRunner::runCommand(const std::string& path,
                                                          const std::vector<std::string>& arguments) {
-    if (path.empty() || path.front() != '/') {
+    // Tools that do not exist here are asked for on every tick; finding that out must not cost
+    // a child process each time.
+    if (path.empty() || path.front() != '/' || ::access(path.c_str(), X_OK) != 0) {
         return std::nullopt;
     }
     const auto deadline = Clock::now() + timeLimit_;

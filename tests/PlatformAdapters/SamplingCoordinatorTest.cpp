@@ -201,6 +201,7 @@ TEST_F(SamplingCoordinatorTest, ResetBaselineDropsTrafficBeforeItAndTheCallbackH
     tick();
     rig.traffic(500, 0);
     rig.coordinator->resetBaseline();
+    (void)rig.coordinator->isRunning();  // runs on the queue: the reset has happened
     rig.traffic(7, 0);
     tick();
     EXPECT_EQ(rig.scalar("SELECT SUM(rx_bytes) FROM usage_samples"), 7);

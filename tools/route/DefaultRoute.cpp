@@ -8,10 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <limits>
-#include <sstream>
 #include <vector>
 
 namespace ostrel::route {
@@ -127,45 +125,44 @@ std::optional<std::string> kernelRouteInterface() {
 }
 
 std::optional<std::string> parseProcNetRoute(const std::string& table) {
-    std::istringstream lines(table);
-    std::string line;
-    std::getline(lines, line);  // column titles
     std::optional<std::string> best;
-    unsigned long bestMetric = std::numeric_limits<unsigned long>::max();
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string name, destination, gateway, flags, references, use, metric, mask;
-        if (!(fields >> name >> destination >> gateway >> flags >> references >> use >> metric >> mask)) {
+    unsigned long bestMetric = 0;
+    std::size_t lineStart = table.find('\n');  // past the column titles
+    while (lineStart != std::string::npos && lineStart < table.size()) {
+        const std::size_t lineEnd = table.find('\n', lineStart + 1);
+        const std::string line = table.substr(lineStart + 1, lineEnd == std::string::npos ? std::string::npos
+                                                                                          : lineEnd - lineStart - 1);
+        lineStart = lineEnd;
+        char name[64] = {};
+        unsigned long destination = 0, gateway = 0, flags = 0, references = 0, use = 0, metric = 0, mask = 0;
+        if (std::sscanf(line.c_str(), "%63s %lx %lx %lx %lu %lu %lu %lx", name, &destination, &gateway, &flags,
+                        &references, &use, &metric, &mask) != 8) {
             continue;
         }
         constexpr unsigned long kRouteUp = 0x1;
-        unsigned long flagBits = 0;
-        unsigned long metricValue = 0;
-        try {
-            flagBits = std::stoul(flags, nullptr, 16);
-            metricValue = std::stoul(metric);
-        } catch (const std::exception&) {
+        if (destination != 0 || mask != 0 || (flags & kRouteUp) == 0) {
             continue;
         }
-        if (destination != "00000000" || mask != "00000000" || (flagBits & kRouteUp) == 0) {
-            continue;
-        }
-        if (!best || metricValue < bestMetric) {
+        if (!best || metric < bestMetric) {
             best = name;
-            bestMetric = metricValue;
+            bestMetric = metric;
         }
     }
     return best;
 }
 
 std::optional<std::string> procNetRouteInterface(const std::string& procNetRoutePath) {
-    std::ifstream file(procNetRoutePath);
-    if (!file) {
+    FILE* file = std::fopen(procNetRoutePath.c_str(), "re");
+    if (file == nullptr) {
         return std::nullopt;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return parseProcNetRoute(text.str());
+    std::string text;
+    char buffer[4096];
+    while (const std::size_t count = std::fread(buffer, 1, sizeof buffer, file)) {
+        text.append(buffer, count);
+    }
+    std::fclose(file);
+    return parseProcNetRoute(text);
 }
 
 }  // namespace ostrel::route

@@ -1,0 +1,272 @@
+// What the sampler costs on this machine: CPU time per tick and as a share of one core, idle and
+// with traffic, over real one-second ticks of the real coordinator (counters, route and
+// per-process tools, identity, SQLite). It samples inside a network namespace of its own so
+// that "idle" is really idle; the traffic comes from a thread whose own CPU time is subtracted.
+// Needs root. Usage: ostrel_sampler_bench [seconds per phase, default 60]
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <pthread.h>
+#include <sched.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "Persistence/SQLiteDatabase.hpp"
+#include "Platform/Nl80211WifiClient.hpp"
+#include "Platform/ProcRunningApplications.hpp"
+#include "Platform/ProcessToolRunner.hpp"
+#include "Platform/ToolPaths.hpp"
+#include "PlatformAdapters/NettopTrafficAttributionProvider.hpp"
+#include "PlatformAdapters/SamplingCoordinator.hpp"
+
+using namespace ostrel;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Counts the tool runs so that ticks can be told from wall time.
+class CountingToolRunner final : public ToolRunner {
+public:
+    std::optional<std::string> runCommand(const std::string& path, const std::vector<std::string>& arguments) override {
+        {
+            std::lock_guard lock(mutex_);
+            ++runs_[path];
+        }
+        return inner_.runCommand(path, arguments);
+    }
+    long runs(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        return runs_[path];
+    }
+
+private:
+    ProcessToolRunner inner_;
+    std::mutex mutex_;
+    std::map<std::string, long> runs_;
+};
+
+class Netns {
+public:
+    explicit Netns(const std::string& name) {
+        original_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        const int target = ::open(("/run/netns/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+        ok_ = target >= 0 && ::setns(target, CLONE_NEWNET) == 0;
+        if (target >= 0) ::close(target);
+    }
+    ~Netns() {
+        ::setns(original_, CLONE_NEWNET);
+        ::close(original_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    int original_ = -1;
+    bool ok_ = false;
+};
+
+int boundUdp(const std::string& ns, const char* address, std::uint16_t port) {
+    Netns in(ns);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    ::inet_pton(AF_INET, address, &local.sin_addr);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    return fd;
+}
+
+double seconds(timespec t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+double processCpu() {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return seconds(t);
+}
+
+double childrenCpu() {
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    const auto tv = [](timeval v) { return static_cast<double>(v.tv_sec) + static_cast<double>(v.tv_usec) / 1e6; };
+    return tv(usage.ru_utime) + tv(usage.ru_stime);
+}
+
+// CPU time of each thread of this process by name, from the scheduler's nanosecond counters.
+std::map<std::string, double> threadCpu() {
+    std::map<std::string, double> byName;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::FILE* comm = std::fopen((task.path() / "comm").c_str(), "re");
+        std::FILE* stat = std::fopen((task.path() / "schedstat").c_str(), "re");
+        char name[64] = {};
+        unsigned long long runtime = 0;
+        if (comm != nullptr && stat != nullptr && std::fscanf(comm, "%63[^\n]", name) == 1 &&
+            std::fscanf(stat, "%llu", &runtime) == 1) {
+            byName[name] += static_cast<double>(runtime) / 1e9;
+        }
+        if (comm != nullptr) std::fclose(comm);
+        if (stat != nullptr) std::fclose(stat);
+    }
+    return byName;
+}
+
+struct Phase {
+    double wall = 0;
+    double ownCpu = 0;       // the process's threads, less the traffic thread
+    double childrenCpu = 0;  // the tools
+    long ticks = 0;
+    long perProcessRuns = 0;
+    std::map<std::string, double> threads;
+};
+
+void report(const char* name, const Phase& p) {
+    const double cpu = p.ownCpu + p.childrenCpu;
+    std::printf("%-8s %6.1f s wall, %4ld ticks, %4ld per-process tool runs: %7.3f ms CPU per tick "
+                "(%6.3f ms in-process, %6.3f ms tools), %6.3f %% of one core\n",
+                name, p.wall, p.ticks, p.perProcessRuns, 1e3 * cpu / static_cast<double>(p.ticks),
+                1e3 * p.ownCpu / static_cast<double>(p.ticks), 1e3 * p.childrenCpu / static_cast<double>(p.ticks),
+                100.0 * cpu / p.wall);
+    for (const auto& [thread, cpu] : p.threads) {
+        std::printf("         thread %-16s %7.3f ms per tick\n", thread.c_str(), 1e3 * cpu / static_cast<double>(p.ticks));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int phaseSeconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    if (::geteuid() != 0) {
+        std::fprintf(stderr, "needs root to make its network namespaces\n");
+        return 2;
+    }
+    const std::string tag = std::to_string(::getpid());
+    const std::string near = "ostrel-bench-near-" + tag, far = "ostrel-bench-far-" + tag;
+    // IPv6 off: its router and neighbour chatter would make the idle phase move bytes.
+    const auto noIPv6 = [](const std::string& ns) {
+        return run("ip netns exec " + ns +
+                   " sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1");
+    };
+    const bool made = run("ip netns add " + near) && run("ip netns add " + far) && noIPv6(near) && noIPv6(far) &&
+                      run("ip -n " + near + " link add ostv0 type veth peer name ostv1 netns " + far) &&
+                      run("ip -n " + near + " addr add 10.231.0.1/24 dev ostv0") &&
+                      run("ip -n " + far + " addr add 10.231.0.2/24 dev ostv1") &&
+                      run("ip -n " + near + " link set ostv0 up") && run("ip -n " + far + " link set ostv1 up") &&
+                      run("ip -n " + near + " link set lo up") &&
+                      run("ip -n " + near + " route add default via 10.231.0.2 dev ostv0");
+    if (!made) {
+        std::fprintf(stderr, "could not set up the benchmark's namespaces\n");
+        run("ip netns del " + near);
+        run("ip netns del " + far);
+        return 2;
+    }
+
+    std::string folder = (std::filesystem::temp_directory_path() / "ostrel-bench-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr) return 2;
+    const ToolPaths paths = ToolPaths::inLibexec(OSTREL_BUILD_LIBEXEC_DIR);
+    auto runner = std::make_shared<CountingToolRunner>();
+    std::shared_ptr<SamplingCoordinator> coordinator;
+    {
+        Netns in(near);
+        const char* home = std::getenv("HOME");
+        coordinator = SamplingCoordinator::create(
+            std::make_unique<TrafficMonitorAdapter>(std::make_unique<GetifaddrsCounterSource>(), runner, paths.route),
+            std::make_unique<NetworkIdentityResolver>(std::make_shared<Nl80211WifiClient>(), runner, paths),
+            std::make_unique<TrafficAttributionLayer>(std::vector<std::shared_ptr<TrafficAttributionProviding>>{
+                std::make_shared<NettopTrafficAttributionProvider>(
+                    runner, paths,
+                    std::make_shared<ProcRunningApplications>(
+                        "/proc",
+                        std::vector<std::string>{std::string(home ? home : "/root") + "/.local/share",
+                                                 "/usr/local/share", "/usr/share"},
+                        "C"))}),
+            std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(folder + "/ostrel.sqlite")),
+            std::make_shared<PumpableMainQueue>(), std::make_shared<SyslogSink>());
+    }
+
+    const auto measure = [&](bool traffic) {
+        std::atomic<bool> stopTraffic{false};
+        std::thread generator;
+        if (traffic) {
+            generator = std::thread([&] {
+                pthread_setname_np(pthread_self(), "traffic");
+                const int receiver = boundUdp(near, "10.231.0.1", 40404);
+                const int sender = boundUdp(far, "10.231.0.2", 0);
+                sockaddr_in to{};
+                to.sin_family = AF_INET;
+                to.sin_port = htons(40404);
+                ::inet_pton(AF_INET, "10.231.0.1", &to.sin_addr);
+                std::vector<char> datagram(1200, 'x');
+                while (!stopTraffic) {  // about 2.4 MB/s in 10 ms bursts
+                    for (int i = 0; i < 20; ++i) {
+                        ::sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+                        while (::recv(receiver, datagram.data(), datagram.size(), 0) > 0) {
+                        }
+                    }
+                    std::this_thread::sleep_for(10ms);
+                }
+                ::close(sender);
+                ::close(receiver);
+            });
+        }
+        std::this_thread::sleep_for(2s);  // warm-up
+        // The generator's own CPU time over the same window is taken out of the process's.
+        const auto generatorCpu = [&] {
+            clockid_t clock{};
+            timespec t{};
+            if (!traffic || ::pthread_getcpuclockid(generator.native_handle(), &clock) != 0) return 0.0;
+            ::clock_gettime(clock, &t);
+            return seconds(t);
+        };
+        Phase phase;
+        const long ticks0 = runner->runs(paths.route), nettop0 = runner->runs(paths.nettop);
+        const auto threads0 = threadCpu();
+        const double generator0 = generatorCpu(), own0 = processCpu(), children0 = childrenCpu();
+        const auto wall0 = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(std::chrono::seconds(phaseSeconds));
+        const double own1 = processCpu(), children1 = childrenCpu(), generator1 = generatorCpu();
+        for (const auto& [thread, cpu] : threadCpu()) {
+            const auto before = threads0.find(thread);
+            const double used = cpu - (before == threads0.end() ? 0.0 : before->second);
+            if (used > 0) phase.threads[thread] = used;
+        }
+        phase.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+        phase.ticks = runner->runs(paths.route) - ticks0;
+        phase.perProcessRuns = runner->runs(paths.nettop) - nettop0;
+        if (traffic) {
+            stopTraffic = true;
+            generator.join();
+        }
+        phase.ownCpu = own1 - own0 - (generator1 - generator0);
+        phase.childrenCpu = children1 - children0;
+        return phase;
+    };
+
+    coordinator->start();
+    const Phase idle = measure(false);
+    const Phase busy = measure(true);
+    coordinator->stop();
+    coordinator.reset();
+
+    report("idle", idle);
+    report("traffic", busy);
+    std::filesystem::remove_all(folder);
+    run("ip netns del " + near);
+    run("ip netns del " + far);
+    return 0;
+}

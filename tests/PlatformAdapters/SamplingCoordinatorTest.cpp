@@ -241,9 +241,14 @@ TEST_F(SamplingCoordinatorTest, StartPrimesTheBaselineTicksAfterOneSecondAndStop
     rig.traffic(300, 0);  // while stopped: not counted after the restart
     std::this_thread::sleep_for(1200ms);
     EXPECT_EQ(routeRuns(), callsAtStop);
+    const auto restarted = std::chrono::steady_clock::now();
     rig.coordinator->start();
     rig.traffic(11, 0);
-    std::this_thread::sleep_for(1400ms);
+    const auto deadline = restarted + 4s;
+    while (routeRuns() == callsAtStop && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - restarted, 1s);
     rig.coordinator->stop();
     EXPECT_GT(routeRuns(), callsAtStop);
     EXPECT_EQ(rig.scalar("SELECT SUM(rx_bytes) FROM usage_samples"), 16);

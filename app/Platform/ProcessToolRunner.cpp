@@ -181,6 +181,8 @@ std::optional<std::string> ProcessToolRunner::runCommand(const std::string& path
     posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(actions.get(), outWrite.get(), STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(actions.get(), errWrite.get(), STDERR_FILENO);
+    // Descriptors the program opened without close-on-exec (or inherited) stay out of the tool.
+    posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1);
 
     // Its own process group, so a time-out also ends whatever the tool started; default signal
     // handling and an empty mask, whatever the calling thread had.

@@ -11,7 +11,6 @@ namespace {
 using namespace std::chrono;
 
 enum class Fraction { required, forbidden };
-enum class Zone { utcOnly, utcOrOffset };
 
 // Cursor over the text; every read is bounds-checked and digits-only.
 class Reader {
@@ -74,7 +73,7 @@ private:
 constexpr std::int64_t kMinSeconds = -9'223'372'035;
 constexpr std::int64_t kMaxSeconds = 9'223'372'035;
 
-std::optional<Date> parse(std::string_view text, Fraction fractionRule, Zone zoneRule) {
+std::optional<Date> parse(std::string_view text, Fraction fractionRule) {
     Reader in(text);
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
     if (!(in.digits(4, y) && in.literal('-') && in.digits(2, mo) && in.literal('-') && in.digits(2, d) &&
@@ -93,9 +92,6 @@ std::optional<Date> parse(std::string_view text, Fraction fractionRule, Zone zon
 
     std::int64_t offsetSeconds = 0;
     if (!in.literal('Z')) {
-        if (zoneRule == Zone::utcOnly) {
-            return std::nullopt;
-        }
         const bool east = in.peek('+');
         if (!in.literal('+') && !in.literal('-')) {
             return std::nullopt;
@@ -141,11 +137,11 @@ std::string ostrelISO8601String(Date date) {
 }
 
 std::optional<Date> ostrelISO8601Date(std::string_view text) {
-    return parse(text, Fraction::required, Zone::utcOnly);
+    return parse(text, Fraction::required);
 }
 
 std::optional<Date> iso8601DateWithoutFraction(std::string_view text) {
-    return parse(text, Fraction::forbidden, Zone::utcOrOffset);
+    return parse(text, Fraction::forbidden);
 }
 
 }  // namespace ostrel

@@ -5,15 +5,20 @@
 namespace ostrel {
 namespace {
 
-TEST(EnumsTest, OnlyExactRawStringsBuildValues) {
-    EXPECT_EQ(timeframePresetFromRaw("weekly"), TimeframePreset::weekly);
+TEST(EnumsTest, RawStringsRoundTripAndOnlyExactMatchesBuildValues) {
+    for (const auto value : allNetworkTypes) EXPECT_EQ(networkTypeFromRaw(rawValue(value)), value);
+    for (const auto value : allResolutionStates) EXPECT_EQ(resolutionStateFromRaw(rawValue(value)), value);
+    for (const auto value : allTimeframePresets) EXPECT_EQ(timeframePresetFromRaw(rawValue(value)), value);
+    for (const auto value : allMenuBarDisplayModes) EXPECT_EQ(menuBarDisplayModeFromRaw(rawValue(value)), value);
+    EXPECT_EQ(alertLevelFromRaw("danger"), AlertLevel::danger);
+
     for (const char* text : {"Weekly", "WEEKLY", "weekly ", " weekly", "", "week"}) {
         EXPECT_FALSE(timeframePresetFromRaw(text)) << text;
     }
     EXPECT_FALSE(networkTypeFromRaw("WiFi"));
     EXPECT_FALSE(resolutionStateFromRaw("Resolved"));
     EXPECT_FALSE(alertLevelFromRaw("critical"));
-    EXPECT_FALSE(menuBarDisplayModeFromRaw("Total Today"));
+    EXPECT_FALSE(menuBarDisplayModeFromRaw(title(MenuBarDisplayMode::totalToday)));
 }
 
 }  // namespace

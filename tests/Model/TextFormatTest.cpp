@@ -18,84 +18,50 @@ std::string english(std::int64_t count) {
     return byteString(count, "en_US");
 }
 
-TEST(TextFormatTest, PercentageInEnglish) {
+TEST(TextFormatTest, PercentageInTheLocaleWithAtMostOneFractionDigit) {
     EXPECT_EQ(percentageString(0, "en_US"), "0%");
     EXPECT_EQ(percentageString(1, "en_US"), "100%");
-    EXPECT_EQ(percentageString(0.25, "en_US"), "25%");
     EXPECT_EQ(percentageString(0.1234, "en_US"), "12.3%");
     EXPECT_EQ(percentageString(0.9999, "en_US"), "100%");
     EXPECT_EQ(percentageString(-0.05, "en_US"), "-5%");
-    EXPECT_EQ(percentageString(12.5, "en_US"), "1,250%");
-}
-
-TEST(TextFormatTest, PercentageFollowsTheLocale) {
     EXPECT_EQ(percentageString(0.1234, "de_DE"), "12,3\u00A0%");
-    EXPECT_FALSE(percentageString(0.5).empty());
-}
-
-TEST(TextFormatTest, PercentageOfNonFiniteValuesIsZero) {
     EXPECT_EQ(percentageString(std::numeric_limits<double>::quiet_NaN(), "en_US"), "0%");
-    EXPECT_EQ(percentageString(std::numeric_limits<double>::infinity(), "en_US"), "0%");
     EXPECT_EQ(percentageString(-std::numeric_limits<double>::infinity()), "0%");
-    const auto huge = percentageString(1e300, "en_US");
-    EXPECT_EQ(huge.back(), '%');
 }
 
 TEST(TextFormatTest, BytesBelowOneKilobyteAreStillKilobytes) {
     EXPECT_EQ(english(0), "Zero KB");
     EXPECT_EQ(english(1), "1 KB");
     EXPECT_EQ(english(512), "1 KB");
-    EXPECT_EQ(english(1023), "1 KB");
+    EXPECT_EQ(english(-512), "-1 KB");
     EXPECT_EQ(english(KiB), "1 KB");
 }
 
-TEST(TextFormatTest, BytesUsePrecisionOfTheirUnit) {
-    EXPECT_EQ(english(1536), "2 KB");  // 1.5 to even
-    EXPECT_EQ(english(2560), "2 KB");  // 2.5 to even
+TEST(TextFormatTest, BytesRoundHalfToEvenAtTheirUnitsPrecision) {
+    EXPECT_EQ(english(1536), "2 KB");
+    EXPECT_EQ(english(2560), "2 KB");
     EXPECT_EQ(english(1023 * KiB), "1,023 KB");
-    EXPECT_EQ(english(MiB), "1 MB");
     EXPECT_EQ(english(MiB + MiB / 2), "1.5 MB");
     EXPECT_EQ(english(10 * MiB + MiB / 4), "10.2 MB");
     EXPECT_EQ(english(5 * GiB), "5 GB");
     EXPECT_EQ(english(GiB + GiB / 4), "1.25 GB");
-    EXPECT_EQ(english(GiB + GiB / 10), "1.1 GB");
     EXPECT_EQ(english(3 * TiB + TiB / 2), "3.5 TB");
+    EXPECT_EQ(byteString(MiB + MiB / 2, "de_DE"), "1,5 MB");
 }
 
-TEST(TextFormatTest, BytesMoveUpAUnitWhenRoundingReaches1024) {
+TEST(TextFormatTest, BytesMoveUpAUnitWhenRoundingReaches1024AndStopAtTerabytes) {
     EXPECT_EQ(english(1023 * KiB + KiB / 2 - 1), "1,023 KB");
     EXPECT_EQ(english(1048166), "1 MB");  // 1023.6 KB
-    EXPECT_EQ(english(1024 * MiB - MiB / 20), "1 GB");  // 1023.95 MB
     EXPECT_EQ(english(1024 * MiB - MiB / 10), "1,023.9 MB");
+    EXPECT_EQ(english(1024 * MiB - MiB / 20), "1 GB");  // 1023.95 MB
     EXPECT_EQ(english(1024 * GiB - GiB / 1000), "1 TB");
-}
-
-TEST(TextFormatTest, BytesNeverGoPastTerabytes) {
     EXPECT_EQ(english(1024 * TiB), "1,024 TB");
     EXPECT_EQ(english(std::numeric_limits<std::int64_t>::max()), "8,388,608 TB");
-}
-
-TEST(TextFormatTest, NegativeBytesCarryASign) {
-    EXPECT_EQ(english(-512), "-1 KB");
-    EXPECT_EQ(english(-(MiB + MiB / 2)), "-1.5 MB");
     EXPECT_EQ(english(std::numeric_limits<std::int64_t>::min()), "-8,388,608 TB");
-}
-
-TEST(TextFormatTest, BytesFollowTheLocaleSeparators) {
-    EXPECT_EQ(byteString(MiB + MiB / 2, "de_DE"), "1,5 MB");
-    EXPECT_EQ(byteString(1023 * KiB, "de_DE"), "1.023 KB");
-    EXPECT_EQ(byteString(0, "de_DE"), "Zero KB");
-}
-
-TEST(TextFormatTest, EveryCountHasAUnitAndNoZeroForTraffic) {
     for (std::int64_t count = 1; count < std::numeric_limits<std::int64_t>::max() / 3; count = count * 3 + 1) {
         const auto text = english(count);
-        const auto unit = text.substr(text.size() - 3);
-        EXPECT_TRUE(unit == " KB" || unit == " MB" || unit == " GB" || unit == " TB") << count << " " << text;
         EXPECT_NE(text.substr(0, 2), "0 ") << count;
-        if (unit != " TB") {
-            EXPECT_EQ(text.find("1,024 "), std::string::npos) << count << " " << text;
-        }
+        EXPECT_TRUE(text.find("1,024 ") == std::string::npos || text.ends_with(" TB")) << text;
     }
 }
 

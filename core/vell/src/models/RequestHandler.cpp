@@ -1,5 +1,7 @@
 #include "models/RequestHandler.hpp"
 
+#include <rapidjson/reader.h>
+
 #include <cstring>
 #include <utility>
 
@@ -31,6 +33,12 @@ std::string_view excerpt(std::string_view text) {
 }
 
 }  // namespace
+
+rapidjson::ParseResult RequestHandler::read(InPlaceReadStream& stream) {
+    // Strict JSON: no comments, trailing commas, NaN or Infinity. In place: see InPlaceReadStream.
+    rapidjson::Reader reader;
+    return reader.Parse<rapidjson::kParseInsituFlag>(stream, *this);
+}
 
 bool RequestHandler::fail(std::string description) {
     fault_ = std::move(description);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <rapidjson/error/error.h>
 #include <rapidjson/rapidjson.h>
 
 #include <cstdint>
@@ -39,6 +40,9 @@ public:
     bool EndObject(SizeType memberCount);
     bool StartArray();
     bool EndArray(SizeType elementCount);
+
+    // Runs RapidJSON's reader over the stream with this handler (here, so that the events inline).
+    rapidjson::ParseResult read(InPlaceReadStream& stream);
 
     const std::string& fault() const { return fault_; }
     bool countFault() const { return countFault_; }

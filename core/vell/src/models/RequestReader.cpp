@@ -1,7 +1,6 @@
 #include "models/RequestReader.hpp"
 
 #include <rapidjson/error/error.h>
-#include <rapidjson/reader.h>
 
 #include <cstring>
 #include <optional>
@@ -10,10 +9,6 @@
 
 namespace ostrel::vell {
 namespace {
-
-// Strict JSON: no comments, trailing commas, NaN or Infinity. In place: see InPlaceReadStream.
-constexpr unsigned kParseFlags = rapidjson::kParseInsituFlag;
-
 
 std::string positionText(std::string_view json, std::size_t offset) {
     offset = std::min(offset, json.size());
@@ -77,14 +72,13 @@ std::string syntaxText(rapidjson::ParseErrorCode code, std::string_view json, st
     }
 }
 
-// Reads `json` (no NUL inside) into fields; on failure gives the description with its position.
+// Reads `json` into fields; on failure gives the description with its position.
 std::optional<std::string> readFields(RequestKind kind, std::string_view json, std::deque<std::string>& decoded,
                                       RequestFields& fields) {
     SpilledString spill;
     InPlaceReadStream stream(json, spill);
     RequestHandler handler(kind, fields, spill, decoded);
-    rapidjson::Reader reader;
-    const rapidjson::ParseResult result = reader.Parse<kParseFlags>(stream, handler);
+    const rapidjson::ParseResult result = handler.read(stream);
     if (!result.IsError()) return std::nullopt;
 
     const std::size_t offset = result.Offset();

@@ -19,7 +19,8 @@ struct ParsedRequest {
 };
 
 // Either the request or the reader's description of the first fault, ending in
-// " at line L column C" (1-based, in bytes) where the reader stopped.
+// " at line L column C" (1-based, in bytes) where the reader stopped. `json` holds no NUL and is
+// followed by one (a C string's text); the request points into it.
 template <class Request>
 using ReadOutcome = std::variant<ParsedRequest<Request>, std::string>;
 

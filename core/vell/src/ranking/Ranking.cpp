@@ -1,16 +1,39 @@
 #include "ranking/Ranking.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 
 namespace ostrel::vell {
+namespace {
+
+// Identifiers are short; mixing eight bytes at a time is several times faster than the library's
+// byte-wise hash and spreads them as well.
+struct IdentifierHash {
+    std::size_t operator()(std::string_view id) const noexcept {
+        std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ id.size();
+        std::size_t i = 0;
+        for (; i + 8 <= id.size(); i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, id.data() + i, 8);
+            hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
+            hash ^= hash >> 32;
+        }
+        std::uint64_t tail = 0;
+        std::memcpy(&tail, id.data() + i, id.size() - i);
+        hash = (hash ^ tail) * 0xC4CEB9FE1A85EC53ULL;
+        return static_cast<std::size_t>(hash ^ (hash >> 29));
+    }
+};
+
+}  // namespace
 
 RankingResponse rankEntities(const RankingRequest& request) {
     const bool byNetwork = request.dimension == RankingDimension::network;
     RankingResponse response;
     std::vector<RankingItem>& items = response.items;
-    std::unordered_map<std::string_view, std::size_t> indexById;
+    std::unordered_map<std::string_view, std::size_t, IdentifierHash> indexById;
 
     for (const UsageSample& sample : request.samples) {
         const std::string_view id = byNetwork ? sample.networkId : sample.appId;

@@ -33,9 +33,6 @@ public:
         return queue_.sync([&]() -> decltype(auto) { return unit(connection_); });
     }
 
-    // True on the database queue's own thread (inside a row handler or an exclusive unit).
-    bool isCurrentQueue() const { return queue_.isCurrent(); }
-
 private:
     struct Closer {
         void operator()(sqlite3* db) const { sqlite3_close(db); }

@@ -4,10 +4,10 @@
 
 namespace ostrel {
 
-SQLiteError::SQLiteError(Kind kind, std::string message)
-    : std::runtime_error(describe(kind, message)), kind_(kind), message_(std::move(message)) {}
+namespace {
 
-std::string SQLiteError::describe(Kind kind, const std::string& message) {
+std::string describe(SQLiteError::Kind kind, const std::string& message) {
+    using Kind = SQLiteError::Kind;
     switch (kind) {
         case Kind::openFailed:
             return "SQLite open failed: " + message;
@@ -20,5 +20,10 @@ std::string SQLiteError::describe(Kind kind, const std::string& message) {
     }
     return message;
 }
+
+}  // namespace
+
+SQLiteError::SQLiteError(Kind kind, std::string message)
+    : std::runtime_error(describe(kind, message)), kind_(kind), message_(std::move(message)) {}
 
 }  // namespace ostrel

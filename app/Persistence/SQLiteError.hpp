@@ -17,8 +17,6 @@ public:
     // SQLite's message (or one of the fixed texts) without the prefix.
     const std::string& message() const { return message_; }
 
-    static std::string describe(Kind kind, const std::string& message);
-
 private:
     Kind kind_;
     std::string message_;

@@ -35,42 +35,49 @@ ScopedTimeZone::~ScopedTimeZone() {
     tzset();
 }
 
-std::int64_t DatabaseInspector::scalar(const std::string& sql, const std::vector<SQLiteValue>& bindings) {
+std::int64_t DatabaseInspector::scalar(const std::string& sql) {
     std::int64_t value = 0;
-    database_.query(sql, bindings, [&](const SQLiteRow& row) { value = row.int64(0); });
+    database_.query(sql, {}, [&](const SQLiteRow& row) { value = row.int64(0); });
     return value;
 }
 
-std::vector<std::vector<std::string>> DatabaseInspector::rows(const std::string& sql,
-                                                              const std::vector<SQLiteValue>& bindings) {
-    std::vector<std::vector<std::string>> result;
-    database_.query(sql, bindings, [&](const SQLiteRow& row) {
-        std::vector<std::string> columns;
-        const int count = sqlite3_column_count(row.statement());
-        for (int column = 0; column < count; ++column) {
+Rows DatabaseInspector::rows(const std::string& sql) {
+    Rows result;
+    database_.query(sql, {}, [&](const SQLiteRow& row) {
+        auto& columns = result.emplace_back();
+        for (int column = 0; column < sqlite3_column_count(row.statement()); ++column) {
             columns.push_back(row.optionalText(column).value_or("NULL"));
         }
-        result.push_back(std::move(columns));
     });
     return result;
 }
 
-std::string DatabaseInspector::dump() {
+std::string DatabaseInspector::schema() {
     std::string text;
-    auto append = [&](const std::vector<std::vector<std::string>>& rows) {
+    auto append = [&](const Rows& rows) {
         for (const auto& row : rows) {
             for (const auto& column : row) text += column + "|";
             text += "\n";
         }
     };
-    const auto tables = rows("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name;");
-    for (const auto& table : tables) {
+    for (const auto& table : rows("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name;")) {
         text += "table " + table[0] + "\n";
-        append(rows("PRAGMA table_info(" + table[0] + ");"));
-        append(rows("PRAGMA foreign_key_list(" + table[0] + ");"));
-        append(rows("SELECT * FROM " + table[0] + " ORDER BY rowid;"));
+        append(rows("SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info('" + table[0] +
+                    "') ORDER BY name;"));
+        append(rows("SELECT \"table\", \"from\", \"to\" FROM pragma_foreign_key_list('" + table[0] + "');"));
     }
-    append(rows("SELECT type, name, tbl_name, sql FROM sqlite_master WHERE type = 'index' ORDER BY name;"));
+    append(rows("SELECT name, sql FROM sqlite_master WHERE type = 'index' ORDER BY name;"));
+    return text;
+}
+
+std::string DatabaseInspector::dump() {
+    std::string text = schema();
+    for (const auto& table : rows("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name;")) {
+        for (const auto& row : rows("SELECT * FROM " + table[0] + " ORDER BY rowid;")) {
+            for (const auto& column : row) text += column + "|";
+            text += "\n";
+        }
+    }
     return text;
 }
 
@@ -84,19 +91,8 @@ Date localTime(const char* zone, int year, unsigned month, unsigned day, int hou
 
 UsageSampleRecord makeSample(std::string id, Date timestamp, std::string networkID, std::string appID, std::int64_t rx,
                              std::int64_t tx, std::string source) {
-    UsageSampleRecord sample;
-    sample.id = std::move(id);
-    sample.timestamp = timestamp;
-    sample.networkName = networkID + " name";
-    sample.networkID = std::move(networkID);
-    sample.networkType = NetworkType::wifi;
-    sample.appName = appID + " name";
-    sample.appID = std::move(appID);
-    sample.rxBytes = rx;
-    sample.txBytes = tx;
-    sample.source = std::move(source);
-    sample.attributionConfidence = 0.5;
-    return sample;
+    return UsageSampleRecord{std::move(id), timestamp, networkID, networkID + " name", NetworkType::wifi, appID,
+                             appID + " name", rx, tx, std::move(source), 0.5};
 }
 
 std::shared_ptr<OstrelRepository> openRepository(const std::string& path, OstrelRepository::CalendarProvider calendar) {

@@ -14,6 +14,8 @@
 
 namespace ostrel::testing {
 
+using Rows = std::vector<std::vector<std::string>>;
+
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TemporaryFolder final {
 public:
@@ -29,8 +31,7 @@ private:
     std::string path_;
 };
 
-// Sets TZ for the process and restores it. SQLite's 'localtime' follows TZ, so only tests that
-// compare with the SQL rebuild need it; everything else takes its zone from the calendar.
+// Sets TZ for the process and restores it: SQLite's 'localtime' follows TZ.
 class ScopedTimeZone final {
 public:
     explicit ScopedTimeZone(const char* zone);
@@ -47,12 +48,14 @@ class DatabaseInspector final {
 public:
     explicit DatabaseInspector(const std::string& path) : database_(path) {}
 
-    std::int64_t scalar(const std::string& sql, const std::vector<SQLiteValue>& bindings = {});
+    std::int64_t scalar(const std::string& sql);
     // Every column as text, NULL as "NULL".
-    std::vector<std::vector<std::string>> rows(const std::string& sql, const std::vector<SQLiteValue>& bindings = {});
+    Rows rows(const std::string& sql);
     void execute(const std::string& sql) { database_.execute(sql); }
     std::int64_t count(const std::string& table) { return scalar("SELECT COUNT(*) FROM " + table + ";"); }
-    // Tables, indexes and the rows of every table, as one comparable text.
+    // Columns (by name: ALTER appends), foreign keys and index statements of every table.
+    std::string schema();
+    // The schema and every row, as one comparable text.
     std::string dump();
 
 private:

@@ -123,7 +123,8 @@ bool makePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
     return ::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK) == 0;
 }
 
-// Reads what is there; returns false once the pipe reached its end or failed.
+// One read per wake-up, so that a tool writing without pause still meets the time and output
+// limits between reads. Returns false once the pipe reached its end or failed.
 bool drain(int fd, std::string* into, std::size_t& total) {
     std::array<char, 65536> buffer;
     for (;;) {
@@ -133,15 +134,12 @@ bool drain(int fd, std::string* into, std::size_t& total) {
             if (into != nullptr) {
                 into->append(buffer.data(), static_cast<std::size_t>(count));
             }
-            continue;
+            return true;
         }
         if (count < 0 && errno == EINTR) {
             continue;
         }
-        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            return true;
-        }
-        return false;
+        return count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
 }
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sqlite3.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <stdlib.h>
@@ -27,20 +26,6 @@ using ostrel::testing::NetnsScope;
 using ostrel::testing::VethPair;
 
 namespace {
-
-std::int64_t scalar(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* statement = nullptr;
-    std::int64_t value = -1;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW) {
-        value = sqlite3_column_int64(statement, 0);
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return value;
-}
 
 // A TCP connection across the pair, open for the test's life so that the per-process tool sees
 // its byte counts on every tick.
@@ -155,19 +140,23 @@ TEST(SamplingCoordinatorKernelTest, KnownTrafficEndsUpInSamplesAndRollUpsSplitEx
     EXPECT_GE(received, 300 * 1242 + 100 * 542 + 4'000'000);
     EXPECT_GE(sent, 40 * 142);
 
-    EXPECT_EQ(scalar(database, "SELECT SUM(rx_bytes) FROM usage_samples"), received);
-    EXPECT_EQ(scalar(database, "SELECT SUM(tx_bytes) FROM usage_samples"), sent);
-    EXPECT_EQ(scalar(database, "SELECT SUM(rx_bytes) FROM daily_usage"), received);
-    EXPECT_EQ(scalar(database, "SELECT SUM(tx_bytes) FROM daily_usage"), sent);
-    EXPECT_EQ(scalar(database, "SELECT SUM(rx_bytes) FROM hourly_usage"), received);
-    EXPECT_EQ(scalar(database, "SELECT SUM(tx_bytes) FROM hourly_usage"), sent);
-    EXPECT_EQ(scalar(database, "SELECT COUNT(*) FROM usage_samples WHERE network_id <> 'iface-ostv0'"), 0);
-    EXPECT_EQ(scalar(database, "SELECT COUNT(*) FROM usage_samples WHERE source NOT IN ('nettop', 'fallback')"), 0);
+    SQLiteDatabase probe(database);
+    const auto scalar = [&probe](const std::string& sql) {
+        std::int64_t value = -1;
+        probe.query(sql, {}, [&](const SQLiteRow& row) { value = row.int64(0); });
+        return value;
+    };
+    for (const char* table : {"usage_samples", "daily_usage", "hourly_usage"}) {
+        EXPECT_EQ(scalar(std::string("SELECT SUM(rx_bytes) FROM ") + table), received) << table;
+        EXPECT_EQ(scalar(std::string("SELECT SUM(tx_bytes) FROM ") + table), sent) << table;
+    }
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM usage_samples WHERE network_id <> 'iface-ostv0'"), 0);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM usage_samples WHERE source NOT IN ('nettop', 'fallback')"), 0);
     // The TCP receiver belongs to this test program: the per-process tool names it, so the
     // split is a real one and not only the "Unattributed" fallback.
-    EXPECT_GT(scalar(database, "SELECT COUNT(*) FROM usage_samples WHERE source = 'nettop'"), 0);
-    EXPECT_GE(scalar(database, "SELECT COUNT(DISTINCT timestamp) FROM usage_samples"), 2);
-    EXPECT_EQ(scalar(database, "SELECT COUNT(*) FROM networks WHERE id = 'iface-ostv0' AND is_active = 1"), 1);
+    EXPECT_GT(scalar("SELECT COUNT(*) FROM usage_samples WHERE source = 'nettop'"), 0);
+    EXPECT_GE(scalar("SELECT COUNT(DISTINCT timestamp) FROM usage_samples"), 2);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM networks WHERE id = 'iface-ostv0' AND is_active = 1"), 1);
     EXPECT_TRUE(log->lines().empty()) << log->lines().front();
 
     coordinator.reset();

@@ -1,51 +1,13 @@
 #include "PlatformAdapters/support/SamplingRig.hpp"
 
-#include <sqlite3.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <stdexcept>
 
-#include "Persistence/SQLiteDatabase.hpp"
 #include "Platform/ToolPaths.hpp"
 
 namespace ostrel::testing {
-namespace {
-
-class Connection final {
-public:
-    explicit Connection(const std::string& path) {
-        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-            sqlite3_close(db_);
-            throw std::runtime_error("cannot open " + path);
-        }
-        sqlite3_busy_timeout(db_, 5000);
-    }
-    ~Connection() { sqlite3_close(db_); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    template <class Read>
-    void first(const std::string& sql, Read read) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-            throw std::runtime_error(sqlite3_errmsg(db_));
-        }
-        const int step = sqlite3_step(statement);
-        if (step == SQLITE_ROW) {
-            read(statement);
-        }
-        sqlite3_finalize(statement);
-        if (step != SQLITE_ROW && step != SQLITE_DONE) {
-            throw std::runtime_error(sqlite3_errmsg(db_));
-        }
-    }
-
-private:
-    sqlite3* db_ = nullptr;
-};
-
-}  // namespace
 
 void ScriptedAttribution::set(std::vector<AppUsageAttribution> attributions) {
     std::lock_guard lock(mutex_);
@@ -88,6 +50,7 @@ SamplingRig::SamplingRig() {
     paths.route = routeTool;
     auto clock = [this] { return now(); };
     repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(databasePath));
+    probe = std::make_unique<SQLiteDatabase>(databasePath);
     coordinator = SamplingCoordinator::create(
         std::make_unique<TrafficMonitorAdapter>(std::move(source), tools, routeTool, clock),
         std::make_unique<NetworkIdentityResolver>(wifi, tools, paths),
@@ -99,6 +62,7 @@ SamplingRig::SamplingRig() {
 SamplingRig::~SamplingRig() {
     coordinator.reset();
     repository.reset();
+    probe.reset();
     std::filesystem::remove_all(folder);
 }
 
@@ -113,24 +77,19 @@ void SamplingRig::routeThrough(const std::string& interface) {
 }
 
 std::int64_t SamplingRig::scalar(const std::string& sql) const {
-    Connection connection(databasePath);
     std::int64_t value = 0;
-    connection.first(sql, [&](sqlite3_stmt* s) { value = sqlite3_column_int64(s, 0); });
+    probe->query(sql, {}, [&](const SQLiteRow& row) { value = row.int64(0); });
     return value;
 }
 
 std::string SamplingRig::text(const std::string& sql) const {
-    Connection connection(databasePath);
     std::string value;
-    connection.first(sql, [&](sqlite3_stmt* s) {
-        if (const auto* t = sqlite3_column_text(s, 0)) value = reinterpret_cast<const char*>(t);
-    });
+    probe->query(sql, {}, [&](const SQLiteRow& row) { value = row.text(0); });
     return value;
 }
 
 void SamplingRig::execute(const std::string& sql) const {
-    Connection connection(databasePath);
-    connection.first(sql, [](sqlite3_stmt*) {});
+    probe->execute(sql);
 }
 
 }  // namespace ostrel::testing

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Model/Date.hpp"
+#include "Persistence/SQLiteDatabase.hpp"
 #include "Platform/FakeWifiClient.hpp"
 #include "Platform/InterfaceCounterSource.hpp"
 #include "Platform/LogSink.hpp"
@@ -65,6 +66,7 @@ public:
     std::shared_ptr<FakeWifiClient> wifi = std::make_shared<FakeWifiClient>();
     std::shared_ptr<ScriptedAttribution> provider = std::make_shared<ScriptedAttribution>();
     std::shared_ptr<OstrelRepository> repository;
+    std::unique_ptr<SQLiteDatabase> probe;
     std::shared_ptr<PumpableMainQueue> mainQueue = std::make_shared<PumpableMainQueue>();
     std::shared_ptr<CapturingLogSink> log = std::make_shared<CapturingLogSink>();
     std::atomic<int> batches{0};

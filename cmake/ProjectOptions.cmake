@@ -20,7 +20,15 @@ function(ostrel_add_gtest name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main ostrel_warnings)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}" DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  # gtest_discover_tests flattens a list of labels and keeps only the first, so the whole list
+  # is set once the discovered tests are known.
+  set(_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  file(WRITE ${_script}
+    "foreach(_test IN LISTS ${name}_TESTS)\n"
+    "  set_tests_properties(\"\${_test}\" PROPERTIES LABELS \"${T_LABELS}\")\n"
+    "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_script})
 endfunction()
 
 # One test program per *Test.cpp file of the calling folder; files named *ConcurrencyTest.cpp

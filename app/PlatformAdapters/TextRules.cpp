@@ -169,9 +169,10 @@ namespace {
 
 template <typename T>
 std::optional<T> decimal(std::string_view text) {
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    // from_chars takes a '-' itself but must not see a second sign or an empty digit run.
-    const std::string_view digits = (!text.empty() && text.front() == '-') ? text.substr(1) : text;
+    // One sign at most: from_chars takes a '-' itself, but "+-5" must not pass as -5.
+    const bool plus = !text.empty() && text.front() == '+';
+    if (plus) text.remove_prefix(1);
+    const std::string_view digits = (!plus && !text.empty() && text.front() == '-') ? text.substr(1) : text;
     if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
     T value{};
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);

@@ -22,22 +22,12 @@ TEST(NettopOutputTest, RecordedOutputGivesRowsLargestFirstWithoutIdleProcesses) 
         {"kernel_task", 0, 7, 7},
     };
     EXPECT_EQ(parseNettopOutput(recorded), expected);
-}
-
-TEST(NettopOutputTest, EmptyHeaderFieldsAreColumnsSoCountsComeFromTheirOwnFields) {
     // Were the empty process column dropped, bytes_in would read the state field.
-    const auto rows = parseNettopOutput("time,,interface,state,bytes_in,bytes_out\n1,app.7,eth0,99,10,20\n");
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].rx, 10);
-    EXPECT_EQ(rows[0].tx, 20);
-}
-
-TEST(NettopOutputTest, MissingColumnsOrLinesGiveNoRows) {
-    EXPECT_TRUE(parseNettopOutput("").empty());
-    EXPECT_TRUE(parseNettopOutput("\n\n").empty());
-    EXPECT_TRUE(parseNettopOutput("time,,bytes_in\n1,a.1,5\n").empty());
-    EXPECT_TRUE(parseNettopOutput("time,,bytes_out\n1,a.1,5\n").empty());
-    EXPECT_TRUE(parseNettopOutput("time,,interface,state,bytes_in,bytes_out\n").empty());
+    EXPECT_EQ(parseNettopOutput("time,,interface,state,bytes_in,bytes_out\n1,app.7,eth0,99,10,20\n"),
+              (std::vector<NettopProcessRow>{{"app", 7, 10, 20}}));
+    for (const char* useless : {"", "\n\n", "time,,bytes_in\n1,a.1,5\n", "time,,bytes_out\n1,a.1,5\n"}) {
+        EXPECT_TRUE(parseNettopOutput(useless).empty()) << useless;
+    }
 }
 
 TEST(NettopOutputTest, UnreadableLinesAreSkippedOneByOne) {
@@ -52,6 +42,7 @@ TEST(NettopOutputTest, UnreadableLinesAreSkippedOneByOne) {
         "1,bad.2,12a,0\n"  // both counts 0 once '12a' reads as 0
         "1,half.3,12a,4\n"
         "1,signs.4,+8,-3\n"
+        "1,twosigns.8,+-5,0\n"
         "1,blanks.5, 9 ,1 2\n"
         "1,huge.6,9223372036854775808,1\n"
         "\n"
@@ -64,16 +55,11 @@ TEST(NettopOutputTest, UnreadableLinesAreSkippedOneByOne) {
 
 TEST(NettopOutputTest, EqualSumsKeepTheirOrderAndHugeSumsDoNotOverflow) {
     const auto rows = parseNettopOutput(
-        "t,,bytes_in,bytes_out\n"
-        "1,first.1,3,2\n"
-        "1,second.2,5,0\n"
-        "1,big.3,9223372036854775807,9223372036854775807\n"
-        "1,third.4,0,5\n");
-    ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0].command, "big");
-    EXPECT_EQ(rows[1].command, "first");
-    EXPECT_EQ(rows[2].command, "second");
-    EXPECT_EQ(rows[3].command, "third");
+        "t,,bytes_in,bytes_out\n1,first.1,3,2\n1,second.2,5,0\n"
+        "1,big.3,9223372036854775807,9223372036854775807\n1,third.4,0,5\n");
+    std::vector<std::string> order;
+    for (const auto& row : rows) order.push_back(row.command);
+    EXPECT_EQ(order, (std::vector<std::string>{"big", "first", "second", "third"}));
 }
 
 TEST(NettopOutputTest, LabelsSplitAtTheLastDotOnlyBeforeAnInteger) {
@@ -82,13 +68,11 @@ TEST(NettopOutputTest, LabelsSplitAtTheLastDotOnlyBeforeAnInteger) {
     EXPECT_EQ(splitProcessLabel(" name .42 "), (ProcessLabel{"name", 42}));
     EXPECT_EQ(splitProcessLabel("neg.-5"), (ProcessLabel{"neg", -5}));
     EXPECT_EQ(splitProcessLabel("plus.+5"), (ProcessLabel{"plus", 5}));
-    for (const char* whole : {"foo.", ".123", "worker.x7", "daemon", "big.2147483648", "  .9", "sign.+", "a.1 2"}) {
-        const auto split = splitProcessLabel(whole);
-        EXPECT_EQ(split.pid, std::nullopt) << whole;
+    for (const char* whole : {"foo.", ".123", "worker.x7", "daemon", "big.2147483648", "sign.+", "a.1 2", "x.+-5"}) {
+        EXPECT_EQ(splitProcessLabel(whole), (ProcessLabel{whole, std::nullopt})) << whole;
     }
-    EXPECT_EQ(splitProcessLabel("worker.x7").name, "worker.x7");
-    EXPECT_EQ(splitProcessLabel(" daemon\t").name, "daemon");
-    EXPECT_EQ(splitProcessLabel("  .9").name, ".9");
+    EXPECT_EQ(splitProcessLabel(" daemon\t"), (ProcessLabel{"daemon", std::nullopt}));
+    EXPECT_EQ(splitProcessLabel("  .9"), (ProcessLabel{".9", std::nullopt}));
 }
 
 }  // namespace

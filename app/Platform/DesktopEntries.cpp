@@ -1,20 +1,25 @@
 #include "Platform/DesktopEntries.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <set>
+#include <sstream>
 #include <utility>
+
+#include "Platform/UniqueFd.hpp"
 
 namespace ostrel {
 namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view desktopSuffix = ".desktop";
+constexpr std::size_t desktopFileLimit = 1u << 20;
 
 std::string trimmedAscii(std::string_view text) {
     const auto begin = text.find_first_not_of(" \t\r");
@@ -151,10 +156,27 @@ std::string idFromRelativePath(const fs::path& relative) {
 
 }  // namespace
 
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t limit) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    struct stat info {};
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    std::string content;
+    char buffer[16384];
+    while (content.size() < limit) {
+        const ssize_t count = ::read(fd.get(), buffer, std::min(sizeof buffer, limit - content.size()));
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return std::nullopt;
+        if (count == 0) break;
+        content.append(buffer, static_cast<std::size_t>(count));
+    }
+    return content;
+}
+
 std::optional<DesktopEntry> parseDesktopFile(const std::string& path, const std::string& id,
                                              const std::string& locale) {
-    std::ifstream file(path);
-    if (!file) return std::nullopt;
+    const auto text = readRegularFile(path, desktopFileLimit);
+    if (!text) return std::nullopt;
+    std::istringstream file(*text);
     std::map<std::string, std::string> values;
     bool inMainGroup = false;
     for (std::string line; std::getline(file, line);) {
@@ -292,7 +314,7 @@ std::optional<DesktopEntry> DesktopEntries::byId(const std::string& id) const {
 std::optional<DesktopEntry> DesktopEntries::byPath(const std::string& path) const {
     if (const auto found = byPath_.find(path); found != byPath_.end()) return entries_[found->second];
     const fs::path file(path);
-    if (file.extension() != desktopSuffix) return std::nullopt;
+    if (!file.is_absolute() || file.extension() != desktopSuffix) return std::nullopt;
     return parseDesktopFile(path, file.stem().string(), locale_);
 }
 

@@ -15,6 +15,11 @@ struct DesktopEntry {
     std::string execProgram;          // the program Exec starts, past any "env VAR=..." prefix
 };
 
+// At most `limit` bytes of a regular file; none when it is missing, unreadable or not a regular
+// file. Paths and contents come from other processes, so a FIFO, a device or a huge file must
+// neither block nor flood the caller.
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t limit);
+
 // Parses one desktop file; none when it is unreadable, not an application or hidden.
 std::optional<DesktopEntry> parseDesktopFile(const std::string& path, const std::string& id, const std::string& locale);
 

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string_view>
 
+#include "Platform/Utf8.hpp"
+
 namespace ostrel {
 namespace {
 
@@ -17,36 +19,6 @@ struct SocketDeleter {
 struct MessageDeleter {
     void operator()(nl_msg* message) const { nlmsg_free(message); }
 };
-
-bool isUtf8(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        std::size_t extra = 0;
-        char32_t value = 0;
-        if (lead < 0x80) {
-            i += 1;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            extra = 1, value = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2, value = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3, value = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= bytes.size()) return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            value = (value << 6) | (next & 0x3F);
-        }
-        static constexpr char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-        if (value < minimum[extra] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-        i += extra + 1;
-    }
-    return true;
-}
 
 int collectInterface(nl_msg* message, void* arg) {
     auto& out = *static_cast<std::vector<WifiInterface>*>(arg);
@@ -63,7 +35,7 @@ int collectInterface(nl_msg* message, void* arg) {
     if (const auto* ssid = attributes[NL80211_ATTR_SSID]) {
         const std::string_view bytes(static_cast<const char*>(nla_data(ssid)), static_cast<std::size_t>(nla_len(ssid)));
         // Names that are not text have no name to show.
-        if (!bytes.empty() && isUtf8(bytes)) wifi.ssid = std::string(bytes);
+        if (!bytes.empty() && isValidUtf8(bytes)) wifi.ssid = std::string(bytes);
     }
     out.push_back(std::move(wifi));
     return NL_OK;

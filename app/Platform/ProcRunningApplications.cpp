@@ -5,24 +5,17 @@
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <utility>
 
 namespace ostrel {
 namespace fs = std::filesystem;
 namespace {
 
-// Whole small file, or none when it cannot be read (another user's process, a process gone).
-std::optional<std::string> readSmallFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::ostringstream content;
-    content << file.rdbuf();
-    if (file.bad()) return std::nullopt;
-    return content.str();
-}
+// The environment can be as large as the process's stack allows; what is looked for is
+// near its start in practice, and a bounded read keeps a hostile process from costing much.
+constexpr std::size_t environmentLimit = 256u << 10;
+constexpr std::size_t commandLineLimit = 8u << 10;
 
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
@@ -74,7 +67,9 @@ std::optional<DesktopEntry> ProcRunningApplications::entryForProcess(int pid) {
     const auto processDir = procRoot_ + "/" + std::to_string(pid);
     const auto exe = executable(pid);
 
-    if (const auto environ = readSmallFile(processDir + "/environ")) {
+    if (auto environ = readRegularFile(processDir + "/environ", environmentLimit)) {
+        // A cut-off last variable could read as a wrong value.
+        if (environ->size() >= environmentLimit) environ->erase(environ->rfind('\0') + 1);
         const auto environment = nulSeparated(*environ);
         if (const auto desktopFile = environmentValue(environment, "GIO_LAUNCHED_DESKTOP_FILE")) {
             // Children inherit the variable: a shell in a terminal is not the terminal, while
@@ -97,7 +92,7 @@ std::optional<DesktopEntry> ProcRunningApplications::entryForProcess(int pid) {
     }
 
     std::optional<std::string> argv0;
-    if (const auto cmdline = readSmallFile(processDir + "/cmdline")) {
+    if (const auto cmdline = readRegularFile(processDir + "/cmdline", commandLineLimit)) {
         const auto arguments = nulSeparated(*cmdline);
         if (!arguments.empty() && !arguments.front().empty()) argv0 = arguments.front();
     }

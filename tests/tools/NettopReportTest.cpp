@@ -53,12 +53,14 @@ TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndNewSocketsFromTheirStart
 }
 
 TEST(NettopReportTest, CsvHasNettopsShapeAndSafeLabels) {
-    const std::vector<ProcessTraffic> processes{{42, "a,b\nc", 1, 2}, {7, "", UINT64_MAX, 0}};
+    // A multi-byte name cut at the kernel's name limit must not make the whole output invalid.
+    const std::vector<ProcessTraffic> processes{
+        {42, "a,b\nc", 1, 2}, {7, "", UINT64_MAX, 0}, {8, "\xD0\x9F\xD1\x80\xD0", 3, 0}};
     EXPECT_EQ(formatCsv(processes, "12:34:56.789012"),
               "time,,interface,state,bytes_in,bytes_out\n"
               "12:34:56.789012,a_b_c.42,,,1,2\n"
-              "12:34:56.789012,.7,,,9223372036854775807,0\n");
-    EXPECT_EQ(formatCsv({}, "x"), "time,,interface,state,bytes_in,bytes_out\n");
+              "12:34:56.789012,.7,,,9223372036854775807,0\n"
+              "12:34:56.789012,\xD0\x9F\xD1\x80_.8,,,3,0\n");
     const auto time = timeOfDay(timespec{0, 123456789});
     ASSERT_EQ(time.size(), 15u);
     EXPECT_EQ(time.substr(8), ".123456");
@@ -99,6 +101,16 @@ TEST(NettopReportTest, StateFolderIsTheRuntimeFolderElseAPrivateFolderUnderTmp) 
     fs::create_directory_symlink(runtime.path, fallback);
     EXPECT_EQ(stateDirectory(nullptr, tmp.path, uid), std::nullopt);
     EXPECT_EQ(stateDirectory(nullptr, tmp.path, uid + 1), std::nullopt);
+
+    // The state is read only from a file written in place, not through a planted link.
+    fs::remove(fallback);
+    const auto directory = stateDirectory(nullptr, tmp.path, uid).value_or("");
+    const TrafficState state{{{1, 2}, {3, 4}}};
+    StateFile(directory).save(state);
+    EXPECT_EQ(StateFile(directory).load(), state);
+    fs::rename(directory + "/nettop.state", directory + "/elsewhere");
+    fs::create_symlink(directory + "/elsewhere", directory + "/nettop.state");
+    EXPECT_EQ(StateFile(directory).load(), std::nullopt);
 }
 
 }  // namespace

@@ -8,8 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <string>
 #include <vector>
 
 namespace ostrel::nettop {
@@ -18,13 +17,13 @@ namespace {
 constexpr std::string_view formatLine = "ostrel-nettop-state 1";
 constexpr const char* stateName = "/nettop.state";
 
-// The runtime folder is private already, so there the folder only has to be ours; under /tmp it
-// must also be closed to everybody else.
-bool ensureOwnDirectory(const std::string& path, uid_t uid, bool mustBePrivate) {
+// Ours and closed to everybody else, wherever it is: a runtime folder named by the environment
+// need not be private itself.
+bool ensureOwnDirectory(const std::string& path, uid_t uid) {
     if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) return false;
-    return S_ISDIR(info.st_mode) && info.st_uid == uid && (!mustBePrivate || (info.st_mode & 077) == 0);
+    return S_ISDIR(info.st_mode) && info.st_uid == uid && (info.st_mode & 077) == 0;
 }
 
 std::optional<std::uint64_t> number(std::string_view text) {
@@ -71,11 +70,11 @@ TrafficState parseState(std::string_view text) {
 std::optional<std::string> stateDirectory(const char* xdgRuntimeDir, const std::string& tmpRoot, uid_t uid) {
     if (xdgRuntimeDir && xdgRuntimeDir[0] == '/') {
         const std::string directory = std::string(xdgRuntimeDir) + "/ostrel";
-        if (ensureOwnDirectory(directory, uid, false)) return directory;
+        if (ensureOwnDirectory(directory, uid)) return directory;
         return std::nullopt;
     }
     const std::string directory = tmpRoot + "/ostrel-nettop-" + std::to_string(uid);
-    if (ensureOwnDirectory(directory, uid, true)) return directory;
+    if (ensureOwnDirectory(directory, uid)) return directory;
     return std::nullopt;
 }
 
@@ -92,11 +91,22 @@ StateFile::~StateFile() {
 }
 
 std::optional<TrafficState> StateFile::load() const {
-    std::ifstream file(directory_ + stateName, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::ostringstream text;
-    text << file.rdbuf();
-    return parseState(text.str());
+    // Only a file this program wrote: no link, FIFO or device planted in its place.
+    const int fd = ::open((directory_ + stateName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    struct stat info {};
+    std::string text;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t count = ::read(fd, buffer, sizeof buffer);
+            if (count < 0 && errno == EINTR) continue;
+            if (count <= 0) break;
+            text.append(buffer, static_cast<std::size_t>(count));
+        }
+    }
+    ::close(fd);
+    return parseState(text);
 }
 
 bool StateFile::save(const TrafficState& state) const {

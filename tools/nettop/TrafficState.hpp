@@ -26,8 +26,8 @@ std::string formatState(const TrafficState& state);
 TrafficState parseState(std::string_view text);
 
 // $XDG_RUNTIME_DIR/ostrel when the variable names an absolute path, else tmpRoot/ostrel-nettop-UID;
-// created 0700. None when the folder cannot be made or is not this user's own (under tmpRoot also
-// private) folder, so that nobody else can plant or read the state.
+// created 0700. None when the folder cannot be made or is not this user's own private folder, so
+// that nobody else can plant or read the state.
 std::optional<std::string> stateDirectory(const char* xdgRuntimeDir, const std::string& tmpRoot, uid_t uid);
 
 // The state file of a folder, locked for the whole run so that two runs at once do not both

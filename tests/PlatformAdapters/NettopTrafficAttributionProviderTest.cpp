@@ -27,30 +27,29 @@ protected:
     ToolPaths paths = ToolPaths::inLibexec("/opt/ostrel/libexec");
 };
 
-TEST_F(NettopTrafficAttributionProviderTest, NoTrafficRunsNoTool) {
+TEST_F(NettopTrafficAttributionProviderTest, NoTrafficRunsNoToolAndUselessOutputGivesNothing) {
     rows("1,a.1,,,5,5\n");
     EXPECT_TRUE(attributed(0, 0).empty());
     EXPECT_TRUE(attributed(-4, 0).empty());
     EXPECT_TRUE(tools->calls().empty());
     EXPECT_EQ(attributed(0, 1).size(), 1u);
-    ASSERT_EQ(tools->calls().size(), 1u);
-    EXPECT_EQ(tools->calls()[0], (testing::RecordedToolRunner::Command{paths.nettop, nettopArguments}));
+    EXPECT_EQ(tools->calls(), (std::vector<testing::RecordedToolRunner::Command>{{paths.nettop, nettopArguments}}));
+
+    using Output = std::optional<std::string>;
+    for (const Output& output : {Output(), Output(""), Output("time,,bytes_in\n1,a.1,5\n"),
+                                 Output(std::string(header) + "1,a.1,,,-5,0\n1,b.2,,,0,-1\n")}) {
+        toolPrints(output);
+        EXPECT_TRUE(attributed(10, 10).empty()) << output.value_or("(no output)");
+    }
 }
 
 TEST_F(NettopTrafficAttributionProviderTest, CountsAreWeightsOfTheTotalsTruncatedTowardZero) {
     rows("12:00:00.000001,curl.300,,,300,1,\n12:00:00.000002,wget.301,,,100,2,\n");
-    const auto result = attributed(1001, 10);
-    ASSERT_EQ(result.size(), 2u);
-    EXPECT_EQ(result[0].appID, "process.curl");
-    EXPECT_EQ(result[0].bundleID, "process.curl");
-    EXPECT_EQ(result[0].name, "curl");
-    EXPECT_EQ(result[0].iconPath, std::nullopt);
-    EXPECT_EQ(result[0].rxBytes, 750);  // 300 / 400 * 1001 = 750.75
-    EXPECT_EQ(result[0].txBytes, 3);    // 1 / 3 * 10
-    EXPECT_DOUBLE_EQ(result[0].confidence, 0.55);
-    EXPECT_EQ(result[0].source, "nettop");
-    EXPECT_EQ(result[1].rxBytes, 250);
-    EXPECT_EQ(result[1].txBytes, 6);
+    // 300 / 400 * 1001 = 750.75 and 1 / 3 * 10 = 3.33.
+    EXPECT_EQ(attributed(1001, 10),
+              (std::vector<AppUsageAttribution>{
+                  {"process.curl", "process.curl", "curl", std::nullopt, 750, 3, 0.55, "nettop"},
+                  {"process.wget", "process.wget", "wget", std::nullopt, 250, 6, 0.55, "nettop"}}));
 }
 
 TEST_F(NettopTrafficAttributionProviderTest, OnlyTheTwelveLargestAreKeptWhileTheSumsCoverAll) {
@@ -71,19 +70,16 @@ TEST_F(NettopTrafficAttributionProviderTest, OnlyTheTwelveLargestAreKeptWhileThe
     EXPECT_GT(rxKept, 8000);
 }
 
-TEST_F(NettopTrafficAttributionProviderTest, ADirectionWithoutCountsGetsNothingOfItsTotal) {
+TEST_F(NettopTrafficAttributionProviderTest, EmptyDirectionsNegativeCountsAndOversizedSharesScaleSafely) {
+    // No receive counts at all: nothing of the receive total is handed out here.
     rows("1,a.1,,,0,40\n1,b.2,,,0,60\n");
-    const auto result = attributed(5000, 100);
+    auto result = attributed(5000, 100);
     ASSERT_EQ(result.size(), 2u);
-    EXPECT_EQ(result[0].rxBytes, 0);
-    EXPECT_EQ(result[1].rxBytes, 0);
+    EXPECT_EQ(result[0].rxBytes + result[1].rxBytes, 0);
     EXPECT_EQ(result[0].txBytes, 60);
-    EXPECT_EQ(result[1].txBytes, 40);
-}
 
-TEST_F(NettopTrafficAttributionProviderTest, NegativeCountsScaleToZeroAndOversizedSharesDoNotOverflow) {
     rows("1,up.1,,,150,1\n1,down.2,,,-50,1\n");
-    auto result = attributed(1000, 2);
+    result = attributed(1000, 2);
     ASSERT_EQ(result.size(), 2u);
     EXPECT_EQ(result[0].rxBytes, 1500);
     EXPECT_EQ(result[1].rxBytes, 0);
@@ -92,67 +88,40 @@ TEST_F(NettopTrafficAttributionProviderTest, NegativeCountsScaleToZeroAndOversiz
     result = attributed(9000000000000000000, 0);
     ASSERT_EQ(result.size(), 2u);
     EXPECT_EQ(result[0].rxBytes, std::numeric_limits<std::int64_t>::max());
-    EXPECT_EQ(result[1].rxBytes, 0);
 }
 
-TEST_F(NettopTrafficAttributionProviderTest, ToolFailuresAndUselessOutputGiveNothing) {
-    EXPECT_TRUE(attributed(10, 10).empty());  // tool missing
-    toolPrints("");
-    EXPECT_TRUE(attributed(10, 10).empty());
-    toolPrints("time,,bytes_in\n1,a.1,5\n");
-    EXPECT_TRUE(attributed(10, 10).empty());
-    rows("1,a.1,,,-5,0\n1,b.2,,,0,-1\n");
-    EXPECT_TRUE(attributed(10, 10).empty());
-    rows("1,idle.1,,,0,0\n");
-    EXPECT_TRUE(attributed(10, 10).empty());
-}
-
-TEST_F(NettopTrafficAttributionProviderTest, AProcessIsNamedByItsApplicationThroughItsPid) {
+TEST_F(NettopTrafficAttributionProviderTest, AProcessIsNamedByItsApplicationThroughItsPidThenByName) {
     apps->setApplications({
         {77, "org.example.Browser", "Browser", "/usr/share/applications/org.example.Browser.desktop"},
         {78, "org.example.Nameless", std::nullopt, std::nullopt},
         {79, std::nullopt, std::nullopt, std::nullopt},
         {80, "org.example.Worker", "Worker Suite", "/w.desktop"},
-    });
-    rows("1,browser-bin.77,,,40,0\n1,helper.78,,,30,0\n1,worker.79,,,20,0\n1,browser-bin.77,,,10,0\n");
-    const auto result = attributed(100, 0);
-    ASSERT_EQ(result.size(), 4u);
-    EXPECT_EQ(result[0].appID, "org.example.Browser");
-    EXPECT_EQ(result[0].name, "Browser");
-    EXPECT_EQ(result[0].iconPath, "/usr/share/applications/org.example.Browser.desktop");
-    EXPECT_EQ(result[1].bundleID, "org.example.Nameless");
-    EXPECT_EQ(result[1].name, "helper");
-    EXPECT_EQ(result[1].iconPath, std::nullopt);
-    // No bundle identifier for the pid: found by name instead ("worker" is a prefix of "workersuite").
-    EXPECT_EQ(result[2].bundleID, "org.example.Worker");
-    // Two processes of one application stay two entries.
-    EXPECT_EQ(result[3].appID, "org.example.Browser");
-}
-
-TEST_F(NettopTrafficAttributionProviderTest, NameMatchingNormalisesAndTakesTheFirstMatch) {
-    apps->setApplications({
-        {1, "org.example.Unnamed", std::nullopt, std::nullopt},
         {2, "org.example.PhotoEditor", "Photo Editor", "/p.desktop"},
         {3, "org.example.PhotoEditorPro", "Photo Editor Pro", "/pp.desktop"},
         {4, std::nullopt, "Mail", std::nullopt},
         {5, "org.example.Mailer", "Mailer", "/m.desktop"},
     });
-    rows(
-        "1,Photo Editor H,,,6,0\n1,photo_editor,,,5,0\n1,PHOTO-EDIT.,,,4,0\n1,Render Worker (GPU),,,3,0\n"
-        "1,mail,,,2,0\n1,-_,,,1,0\n");
-    const auto result = attributed(21, 0);
-    ASSERT_EQ(result.size(), 6u);
-    EXPECT_EQ(result[0].bundleID, "org.example.PhotoEditor");
-    EXPECT_EQ(result[0].name, "Photo Editor");
-    EXPECT_EQ(result[1].bundleID, "org.example.PhotoEditor");
-    EXPECT_EQ(result[2].bundleID, "org.example.PhotoEditor");
-    EXPECT_EQ(result[3].bundleID, "process.render-worker-(gpu)");
-    EXPECT_EQ(result[3].name, "Render Worker (GPU)");
-    EXPECT_EQ(result[3].iconPath, std::nullopt);
-    // The first match has no bundle identifier: no later application is tried.
-    EXPECT_EQ(result[4].bundleID, "process.mail");
-    // A command that normalises to nothing matches no application.
-    EXPECT_EQ(result[5].bundleID, "process.-_");
+    rows("1,browser-bin.77,,,90,0\n1,helper.78,,,80,0\n1,worker.79,,,70,0\n1,browser-bin.77,,,60,0\n"
+         "1,Photo Editor H,,,6,0\n1,photo_editor,,,5,0\n1,PHOTO-EDIT.,,,4,0\n1,Render Worker (GPU),,,3,0\n"
+         "1,mail,,,2,0\n1,-_,,,1,0\n");
+    const auto result = attributed(1000, 0);
+    ASSERT_EQ(result.size(), 10u);
+    EXPECT_EQ(result[0].name, "Browser");
+    EXPECT_EQ(result[0].iconPath, "/usr/share/applications/org.example.Browser.desktop");
+    EXPECT_EQ(result[1].name, "helper");  // no localized name: the command
+    EXPECT_EQ(result[4].name, "Photo Editor");
+    EXPECT_EQ(result[7].name, "Render Worker (GPU)");
+    std::vector<std::string> bundles;
+    for (const auto& attribution : result) bundles.push_back(attribution.bundleID);
+    const std::vector<std::string> expected{
+        "org.example.Browser", "org.example.Nameless",
+        "org.example.Worker",  // no bundle identifier for the pid: "worker" begins "workersuite"
+        "org.example.Browser",  // two processes of one application stay two entries
+        "org.example.PhotoEditor", "org.example.PhotoEditor", "org.example.PhotoEditor", "process.render-worker-(gpu)",
+        "process.mail",  // the first match has no bundle identifier: no later application is tried
+        "process.-_",    // a command that normalises to nothing matches no application
+    };
+    EXPECT_EQ(bundles, expected);
 }
 
 }  // namespace

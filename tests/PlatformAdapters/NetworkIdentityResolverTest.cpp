@@ -29,77 +29,51 @@ protected:
 
 TEST_F(NetworkIdentityResolverTest, AFoundNameGivesAWifiOrHotspotIdentityWithASlugId) {
     wifi->setInterfaces({{"wlan0", "Bob's iPhone"}});
-    auto identity = resolve("wlan0");
-    EXPECT_EQ(identity.id, "wifi-bobs-iphone");
-    EXPECT_EQ(identity.name, "Bob's iPhone");
-    EXPECT_EQ(identity.type, NetworkType::hotspot);
-    EXPECT_TRUE(identity.isActive);
-    EXPECT_EQ(identity.interfaceName, "wlan0");
-    EXPECT_EQ(identity.resolutionState, NetworkResolutionState::resolved);
-    EXPECT_EQ(identity.resolutionSource, "corewlan_primary");
-    EXPECT_DOUBLE_EQ(identity.resolutionConfidence, 1.0);
-
+    EXPECT_EQ(resolve("wlan0"), (NetworkIdentity{"wifi-bobs-iphone", "Bob's iPhone", NetworkType::hotspot, true, "wlan0",
+                                                 NetworkResolutionState::resolved, "corewlan_primary", 1.0}));
     wifi->setInterfaces({{"wlan0", "  Cafe/Guest 5.0\n"}});
-    identity = resolve("wlan0");
+    auto identity = resolve("wlan0");
     EXPECT_EQ(identity.id, "wifi-cafe-guest-5-0");
     EXPECT_EQ(identity.name, "Cafe/Guest 5.0");
     EXPECT_EQ(identity.type, NetworkType::wifi);
-
     wifi->setInterfaces({{"wlan0", "Office Personal HOTSPOT"}});
     EXPECT_EQ(resolve("wlan0").type, NetworkType::hotspot);
-}
 
-TEST_F(NetworkIdentityResolverTest, NamesDifferingInCaseOrBlankVersusHyphenShareAnId) {
-    wifi->setInterfaces({{"wlan0", "Home Net"}});
-    const auto first = resolve("wlan0").id;
-    wifi->setInterfaces({{"wlan0", "home-NET"}});
-    EXPECT_EQ(resolve("wlan0").id, first);
-    wifi->setInterfaces({{"wlan0", "CAFÉ Ärger"}});
-    const auto accented = resolve("wlan0").id;
-    EXPECT_EQ(accented, "wifi-café-ärger");
-    wifi->setInterfaces({{"wlan0", "café-ärger"}});
-    EXPECT_EQ(resolve("wlan0").id, accented);
-    // Other punctuation stays.
-    wifi->setInterfaces({{"wlan0", "A&B (5G)"}});
-    EXPECT_EQ(resolve("wlan0").id, "wifi-a&b-(5g)");
+    // Case and " " against "-" give one id; other punctuation and non-ASCII letters stay.
+    for (const auto& [name, id] : std::vector<std::pair<std::string, std::string>>{
+             {"Home Net", "wifi-home-net"}, {"home-NET", "wifi-home-net"}, {"CAFÉ Ärger", "wifi-café-ärger"},
+             {"A&B (5G)", "wifi-a&b-(5g)"}}) {
+        wifi->setInterfaces({{"wlan0", name}});
+        EXPECT_EQ(resolve("wlan0").id, id) << name;
+    }
 }
 
 TEST_F(NetworkIdentityResolverTest, PlaceholdersAreRedactionsExceptUpperCaseAngleBrackets) {
     for (const auto* placeholder : {"<redacted>", "REDACTED", "Redacted", " redacted ", "<private>", "0x00"}) {
         wifi->setInterfaces({{"en0", placeholder}});
-        const auto identity = resolve("en0");
-        EXPECT_EQ(identity.id, "wifi-iface-en0") << placeholder;
-        EXPECT_EQ(identity.name, "Wi-Fi (SSID unavailable)");
-        EXPECT_EQ(identity.type, NetworkType::wifi);
-        EXPECT_EQ(identity.resolutionState, NetworkResolutionState::redacted);
-        EXPECT_EQ(identity.resolutionSource, "redacted");
-        EXPECT_DOUBLE_EQ(identity.resolutionConfidence, 0.2);
-        EXPECT_EQ(identity.interfaceName, "en0");
+        EXPECT_EQ(resolve("en0"), (NetworkIdentity{"wifi-iface-en0", "Wi-Fi (SSID unavailable)", NetworkType::wifi, true,
+                                                   "en0", NetworkResolutionState::redacted, "redacted", 0.2}))
+            << placeholder;
     }
     wifi->setInterfaces({{"en0", "<REDACTED>"}});
     EXPECT_EQ(resolve("en0").name, "<REDACTED>");
-}
 
-TEST_F(NetworkIdentityResolverTest, AWifiPrimaryWithoutAnyNameIsUnavailable) {
     wifi->setInterfaces({{"en0", std::nullopt}, {"en1", "   "}});
-    const auto identity = resolve("en0");
+    auto identity = resolve("en0");
     EXPECT_EQ(identity.id, "wifi-iface-en0");
     EXPECT_EQ(identity.resolutionState, NetworkResolutionState::unavailable);
     EXPECT_EQ(identity.resolutionSource, "unavailable");
     EXPECT_DOUBLE_EQ(identity.resolutionConfidence, 0.2);
-}
 
-TEST_F(NetworkIdentityResolverTest, APlaceholderSeenEarlierStaysRecordedWhenNoNameIsFound) {
-    // The primary asks the framework first, and then every interface again.
+    // A placeholder of another interface, or only from the tools, is remembered too.
     wifi->setInterfaces({{"en0", "<private>"}, {"en1", std::nullopt}});
     EXPECT_EQ(resolve("en1").resolutionState, NetworkResolutionState::redacted);
-    // A placeholder only from the tools counts too.
     wifi->setInterfaces({{"en0", std::nullopt}});
     summary("en0", "  SSID : <redacted>\n");
     EXPECT_EQ(resolve("en0").resolutionSource, "redacted");
 }
 
-TEST_F(NetworkIdentityResolverTest, InterfaceTypesWithoutAName) {
+TEST_F(NetworkIdentityResolverTest, WithoutANameThePrimaryInterfaceIsClassified) {
     struct Case {
         const char* primary;
         const char* name;
@@ -107,58 +81,29 @@ TEST_F(NetworkIdentityResolverTest, InterfaceTypesWithoutAName) {
         double confidence;
     };
     const Case cases[] = {
-        {"utun3", "VPN", NetworkType::vpn, 0.8},
-        {"bridge100", "bridge100", NetworkType::other, 0.5},
-        {"lo0", "lo0", NetworkType::loopback, 0.5},
-        {"en4", "Ethernet", NetworkType::ethernet, 0.8},
-        {"ppp-vpn0", "VPN", NetworkType::vpn, 0.8},
-        {"pdp_ip0", "Cellular", NetworkType::cellular, 0.8},
-        {"eth0", "Ethernet", NetworkType::ethernet, 0.8},
-        {"enp3s0", "Ethernet", NetworkType::ethernet, 0.8},
-        {"tun0", "VPN", NetworkType::vpn, 0.8},
-        {"tap1", "VPN", NetworkType::vpn, 0.8},
-        {"wg0", "VPN", NetworkType::vpn, 0.8},
-        {"wwan0", "Cellular", NetworkType::cellular, 0.8},
-        {"rmnet_data0", "Cellular", NetworkType::cellular, 0.8},
-        {"lo", "lo", NetworkType::loopback, 0.5},
-        {"lo1", "lo1", NetworkType::other, 0.5},
-        // A Wi-Fi-looking name the Wi-Fi client does not know is not the Wi-Fi row.
-        {"wlp2s0", "wlp2s0", NetworkType::wifi, 0.5},
-        {"docker0", "docker0", NetworkType::other, 0.5},
+        {"utun3", "VPN", NetworkType::vpn, 0.8},           {"bridge100", "bridge100", NetworkType::other, 0.5},
+        {"lo0", "lo0", NetworkType::loopback, 0.5},        {"en4", "Ethernet", NetworkType::ethernet, 0.8},
+        {"ppp-vpn0", "VPN", NetworkType::vpn, 0.8},        {"pdp_ip0", "Cellular", NetworkType::cellular, 0.8},
+        {"eth0", "Ethernet", NetworkType::ethernet, 0.8},  {"wg0", "VPN", NetworkType::vpn, 0.8},
+        {"tap1", "VPN", NetworkType::vpn, 0.8},            {"rmnet_data0", "Cellular", NetworkType::cellular, 0.8},
+        {"lo", "lo", NetworkType::loopback, 0.5},          {"lo1", "lo1", NetworkType::other, 0.5},
+        {"wlp2s0", "wlp2s0", NetworkType::wifi, 0.5},  // not known to the Wi-Fi client: not the Wi-Fi row
     };
     for (const auto& c : cases) {
-        const auto identity = resolve(c.primary);
-        EXPECT_EQ(identity.id, std::string("iface-") + c.primary) << c.primary;
-        EXPECT_EQ(identity.name, c.name) << c.primary;
-        EXPECT_EQ(identity.type, c.type) << c.primary;
-        EXPECT_EQ(identity.resolutionState, NetworkResolutionState::unavailable);
-        EXPECT_EQ(identity.resolutionSource, "interface");
-        EXPECT_DOUBLE_EQ(identity.resolutionConfidence, c.confidence) << c.primary;
+        EXPECT_EQ(resolve(c.primary),
+                  (NetworkIdentity{std::string("iface-") + c.primary, c.name, c.type, true, c.primary,
+                                   NetworkResolutionState::unavailable, "interface", c.confidence}))
+            << c.primary;
     }
     EXPECT_EQ(resolve("br.lan 2").id, "iface-br-lan-2");
     EXPECT_EQ(resolve("MyVPN").type, NetworkType::vpn);
-}
-
-TEST_F(NetworkIdentityResolverTest, NoPrimaryAndNoNameIsTheUnknownNetwork) {
-    const auto identity = resolve(std::nullopt);
-    EXPECT_EQ(identity.id, "unknown-network");
-    EXPECT_EQ(identity.name, "Unknown Network");
-    EXPECT_EQ(identity.type, NetworkType::other);
-    EXPECT_EQ(identity.resolutionState, NetworkResolutionState::unavailable);
-    EXPECT_EQ(identity.resolutionSource, "none");
-    EXPECT_DOUBLE_EQ(identity.resolutionConfidence, 0.0);
-    EXPECT_EQ(identity.interfaceName, std::nullopt);
-    EXPECT_TRUE(identity.isActive);
-}
-
-TEST_F(NetworkIdentityResolverTest, AnEmptyPrimaryIsStillAName) {
-    const auto identity = resolve("  ");
-    EXPECT_EQ(identity.id, "iface-");
-    EXPECT_EQ(identity.name, "");
-    EXPECT_EQ(identity.type, NetworkType::other);
-    EXPECT_EQ(identity.resolutionSource, "interface");
-    EXPECT_DOUBLE_EQ(identity.resolutionConfidence, 0.5);
-    EXPECT_EQ(identity.interfaceName, "");
+    // An empty primary is still a name.
+    EXPECT_EQ(resolve(" \n"), (NetworkIdentity{"iface-", "", NetworkType::other, true, "",
+                                               NetworkResolutionState::unavailable, "interface", 0.5}));
+    EXPECT_EQ(resolve(std::nullopt), (NetworkIdentity{"unknown-network", "Unknown Network", NetworkType::other, true,
+                                                      std::nullopt, NetworkResolutionState::unavailable, "none", 0.0}));
+    NetworkIdentityResolver bare(nullptr, nullptr, paths);
+    EXPECT_EQ(bare.resolveActiveNetwork("eth0").name, "Ethernet");
 }
 
 TEST_F(NetworkIdentityResolverTest, AnyWifiNameWinsOverTheRouteAndNeedsNoPrimary) {
@@ -168,10 +113,7 @@ TEST_F(NetworkIdentityResolverTest, AnyWifiNameWinsOverTheRouteAndNeedsNoPrimary
     EXPECT_EQ(identity.resolutionSource, "corewlan_any");
     EXPECT_DOUBLE_EQ(identity.resolutionConfidence, 0.95);
     EXPECT_EQ(identity.interfaceName, "wg0");
-
-    identity = resolve(std::nullopt);
-    EXPECT_EQ(identity.id, "wifi-upstairs");
-    EXPECT_EQ(identity.interfaceName, std::nullopt);
+    EXPECT_EQ(resolve(std::nullopt).interfaceName, std::nullopt);
 }
 
 TEST_F(NetworkIdentityResolverTest, ToolsAreAskedForThePrimaryThenForEveryWifiInterface) {
@@ -208,12 +150,6 @@ TEST_F(NetworkIdentityResolverTest, AnEmptyNetworkSetupAnswerStopsBeforeIPConfig
     // en0 joined the Wi-Fi set through networksetup, so it is the unnamed Wi-Fi row.
     EXPECT_EQ(identity.id, "wifi-iface-en0");
     EXPECT_EQ(identity.resolutionSource, "unavailable");
-}
-
-TEST_F(NetworkIdentityResolverTest, WithoutWifiOrToolsEveryTickStillResolves) {
-    NetworkIdentityResolver resolver(nullptr, nullptr, paths);
-    EXPECT_EQ(resolver.resolveActiveNetwork("eth0").name, "Ethernet");
-    EXPECT_EQ(resolver.resolveActiveNetwork(std::nullopt).id, "unknown-network");
 }
 
 }  // namespace

@@ -5,14 +5,9 @@
 #include <tuple>
 
 #include "Model/Iso8601.hpp"
-#include "Persistence/OstrelRepository.hpp"
 #include "Persistence/support/PersistenceTestSupport.hpp"
 
-using ostrel::Date;
-using ostrel::MenuBarDisplayMode;
-using ostrel::NetworkResolutionState;
-using ostrel::NetworkType;
-using ostrel::OstrelSettings;
+using namespace ostrel;
 using namespace ostrel::testing;
 using namespace std::chrono_literals;
 
@@ -22,30 +17,23 @@ class OstrelRepositoryWritesTest : public ::testing::Test {
 protected:
     TemporaryFolder folder;
     std::string path = folder.file("ostrel.sqlite");
-    std::string zone = "UTC";
-    std::shared_ptr<ostrel::OstrelRepository> repository =
-        openRepository(path, [this] { return ostrel::Calendar::named(zone.c_str()); });
+    const char* zone = "UTC";
+    std::shared_ptr<OstrelRepository> repository = openRepository(path, [this] { return Calendar::named(zone); });
     DatabaseInspector inspector{path};
 
-    Rows rollup(const char* table) {
-        return inspector.rows(std::string("SELECT * FROM ") + table + " ORDER BY 1, 2, 3;");
-    }
+    Rows rollup(const char* table) { return inspector.rows(std::string("SELECT * FROM ") + table + " ORDER BY 1, 2, 3;"); }
     // "key=received" per row, in key order.
     std::string keys(const char* table) {
         std::string text;
         for (const auto& row : rollup(table)) text += (text.empty() ? "" : " ") + row[0] + "=" + row[3];
         return text;
     }
-    void store(const std::string& key, const std::string& value) {
-        inspector.execute("INSERT OR REPLACE INTO settings VALUES ('" + key + "', '" + value + "');");
-    }
 };
 
 TEST_F(OstrelRepositoryWritesTest, BatchStoresRowsAndSumsRollupsAndFailsWhole) {
     repository->insertSamples({});
     const Date t = localTime("UTC", 2026, 3, 1, 14, 5, 9, 123);
-    repository->insertSamples({makeSample("S1", t, "net", "app", 100, 10),
-                               makeSample("S2", t + 20min, "net", "app", 1, 2),
+    repository->insertSamples({makeSample("S1", t, "net", "app", 100, 10), makeSample("S2", t + 20min, "net", "app", 1, 2),
                                makeSample("S3", t + 1h, "net", "app", 5, 5, "fallback")});
     EXPECT_EQ(inspector.rows("SELECT * FROM usage_samples WHERE id = 'S3';"),
               (Rows{{"S3", "2026-03-01T15:05:09.123Z", "net", "app", "5", "5", "fallback", "0.5"}}));
@@ -55,8 +43,7 @@ TEST_F(OstrelRepositoryWritesTest, BatchStoresRowsAndSumsRollupsAndFailsWhole) {
     EXPECT_EQ(inspector.rows("SELECT * FROM applications;"),
               (Rows{{"app", "app", "app name", "NULL", "2026-03-01T15:05:09.123Z"}}));
     EXPECT_EQ(rollup("daily_usage"), (Rows{{"2026-03-01", "net", "app", "106", "17"}}));
-    EXPECT_EQ(rollup("hourly_usage"), (Rows{{"2026-03-01T14:00:00", "net", "app", "101", "12"},
-                                            {"2026-03-01T15:00:00", "net", "app", "5", "5"}}));
+    EXPECT_EQ(keys("hourly_usage"), "2026-03-01T14:00:00=101 2026-03-01T15:00:00=5");
 
     // A duplicate identifier, within the batch or against a stored row, comes last: everything
     // before it, new network and application rows included, goes with the rollback.
@@ -67,7 +54,7 @@ TEST_F(OstrelRepositoryWritesTest, BatchStoresRowsAndSumsRollupsAndFailsWhole) {
                                        makeSample("NEW2", t, "other-net", "other-app", 7, 7),
                                        makeSample(duplicate, t + 1s, "net", "app", 9, 9)});
             ADD_FAILURE() << "batch stored";
-        } catch (const ostrel::SQLiteError& error) {
+        } catch (const SQLiteError& error) {
             EXPECT_STREQ(error.what(), "SQLite step failed: UNIQUE constraint failed: usage_samples.id");
         }
         EXPECT_EQ(inspector.dump(), before);
@@ -79,103 +66,86 @@ TEST_F(OstrelRepositoryWritesTest, BatchStoresRowsAndSumsRollupsAndFailsWhole) {
 // Midnight, the spring gap and both passes of the autumn hour, in two zones. The SQL rebuild
 // (which reads TZ) must write the same keys as the incremental writes.
 TEST_F(OstrelRepositoryWritesTest, RollupKeysAcrossMidnightAndDaylightSavingInTwoZones) {
-    using date::choose;
-    struct Case {
-        const char* zone;
-        std::vector<std::tuple<unsigned, unsigned, int, int, choose>> times;  // month, day, hour, minute
-        const char* daily;
-        const char* hourly;
-    };
-    const std::vector<Case> cases{
-        {"America/New_York",
-         {{3, 7, 23, 59, choose::earliest}, {3, 8, 0, 0, choose::earliest}, {3, 8, 1, 59, choose::earliest},
-          {3, 8, 3, 0, choose::earliest}, {11, 1, 1, 30, choose::earliest}, {11, 1, 1, 30, choose::latest}},
-         "2026-03-07=1 2026-03-08=3 2026-11-01=2",
-         "2026-03-07T23:00:00=1 2026-03-08T00:00:00=1 2026-03-08T01:00:00=1 2026-03-08T03:00:00=1 "
-         "2026-11-01T01:00:00=2"},
-        {"Europe/Berlin",
-         {{3, 28, 23, 59, choose::earliest}, {3, 29, 1, 59, choose::earliest}, {3, 29, 3, 0, choose::earliest},
-          {10, 25, 2, 30, choose::earliest}, {10, 25, 2, 30, choose::latest}, {10, 26, 0, 0, choose::earliest}},
-         "2026-03-28=1 2026-03-29=2 2026-10-25=2 2026-10-26=1",
-         "2026-03-28T23:00:00=1 2026-03-29T01:00:00=1 2026-03-29T03:00:00=1 2026-10-25T02:00:00=2 "
-         "2026-10-26T00:00:00=1"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.zone);
+    constexpr auto first = date::choose::earliest;
+    constexpr auto second = date::choose::latest;
+    const std::vector<std::tuple<const char*, std::vector<std::tuple<unsigned, unsigned, int, int, date::choose>>,
+                                 const char*, const char*>>
+        cases{{"America/New_York",
+               {{3, 7, 23, 59, first}, {3, 8, 0, 0, first}, {3, 8, 1, 59, first}, {3, 8, 3, 0, first},
+                {11, 1, 1, 30, first}, {11, 1, 1, 30, second}},
+               "2026-03-07=1 2026-03-08=3 2026-11-01=2",
+               "2026-03-07T23:00:00=1 2026-03-08T00:00:00=1 2026-03-08T01:00:00=1 2026-03-08T03:00:00=1 "
+               "2026-11-01T01:00:00=2"},
+              {"Europe/Berlin",
+               {{3, 28, 23, 59, first}, {3, 29, 1, 59, first}, {3, 29, 3, 0, first}, {10, 25, 2, 30, first},
+                {10, 25, 2, 30, second}, {10, 26, 0, 0, first}},
+               "2026-03-28=1 2026-03-29=2 2026-10-25=2 2026-10-26=1",
+               "2026-03-28T23:00:00=1 2026-03-29T01:00:00=1 2026-03-29T03:00:00=1 2026-10-25T02:00:00=2 "
+               "2026-10-26T00:00:00=1"}};
+    for (const auto& [caseZone, times, daily, hourly] : cases) {
+        SCOPED_TRACE(caseZone);
         repository->clearAllData();
-        zone = c.zone;
-        std::vector<ostrel::UsageSampleRecord> batch;
-        for (const auto& [month, day, hour, minute, pass] : c.times) {
+        zone = caseZone;
+        std::vector<UsageSampleRecord> batch;
+        for (const auto& [month, day, hour, minute, pass] : times) {
             // The last millisecond of a minute, or its first: edges of days and hours.
-            const int second = minute == 59 ? 59 : 0;
+            const int s = minute == 59 ? 59 : 0;
             batch.push_back(makeSample("S" + std::to_string(batch.size()),
-                                       localTime(c.zone, 2026, month, day, hour, minute, second, second ? 999 : 0, pass),
+                                       localTime(caseZone, 2026, month, day, hour, minute, s, s ? 999 : 0, pass),
                                        "net", "app", 1, 0));
         }
         repository->insertSamples(batch);
-        EXPECT_EQ(keys("daily_usage"), c.daily);
-        EXPECT_EQ(keys("hourly_usage"), c.hourly);
+        EXPECT_EQ(keys("daily_usage"), daily);
+        EXPECT_EQ(keys("hourly_usage"), hourly);
 
-        ScopedTimeZone processZone(c.zone);
+        ScopedTimeZone processZone(caseZone);
         inspector.execute("DELETE FROM hourly_usage;");
         repository->repairRollupsIfNeeded();
-        EXPECT_EQ(keys("daily_usage"), c.daily);
-        EXPECT_EQ(keys("hourly_usage"), c.hourly);
+        EXPECT_EQ(keys("daily_usage"), daily);
+        EXPECT_EQ(keys("hourly_usage"), hourly);
     }
 }
 
-TEST_F(OstrelRepositoryWritesTest, RepairRebuildsOnlyWhenTotalsDisagree) {
+TEST_F(OstrelRepositoryWritesTest, RepairOnlyWhenTotalsDisagreeAndPurgeKeepsRealData) {
     ScopedTimeZone processZone("UTC");
-    const Date t = localTime("UTC", 2026, 2, 1, 10, 0, 0);
-    repository->insertSamples({makeSample("S1", t, "n1", "a1", 100, 1), makeSample("S2", t + 25h, "n1", "a2", 50, 2)});
+    repository->purgeMockData();  // empty file: nothing to do
+    const Date t = localTime("UTC", 2026, 4, 1, 8);
+    repository->insertSamples({makeSample("M1", t, "shared-net", "mock-app", 1000, 1000, "mock"),
+                               makeSample("M2", t, "mock-net", "mock-app", 1000, 1000, "mock"),
+                               makeSample("R1", t + 1s, "shared-net", "real-app", 3, 4),
+                               makeSample("R2", t + 25h, "shared-net", "real-app", 5, 6, "fallback")});
     const Rows daily = rollup("daily_usage");
     const Rows hourly = rollup("hourly_usage");
-
     // Same totals, different spread: left as it is.
-    inspector.execute("UPDATE daily_usage SET rx_bytes = rx_bytes + 40 WHERE app_id = 'a2';");
-    inspector.execute("UPDATE daily_usage SET rx_bytes = rx_bytes - 40 WHERE app_id = 'a1';");
+    inspector.execute("UPDATE daily_usage SET rx_bytes = rx_bytes + 40 WHERE network_id = 'mock-net';");
+    inspector.execute("UPDATE daily_usage SET rx_bytes = rx_bytes - 40 WHERE app_id = 'real-app' AND rx_bytes = 3;");
     const Rows moved = rollup("daily_usage");
     repository->repairRollupsIfNeeded();
     EXPECT_EQ(rollup("daily_usage"), moved);
-
     // Only the hourly table off (here: emptied): both are rebuilt.
     inspector.execute("DELETE FROM hourly_usage;");
     repository->repairRollupsIfNeeded();
     EXPECT_EQ(rollup("daily_usage"), daily);
     EXPECT_EQ(rollup("hourly_usage"), hourly);
-}
 
-TEST_F(OstrelRepositoryWritesTest, PurgeRemovesMockDataAndWhatOnlyItUsed) {
-    ScopedTimeZone processZone("UTC");
-    repository->purgeMockData();  // empty file: nothing to do
-
-    const Date t = localTime("UTC", 2026, 4, 1, 8, 0, 0);
-    repository->insertSamples({makeSample("M1", t, "shared-net", "mock-app", 1000, 1000, "mock"),
-                               makeSample("M2", t, "mock-net", "mock-app", 1000, 1000, "mock"),
-                               makeSample("R1", t + 1s, "shared-net", "real-app", 3, 4, "nettop"),
-                               makeSample("R2", t + 2h, "shared-net", "real-app", 5, 6, "fallback")});
-    repository->recordThresholdEvent(ostrel::AlertLevel::warning, 4000, ostrel::TimeframePreset::daily, true);
+    repository->recordThresholdEvent(AlertLevel::warning, 4000, TimeframePreset::daily, true);
     repository->purgeMockData();
-    EXPECT_EQ(inspector.rows("SELECT id FROM usage_samples ORDER BY id;"), (Rows{{"R1"}, {"R2"}}));
-    EXPECT_EQ(inspector.rows("SELECT id FROM networks;"), (Rows{{"shared-net"}}));
-    EXPECT_EQ(inspector.rows("SELECT id FROM applications;"), (Rows{{"real-app"}}));
-    EXPECT_EQ(inspector.count("threshold_events"), 0);
-    EXPECT_EQ(rollup("daily_usage"), (Rows{{"2026-04-01", "shared-net", "real-app", "8", "10"}}));
+    EXPECT_EQ(inspector.rows("SELECT id FROM usage_samples UNION ALL SELECT id FROM networks UNION ALL "
+                             "SELECT id FROM applications UNION ALL SELECT id FROM threshold_events;"),
+              (Rows{{"R1"}, {"R2"}, {"shared-net"}, {"real-app"}}));
+    EXPECT_EQ(keys("daily_usage"), "2026-04-01=3 2026-04-02=5");
     EXPECT_EQ(rollup("hourly_usage"), (Rows{{"2026-04-01T08:00:00", "shared-net", "real-app", "3", "4"},
-                                            {"2026-04-01T10:00:00", "shared-net", "real-app", "5", "6"}}));
+                                            {"2026-04-02T09:00:00", "shared-net", "real-app", "5", "6"}}));
 
     repository->saveSettings({});
-    const Rows settings = inspector.rows("SELECT * FROM settings ORDER BY key;");
     repository->clearAllData();
-    for (const char* table :
-         {"usage_samples", "daily_usage", "hourly_usage", "threshold_events", "applications", "networks"}) {
-        EXPECT_EQ(inspector.count(table), 0) << table;
-    }
-    EXPECT_EQ(inspector.rows("SELECT * FROM settings ORDER BY key;"), settings);
+    EXPECT_EQ(inspector.dump().find("shared-net"), std::string::npos);
+    EXPECT_EQ(inspector.count("settings"), 5);
 }
 
 TEST_F(OstrelRepositoryWritesTest, SettingsRoundTripAndUnreadableTextsFallBack) {
     EXPECT_EQ(repository->loadSettings(), std::nullopt);
-    for (auto mode : ostrel::allMenuBarDisplayModes) {
+    for (auto mode : allMenuBarDisplayModes) {
         const OstrelSettings settings{mode, -5, std::numeric_limits<std::int64_t>::min(),
                                       mode != MenuBarDisplayMode::totalToday, mode == MenuBarDisplayMode::compactTotal};
         repository->saveSettings(settings);
@@ -188,31 +158,29 @@ TEST_F(OstrelRepositoryWritesTest, SettingsRoundTripAndUnreadableTextsFallBack) 
                     {"warning_threshold_bytes", "5368709120"}}));
 
     inspector.execute("DELETE FROM settings;");
-    store("menu_bar_display_mode", "compactTotal");
-    store("some_future_key", "whatever");
+    inspector.execute("INSERT INTO settings VALUES ('menu_bar_display_mode', 'compactTotal'), ('future_key', 'x');");
     EXPECT_EQ(repository->loadSettings(),
               (OstrelSettings{MenuBarDisplayMode::compactTotal, 5368709120, 10737418240, false, false}));
 
+    inspector.execute("UPDATE settings SET value = 'Compact';");
+    inspector.execute("INSERT INTO settings VALUES ('notifications_enabled', 'true'), ('warning_threshold_bytes', '');");
     const std::int64_t fallback = 5368709120;
     for (const auto& [text, warning] : std::vector<std::pair<std::string, std::int64_t>>{
              {"12abc", fallback}, {"", fallback}, {"+42", 42}, {"-42", -42}, {"+", fallback}, {"+-5", fallback},
              {" 42", fallback}, {"42 ", fallback}, {"4.2", fallback}, {"0x10", fallback},
              {"9223372036854775807", std::numeric_limits<std::int64_t>::max()},
              {"9223372036854775808", fallback}, {"-9223372036854775809", fallback}}) {
-        SCOPED_TRACE(text);
-        store("warning_threshold_bytes", text);
-        store("menu_bar_display_mode", "Compact");
-        store("notifications_enabled", "true");
+        inspector.execute("UPDATE settings SET value = '" + text + "' WHERE key = 'warning_threshold_bytes';");
         const auto settings = repository->loadSettings();
         ASSERT_TRUE(settings.has_value());
-        EXPECT_EQ(settings->warningThresholdBytes, warning);
+        EXPECT_EQ(settings->warningThresholdBytes, warning) << text;
         EXPECT_EQ(settings->menuBarDisplayMode, MenuBarDisplayMode::totalToday);
         EXPECT_FALSE(settings->notificationsEnabled);
     }
 }
 
 TEST_F(OstrelRepositoryWritesTest, ActiveNetworkAndThresholdEvents) {
-    const Date t = localTime("UTC", 2026, 5, 1, 12, 0, 0);
+    const Date t = localTime("UTC", 2026, 5, 1, 12);
     repository->setActiveNetwork(
         {"wifi-1", "Cafe", NetworkType::wifi, true, "wlan0", NetworkResolutionState::resolved, "nl80211", 0.9}, t);
     repository->setActiveNetwork(
@@ -222,22 +190,21 @@ TEST_F(OstrelRepositoryWritesTest, ActiveNetworkAndThresholdEvents) {
         inspector.rows("SELECT * FROM networks ORDER BY id;"),
         (Rows{{"eth-1", "Desk", "ethernet", "NULL", "unavailable", "route", "0.25", "2026-05-01T12:00:10.000Z", "1"},
               {"wifi-1", "Cafe", "wifi", "wlan0", "resolved", "nl80211", "0.9", "2026-05-01T12:00:00.000Z", "0"}}));
-    repository->insertSamples({makeSample("S1", t, "wifi-1", "app", 1, 1)});
-    EXPECT_EQ(inspector.rows("SELECT id FROM networks WHERE is_active = 1 ORDER BY id;"), (Rows{{"eth-1"}, {"wifi-1"}}));
 
-    const auto before = std::chrono::floor<std::chrono::milliseconds>(ostrel::currentDate());
-    repository->recordThresholdEvent(ostrel::AlertLevel::danger, 123, ostrel::TimeframePreset::monthly, true);
-    repository->recordThresholdEvent(ostrel::AlertLevel::warning, -1, ostrel::TimeframePreset::custom, false);
+    const auto before = std::chrono::floor<std::chrono::milliseconds>(currentDate());
+    repository->recordThresholdEvent(AlertLevel::danger, 123, TimeframePreset::monthly, true);
+    repository->recordThresholdEvent(AlertLevel::warning, -1, TimeframePreset::custom, false);
     const Rows rows = inspector.rows("SELECT * FROM threshold_events ORDER BY level;");
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_NE(rows[0][0], rows[1][0]);
     for (const auto& row : rows) {
         EXPECT_TRUE(std::regex_match(row[0], std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"))) << row[0];
-        const auto stamp = ostrel::ostrelISO8601Date(row[1]);
-        EXPECT_TRUE(stamp && *stamp >= before && *stamp <= ostrel::currentDate()) << row[1];
+        const auto stamp = ostrelISO8601Date(row[1]);
+        EXPECT_TRUE(stamp && *stamp >= before && *stamp <= currentDate()) << row[1];
+        EXPECT_EQ(std::vector<std::string>(row.begin() + 2, row.end()),
+                  (row[2] == "danger" ? std::vector<std::string>{"danger", "123", "monthly", "1"}
+                                      : std::vector<std::string>{"warning", "-1", "custom", "0"}));
     }
-    EXPECT_EQ(inspector.rows("SELECT level, total_bytes, timeframe, notified FROM threshold_events ORDER BY level;"),
-              (Rows{{"danger", "123", "monthly", "1"}, {"warning", "-1", "custom", "0"}}));
 }
 
 }  // namespace

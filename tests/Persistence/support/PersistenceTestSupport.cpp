@@ -27,18 +27,8 @@ ScopedTimeZone::ScopedTimeZone(const char* zone) {
 }
 
 ScopedTimeZone::~ScopedTimeZone() {
-    if (previous_) {
-        setenv("TZ", previous_->c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
+    previous_ ? setenv("TZ", previous_->c_str(), 1) : unsetenv("TZ");
     tzset();
-}
-
-std::int64_t DatabaseInspector::scalar(const std::string& sql) {
-    std::int64_t value = 0;
-    database_.query(sql, {}, [&](const SQLiteRow& row) { value = row.int64(0); });
-    return value;
 }
 
 Rows DatabaseInspector::rows(const std::string& sql) {
@@ -54,19 +44,17 @@ Rows DatabaseInspector::rows(const std::string& sql) {
 
 std::string DatabaseInspector::schema() {
     std::string text;
-    auto append = [&](const Rows& rows) {
-        for (const auto& row : rows) {
+    for (const char* sql :
+         {"SELECT m.name, p.name, p.type, p.\"notnull\", p.dflt_value, p.pk FROM sqlite_master m, "
+          "pragma_table_info(m.name) p WHERE m.type = 'table' ORDER BY 1, 2;",
+          "SELECT m.name, f.\"table\", f.\"from\", f.\"to\" FROM sqlite_master m, pragma_foreign_key_list(m.name) f "
+          "WHERE m.type = 'table' ORDER BY 1, 3;",
+          "SELECT name, sql FROM sqlite_master WHERE type = 'index' ORDER BY name;"}) {
+        for (const auto& row : rows(sql)) {
             for (const auto& column : row) text += column + "|";
             text += "\n";
         }
-    };
-    for (const auto& table : rows("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name;")) {
-        text += "table " + table[0] + "\n";
-        append(rows("SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info('" + table[0] +
-                    "') ORDER BY name;"));
-        append(rows("SELECT \"table\", \"from\", \"to\" FROM pragma_foreign_key_list('" + table[0] + "');"));
     }
-    append(rows("SELECT name, sql FROM sqlite_master WHERE type = 'index' ORDER BY name;"));
     return text;
 }
 

@@ -6,11 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Model/Calendar.hpp"
-#include "Model/Date.hpp"
-#include "Model/Records.hpp"
 #include "Persistence/OstrelRepository.hpp"
-#include "Persistence/SQLiteDatabase.hpp"
 
 namespace ostrel::testing {
 
@@ -23,7 +19,6 @@ public:
     ~TemporaryFolder();
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
@@ -47,23 +42,21 @@ private:
 class DatabaseInspector final {
 public:
     explicit DatabaseInspector(const std::string& path) : database_(path) {}
-
-    std::int64_t scalar(const std::string& sql);
+    void execute(const std::string& sql) { database_.execute(sql); }
     // Every column as text, NULL as "NULL".
     Rows rows(const std::string& sql);
-    void execute(const std::string& sql) { database_.execute(sql); }
+    std::int64_t scalar(const std::string& sql) { return std::stoll(rows(sql).at(0).at(0)); }
     std::int64_t count(const std::string& table) { return scalar("SELECT COUNT(*) FROM " + table + ";"); }
-    // Columns (by name: ALTER appends), foreign keys and index statements of every table.
+    // Columns by name (ALTER appends), foreign keys and indexes; dump() adds every row.
     std::string schema();
-    // The schema and every row, as one comparable text.
     std::string dump();
 
 private:
     SQLiteDatabase database_;
 };
 
-// A local wall-clock time in a zone as an instant (the earlier one when it happens twice).
-Date localTime(const char* zone, int year, unsigned month, unsigned day, int hour, int minute, int second,
+// A local wall-clock time in a zone as an instant.
+Date localTime(const char* zone, int year, unsigned month, unsigned day, int hour, int minute = 0, int second = 0,
                int millisecond = 0, date::choose choose = date::choose::earliest);
 
 UsageSampleRecord makeSample(std::string id, Date timestamp, std::string networkID, std::string appID, std::int64_t rx,

@@ -1,6 +1,9 @@
 #include "ranking/Ranking.hpp"
 
+#include <sys/random.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
@@ -9,10 +12,15 @@ namespace ostrel::vell {
 namespace {
 
 // Identifiers are short; mixing eight bytes at a time is several times faster than the library's
-// byte-wise hash and spreads them as well.
+// byte-wise hash and spreads them as well. Unseeded, identifiers that all collide are easy to build
+// (each word can undo the state the previous one left), and a request of them would make every
+// lookup a walk through one bucket; a seed drawn per call keeps such collisions unpredictable. The
+// output does not depend on the seed: entities are kept in first-seen order.
 struct IdentifierHash {
+    std::uint64_t seed = 0;
+
     std::size_t operator()(std::string_view id) const noexcept {
-        std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ id.size();
+        std::uint64_t hash = (seed + 0x9E3779B97F4A7C15ULL) ^ id.size();
         std::size_t i = 0;
         for (; i + 8 <= id.size(); i += 8) {
             std::uint64_t word;
@@ -27,13 +35,22 @@ struct IdentifierHash {
     }
 };
 
+std::uint64_t drawSeed() {
+    std::uint64_t seed = 0;
+    if (getrandom(&seed, sizeof seed, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof seed)) {
+        // No entropy to be had: the stack's address still varies from process to process.
+        seed = reinterpret_cast<std::uintptr_t>(&seed) * 0x9E3779B97F4A7C15ULL;
+    }
+    return seed;
+}
+
 }  // namespace
 
 RankingResponse rankEntities(const RankingRequest& request) {
     const bool byNetwork = request.dimension == RankingDimension::network;
     RankingResponse response;
     std::vector<RankingItem>& items = response.items;
-    std::unordered_map<std::string_view, std::size_t, IdentifierHash> indexById;
+    std::unordered_map<std::string_view, std::size_t, IdentifierHash> indexById(0, IdentifierHash{drawSeed()});
 
     for (const UsageSample& sample : request.samples) {
         const std::string_view id = byNetwork ? sample.networkId : sample.appId;

@@ -2,10 +2,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sched.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -14,66 +12,53 @@
 namespace ostrel::testing {
 namespace {
 
-constexpr const char* kNearAddress = "10.231.0.1";
-constexpr const char* kFarAddress = "10.231.0.2";
-constexpr const char* kNearMac = "02:0a:e7:00:00:01";
-constexpr const char* kFarMac = "02:0a:e7:00:00:02";
+bool run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
-bool run(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+sockaddr_in address(bool farSide, std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    ::inet_pton(AF_INET, farSide ? "10.231.0.2" : "10.231.0.1", &address.sin_addr);
+    return address;
 }
 
-int udpSocket(const std::string& ns, const char* address, std::uint16_t port) {
-    NetnsScope scope(ns);
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    ::inet_pton(AF_INET, address, &local.sin_addr);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        throw std::runtime_error("cannot bind a test socket");
-    }
-    timeval timeout{2, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    return fd;
+UniqueFd socketIn(const std::string& ns, int type) {
+    NetnsScope inside(ns);
+    return UniqueFd(::socket(AF_INET, type | SOCK_CLOEXEC, 0));
+}
+
+void check(bool ok, const char* what) {
+    if (!ok) throw std::runtime_error(what);
 }
 
 }  // namespace
 
-std::unique_ptr<VethPair> VethPair::create(std::string& whyNot) {
+VethPair::VethPair() : near("ostrel-near-" + std::to_string(::getpid())), far("ostrel-far-" + std::to_string(::getpid())) {
     if (::geteuid() != 0) {
         whyNot = "needs root to make network namespaces";
-        return nullptr;
+        return;
     }
-    const std::string tag = std::to_string(::getpid());
-    std::unique_ptr<VethPair> pair(new VethPair("ostrel-near-" + tag, "ostrel-far-" + tag));
-    if (!run("ip netns add " + pair->near_) || !run("ip netns add " + pair->far_)) {
-        whyNot = "network namespaces are not available here (ip netns add failed)";
-        return nullptr;
+    const std::string noIpv6 = " sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1";
+    for (const auto& command : {"ip netns add " + near, "ip netns add " + far, "ip netns exec " + near + noIpv6,
+                                "ip netns exec " + far + noIpv6,
+                                "ip -n " + near + " link add ostv0 address 02:0a:e7:00:00:01 type veth peer name ostv1 "
+                                "address 02:0a:e7:00:00:02 netns " + far,
+                                "ip -n " + near + " addr add 10.231.0.1/24 dev ostv0",
+                                "ip -n " + far + " addr add 10.231.0.2/24 dev ostv1",
+                                "ip -n " + near + " neigh add 10.231.0.2 lladdr 02:0a:e7:00:00:02 dev ostv0 nud permanent",
+                                "ip -n " + far + " neigh add 10.231.0.1 lladdr 02:0a:e7:00:00:01 dev ostv1 nud permanent",
+                                "ip -n " + near + " link set ostv0 up", "ip -n " + far + " link set ostv1 up",
+                                "ip -n " + near + " link set lo up", "ip -n " + far + " link set lo up"}) {
+        if (!run(command)) {
+            whyNot = "network namespaces are not available here: " + command + " failed";
+            return;
+        }
     }
-    bool ok = true;
-    for (const auto* ns : {&pair->near_, &pair->far_}) {
-        ok = ok && run("ip netns exec " + *ns +
-                       " sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1");
-    }
-    ok = ok && pair->ip(pair->near_, std::string("link add ostv0 address ") + kNearMac + " type veth peer name ostv1 address " +
-                                         kFarMac + " netns " + pair->far_);
-    ok = ok && pair->ip(pair->near_, std::string("addr add ") + kNearAddress + "/24 dev ostv0");
-    ok = ok && pair->ip(pair->far_, std::string("addr add ") + kFarAddress + "/24 dev ostv1");
-    ok = ok && pair->ip(pair->near_, std::string("neigh add ") + kFarAddress + " lladdr " + kFarMac + " dev ostv0 nud permanent");
-    ok = ok && pair->ip(pair->far_, std::string("neigh add ") + kNearAddress + " lladdr " + kNearMac + " dev ostv1 nud permanent");
-    ok = ok && pair->ip(pair->near_, "link set ostv0 up") && pair->ip(pair->far_, "link set ostv1 up");
-    ok = ok && pair->ip(pair->near_, "link set lo up") && pair->ip(pair->far_, "link set lo up");
-    if (!ok) {
-        whyNot = "could not build the veth pair between the test namespaces";
-        return nullptr;
-    }
-    return pair;
 }
 
 VethPair::~VethPair() {
-    run("ip netns del " + near_);
-    run("ip netns del " + far_);
+    run("ip netns del " + near);
+    run("ip netns del " + far);
 }
 
 bool VethPair::ip(const std::string& ns, const std::string& arguments) const {
@@ -81,47 +66,35 @@ bool VethPair::ip(const std::string& ns, const std::string& arguments) const {
 }
 
 std::uint64_t VethPair::sendUdp(bool fromFar, int count, int payload) const {
-    const std::uint16_t port = 40000 + static_cast<std::uint16_t>(::getpid() % 20000);
-    const int receiver = fromFar ? udpSocket(near_, kNearAddress, port) : udpSocket(far_, kFarAddress, port);
-    const int sender = fromFar ? udpSocket(far_, kFarAddress, 0) : udpSocket(near_, kNearAddress, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    ::inet_pton(AF_INET, fromFar ? kNearAddress : kFarAddress, &to.sin_addr);
+    auto to = address(!fromFar, static_cast<std::uint16_t>(40000 + ::getpid() % 20000));
+    const auto receiver = socketIn(fromFar ? near : far, SOCK_DGRAM);
+    const auto sender = socketIn(fromFar ? far : near, SOCK_DGRAM);
+    const timeval timeout{2, 0};
+    ::setsockopt(receiver.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    check(::bind(receiver.get(), reinterpret_cast<sockaddr*>(&to), sizeof to) == 0, "cannot bind a test socket");
     std::vector<char> datagram(static_cast<std::size_t>(payload), 'x');
-    int received = 0;
     for (int i = 0; i < count; ++i) {
-        ::sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        if (::recv(receiver, datagram.data(), datagram.size(), 0) == payload) {
-            ++received;
-        }
-    }
-    ::close(sender);
-    ::close(receiver);
-    if (received != count) {
-        throw std::runtime_error("datagrams were lost on the veth pair");
+        ::sendto(sender.get(), datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        check(::recv(receiver.get(), datagram.data(), datagram.size(), 0) == payload, "a datagram was lost");
     }
     return static_cast<std::uint64_t>(count) * (static_cast<std::uint64_t>(payload) + udpFrameOverhead);
 }
 
-NetnsScope::NetnsScope(const std::string& ns) {
-    original_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-    const int target = ::open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
-    const bool entered = original_ >= 0 && target >= 0 && ::setns(target, CLONE_NEWNET) == 0;
-    if (target >= 0) {
-        ::close(target);
-    }
-    if (!entered) {
-        if (original_ >= 0) {
-            ::close(original_);
-        }
-        throw std::runtime_error("cannot enter network namespace " + ns);
-    }
+std::pair<UniqueFd, UniqueFd> VethPair::tcpStream(std::uint16_t port) const {
+    auto at = address(false, port);
+    const auto listener = socketIn(near, SOCK_STREAM);
+    auto farEnd = socketIn(far, SOCK_STREAM);
+    check(::bind(listener.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 && ::listen(listener.get(), 1) == 0 &&
+              ::connect(farEnd.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == 0,
+          "cannot connect across the veth pair");
+    return {std::move(farEnd), UniqueFd(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC))};
 }
 
-NetnsScope::~NetnsScope() {
-    ::setns(original_, CLONE_NEWNET);
-    ::close(original_);
+NetnsScope::NetnsScope(const std::string& ns) : original_(::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC)) {
+    const UniqueFd target(::open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC));
+    check(original_.valid() && target.valid() && ::setns(target.get(), CLONE_NEWNET) == 0, "cannot enter a namespace");
 }
+
+NetnsScope::~NetnsScope() { ::setns(original_.get(), CLONE_NEWNET); }
 
 }  // namespace ostrel::testing

@@ -1,54 +1,42 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
+#include <utility>
+
+#include "Platform/UniqueFd.hpp"
 
 namespace ostrel::testing {
 
 // Two network namespaces made for one test and joined by a veth pair: "ostv0" (10.231.0.1) in
-// the near one, "ostv1" (10.231.0.2) in the far one. IPv6 is off and the neighbours are static,
-// so the only frames on the pair are the ones the test sends.
-class VethPair final {
-public:
-    static constexpr const char* nearInterface = "ostv0";
-    static constexpr const char* farInterface = "ostv1";
-    // Ethernet, IPv4 and UDP headers of every datagram sent across.
-    static constexpr std::uint64_t udpFrameOverhead = 14 + 20 + 8;
+// `near`, "ostv1" (10.231.0.2) in `far`. No IPv6 and static neighbours, so the only frames on
+// the pair are the test's own. `whyNot` is set when this machine cannot make them.
+struct VethPair {
+    static constexpr std::uint64_t udpFrameOverhead = 14 + 20 + 8;  // Ethernet, IPv4, UDP headers
 
-    // Nothing, with the reason in `whyNot`, when this machine cannot make namespaces.
-    static std::unique_ptr<VethPair> create(std::string& whyNot);
+    VethPair();
     ~VethPair();
     VethPair(const VethPair&) = delete;
     VethPair& operator=(const VethPair&) = delete;
 
-    const std::string& nearNamespace() const { return near_; }
-    const std::string& farNamespace() const { return far_; }
-
-    // Runs an `ip` command inside a namespace; true on success.
     bool ip(const std::string& ns, const std::string& arguments) const;
-
-    // Sends `count` datagrams of `payload` bytes across and waits until all arrived; returns the
-    // bytes the pair carried (frames included). `fromFar` picks the direction.
+    // Sends datagrams across until all arrived; the bytes on the wire.
     std::uint64_t sendUdp(bool fromFar, int count, int payload) const;
+    // A connected TCP stream across: the far end, then the near end.
+    std::pair<UniqueFd, UniqueFd> tcpStream(std::uint16_t port) const;
 
-private:
-    VethPair(std::string near, std::string far) : near_(std::move(near)), far_(std::move(far)) {}
-    std::string near_;
-    std::string far_;
+    std::string near, far, whyNot;
 };
 
-// Moves the calling thread into a namespace for the scope's life. Threads and processes it
-// starts meanwhile stay in that namespace.
+// Keeps the calling thread in a namespace for the scope's life; threads and processes it
+// starts meanwhile stay there.
 class NetnsScope final {
 public:
     explicit NetnsScope(const std::string& ns);
     ~NetnsScope();
-    NetnsScope(const NetnsScope&) = delete;
-    NetnsScope& operator=(const NetnsScope&) = delete;
 
 private:
-    int original_ = -1;
+    UniqueFd original_;
 };
 
 }  // namespace ostrel::testing

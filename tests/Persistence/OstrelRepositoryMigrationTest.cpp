@@ -7,7 +7,9 @@ using namespace ostrel::testing;
 
 namespace {
 
-void migrate(const std::string& path) { OstrelRepository repository(std::make_unique<SQLiteDatabase>(path)); }
+void migrate(const std::string& path) {
+    OstrelRepository repository(std::make_unique<SQLiteDatabase>(path));
+}
 
 TEST(OstrelRepositoryMigrationTest, NewAndOldFilesEndWithTheSameSchemaAndStayThere) {
     TemporaryFolder folder;
@@ -29,10 +31,12 @@ TEST(OstrelRepositoryMigrationTest, NewAndOldFilesEndWithTheSameSchemaAndStayThe
 
     const std::string path = folder.file("old.sqlite");
     DatabaseInspector old(path);
-    old.execute("CREATE TABLE networks (id TEXT PRIMARY KEY, name TEXT NOT NULL, type TEXT NOT NULL, "
-                "last_seen_at TEXT NOT NULL, is_active INTEGER NOT NULL DEFAULT 0);");
-    old.execute("INSERT INTO networks VALUES ('n1', 'Home', 'wifi', 'T', 1), ('n2', 'ReDaCtEd', 'other', 'T', 0), "
-                "('n3', '<REDACTED>', 'ethernet', 'T', 0), ('n4', 'not redacted', 'vpn', 'T', 0);");
+    old.execute(
+        "CREATE TABLE networks (id TEXT PRIMARY KEY, name TEXT NOT NULL, type TEXT NOT NULL, "
+        "last_seen_at TEXT NOT NULL, is_active INTEGER NOT NULL DEFAULT 0);");
+    old.execute(
+        "INSERT INTO networks VALUES ('n1', 'Home', 'wifi', 'T', 1), ('n2', 'ReDaCtEd', 'other', 'T', 0), "
+        "('n3', '<REDACTED>', 'ethernet', 'T', 0), ('n4', 'not redacted', 'vpn', 'T', 0);");
     migrate(path);
     EXPECT_EQ(old.schema(), fresh.schema());
     EXPECT_EQ(old.rows("SELECT id, name, type, interface_name, resolution_state, resolution_source, "
@@ -44,7 +48,7 @@ TEST(OstrelRepositoryMigrationTest, NewAndOldFilesEndWithTheSameSchemaAndStayThe
 
     // Once migrated, further runs change nothing, stored rows included.
     openRepository(path)->insertSamples({makeSample("S1", currentDate(), "n1", "a1", 10, 20)});
-    const std::string before = old.dump();
+    const Rows before = old.dump();
     migrate(path);
     migrate(path);
     EXPECT_EQ(old.dump(), before);

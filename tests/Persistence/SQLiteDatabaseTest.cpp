@@ -86,10 +86,14 @@ TEST_F(SQLiteDatabaseTest, FailuresCarrySQLitesMessageAndLeaveTheConnectionUsabl
     int handled = 0;
     const std::vector<std::tuple<std::function<void()>, Kind, const char*>> cases{
         {[&] { database.execute(""); }, Kind::prepareFailed, "SQLite prepare failed: statement pointer is nil"},
-        {[&] { database.execute("  -- nothing"); }, Kind::prepareFailed, "SQLite prepare failed: statement pointer is nil"},
-        {[&] { database.execute("SELEC 1;"); }, Kind::prepareFailed, "SQLite prepare failed: near \"SELEC\": syntax error"},
-        {[&] { database.execute("INSERT INTO t (id) VALUES (?);", {"x", "y"}); }, Kind::bindFailed,
-         "SQLite bind failed: column index out of range"},
+        {[&] { database.execute("  -- nothing"); }, Kind::prepareFailed,
+         "SQLite prepare failed: statement pointer is nil"},
+        {[&] { database.execute("SELEC 1;"); }, Kind::prepareFailed,
+         "SQLite prepare failed: near \"SELEC\": syntax error"},
+        {[&] {
+             database.execute("INSERT INTO t (id) VALUES (?);", {"x", "y"});
+         },
+         Kind::bindFailed, "SQLite bind failed: column index out of range"},
         {[&] { database.execute("INSERT INTO t (id) VALUES (?);", {"A"}); }, Kind::stepFailed,
          "SQLite step failed: UNIQUE constraint failed: t.id"},
         // A query failing midway has handed over its first rows.

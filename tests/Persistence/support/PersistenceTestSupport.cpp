@@ -42,31 +42,20 @@ Rows DatabaseInspector::rows(const std::string& sql) {
     return result;
 }
 
-std::string DatabaseInspector::schema() {
-    std::string text;
-    for (const char* sql :
-         {"SELECT m.name, p.name, p.type, p.\"notnull\", p.dflt_value, p.pk FROM sqlite_master m, "
-          "pragma_table_info(m.name) p WHERE m.type = 'table' ORDER BY 1, 2;",
-          "SELECT m.name, f.\"table\", f.\"from\", f.\"to\" FROM sqlite_master m, pragma_foreign_key_list(m.name) f "
-          "WHERE m.type = 'table' ORDER BY 1, 3;",
-          "SELECT name, sql FROM sqlite_master WHERE type = 'index' ORDER BY name;"}) {
-        for (const auto& row : rows(sql)) {
-            for (const auto& column : row) text += column + "|";
-            text += "\n";
-        }
-    }
-    return text;
+Rows DatabaseInspector::schema() {
+    return rows(
+        "SELECT m.name, p.name, p.type, p.\"notnull\", p.dflt_value, p.pk FROM sqlite_master m, "
+        "pragma_table_info(m.name) p WHERE m.type = 'table' UNION ALL SELECT m.name, f.\"table\", f.\"from\", "
+        "f.\"to\", NULL, NULL FROM sqlite_master m, pragma_foreign_key_list(m.name) f WHERE m.type = 'table' "
+        "UNION ALL SELECT name, sql, NULL, NULL, NULL, NULL FROM sqlite_master WHERE type = 'index' ORDER BY 1, 2, 3;");
 }
 
-std::string DatabaseInspector::dump() {
-    std::string text = schema();
+Rows DatabaseInspector::dump() {
+    Rows all = schema();
     for (const auto& table : rows("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name;")) {
-        for (const auto& row : rows("SELECT * FROM " + table[0] + " ORDER BY rowid;")) {
-            for (const auto& column : row) text += column + "|";
-            text += "\n";
-        }
+        for (auto& row : rows("SELECT * FROM " + table[0] + " ORDER BY rowid;")) all.push_back(std::move(row));
     }
-    return text;
+    return all;
 }
 
 Date localTime(const char* zone, int year, unsigned month, unsigned day, int hour, int minute, int second,
@@ -79,8 +68,9 @@ Date localTime(const char* zone, int year, unsigned month, unsigned day, int hou
 
 UsageSampleRecord makeSample(std::string id, Date timestamp, std::string networkID, std::string appID, std::int64_t rx,
                              std::int64_t tx, std::string source) {
-    return UsageSampleRecord{std::move(id), timestamp, networkID, networkID + " name", NetworkType::wifi, appID,
-                             appID + " name", rx, tx, std::move(source), 0.5};
+    return UsageSampleRecord{
+        std::move(id),     timestamp, networkID, networkID + " name", NetworkType::wifi, appID, appID + " name", rx, tx,
+        std::move(source), 0.5};
 }
 
 std::shared_ptr<OstrelRepository> openRepository(const std::string& path, OstrelRepository::CalendarProvider calendar) {

@@ -48,8 +48,8 @@ public:
     std::int64_t scalar(const std::string& sql) { return std::stoll(rows(sql).at(0).at(0)); }
     std::int64_t count(const std::string& table) { return scalar("SELECT COUNT(*) FROM " + table + ";"); }
     // Columns by name (ALTER appends), foreign keys and indexes; dump() adds every row.
-    std::string schema();
-    std::string dump();
+    Rows schema();
+    Rows dump();
 
 private:
     SQLiteDatabase database_;

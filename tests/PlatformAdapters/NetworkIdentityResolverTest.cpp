@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 
 #include "Platform/FakeWifiClient.hpp"
 #include "PlatformAdapters/NetworkIdentityResolver.hpp"
@@ -11,9 +12,14 @@ namespace {
 
 class NetworkIdentityResolverTest : public ::testing::Test {
 protected:
-    NetworkIdentity resolve(const std::optional<std::string>& primary) {
-        NetworkIdentityResolver resolver(wifi, tools, paths);
-        return resolver.resolveActiveNetwork(primary);
+    // id|name|type|interface|state|source|confidence, marked when not active.
+    std::string resolve(const std::optional<std::string>& primary) {
+        const auto n = NetworkIdentityResolver(wifi, tools, paths).resolveActiveNetwork(primary);
+        std::ostringstream out;
+        out << n.id << '|' << n.name << '|' << rawValue(n.type) << '|' << n.interfaceName.value_or("-") << '|'
+            << rawValue(n.resolutionState) << '|' << n.resolutionSource << '|' << n.resolutionConfidence
+            << (n.isActive ? "" : "|inactive");
+        return out.str();
     }
     void airport(const std::string& iface, const std::string& output) {
         tools->record(paths.networksetup, {"-getairportnetwork", iface}, output);
@@ -27,129 +33,88 @@ protected:
     ToolPaths paths = ToolPaths::inLibexec("/opt/ostrel/libexec");
 };
 
-TEST_F(NetworkIdentityResolverTest, AFoundNameGivesAWifiOrHotspotIdentityWithASlugId) {
-    wifi->setInterfaces({{"wlan0", "Bob's iPhone"}});
-    EXPECT_EQ(resolve("wlan0"), (NetworkIdentity{"wifi-bobs-iphone", "Bob's iPhone", NetworkType::hotspot, true, "wlan0",
-                                                 NetworkResolutionState::resolved, "corewlan_primary", 1.0}));
-    wifi->setInterfaces({{"wlan0", "  Cafe/Guest 5.0\n"}});
-    auto identity = resolve("wlan0");
-    EXPECT_EQ(identity.id, "wifi-cafe-guest-5-0");
-    EXPECT_EQ(identity.name, "Cafe/Guest 5.0");
-    EXPECT_EQ(identity.type, NetworkType::wifi);
-    wifi->setInterfaces({{"wlan0", "Office Personal HOTSPOT"}});
-    EXPECT_EQ(resolve("wlan0").type, NetworkType::hotspot);
-
+TEST_F(NetworkIdentityResolverTest, AFoundNameGivesAWifiOrHotspotIdentityWithASlugIdAndPlaceholdersAreRedactions) {
     // Case and " " against "-" give one id; other punctuation and non-ASCII letters stay.
-    for (const auto& [name, id] : std::vector<std::pair<std::string, std::string>>{
-             {"Home Net", "wifi-home-net"}, {"home-NET", "wifi-home-net"}, {"CAFÉ Ärger", "wifi-café-ärger"},
-             {"A&B (5G)", "wifi-a&b-(5g)"}}) {
-        wifi->setInterfaces({{"wlan0", name}});
-        EXPECT_EQ(resolve("wlan0").id, id) << name;
+    for (const auto& [ssid, expected] : std::vector<std::pair<std::string, std::string>>{
+             {"Bob's iPhone", "wifi-bobs-iphone|Bob's iPhone|hotspot|wlan0|resolved|corewlan_primary|1"},
+             {"  Cafe/Guest 5.0\n", "wifi-cafe-guest-5-0|Cafe/Guest 5.0|wifi|wlan0|resolved|corewlan_primary|1"},
+             {"Office Personal HOTSPOT",
+              "wifi-office-personal-hotspot|Office Personal HOTSPOT|hotspot|wlan0|resolved|corewlan_primary|1"},
+             {"home-NET", "wifi-home-net|home-NET|wifi|wlan0|resolved|corewlan_primary|1"},
+             {"CAFÉ Ärger", "wifi-café-ärger|CAFÉ Ärger|wifi|wlan0|resolved|corewlan_primary|1"},
+             {"A&B (5G)", "wifi-a&b-(5g)|A&B (5G)|wifi|wlan0|resolved|corewlan_primary|1"},
+             {"<REDACTED>", "wifi-<redacted>|<REDACTED>|wifi|wlan0|resolved|corewlan_primary|1"}}) {
+        wifi->setInterfaces({{"wlan0", ssid}});
+        EXPECT_EQ(resolve("wlan0"), expected) << ssid;
     }
-}
-
-TEST_F(NetworkIdentityResolverTest, PlaceholdersAreRedactionsExceptUpperCaseAngleBrackets) {
     for (const auto* placeholder : {"<redacted>", "REDACTED", "Redacted", " redacted ", "<private>", "0x00"}) {
         wifi->setInterfaces({{"en0", placeholder}});
-        EXPECT_EQ(resolve("en0"), (NetworkIdentity{"wifi-iface-en0", "Wi-Fi (SSID unavailable)", NetworkType::wifi, true,
-                                                   "en0", NetworkResolutionState::redacted, "redacted", 0.2}))
+        EXPECT_EQ(resolve("en0"), "wifi-iface-en0|Wi-Fi (SSID unavailable)|wifi|en0|redacted|redacted|0.2")
             << placeholder;
     }
-    wifi->setInterfaces({{"en0", "<REDACTED>"}});
-    EXPECT_EQ(resolve("en0").name, "<REDACTED>");
-
     wifi->setInterfaces({{"en0", std::nullopt}, {"en1", "   "}});
-    auto identity = resolve("en0");
-    EXPECT_EQ(identity.id, "wifi-iface-en0");
-    EXPECT_EQ(identity.resolutionState, NetworkResolutionState::unavailable);
-    EXPECT_EQ(identity.resolutionSource, "unavailable");
-    EXPECT_DOUBLE_EQ(identity.resolutionConfidence, 0.2);
-
+    EXPECT_EQ(resolve("en0"), "wifi-iface-en0|Wi-Fi (SSID unavailable)|wifi|en0|unavailable|unavailable|0.2");
     // A placeholder of another interface, or only from the tools, is remembered too.
     wifi->setInterfaces({{"en0", "<private>"}, {"en1", std::nullopt}});
-    EXPECT_EQ(resolve("en1").resolutionState, NetworkResolutionState::redacted);
+    EXPECT_EQ(resolve("en1"), "wifi-iface-en1|Wi-Fi (SSID unavailable)|wifi|en1|redacted|redacted|0.2");
     wifi->setInterfaces({{"en0", std::nullopt}});
     summary("en0", "  SSID : <redacted>\n");
-    EXPECT_EQ(resolve("en0").resolutionSource, "redacted");
+    EXPECT_EQ(resolve("en0"), "wifi-iface-en0|Wi-Fi (SSID unavailable)|wifi|en0|redacted|redacted|0.2");
 }
 
 TEST_F(NetworkIdentityResolverTest, WithoutANameThePrimaryInterfaceIsClassified) {
-    struct Case {
-        const char* primary;
-        const char* name;
-        NetworkType type;
-        double confidence;
-    };
-    const Case cases[] = {
-        {"utun3", "VPN", NetworkType::vpn, 0.8},           {"bridge100", "bridge100", NetworkType::other, 0.5},
-        {"lo0", "lo0", NetworkType::loopback, 0.5},        {"en4", "Ethernet", NetworkType::ethernet, 0.8},
-        {"ppp-vpn0", "VPN", NetworkType::vpn, 0.8},        {"pdp_ip0", "Cellular", NetworkType::cellular, 0.8},
-        {"eth0", "Ethernet", NetworkType::ethernet, 0.8},  {"wg0", "VPN", NetworkType::vpn, 0.8},
-        {"tap1", "VPN", NetworkType::vpn, 0.8},            {"rmnet_data0", "Cellular", NetworkType::cellular, 0.8},
-        {"lo", "lo", NetworkType::loopback, 0.5},          {"lo1", "lo1", NetworkType::other, 0.5},
-        {"wlp2s0", "wlp2s0", NetworkType::wifi, 0.5},  // not known to the Wi-Fi client: not the Wi-Fi row
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(resolve(c.primary),
-                  (NetworkIdentity{std::string("iface-") + c.primary, c.name, c.type, true, c.primary,
-                                   NetworkResolutionState::unavailable, "interface", c.confidence}))
-            << c.primary;
+    for (const auto& [primary, expected] : std::vector<std::pair<std::optional<std::string>, std::string>>{
+             {"utun3", "iface-utun3|VPN|vpn|utun3|unavailable|interface|0.8"},
+             {"bridge100", "iface-bridge100|bridge100|other|bridge100|unavailable|interface|0.5"},
+             {"lo0", "iface-lo0|lo0|loopback|lo0|unavailable|interface|0.5"},
+             {"lo", "iface-lo|lo|loopback|lo|unavailable|interface|0.5"},
+             {"lo1", "iface-lo1|lo1|other|lo1|unavailable|interface|0.5"},
+             {"en4", "iface-en4|Ethernet|ethernet|en4|unavailable|interface|0.8"},
+             {"eth0", "iface-eth0|Ethernet|ethernet|eth0|unavailable|interface|0.8"},
+             {"ppp-vpn0", "iface-ppp-vpn0|VPN|vpn|ppp-vpn0|unavailable|interface|0.8"},
+             {"wg0", "iface-wg0|VPN|vpn|wg0|unavailable|interface|0.8"},
+             {"tap1", "iface-tap1|VPN|vpn|tap1|unavailable|interface|0.8"},
+             {"MyVPN", "iface-myvpn|VPN|vpn|MyVPN|unavailable|interface|0.8"},
+             {"pdp_ip0", "iface-pdp_ip0|Cellular|cellular|pdp_ip0|unavailable|interface|0.8"},
+             {"rmnet_data0", "iface-rmnet_data0|Cellular|cellular|rmnet_data0|unavailable|interface|0.8"},
+             // Not known to the Wi-Fi client: not the Wi-Fi row.
+             {"wlp2s0", "iface-wlp2s0|wlp2s0|wifi|wlp2s0|unavailable|interface|0.5"},
+             {"br.lan 2", "iface-br-lan-2|br.lan 2|other|br.lan 2|unavailable|interface|0.5"},
+             {" \n", "iface-||other||unavailable|interface|0.5"},  // an empty primary is still a name
+             {std::nullopt, "unknown-network|Unknown Network|other|-|unavailable|none|0"}}) {
+        EXPECT_EQ(resolve(primary), expected) << primary.value_or("(none)");
     }
-    EXPECT_EQ(resolve("br.lan 2").id, "iface-br-lan-2");
-    EXPECT_EQ(resolve("MyVPN").type, NetworkType::vpn);
-    // An empty primary is still a name.
-    EXPECT_EQ(resolve(" \n"), (NetworkIdentity{"iface-", "", NetworkType::other, true, "",
-                                               NetworkResolutionState::unavailable, "interface", 0.5}));
-    EXPECT_EQ(resolve(std::nullopt), (NetworkIdentity{"unknown-network", "Unknown Network", NetworkType::other, true,
-                                                      std::nullopt, NetworkResolutionState::unavailable, "none", 0.0}));
-    NetworkIdentityResolver bare(nullptr, nullptr, paths);
-    EXPECT_EQ(bare.resolveActiveNetwork("eth0").name, "Ethernet");
+    EXPECT_EQ(NetworkIdentityResolver(nullptr, nullptr, paths).resolveActiveNetwork("eth0").name, "Ethernet");
 }
 
-TEST_F(NetworkIdentityResolverTest, AnyWifiNameWinsOverTheRouteAndNeedsNoPrimary) {
+TEST_F(NetworkIdentityResolverTest, AnyWifiNameWinsOverTheRouteThenTheToolsAreAskedForThePrimaryThenEveryWifi) {
     wifi->setInterfaces({{"wlan0", std::nullopt}, {"wlan1", "Upstairs"}});
-    auto identity = resolve("wg0");
-    EXPECT_EQ(identity.id, "wifi-upstairs");
-    EXPECT_EQ(identity.resolutionSource, "corewlan_any");
-    EXPECT_DOUBLE_EQ(identity.resolutionConfidence, 0.95);
-    EXPECT_EQ(identity.interfaceName, "wg0");
-    EXPECT_EQ(resolve(std::nullopt).interfaceName, std::nullopt);
-}
+    EXPECT_EQ(resolve("wg0"), "wifi-upstairs|Upstairs|wifi|wg0|resolved|corewlan_any|0.95");
+    EXPECT_EQ(resolve(std::nullopt), "wifi-upstairs|Upstairs|wifi|-|resolved|corewlan_any|0.95");
 
-TEST_F(NetworkIdentityResolverTest, ToolsAreAskedForThePrimaryThenForEveryWifiInterface) {
     wifi->setInterfaces({{"en0", "<redacted>"}});
     airport("en0", "Current Wi-Fi Network: Lab\n");
-    auto identity = resolve(" en0\n");
-    EXPECT_EQ(identity.name, "Lab");
-    EXPECT_EQ(identity.interfaceName, "en0");
-    EXPECT_EQ(identity.resolutionSource, "networksetup_or_ipconfig_primary");
-    EXPECT_DOUBLE_EQ(identity.resolutionConfidence, 0.85);
-    EXPECT_EQ(identity.resolutionState, NetworkResolutionState::resolved);
+    EXPECT_EQ(resolve(" en0\n"), "wifi-lab|Lab|wifi|en0|resolved|networksetup_or_ipconfig_primary|0.85");
 
     // Primary is wired: the Wi-Fi set is searched, ipconfig after networksetup gave nothing.
     tools = std::make_shared<testing::RecordedToolRunner>();
     summary("en0", "  SSID : Attic\n");
-    identity = resolve("en5");
-    EXPECT_EQ(identity.name, "Attic");
-    EXPECT_EQ(identity.resolutionSource, "networksetup_or_ipconfig_any");
-    EXPECT_DOUBLE_EQ(identity.resolutionConfidence, 0.8);
-    using Command = testing::RecordedToolRunner::Command;
-    const std::vector<Command> expected{
-        {paths.networksetup, {"-listallhardwareports"}}, {paths.networksetup, {"-getairportnetwork", "en5"}},
-        {paths.ipconfig, {"getsummary", "en5"}},         {paths.networksetup, {"-getairportnetwork", "en0"}},
-        {paths.ipconfig, {"getsummary", "en0"}},
-    };
-    EXPECT_EQ(tools->calls(), expected);
-}
+    EXPECT_EQ(resolve("en5"), "wifi-attic|Attic|wifi|en5|resolved|networksetup_or_ipconfig_any|0.8");
+    EXPECT_EQ(tools->calls(),
+              (std::vector<testing::RecordedToolRunner::Command>{{paths.networksetup, {"-listallhardwareports"}},
+                                                                 {paths.networksetup, {"-getairportnetwork", "en5"}},
+                                                                 {paths.ipconfig, {"getsummary", "en5"}},
+                                                                 {paths.networksetup, {"-getairportnetwork", "en0"}},
+                                                                 {paths.ipconfig, {"getsummary", "en0"}}}));
 
-TEST_F(NetworkIdentityResolverTest, AnEmptyNetworkSetupAnswerStopsBeforeIPConfig) {
+    // An empty networksetup answer stops before ipconfig; en0 joined the Wi-Fi set through
+    // networksetup, so it is the unnamed Wi-Fi row.
+    wifi->setInterfaces({});
+    tools = std::make_shared<testing::RecordedToolRunner>();
     airport("en0", "Current Wi-Fi Network:\n");
     summary("en0", "SSID : Hidden\n");
     tools->record(paths.networksetup, {"-listallhardwareports"}, "Hardware Port: Wi-Fi\nDevice: en0\n");
-    const auto identity = resolve("en0");
-    // en0 joined the Wi-Fi set through networksetup, so it is the unnamed Wi-Fi row.
-    EXPECT_EQ(identity.id, "wifi-iface-en0");
-    EXPECT_EQ(identity.resolutionSource, "unavailable");
+    EXPECT_EQ(resolve("en0"), "wifi-iface-en0|Wi-Fi (SSID unavailable)|wifi|en0|unavailable|unavailable|0.2");
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
-#include "PlatformAdapters/Reconciliation.hpp"
-
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <random>
+
+#include "PlatformAdapters/Reconciliation.hpp"
 
 using namespace ostrel;
 using namespace ostrel::reconciliation;
@@ -26,7 +26,8 @@ TEST(ReconciliationTest, WorkedExamplesAndEdgeCases) {
     EXPECT_EQ(normalized({{300, 0}, {100, 0}, {0, 0}}, 1000, 50), (Pairs{{750, 38}, {250, 12}, {0, 0}}));
     EXPECT_EQ(normalized({{0, 0}, {0, 0}, {0, 0}}, 100, 0), (Pairs{{34, 0}, {33, 0}, {33, 0}}));
     EXPECT_EQ(distribute(10, {1, 1, 1}, 3, {}), (std::vector<std::int64_t>{4, 3, 3}));
-    EXPECT_EQ(distribute(11, {1, 3, 3}, 7, {}), (std::vector<std::int64_t>{1, 6, 4}));  // the first largest takes it all
+    EXPECT_EQ(distribute(11, {1, 3, 3}, 7, {}),
+              (std::vector<std::int64_t>{1, 6, 4}));  // the first largest takes it all
     EXPECT_EQ(distribute(9, {0, 0}, 0, {0.25, 0.75}), (std::vector<std::int64_t>{2, 7}));
     EXPECT_EQ(distribute(-7, {5, 5}, 10, {0.5, 0.5}), (std::vector<std::int64_t>{0, 0}));
     EXPECT_TRUE(normalize({}, 100, 100).empty());
@@ -39,18 +40,20 @@ TEST(ReconciliationTest, WorkedExamplesAndEdgeCases) {
     EXPECT_EQ(huge[0].second + huge[1].second, 1000);
     // Every other field is kept.
     const AppUsageAttribution a{"A", "a.bundle", "A", "/a.png", 1, 1, 0.55, "nettop"};
-    EXPECT_EQ(normalize({a}, 7, 0), (std::vector<AppUsageAttribution>{{"A", "a.bundle", "A", "/a.png", 7, 0, 0.55, "nettop"}}));
+    EXPECT_EQ(normalize({a}, 7, 0),
+              (std::vector<AppUsageAttribution>{{"A", "a.bundle", "A", "/a.png", 7, 0, 0.55, "nettop"}}));
 }
 
 TEST(ReconciliationTest, WeightsPreferTheDirectionThenBothThenEqualShares) {
-    const std::vector<AppUsageAttribution> list = {{"A", "", "", {}, 30, 0, 0, ""}, {"B", "", "", {}, 10, 40, 0, ""},
-                                                   {"C", "", "", {}, -5, 60, 0, ""}};
+    const std::vector<AppUsageAttribution> list = {
+        {"A", "", "", {}, 30, 0, 0, ""}, {"B", "", "", {}, 10, 40, 0, ""}, {"C", "", "", {}, -5, 60, 0, ""}};
     EXPECT_EQ(attributionWeights(list, Direction::receive), (std::vector<double>{0.75, 0.25, 0.0}));
     EXPECT_EQ(attributionWeights(list, Direction::send), (std::vector<double>{0.0, 0.4, 0.6}));
     EXPECT_EQ(attributionWeights({list[0], {"B", "", "", {}, 10, 0, 0, ""}}, Direction::send),
               (std::vector<double>{0.75, 0.25}));
-    EXPECT_EQ(attributionWeights({{"A", "", "", {}, 0, -3, 0, ""}, {"B", "", "", {}, -10, 0, 0, ""}, {}}, Direction::send),
-              (std::vector<double>{1.0 / 3, 1.0 / 3, 1.0 / 3}));
+    EXPECT_EQ(
+        attributionWeights({{"A", "", "", {}, 0, -3, 0, ""}, {"B", "", "", {}, -10, 0, 0, ""}, {}}, Direction::send),
+        (std::vector<double>{1.0 / 3, 1.0 / 3, 1.0 / 3}));
 }
 
 TEST(ReconciliationTest, PartsAlwaysAddUpToTheTotalsInEachDirection) {

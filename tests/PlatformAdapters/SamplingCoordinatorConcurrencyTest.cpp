@@ -26,10 +26,18 @@ TEST(SamplingCoordinatorConcurrencyTest, StartStopAndResetFromOtherThreadsWhileT
         threads.emplace_back([&, t] {
             for (std::mt19937 random(t); !done; std::this_thread::sleep_for(std::chrono::milliseconds(random() % 20))) {
                 switch (random() % 4) {
-                    case 0: rig.coordinator->start(); break;
-                    case 1: rig.coordinator->stop(); break;
-                    case 2: rig.coordinator->resetBaseline(); break;
-                    default: (void)rig.coordinator->isRunning(); break;
+                    case 0:
+                        rig.coordinator->start();
+                        break;
+                    case 1:
+                        rig.coordinator->stop();
+                        break;
+                    case 2:
+                        rig.coordinator->resetBaseline();
+                        break;
+                    default:
+                        (void)rig.coordinator->isRunning();
+                        break;
                 }
             }
         });

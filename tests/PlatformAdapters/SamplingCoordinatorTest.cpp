@@ -1,11 +1,10 @@
-#include "PlatformAdapters/SamplingCoordinator.hpp"
-
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <thread>
 
+#include "PlatformAdapters/SamplingCoordinator.hpp"
 #include "PlatformAdapters/support/SamplingRig.hpp"
 #include "PlatformAdapters/support/VethPair.hpp"
 
@@ -31,7 +30,8 @@ protected:
     }
     std::size_t routeRuns() const {  // one per tick
         const auto calls = rig.tools->calls();
-        return std::count_if(calls.begin(), calls.end(), [](const auto& c) { return c.path == SamplingRig::routeTool; });
+        return std::count_if(calls.begin(), calls.end(),
+                             [](const auto& c) { return c.path == SamplingRig::routeTool; });
     }
 
     SamplingRig rig;
@@ -108,10 +108,12 @@ TEST_F(SamplingCoordinatorTest, FailedWriteIsLoggedAndItsBatchIsDroppedForGood) 
     rig.attribute({{"A", 1, 0}});
     tick();
     tick(10, 0);
-    rig.probe->execute("CREATE TRIGGER refuse BEFORE INSERT ON usage_samples BEGIN SELECT RAISE(ABORT, 'disk on fire'); END;");
+    rig.probe->execute(
+        "CREATE TRIGGER refuse BEFORE INSERT ON usage_samples BEGIN SELECT RAISE(ABORT, 'disk on fire'); END;");
     rig.advance(2000ms);
     tick(20, 0);  // due, fails
-    EXPECT_EQ(rig.log->lines(), std::vector<std::string>{"Failed flushing buffered samples: SQLite step failed: disk on fire"});
+    EXPECT_EQ(rig.log->lines(),
+              std::vector<std::string>{"Failed flushing buffered samples: SQLite step failed: disk on fire"});
     EXPECT_EQ(batches(), 1);
 
     rig.probe->execute("DROP TRIGGER refuse;");
@@ -184,7 +186,8 @@ TEST_F(SamplingCoordinatorTest, StartPrimesTheBaselineTicksAfterOneSecondOnOneTi
     const auto restarted = std::chrono::steady_clock::now();
     rig.coordinator->start();
     rig.traffic(11, 0);
-    while (routeRuns() == atStop && std::chrono::steady_clock::now() < restarted + 4s) std::this_thread::sleep_for(10ms);
+    while (routeRuns() == atStop && std::chrono::steady_clock::now() < restarted + 4s)
+        std::this_thread::sleep_for(10ms);
     EXPECT_GE(std::chrono::steady_clock::now() - restarted, 1s);
     rig.coordinator->stop();
     EXPECT_EQ(rxSum(), 16);

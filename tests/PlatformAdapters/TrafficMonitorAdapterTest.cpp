@@ -1,10 +1,9 @@
-#include "PlatformAdapters/TrafficMonitorAdapter.hpp"
-
 #include <gtest/gtest.h>
 
 #include "Platform/ProcessToolRunner.hpp"
 #include "Platform/ScriptedToolRunner.hpp"
 #include "Platform/ToolPaths.hpp"
+#include "PlatformAdapters/TrafficMonitorAdapter.hpp"
 #include "PlatformAdapters/support/VethPair.hpp"
 
 using namespace ostrel;
@@ -20,9 +19,8 @@ protected:
     TrafficMonitorAdapterTest() {
         auto source = std::make_unique<FakeInterfaceCounterSource>();
         counters = source.get();
-        adapter = std::make_unique<TrafficMonitorAdapter>(std::move(source), tools, kRoute, [this] {
-            return Date{std::chrono::seconds(1000 + ++clockReads)};
-        });
+        adapter = std::make_unique<TrafficMonitorAdapter>(
+            std::move(source), tools, kRoute, [this] { return Date{std::chrono::seconds(1000 + ++clockReads)}; });
     }
 
     FakeInterfaceCounterSource* counters = nullptr;
@@ -35,7 +33,7 @@ protected:
 
 TEST_F(TrafficMonitorAdapterTest, DeltasCrossTheThirtyTwoBitWrapAndNewOrIdleInterfacesAreLeftOut) {
     EXPECT_EQ(TrafficMonitorAdapter::counterDelta(kTop - 295, 100), kTop - 395);  // no wrap
-    EXPECT_EQ(TrafficMonitorAdapter::counterDelta(5, 4294967296ULL), 0u);  // backwards from above the limit
+    EXPECT_EQ(TrafficMonitorAdapter::counterDelta(5, 4294967296ULL), 0u);         // backwards from above the limit
     counters->set({{"eth0", kTop - 295, 100}, {"eth1", 0, 0}});
     EXPECT_TRUE(adapter->sample().deltas.empty());  // empty baseline: everything is new
     counters->set({{"eth0", 100, 100}, {"eth1", 0, 0}, {"wlan0", 7, 7}});
@@ -48,8 +46,8 @@ TEST_F(TrafficMonitorAdapterTest, DeltasCrossTheThirtyTwoBitWrapAndNewOrIdleInte
 
 TEST_F(TrafficMonitorAdapterTest, SkipsLoopbackAppleAndLinuxVirtualInterfacesButKeepsThemInTheBaseline) {
     std::vector<LinkCounters> first{{"wlp2s0", 10, 10}}, second{{"wlp2s0", 20, 30}};
-    for (const char* name : {"lo", "lo1", "awdl0", "llw0", "anpi0", "veth1a2b", "docker0", "br-5f1c", "virbr0", "tun0",
-                             "tap3", "wg0"}) {
+    for (const char* name :
+         {"lo", "lo1", "awdl0", "llw0", "anpi0", "veth1a2b", "docker0", "br-5f1c", "virbr0", "tun0", "tap3", "wg0"}) {
         first.push_back({name, 10, 10});
         second.push_back({name, 5000, 5000});
     }
@@ -67,7 +65,7 @@ TEST_F(TrafficMonitorAdapterTest, BaselineBecomesTheWholeReadingAndAFailedReadEm
     counters->set({{"eth0", 350, 400}});
     adapter->sample();
     EXPECT_EQ(adapter->previousCounters(), (InterfaceCounters{{"eth0", {350, 400}}}));  // wlan0 forgotten
-    counters->set({});  // the read failed
+    counters->set({});                                                                  // the read failed
     EXPECT_TRUE(adapter->sample().deltas.empty());
     counters->set({{"eth0", 900, 900}});
     EXPECT_TRUE(adapter->sample().deltas.empty());  // every interface is new again
@@ -79,7 +77,7 @@ TEST_F(TrafficMonitorAdapterTest, PrimaryInterfaceComesFromTheRouteToolElseTheLa
     counters->set({{"eth0", 0, 0}, {"eth1", 0, 0}, {"wlan0", 0, 0}});
     adapter->sample();
     counters->set({{"eth0", 50, 50}, {"eth1", 100, 0}, {"wlan0", 99, 0}});
-    EXPECT_EQ(adapter->sample().primaryInterface, "eth0");  // tie at 100: first in the list
+    EXPECT_EQ(adapter->sample().primaryInterface, "eth0");        // tie at 100: first in the list
     EXPECT_EQ(adapter->sample().primaryInterface, std::nullopt);  // no route, no deltas
 
     int clockReadsDuringRoute = -1;
@@ -90,15 +88,15 @@ TEST_F(TrafficMonitorAdapterTest, PrimaryInterfaceComesFromTheRouteToolElseTheLa
     });
     const auto snapshot = adapter->sample();
     EXPECT_EQ(snapshot.primaryInterface, "tun0");  // the route may name a skipped tunnel
-    EXPECT_EQ(clockReadsDuringRoute, 3);  // the timestamp is taken after the route tool ran
+    EXPECT_EQ(clockReadsDuringRoute, 3);           // the timestamp is taken after the route tool ran
     EXPECT_EQ(snapshot.timestamp, Date{std::chrono::seconds(1004)});
 
     using Route = std::pair<const char*, std::optional<std::string>>;
     for (const auto& [output, primary] : {Route{"interface:\n", ""}, Route{"\t interface:\ten1 \t\r\n", "en1"},
                                           Route{"gateway: 10.0.0.1\ninterface: en0\ninterface: en1\n", "en0"},
                                           Route{"interface: interface: x", "x"},  // every occurrence is removed
-                                          Route{"the interface: en0\n", std::nullopt}, Route{"Interface: en0\n", std::nullopt},
-                                          Route{"\n\n", std::nullopt}}) {
+                                          Route{"the interface: en0\n", std::nullopt},
+                                          Route{"Interface: en0\n", std::nullopt}, Route{"\n\n", std::nullopt}}) {
         EXPECT_EQ(TrafficMonitorAdapter::parseRouteOutput(output), primary) << output;
     }
 }

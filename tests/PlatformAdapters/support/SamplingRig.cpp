@@ -64,8 +64,8 @@ void SamplingRig::attribute(const std::vector<Share>& shares) {
     std::lock_guard lock(provider->mutex);
     provider->answer.clear();
     for (const auto& share : shares) {
-        provider->answer.push_back({share.appID, share.appID, "Name of " + share.appID, std::nullopt, share.rx,
-                                    share.tx, 0.55, "nettop"});
+        provider->answer.push_back(
+            {share.appID, share.appID, "Name of " + share.appID, std::nullopt, share.rx, share.tx, 0.55, "nettop"});
     }
 }
 

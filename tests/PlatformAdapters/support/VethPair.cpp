@@ -12,7 +12,9 @@
 namespace ostrel::testing {
 namespace {
 
-bool run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+bool run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 sockaddr_in address(bool farSide, std::uint16_t port) {
     sockaddr_in address{};
@@ -33,22 +35,25 @@ void check(bool ok, const char* what) {
 
 }  // namespace
 
-VethPair::VethPair() : near("ostrel-near-" + std::to_string(::getpid())), far("ostrel-far-" + std::to_string(::getpid())) {
+VethPair::VethPair()
+    : near("ostrel-near-" + std::to_string(::getpid())), far("ostrel-far-" + std::to_string(::getpid())) {
     if (::geteuid() != 0) {
         whyNot = "needs root to make network namespaces";
         return;
     }
     const std::string noIpv6 = " sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1";
-    for (const auto& command : {"ip netns add " + near, "ip netns add " + far, "ip netns exec " + near + noIpv6,
-                                "ip netns exec " + far + noIpv6,
-                                "ip -n " + near + " link add ostv0 address 02:0a:e7:00:00:01 type veth peer name ostv1 "
-                                "address 02:0a:e7:00:00:02 netns " + far,
-                                "ip -n " + near + " addr add 10.231.0.1/24 dev ostv0",
-                                "ip -n " + far + " addr add 10.231.0.2/24 dev ostv1",
-                                "ip -n " + near + " neigh add 10.231.0.2 lladdr 02:0a:e7:00:00:02 dev ostv0 nud permanent",
-                                "ip -n " + far + " neigh add 10.231.0.1 lladdr 02:0a:e7:00:00:01 dev ostv1 nud permanent",
-                                "ip -n " + near + " link set ostv0 up", "ip -n " + far + " link set ostv1 up",
-                                "ip -n " + near + " link set lo up", "ip -n " + far + " link set lo up"}) {
+    for (const auto& command :
+         {"ip netns add " + near, "ip netns add " + far, "ip netns exec " + near + noIpv6,
+          "ip netns exec " + far + noIpv6,
+          "ip -n " + near +
+              " link add ostv0 address 02:0a:e7:00:00:01 type veth peer name ostv1 "
+              "address 02:0a:e7:00:00:02 netns " +
+              far,
+          "ip -n " + near + " addr add 10.231.0.1/24 dev ostv0", "ip -n " + far + " addr add 10.231.0.2/24 dev ostv1",
+          "ip -n " + near + " neigh add 10.231.0.2 lladdr 02:0a:e7:00:00:02 dev ostv0 nud permanent",
+          "ip -n " + far + " neigh add 10.231.0.1 lladdr 02:0a:e7:00:00:01 dev ostv1 nud permanent",
+          "ip -n " + near + " link set ostv0 up", "ip -n " + far + " link set ostv1 up",
+          "ip -n " + near + " link set lo up", "ip -n " + far + " link set lo up"}) {
         if (!run(command)) {
             whyNot = "network namespaces are not available here: " + command + " failed";
             return;
@@ -84,7 +89,8 @@ std::pair<UniqueFd, UniqueFd> VethPair::tcpStream(std::uint16_t port) const {
     auto at = address(false, port);
     const auto listener = socketIn(near, SOCK_STREAM);
     auto farEnd = socketIn(far, SOCK_STREAM);
-    check(::bind(listener.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 && ::listen(listener.get(), 1) == 0 &&
+    check(::bind(listener.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
+              ::listen(listener.get(), 1) == 0 &&
               ::connect(farEnd.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == 0,
           "cannot connect across the veth pair");
     return {std::move(farEnd), UniqueFd(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC))};
@@ -95,6 +101,8 @@ NetnsScope::NetnsScope(const std::string& ns) : original_(::open("/proc/thread-s
     check(original_.valid() && target.valid() && ::setns(target.get(), CLONE_NEWNET) == 0, "cannot enter a namespace");
 }
 
-NetnsScope::~NetnsScope() { ::setns(original_.get(), CLONE_NEWNET); }
+NetnsScope::~NetnsScope() {
+    ::setns(original_.get(), CLONE_NEWNET);
+}
 
 }  // namespace ostrel::testing

@@ -14,32 +14,27 @@ namespace {
 struct Exchange {
     test::RequestFunction function;
     std::string request;
-    std::string expected;
+    std::string expected = {};
 };
 
 std::vector<Exchange> exchanges(const test::LoadedCore& core) {
     std::vector<Exchange> list;
     for (int variant = 0; variant < 6; ++variant) {
-        std::string samples;
+        std::string samples = "[";
         for (int i = 0; i < 200; ++i) {
-            if (!samples.empty()) samples += ",";
-            samples += test::sample("2024-03-01T" + std::to_string(10 + i % 12) + ":0" + std::to_string(i % 10) + ":00Z",
-                                    "net" + std::to_string((i + variant) % 5), "app" + std::to_string(i % 7),
-                                    static_cast<unsigned long long>(i * (variant + 1)), static_cast<unsigned long long>(i));
+            samples += (i > 0 ? "," : "") + test::sample("2024-03-01T1" + std::to_string(i % 10) + ":00:00Z",
+                                                         "net" + std::to_string((i + variant) % 5),
+                                                         "app" + std::to_string(i % 7), i * (variant + 1), i);
         }
-        list.push_back({core.aggregate,
-                        R"({"samples":[)" + samples + R"(],"start":"2024-03-01T09:00:00Z","end":"2024-03-01T23:00:00Z",)" +
-                            R"("bucket_size":")" + (variant % 2 ? "five_minutes" : "hour") + "\"}",
-                        ""});
-        list.push_back({core.rank,
-                        R"({"samples":[)" + samples + R"(],"dimension":")" + (variant % 2 ? "network" : "application") +
-                            R"(","limit":)" + std::to_string(variant) + "}",
-                        ""});
-        list.push_back({core.thresholds,
-                        R"({"total_bytes":)" + std::to_string(variant * 7) +
-                            R"(,"warning_threshold_bytes":10,"danger_threshold_bytes":30})",
-                        ""});
-        list.push_back({core.rank, R"({"samples":[],"dimension":"network"})", ""});
+        const std::string bucket = variant % 2 ? "five_minutes" : "hour";
+        const std::string dimension = variant % 2 ? "network" : "application";
+        list.push_back({core.aggregate, R"({"samples":)" + samples + R"(],"start":"2024-03-01T09:00:00Z",)" +
+                                            R"("end":"2024-03-01T23:00:00Z","bucket_size":")" + bucket + "\"}"});
+        list.push_back({core.rank, R"({"samples":)" + samples + R"(],"dimension":")" + dimension + R"(","limit":)" +
+                                       std::to_string(variant) + "}"});
+        list.push_back({core.thresholds, R"({"total_bytes":)" + std::to_string(variant * 7) +
+                                             R"(,"warning_threshold_bytes":10,"danger_threshold_bytes":30})"});
+        list.push_back({core.rank, R"({"samples":[],"dimension":"network"})"});
     }
     for (Exchange& exchange : list) exchange.expected = core.call(exchange.function, exchange.request.c_str());
     return list;

@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <regex>
+#include <sstream>
 #include <tuple>
 
 #include "Model/Iso8601.hpp"
@@ -61,32 +62,29 @@ TEST_F(OstrelRepositoryWritesTest, BatchStoresRowsAndSumsRollupsAndFailsWhole) {
     EXPECT_EQ(inspector.count("usage_samples"), 4);
 }
 
-// Midnight, the spring gap and both passes of the autumn hour, in two zones, at the first or last
-// millisecond of a minute. The SQL rebuild (which reads TZ) must write the same keys.
+// Wall-clock text in a zone; a trailing '+' takes the second pass of an hour that happens twice.
+Date wallClock(const char* zone, std::string text) {
+    const bool later = text.back() == '+';
+    if (later) text.pop_back();
+    std::istringstream in(text);
+    date::local_time<std::chrono::milliseconds> local;
+    in >> date::parse("%F %T", local);
+    return date::locate_zone(zone)->to_sys(local, later ? date::choose::latest : date::choose::earliest);
+}
+
+// Midnight, the spring gap and both passes of the autumn hour, in two zones. The SQL rebuild
+// (which reads TZ) must write the same keys.
 TEST_F(OstrelRepositoryWritesTest, RollupKeysAcrossMidnightAndDaylightSavingInTwoZones) {
-    struct Time {
-        unsigned month, day;
-        int hour, minute;
-        date::choose pass = date::choose::earliest;
-    };
-    const std::vector<std::tuple<const char*, std::vector<Time>, const char*, const char*>> cases{
+    const std::vector<std::tuple<const char*, std::vector<std::string>, const char*, const char*>> cases{
         {"America/New_York",
-         {{3, 7, 23, 59},
-          {3, 8, 0, 0},
-          {3, 8, 1, 59},
-          {3, 8, 3, 0},
-          {11, 1, 1, 30},
-          {11, 1, 1, 30, date::choose::latest}},
+         {"2026-03-07 23:59:59.999", "2026-03-08 00:00:00", "2026-03-08 01:59:59.999", "2026-03-08 03:00:00",
+          "2026-11-01 01:30:00", "2026-11-01 01:30:00+"},
          "2026-03-07=1 2026-03-08=3 2026-11-01=2",
          "2026-03-07T23:00:00=1 2026-03-08T00:00:00=1 2026-03-08T01:00:00=1 2026-03-08T03:00:00=1 "
          "2026-11-01T01:00:00=2"},
         {"Europe/Berlin",
-         {{3, 28, 23, 59},
-          {3, 29, 1, 59},
-          {3, 29, 3, 0},
-          {10, 25, 2, 30},
-          {10, 25, 2, 30, date::choose::latest},
-          {10, 26, 0, 0}},
+         {"2026-03-28 23:59:59.999", "2026-03-29 01:59:59.999", "2026-03-29 03:00:00", "2026-10-25 02:30:00",
+          "2026-10-25 02:30:00+", "2026-10-26 00:00:00"},
          "2026-03-28=1 2026-03-29=2 2026-10-25=2 2026-10-26=1",
          "2026-03-28T23:00:00=1 2026-03-29T01:00:00=1 2026-03-29T03:00:00=1 2026-10-25T02:00:00=2 "
          "2026-10-26T00:00:00=1"}};
@@ -95,12 +93,8 @@ TEST_F(OstrelRepositoryWritesTest, RollupKeysAcrossMidnightAndDaylightSavingInTw
         repository->clearAllData();
         zone = caseZone;
         std::vector<UsageSampleRecord> batch;
-        for (const Time& at : times) {
-            const int s = at.minute == 59 ? 59 : 0;
-            batch.push_back(
-                makeSample(std::to_string(batch.size()),
-                           localTime(caseZone, 2026, at.month, at.day, at.hour, at.minute, s, s ? 999 : 0, at.pass),
-                           "net", "app", 1, 0));
+        for (const auto& text : times) {
+            batch.push_back(makeSample(text, wallClock(caseZone, text), "net", "app", 1, 0));
         }
         repository->insertSamples(batch);
         ScopedTimeZone processZone(caseZone);

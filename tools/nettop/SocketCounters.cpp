@@ -35,6 +35,8 @@ private:
 constexpr std::size_t tcpInfoNeeded = offsetof(tcp_info, tcpi_bytes_received) + sizeof(tcp_info::tcpi_bytes_received);
 
 void readMessage(const nlmsghdr* header, std::vector<SocketCounters>& out) {
+    // The older request form answers with its own message type.
+    if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY && header->nlmsg_type != TCPDIAG_GETSOCK) return;
     if (header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) return;
     inet_diag_msg message;
     std::memcpy(&message, NLMSG_DATA(header), sizeof message);
@@ -60,26 +62,32 @@ void readMessage(const nlmsghdr* header, std::vector<SocketCounters>& out) {
     if (haveInfo) out.push_back(counters);
 }
 
-bool dumpFamily(int fd, std::uint8_t family, std::uint32_t sequence, std::vector<SocketCounters>& out) {
-    struct {
-        nlmsghdr header;
-        inet_diag_req_v2 request;
-    } query{};
-    query.header.nlmsg_len = sizeof query;
-    query.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    query.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    query.header.nlmsg_seq = sequence;
-    query.request.sdiag_family = family;
-    query.request.sdiag_protocol = IPPROTO_TCP;
-    query.request.idiag_ext = 1u << (INET_DIAG_INFO - 1);
-    query.request.idiag_states = ~0u;
+// Every state a socket with an inode can carry bytes in. Listening sockets move nothing, and
+// leaving them out skips the kernel's walk of its listening table; time-wait and request
+// sockets have no inode.
+// The kernel's state numbers (netinet/tcp.h cannot be included beside linux/tcp.h).
+enum TcpState : unsigned {
+    established = 1,
+    synSent,
+    synReceived,
+    finWait1,
+    finWait2,
+    timeWait,
+    closed,
+    closeWait,
+    lastAck,
+    listening,
+    closing,
+    newSynReceived,
+    boundInactive,  // closed with its descriptor still open: bound before it connected
+};
+constexpr std::uint32_t dataStates = (1u << established) | (1u << synSent) | (1u << synReceived) |
+                                     (1u << finWait1) | (1u << finWait2) | (1u << closed) | (1u << closeWait) |
+                                     (1u << lastAck) | (1u << closing) | (1u << boundInactive);
 
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    if (::sendto(fd, &query, sizeof query, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0) return false;
-
+bool receiveDump(int fd, std::uint32_t sequence, std::vector<SocketCounters>& out) {
     // Heap storage is aligned for nlmsghdr.
-    std::vector<char> buffer(1 << 16);
+    std::vector<char> buffer(1 << 15);
     while (true) {
         const ssize_t received = ::recv(fd, buffer.data(), buffer.size(), 0);
         if (received < 0) {
@@ -93,9 +101,49 @@ bool dumpFamily(int fd, std::uint8_t family, std::uint32_t sequence, std::vector
             if (header->nlmsg_seq != sequence) continue;
             if (header->nlmsg_type == NLMSG_DONE) return true;
             if (header->nlmsg_type == NLMSG_ERROR) return false;
-            if (header->nlmsg_type == SOCK_DIAG_BY_FAMILY) readMessage(header, out);
+            readMessage(header, out);
         }
     }
+}
+
+template <typename Query>
+bool send(int fd, const Query& query) {
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    return ::sendto(fd, &query, sizeof query, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) >= 0;
+}
+
+// The older request form dumps IPv4 and IPv6 in one pass over the kernel's connection table,
+// which costs the same whatever it holds; the per-family form would walk it twice.
+bool dumpBothFamilies(int fd, std::vector<SocketCounters>& out) {
+    struct {
+        nlmsghdr header;
+        inet_diag_req request;
+    } query{};
+    query.header.nlmsg_len = sizeof query;
+    query.header.nlmsg_type = TCPDIAG_GETSOCK;
+    query.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    query.header.nlmsg_seq = 1;
+    query.request.idiag_family = AF_UNSPEC;
+    query.request.idiag_ext = 1u << (INET_DIAG_INFO - 1);
+    query.request.idiag_states = dataStates;
+    return send(fd, query) && receiveDump(fd, 1, out);
+}
+
+bool dumpFamily(int fd, std::uint8_t family, std::uint32_t sequence, std::vector<SocketCounters>& out) {
+    struct {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } query{};
+    query.header.nlmsg_len = sizeof query;
+    query.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    query.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    query.header.nlmsg_seq = sequence;
+    query.request.sdiag_family = family;
+    query.request.sdiag_protocol = IPPROTO_TCP;
+    query.request.idiag_ext = 1u << (INET_DIAG_INFO - 1);
+    query.request.idiag_states = dataStates;
+    return send(fd, query) && receiveDump(fd, sequence, out);
 }
 
 }  // namespace
@@ -104,9 +152,11 @@ std::optional<std::vector<SocketCounters>> readTcpSocketCounters() {
     const Fd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
     if (fd.get() < 0) return std::nullopt;
     std::vector<SocketCounters> sockets;
-    const bool ipv4 = dumpFamily(fd.get(), AF_INET, 1, sockets);
+    if (dumpBothFamilies(fd.get(), sockets)) return sockets;
+    sockets.clear();
+    const bool ipv4 = dumpFamily(fd.get(), AF_INET, 2, sockets);
     // A kernel without IPv6 still answers for IPv4.
-    const bool ipv6 = dumpFamily(fd.get(), AF_INET6, 2, sockets);
+    const bool ipv6 = dumpFamily(fd.get(), AF_INET6, 3, sockets);
     if (!ipv4 && !ipv6) return std::nullopt;
     return sockets;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string_view>
 
 #include "Platform/Utf8.hpp"
@@ -47,29 +48,69 @@ std::string csvSafe(std::string_view name) {
 
 }  // namespace
 
-Report buildReport(const std::vector<SocketCounters>& sockets, const ProcessSockets& owners,
-                   const std::optional<TrafficState>& previous) {
+Report buildReport(const std::vector<SocketCounters>& sockets, const std::optional<TrafficState>& previous,
+                   SocketOwners& owners, std::uint64_t now) {
     Report report;
     std::map<int, ProcessTraffic> byPid;
+    const auto count = [&](int pid, std::uint64_t in, std::uint64_t out) {
+        auto& traffic = byPid[pid];
+        traffic.pid = pid;
+        traffic.bytesIn = saturatingAdd(traffic.bytesIn, in);
+        traffic.bytesOut = saturatingAdd(traffic.bytesOut, out);
+    };
+    struct Unplaced {
+        SocketTotals* totals;
+        std::uint64_t inode, in, out;
+    };
+    std::vector<Unplaced> unplaced;
+    std::set<std::uint64_t> wanted, noted;
     for (const auto& socket : sockets) {
-        const auto owner = owners.ownerBySocketInode.find(socket.inode);
-        if (owner == owners.ownerBySocketInode.end()) continue;
         const std::pair key{socket.inode, socket.cookie};
+        SocketTotals next{socket.bytesReceived, socket.bytesSent};
         std::optional<SocketTotals> before;
         if (previous) {
             if (const auto found = previous->find(key); found != previous->end()) before = found->second;
         }
-        auto& traffic = byPid[owner->second];
-        traffic.pid = owner->second;
-        traffic.bytesIn = saturatingAdd(
-            traffic.bytesIn, since(socket.bytesReceived, before ? std::optional(before->received) : std::nullopt));
-        traffic.bytesOut = saturatingAdd(traffic.bytesOut,
-                                         since(socket.bytesSent, before ? std::optional(before->sent) : std::nullopt));
-        report.next[key] = SocketTotals{socket.bytesReceived, socket.bytesSent};
+        if (before) {
+            next.pid = before->pid;
+            next.fd = before->fd;
+            next.missedAt = before->missedAt;
+        }
+        const auto in = since(socket.bytesReceived, before ? std::optional(before->received) : std::nullopt);
+        const auto out = since(socket.bytesSent, before ? std::optional(before->sent) : std::nullopt);
+        auto& kept = report.next[key] = next;
+        if (in == 0 && out == 0) {
+            if (kept.pid == 0) noted.insert(socket.inode);
+            continue;
+        }
+        if (kept.pid > 0 && owners.holds(SocketOwner{kept.pid, kept.fd}, socket.inode)) {
+            count(kept.pid, in, out);
+        } else if (kept.pid < 0 && now >= kept.missedAt && now - kept.missedAt < missedRetrySeconds) {
+            continue;
+        } else {
+            wanted.insert(socket.inode);
+            unplaced.push_back({&kept, socket.inode, in, out});
+        }
+    }
+    if (!wanted.empty()) {
+        const auto found = owners.find(wanted, noted);
+        for (auto& [key, totals] : report.next) {
+            if (const auto owner = found.find(key.first); owner != found.end()) {
+                totals.pid = owner->second.pid;
+                totals.fd = owner->second.fd;
+                totals.missedAt = 0;
+            }
+        }
+        for (const auto& socket : unplaced) {
+            if (found.count(socket.inode) != 0) {
+                count(socket.totals->pid, socket.in, socket.out);
+            } else {
+                *socket.totals = SocketTotals{socket.totals->received, socket.totals->sent, -1, -1, now};
+            }
+        }
     }
     for (auto& [pid, traffic] : byPid) {
-        const auto name = owners.nameByPid.find(pid);
-        traffic.name = name == owners.nameByPid.end() ? std::string() : name->second;
+        traffic.name = owners.name(pid);
         report.processes.push_back(std::move(traffic));
     }
     return report;

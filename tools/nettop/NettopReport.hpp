@@ -22,14 +22,20 @@ struct ProcessTraffic {
 };
 
 struct Report {
-    std::vector<ProcessTraffic> processes;  // every process owning a TCP socket, by pid
-    TrafficState next;                      // the counters to compare the next run with
+    std::vector<ProcessTraffic> processes;  // every process whose sockets moved bytes, by pid
+    TrafficState next;                      // the counters and owners to start the next run from
 };
 
+// A socket that no visible process held is looked for again after this many seconds: it may
+// have been caught between accept() and its descriptor, or passed on.
+constexpr std::uint64_t missedRetrySeconds = 5;
+
 // What each process's sockets moved since the previous run; a socket the previous run did not
-// see (or a first run, with no previous state) counts everything since it opened.
-Report buildReport(const std::vector<SocketCounters>& sockets, const ProcessSockets& owners,
-                   const std::optional<TrafficState>& previous);
+// see (or a first run, with no previous state) counts everything since it opened. Only sockets
+// that moved bytes are placed: an owner the previous run found is confirmed, and the processes
+// are walked only for sockets that cannot be placed so. `now` is in seconds since boot.
+Report buildReport(const std::vector<SocketCounters>& sockets, const std::optional<TrafficState>& previous,
+                   SocketOwners& owners, std::uint64_t now);
 
 // nettop's CSV: a header whose process column has an empty name, then "time,name.pid,,,in,out".
 std::string formatCsv(const std::vector<ProcessTraffic>& processes, const std::string& timeOfDay);

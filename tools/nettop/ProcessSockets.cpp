@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -28,9 +28,9 @@ std::optional<T> number(std::string_view text) {
     return value;
 }
 
-std::optional<std::uint64_t> socketInode(int fdDir, const char* name) {
+std::optional<std::uint64_t> socketInode(int directory, const char* name) {
     char target[64];
-    const ssize_t length = ::readlinkat(fdDir, name, target, sizeof target);
+    const ssize_t length = ::readlinkat(directory, name, target, sizeof target);
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return std::nullopt;
     const std::string_view link(target, static_cast<std::size_t>(length));
     static constexpr std::string_view prefix = "socket:[";
@@ -40,35 +40,57 @@ std::optional<std::uint64_t> socketInode(int fdDir, const char* name) {
 
 }  // namespace
 
-ProcessSockets readProcessSockets(const std::string& procRoot) {
+ProcSocketOwners::ProcSocketOwners(std::string procRoot) : procRoot_(std::move(procRoot)) {}
+
+bool ProcSocketOwners::holds(const SocketOwner& owner, std::uint64_t inode) {
+    if (owner.pid <= 0 || owner.fd < 0) return false;
+    const auto path = procRoot_ + "/" + std::to_string(owner.pid) + "/fd/" + std::to_string(owner.fd);
+    return socketInode(AT_FDCWD, path.c_str()) == inode;
+}
+
+std::map<std::uint64_t, SocketOwner> ProcSocketOwners::find(const std::set<std::uint64_t>& wanted,
+                                                            const std::set<std::uint64_t>& noted) {
+    std::map<std::uint64_t, SocketOwner> found;
+    if (wanted.empty()) return found;
     std::vector<int> pids;
-    if (const Dir proc(::opendir(procRoot.c_str())); proc) {
+    if (const Dir proc(::opendir(procRoot_.c_str())); proc) {
         while (const dirent* item = ::readdir(proc.get())) {
             if (const auto pid = number<int>(item->d_name); pid && *pid > 0) pids.push_back(*pid);
         }
     }
     std::sort(pids.begin(), pids.end());
 
-    ProcessSockets result;
+    std::size_t missing = wanted.size();
     for (const int pid : pids) {
-        const auto processDir = procRoot + "/" + std::to_string(pid);
-        const Dir fds(::opendir((processDir + "/fd").c_str()));
+        const Dir fds(::opendir((procRoot_ + "/" + std::to_string(pid) + "/fd").c_str()));
         if (!fds) continue;
-        bool hasSocket = false;
         while (const dirent* item = ::readdir(fds.get())) {
             if (item->d_name[0] == '.') continue;
-            if (const auto inode = socketInode(::dirfd(fds.get()), item->d_name)) {
-                result.ownerBySocketInode.emplace(*inode, pid);
-                hasSocket = true;
-            }
+            const auto inode = socketInode(::dirfd(fds.get()), item->d_name);
+            if (!inode) continue;
+            const bool isWanted = wanted.count(*inode) != 0;
+            if (!isWanted && noted.count(*inode) == 0) continue;
+            const auto fd = number<int>(item->d_name);
+            if (!fd || !found.emplace(*inode, SocketOwner{pid, *fd}).second) continue;
+            if (isWanted) --missing;
         }
-        if (!hasSocket) continue;
-        std::ifstream comm(processDir + "/comm");
-        std::string name;
-        std::getline(comm, name);
-        result.nameByPid[pid] = name;
+        if (missing == 0) break;
     }
-    return result;
+    return found;
+}
+
+std::string ProcSocketOwners::name(int pid) {
+    const int fd = ::open((procRoot_ + "/" + std::to_string(pid) + "/comm").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    char buffer[64];
+    ssize_t count = -1;
+    do {
+        count = ::read(fd, buffer, sizeof buffer);
+    } while (count < 0 && errno == EINTR);
+    ::close(fd);
+    if (count <= 0) return {};
+    const std::string_view text(buffer, static_cast<std::size_t>(count));
+    return std::string(text.substr(0, text.find('\n')));
 }
 
 }  // namespace ostrel::nettop

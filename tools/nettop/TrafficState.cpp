@@ -14,7 +14,8 @@
 namespace ostrel::nettop {
 namespace {
 
-constexpr std::string_view formatLine = "ostrel-nettop-state 1";
+constexpr std::string_view formatLine = "ostrel-nettop-state 2";
+constexpr std::string_view firstFormatLine = "ostrel-nettop-state 1";
 constexpr const char* stateName = "/nettop.state";
 
 // Ours and closed to everybody else, wherever it is: a runtime folder named by the environment
@@ -26,8 +27,9 @@ bool ensureOwnDirectory(const std::string& path, uid_t uid) {
     return S_ISDIR(info.st_mode) && info.st_uid == uid && (info.st_mode & 077) == 0;
 }
 
-std::optional<std::uint64_t> number(std::string_view text) {
-    std::uint64_t value = 0;
+template <typename T = std::uint64_t>
+std::optional<T> number(std::string_view text) {
+    T value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
@@ -40,7 +42,8 @@ std::string formatState(const TrafficState& state) {
     text += '\n';
     for (const auto& [key, totals] : state) {
         text += std::to_string(key.first) + ' ' + std::to_string(key.second) + ' ' + std::to_string(totals.received) +
-                ' ' + std::to_string(totals.sent) + '\n';
+                ' ' + std::to_string(totals.sent) + ' ' + std::to_string(totals.pid) + ' ' +
+                std::to_string(totals.fd) + ' ' + std::to_string(totals.missedAt) + '\n';
     }
     return text;
 }
@@ -48,21 +51,39 @@ std::string formatState(const TrafficState& state) {
 TrafficState parseState(std::string_view text) {
     TrafficState state;
     const auto firstEnd = text.find('\n');
-    if (text.substr(0, firstEnd) != formatLine || firstEnd == std::string_view::npos) return state;
+    if (firstEnd == std::string_view::npos) return state;
+    const auto format = text.substr(0, firstEnd);
+    const bool withOwners = format == formatLine;
+    if (!withOwners && format != firstFormatLine) return state;
+    const std::size_t fields = withOwners ? 7 : 4;
     std::size_t pos = firstEnd + 1;
     while (pos < text.size()) {
         const auto end = std::min(text.find('\n', pos), text.size());
         const auto line = text.substr(pos, end - pos);
         pos = end + 1;
-        std::vector<std::optional<std::uint64_t>> values;
+        std::string_view parts[7];
+        std::size_t count = 0;
         std::size_t start = 0;
-        while (start <= line.size()) {
+        while (start <= line.size() && count <= fields) {
             const auto space = std::min(line.find(' ', start), line.size());
-            values.push_back(number(line.substr(start, space - start)));
+            if (count < fields) parts[count] = line.substr(start, space - start);
+            ++count;
             start = space + 1;
         }
-        if (values.size() != 4 || !values[0] || !values[1] || !values[2] || !values[3]) continue;
-        state[{*values[0], *values[1]}] = SocketTotals{*values[2], *values[3]};
+        if (count != fields) continue;
+        const auto inode = number(parts[0]), cookie = number(parts[1]), received = number(parts[2]),
+                   sent = number(parts[3]);
+        if (!inode || !cookie || !received || !sent) continue;
+        SocketTotals totals{*received, *sent};
+        if (withOwners) {
+            const auto pid = number<int>(parts[4]), fd = number<int>(parts[5]);
+            const auto missedAt = number(parts[6]);
+            if (!pid || !fd || !missedAt) continue;
+            totals.pid = *pid;
+            totals.fd = *fd;
+            totals.missedAt = *missedAt;
+        }
+        state[{*inode, *cookie}] = totals;
     }
     return state;
 }

@@ -11,9 +11,14 @@
 
 namespace ostrel::nettop {
 
+// What a run knew of one socket: its counters, and where it was last found, so that the next run
+// can confirm the owner with one link read instead of walking every process's descriptors.
 struct SocketTotals {
     std::uint64_t received = 0;
     std::uint64_t sent = 0;
+    int pid = 0;  // 0: not looked for; -1: no process this user can see held it at `missedAt`
+    int fd = -1;
+    std::uint64_t missedAt = 0;  // seconds since boot
 
     bool operator==(const SocketTotals&) const = default;
 };
@@ -22,7 +27,8 @@ struct SocketTotals {
 using TrafficState = std::map<std::pair<std::uint64_t, std::uint64_t>, SocketTotals>;
 
 std::string formatState(const TrafficState& state);
-// Unreadable lines are dropped; text without the format line is no state at all.
+// Unreadable lines are dropped; text without the format line is no state at all. The first
+// format, counters without owners, still reads.
 TrafficState parseState(std::string_view text);
 
 // $XDG_RUNTIME_DIR/ostrel when the variable names an absolute path, else tmpRoot/ostrel-nettop-UID;

@@ -21,14 +21,17 @@ int main(int, char**) {
         std::fprintf(stderr, "ostrel-nettop: the kernel's socket statistics cannot be read\n");
         return 1;
     }
-    const auto owners = readProcessSockets("/proc");
+    ProcSocketOwners owners("/proc");
 
     // Without a usable state folder every run counts from the sockets' start.
     std::unique_ptr<StateFile> state;
     if (const auto directory = stateDirectory(std::getenv("XDG_RUNTIME_DIR"), "/tmp", ::getuid())) {
         state = std::make_unique<StateFile>(*directory);
     }
-    const auto report = buildReport(*sockets, owners, state ? state->load() : std::nullopt);
+    timespec boot{};
+    clock_gettime(CLOCK_BOOTTIME, &boot);
+    const auto report =
+        buildReport(*sockets, state ? state->load() : std::nullopt, owners, static_cast<std::uint64_t>(boot.tv_sec));
     if (state) state->save(report.next);
 
     timespec now{};

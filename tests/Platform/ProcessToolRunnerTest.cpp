@@ -1,17 +1,18 @@
-#include "Platform/ProcessToolRunner.hpp"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include "Platform/ProcessToolRunner.hpp"
+
 using namespace std::chrono_literals;
 using ostrel::ProcessToolRunner;
+using Output = std::optional<std::string>;
 
 namespace {
 
@@ -21,35 +22,35 @@ bool noChildrenLeft() {
     return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
 }
 
-std::optional<std::string> sh(ProcessToolRunner& runner, const std::string& script) {
+Output sh(ProcessToolRunner& runner, const std::string& script) {
     return runner.runCommand("/bin/sh", {"-c", script});
-}
-
-bool processGone(pid_t pid) {
-    for (int i = 0; i < 100; ++i) {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string id, name, state;
-        if (!(stat >> id >> name >> state) || state == "Z" || state == "X") return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
 }
 
 }  // namespace
 
-TEST(ProcessToolRunnerTest, OnlyAZeroExitWithUtf8OutputCountsAndArgumentsReachNoShell) {
+TEST(ProcessToolRunnerTest, OnlyAZeroExitWithUtf8OutputCountsArgumentsReachNoShellAndNoDescriptorLeaks) {
     ProcessToolRunner runner;
     EXPECT_EQ(runner.runCommand("/usr/bin/printf", {"[%s]\\n", "a b", "$HOME", "*", ";true"}),
               "[a b]\n[$HOME]\n[*]\n[;true]\n");
-    EXPECT_EQ(sh(runner, "true"), "");
-    EXPECT_EQ(sh(runner, "echo out; echo err >&2"), "out\n");  // standard error is discarded
-    EXPECT_EQ(sh(runner, "echo interface: eth0; exit 1"), std::nullopt);
-    EXPECT_EQ(sh(runner, "echo partial; kill -9 $$"), std::nullopt);
-    EXPECT_EQ(runner.runCommand("/usr/bin/printf", {"interface: en\\377\\n"}), std::nullopt);
-    EXPECT_EQ(runner.runCommand("echo", {"x"}), std::nullopt);  // relative: no search path
-    EXPECT_EQ(runner.runCommand("/nonexistent/ostrel-tool", {}), std::nullopt);
-    EXPECT_EQ(runner.runCommand("/etc/hostname", {}), std::nullopt);  // not executable
-    EXPECT_EQ(runner.runCommand("/bin/cat", {}), "");  // standard input is empty
+    for (const auto& [script, output] : std::vector<std::pair<std::string, Output>>{
+             {"echo out; echo err >&2", "out\n"},  // standard error is discarded
+             {"cat", ""},                          // standard input is empty
+             {"echo interface: eth0; exit 1", std::nullopt},
+             {"echo partial; kill -9 $$", std::nullopt},
+             {"printf 'interface: en\\377\\n'", std::nullopt}}) {
+        EXPECT_EQ(sh(runner, script), output) << script;
+    }
+    for (const char* unusable :
+         {"echo", "/nonexistent/ostrel-tool", "/etc/hostname"}) {  // relative, missing, not executable
+        EXPECT_EQ(runner.runCommand(unusable, {}), std::nullopt) << unusable;
+    }
+    const int inherited = ::open("/dev/null", O_RDONLY);  // no close-on-exec
+    EXPECT_EQ(sh(runner, "ls /proc/$$/fd"), "0\n1\n2\n");
+    ::close(inherited);
+    const auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    const auto before = descriptors();
+    for (int i = 0; i < 50; ++i) runner.runCommand(i % 2 ? "/bin/true" : "/bin/false", {});
+    EXPECT_EQ(descriptors(), before);
     EXPECT_TRUE(noChildrenLeft());
 }
 
@@ -57,9 +58,9 @@ TEST(ProcessToolRunnerTest, MegabytesOnBothStreamsAreDrainedWhileTheToolRuns) {
     ProcessToolRunner runner(10s);
     // Error text first and far beyond a pipe's capacity: reading the streams one after the
     // other would leave the tool blocked on its standard error.
-    const auto output = sh(runner, "head -c 6000000 /dev/zero | tr '\\0' e >&2; "
-                                   "head -c 8000000 /dev/zero | tr '\\0' o; "
-                                   "head -c 6000000 /dev/zero | tr '\\0' e >&2");
+    const auto output = sh(runner,
+                           "head -c 6000000 /dev/zero | tr '\\0' e >&2; head -c 8000000 /dev/zero | tr '\\0' o; "
+                           "head -c 6000000 /dev/zero | tr '\\0' e >&2");
     ASSERT_TRUE(output.has_value());
     EXPECT_EQ(output->size(), 8000000u);
     EXPECT_EQ(output->find_first_not_of('o'), std::string::npos);
@@ -77,7 +78,13 @@ TEST(ProcessToolRunnerTest, AHungOrFloodingToolIsKilledWithWhatItStartedAndReape
     std::ifstream(pidFile) >> grandchild;
     std::filesystem::remove(pidFile);
     ASSERT_GT(grandchild, 0);
-    EXPECT_TRUE(processGone(grandchild));  // it was in the tool's process group
+    const auto alive = [&] {
+        std::ifstream stat("/proc/" + std::to_string(grandchild) + "/stat");
+        std::string id, name, state;
+        return (stat >> id >> name >> state) && state != "Z" && state != "X";
+    };
+    for (int i = 0; i < 100 && alive(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(alive());  // it was in the tool's process group
 
     EXPECT_EQ(sh(runner, "exec >&- 2>&-; sleep 30"), std::nullopt);  // closed its output, still runs
     // Writing without pause must neither outrun the time limit nor fill memory.
@@ -86,24 +93,5 @@ TEST(ProcessToolRunnerTest, AHungOrFloodingToolIsKilledWithWhatItStartedAndReape
     EXPECT_EQ(sh(generous, "cat /dev/zero & cat /dev/zero & exec cat /dev/zero"), std::nullopt);
     EXPECT_LT(std::chrono::steady_clock::now() - flood, 1s);
     EXPECT_EQ(sh(runner, "exec cat /dev/zero"), std::nullopt);  // beyond the output limit
-    EXPECT_TRUE(noChildrenLeft());
-}
-
-TEST(ProcessToolRunnerTest, TheToolGetsOnlyItsStandardStreamsAndNoDescriptorLeaks) {
-    ProcessToolRunner runner;
-    const int inherited = ::open("/dev/null", O_RDONLY);  // no close-on-exec
-    const auto listing = sh(runner, "ls /proc/$$/fd");
-    ::close(inherited);
-    EXPECT_EQ(listing, "0\n1\n2\n");
-
-    const auto descriptors = [] {
-        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-    };
-    const auto before = descriptors();
-    for (int i = 0; i < 50; ++i) {
-        runner.runCommand("/bin/true", {});
-        runner.runCommand("/bin/false", {});
-    }
-    EXPECT_EQ(descriptors(), before);
     EXPECT_TRUE(noChildrenLeft());
 }

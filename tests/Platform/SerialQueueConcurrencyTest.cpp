@@ -1,10 +1,12 @@
-#include "Platform/SerialQueue.hpp"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
+#include <thread>
+#include <utility>
 #include <vector>
+
+#include "Platform/SerialQueue.hpp"
 
 using namespace std::chrono_literals;
 using ostrel::SerialQueue;
@@ -20,7 +22,7 @@ TEST(SerialQueueTest, RunsWorkInSubmissionOrderOneAtATime) {
         submitters.emplace_back([&, t] {
             for (int i = 0; i < 200; ++i) {
                 queue.async([&, t, i] {
-                    if (running.fetch_add(1) != 0) overlapped = true;
+                    overlapped = overlapped || running.fetch_add(1) != 0;
                     seen.push_back(t * 1000 + i);
                     running.fetch_sub(1);
                 });
@@ -32,10 +34,7 @@ TEST(SerialQueueTest, RunsWorkInSubmissionOrderOneAtATime) {
     EXPECT_FALSE(overlapped);
     ASSERT_EQ(seen.size(), 800u);
     std::vector<int> last(4, -1);
-    for (int v : seen) {
-        EXPECT_GT(v % 1000, last[v / 1000]);
-        last[v / 1000] = v % 1000;
-    }
+    for (int v : seen) EXPECT_GT(v % 1000, std::exchange(last[v / 1000], v % 1000));
 }
 
 // Sync from the queue's own thread would wait on itself forever: refused as a programming error.
@@ -48,25 +47,21 @@ TEST(SerialQueueTest, SyncHandsBackResultsAndExceptionsAndRefusesItsOwnThread) {
     EXPECT_FALSE(queue.isCurrent());
 }
 
-TEST(SerialQueueTest, AsyncAfterWaitsAndKeepsDueOrder) {
-    SerialQueue queue("ostrel.test.queue");
+TEST(SerialQueueTest, AsyncAfterKeepsDueOrderAndDestructionRunsQueuedWorkButDropsWorkNotYetDue) {
     std::vector<int> order;
-    auto start = SerialQueue::Clock::now();
-    SerialQueue::Clock::time_point ranAt{};
-    queue.asyncAfter(60ms, [&] { order.push_back(2); ranAt = SerialQueue::Clock::now(); });
-    queue.asyncAfter(20ms, [&] { order.push_back(1); });
-    queue.async([&] { order.push_back(0); });
-    std::this_thread::sleep_for(150ms);
-    queue.sync([] {});
-    EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
-    EXPECT_GE(ranAt - start, 60ms);
-}
-
-TEST(SerialQueueTest, DestructionRunsQueuedWorkAndDropsWorkNotYetDue) {
     std::atomic<int> ran{0};
     {
         SerialQueue queue("ostrel.test.queue");
-        queue.async([&] { std::this_thread::sleep_for(20ms); ++ran; });
+        const auto start = SerialQueue::Clock::now();
+        SerialQueue::Clock::time_point ranAt{};
+        queue.asyncAfter(60ms, [&] { order.push_back(2), ranAt = SerialQueue::Clock::now(); });
+        queue.asyncAfter(20ms, [&] { order.push_back(1); });
+        queue.async([&] { order.push_back(0); });
+        std::this_thread::sleep_for(150ms);
+        EXPECT_EQ(queue.sync([&] { return order; }), (std::vector<int>{0, 1, 2}));
+        EXPECT_GE(ranAt - start, 60ms);
+
+        queue.async([&] { std::this_thread::sleep_for(20ms), ++ran; });
         queue.async([&] { ++ran; });
         queue.asyncAfter(10s, [&] { ran += 100; });
     }

@@ -1,30 +1,11 @@
-#include "Model/Calendar.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <optional>
-#include <string>
+
+#include "Model/Calendar.hpp"
 
 namespace ostrel {
 namespace {
-
-// Sets TZ for one block and puts the previous value back.
-class ScopedTZ {
-public:
-    explicit ScopedTZ(const char* value) {
-        if (const char* old = std::getenv("TZ")) {
-            previous_ = old;
-        }
-        value != nullptr ? setenv("TZ", value, 1) : unsetenv("TZ");
-    }
-    ~ScopedTZ() { previous_ ? setenv("TZ", previous_->c_str(), 1) : unsetenv("TZ"); }
-    ScopedTZ(const ScopedTZ&) = delete;
-    ScopedTZ& operator=(const ScopedTZ&) = delete;
-
-private:
-    std::optional<std::string> previous_;
-};
 
 // SQLite's 'localtime' follows the C library, so the day keys must read TZ the same way.
 TEST(CalendarTest, CurrentReadsTZAsTheCLibraryDoes) {
@@ -37,10 +18,10 @@ TEST(CalendarTest, CurrentReadsTZAsTheCLibraryDoes) {
         {"/nowhere/at/all", "Etc/UTC"},
     };
     for (const auto& [value, zone] : cases) {
-        ScopedTZ tz(value);
+        setenv("TZ", value, 1);
         EXPECT_EQ(Calendar::current().zone().name(), zone) << value;
     }
-    ScopedTZ unset(nullptr);
+    unsetenv("TZ");  // the machine's zone
     EXPECT_EQ(&Calendar::current().zone(), date::current_zone());
 }
 

@@ -1,11 +1,11 @@
-#include "Model/Iso8601.hpp"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 #include <vector>
+
+#include "Model/Iso8601.hpp"
 
 namespace ostrel {
 namespace {
@@ -25,15 +25,11 @@ TEST(Iso8601ConcurrencyTest, ManyThreadsWriteAndReadTheSameTexts) {
                 const Date date = base + hours{t} + seconds{i} + milliseconds{i % 1000};
                 const auto text = ostrelISO8601String(date);
                 const auto back = ostrelISO8601Date(text);
-                if (text.size() != 24 || text.back() != 'Z' || !back || *back != date) {
-                    ++mismatches;
-                }
+                if (text.size() != 24 || text.back() != 'Z' || !back || *back != date) ++mismatches;
             }
         });
     }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+    for (auto& thread : threads) thread.join();
     EXPECT_EQ(mismatches.load(), 0);
 }
 

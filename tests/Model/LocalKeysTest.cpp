@@ -1,10 +1,10 @@
-#include "Model/LocalKeys.hpp"
-
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdlib>
 #include <ctime>
+
+#include "Model/LocalKeys.hpp"
 
 namespace ostrel {
 namespace {
@@ -17,8 +17,6 @@ Date utc(int y, unsigned mo, unsigned d, int h, int mi = 0, int s = 0) {
 
 // SQLite's strftime(..., 'localtime') goes through the C library; the keys must match it.
 TEST(LocalKeysTest, KeysAgreeWithTheCLibrary) {
-    const char* previous = std::getenv("TZ");
-    const std::string saved = previous ? previous : "";
     for (const char* zone :
          {"Europe/Berlin", "America/New_York", "America/Sao_Paulo", "Asia/Kolkata", "Australia/Lord_Howe"}) {
         setenv("TZ", zone, 1);
@@ -34,11 +32,7 @@ TEST(LocalKeysTest, KeysAgreeWithTheCLibrary) {
             ASSERT_EQ(dayKey(at, calendar), std::string(expected.data(), 10)) << zone;
         }
     }
-    if (previous) {
-        setenv("TZ", saved.c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
+    unsetenv("TZ");
     tzset();
 }
 

@@ -41,29 +41,25 @@ VethPair::VethPair()
         whyNot = "needs root to make network namespaces";
         return;
     }
-    const std::string noIpv6 = " sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1";
-    for (const auto& command :
-         {"ip netns add " + near, "ip netns add " + far, "ip netns exec " + near + noIpv6,
-          "ip netns exec " + far + noIpv6,
-          "ip -n " + near +
-              " link add ostv0 address 02:0a:e7:00:00:01 type veth peer name ostv1 "
-              "address 02:0a:e7:00:00:02 netns " +
-              far,
-          "ip -n " + near + " addr add 10.231.0.1/24 dev ostv0", "ip -n " + far + " addr add 10.231.0.2/24 dev ostv1",
-          "ip -n " + near + " neigh add 10.231.0.2 lladdr 02:0a:e7:00:00:02 dev ostv0 nud permanent",
-          "ip -n " + far + " neigh add 10.231.0.1 lladdr 02:0a:e7:00:00:01 dev ostv1 nud permanent",
-          "ip -n " + near + " link set ostv0 up", "ip -n " + far + " link set ostv1 up",
-          "ip -n " + near + " link set lo up", "ip -n " + far + " link set lo up"}) {
-        if (!run(command)) {
-            whyNot = "network namespaces are not available here: " + command + " failed";
-            return;
-        }
+    // $1 is the near namespace, $2 the far one.
+    const char* script = R"(set -e
+        ip netns add "$1"; ip netns add "$2"
+        for ns in "$1" "$2"; do
+            ip netns exec "$ns" sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+            ip -n "$ns" link set lo up
+        done
+        ip -n "$1" link add ostv0 address 02:0a:e7:00:00:01 type veth peer name ostv1 address 02:0a:e7:00:00:02 netns "$2"
+        ip -n "$1" addr add 10.231.0.1/24 dev ostv0; ip -n "$2" addr add 10.231.0.2/24 dev ostv1
+        ip -n "$1" neigh add 10.231.0.2 lladdr 02:0a:e7:00:00:02 dev ostv0 nud permanent
+        ip -n "$2" neigh add 10.231.0.1 lladdr 02:0a:e7:00:00:01 dev ostv1 nud permanent
+        ip -n "$1" link set ostv0 up; ip -n "$2" link set ostv1 up)";
+    if (!run("sh -c '" + std::string(script) + "' sh " + near + " " + far)) {
+        whyNot = "network namespaces are not available here (ip netns failed)";
     }
 }
 
 VethPair::~VethPair() {
-    run("ip netns del " + near);
-    run("ip netns del " + far);
+    run("ip netns del " + near + "; ip netns del " + far);
 }
 
 bool VethPair::ip(const std::string& ns, const std::string& arguments) const {

@@ -11,47 +11,31 @@
 
 #include "Platform/ProcRunningApplications.hpp"
 
-extern char** environ;
-
 namespace ostrel {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A child process that lives until the test ends.
-class Child {
-public:
-    Child(const std::string& program, const std::vector<std::string>& arguments,
-          const std::map<std::string, std::string>& extraEnvironment) {
-        // Only the given variables, plus one so that the environment is never empty.
+// A child process that lives until the test ends, with only the given environment (plus one
+// variable, so that it is never empty).
+struct Child {
+    Child(const std::string& program, std::vector<std::string> arguments,
+          const std::map<std::string, std::string>& environment) {
+        arguments.insert(arguments.begin(), program);
         std::vector<std::string> variables{"OSTREL_TEST_CHILD=1"};
-        for (const auto& [name, value] : extraEnvironment) variables.push_back(name + "=" + value);
-        std::vector<std::string> argvText{program};
-        argvText.insert(argvText.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (auto& text : argvText) argv.push_back(text.data());
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
+        for (const auto& [name, value] : environment) variables.push_back(name + "=" + value);
+        std::vector<char*> argv, envp;
+        for (auto& text : arguments) argv.push_back(text.data());
         for (auto& text : variables) envp.push_back(text.data());
+        argv.push_back(nullptr);
         envp.push_back(nullptr);
-        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
-            pid = -1;
-            return;
-        }
-        // The parent of a spawn resumes before the kernel has laid out the new program's
-        // arguments and environment.
+        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+        // The parent of a spawn resumes before the kernel has laid out the new program's environment.
         const auto environFile = "/proc/" + std::to_string(pid) + "/environ";
-        for (int attempt = 0; attempt < 2000; ++attempt) {
-            std::ifstream file(environFile);
-            if (file.peek() != std::ifstream::traits_type::eof()) break;
-            ::usleep(1000);
-        }
+        for (int i = 0; pid > 0 && i < 2000 && std::ifstream(environFile).peek() == EOF; ++i) ::usleep(1000);
     }
     ~Child() {
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
+        if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;

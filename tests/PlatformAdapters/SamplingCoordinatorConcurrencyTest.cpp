@@ -61,6 +61,8 @@ TEST(SamplingCoordinatorConcurrencyTest, StartStopAndResetFromOtherThreadsWhileT
 TEST(SamplingCoordinatorConcurrencyTest, StoppingFromManyThreadsWritesOnceAndARunningCoordinatorCanBeReleased) {
     SamplingRig rig;
     rig.attribute({{"A", 1, 0}});
+    rig.coordinator->stop();  // nothing waits: no callback
+    EXPECT_EQ(rig.mainQueue->pump(), 0u);
     for (int i = 0; i < 4; ++i) {
         rig.advance(100ms);
         rig.traffic(i == 0 ? 0 : 10, 0);
@@ -70,6 +72,9 @@ TEST(SamplingCoordinatorConcurrencyTest, StoppingFromManyThreadsWritesOnceAndARu
     for (int i = 0; i < 4; ++i) stoppers.emplace_back([&] { rig.coordinator->stop(); });
     for (auto& thread : stoppers) thread.join();
     EXPECT_EQ(rig.text("SELECT COUNT(*) || ' ' || SUM(rx_bytes) FROM usage_samples"), "3 30");
+    rig.mainQueue->pump();
+    EXPECT_EQ(rig.batches.load(), 1);  // the stop write came 0.2 s after the last callback
+    EXPECT_TRUE(rig.log->lines().empty());
 
     rig.coordinator->start();
     std::this_thread::sleep_for(1100ms);  // a tick may be running: it holds the coordinator until it ends

@@ -89,21 +89,6 @@ TEST_F(SamplingCoordinatorTest, WritesAtMostEveryThreeSecondsOrAt240RecordsAndCa
     EXPECT_EQ(rxSum(), 50 + 2000);
 }
 
-TEST_F(SamplingCoordinatorTest, StopWritesWhatWaitsAtOnceAndNothingWhenEmpty) {
-    rig.coordinator->stop();
-    EXPECT_EQ(batches(), 0);
-    rig.attribute({{"A", 1, 0}});
-    tick();
-    tick(10, 0);
-    tick(20, 0);  // waits
-    rig.advance(400ms);
-    rig.coordinator->stop();
-    rig.coordinator->stop();
-    EXPECT_EQ(rig.text("SELECT COUNT(*) || ' ' || SUM(rx_bytes) FROM usage_samples"), "2 30");
-    EXPECT_EQ(batches(), 1);  // the stop write came 1.4 s after the last callback
-    EXPECT_TRUE(rig.log->lines().empty());
-}
-
 TEST_F(SamplingCoordinatorTest, FailedWriteIsLoggedAndItsBatchIsDroppedForGood) {
     rig.attribute({{"A", 1, 0}});
     tick();

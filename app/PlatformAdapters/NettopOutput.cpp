@@ -1,23 +1,11 @@
 #include "PlatformAdapters/NettopOutput.hpp"
 
 #include <algorithm>
-#include <limits>
 
+#include "PlatformAdapters/SaturatingAdd.hpp"
 #include "PlatformAdapters/TextRules.hpp"
 
 namespace ostrel {
-namespace {
-
-std::int64_t saturatingSum(std::int64_t a, std::int64_t b) {
-    std::int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum)) {
-        return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
-    }
-    return sum;
-}
-
-}  // namespace
-
 std::vector<NettopProcessRow> parseNettopOutput(std::string_view output) {
     const auto lines = text::nonEmptyLines(output);
     if (lines.empty()) return {};
@@ -51,7 +39,7 @@ std::vector<NettopProcessRow> parseNettopOutput(std::string_view output) {
         rows.push_back({std::move(split.name), split.pid, rx, tx});
     }
     std::stable_sort(rows.begin(), rows.end(), [](const NettopProcessRow& a, const NettopProcessRow& b) {
-        return saturatingSum(a.rx, a.tx) > saturatingSum(b.rx, b.tx);
+        return saturatingAdd(a.rx, a.tx) > saturatingAdd(b.rx, b.tx);
     });
     return rows;
 }

@@ -6,20 +6,13 @@
 #include <utility>
 
 #include "PlatformAdapters/NettopOutput.hpp"
+#include "PlatformAdapters/SaturatingAdd.hpp"
 #include "PlatformAdapters/TextRules.hpp"
 
 namespace ostrel {
 namespace {
 
 constexpr std::size_t maxAttributedRows = 12;
-
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
-    std::int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum)) {
-        return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
-    }
-    return sum;
-}
 
 // count / sum * total, truncated toward zero and raised to 0. Negative counts are kept by the
 // parser, so the share can exceed 1; the result is clamped instead of overflowing.

@@ -4,20 +4,12 @@
 #include <cmath>
 #include <limits>
 
+#include "PlatformAdapters/SaturatingAdd.hpp"
+
 namespace ostrel::reconciliation {
 namespace {
 
 using Limits = std::numeric_limits<std::int64_t>;
-
-// Byte counts never come near the limits; a provider gone wrong must not make the sums
-// undefined, so they saturate.
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
-    std::int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum)) {
-        return b > 0 ? Limits::max() : Limits::min();
-    }
-    return sum;
-}
 
 std::int64_t truncated(double value) {
     if (std::isnan(value)) {

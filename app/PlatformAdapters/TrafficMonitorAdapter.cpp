@@ -5,6 +5,8 @@
 #include <limits>
 #include <string_view>
 
+#include "PlatformAdapters/SaturatingAdd.hpp"
+
 namespace ostrel {
 namespace {
 
@@ -13,14 +15,6 @@ constexpr std::uint64_t kLargest32 = 4294967295ULL;
 std::int64_t toSigned(std::uint64_t value) {
     constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     return static_cast<std::int64_t>(std::min(value, kMax));
-}
-
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
-    std::int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum)) {
-        return std::numeric_limits<std::int64_t>::max();
-    }
-    return sum;
 }
 
 std::string_view trim(std::string_view text, std::string_view blanks) {

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Platform/UniqueFd.hpp"
+
 namespace ostrel::nettop {
 namespace {
 
@@ -80,14 +82,13 @@ std::map<std::uint64_t, SocketOwner> ProcSocketOwners::find(const std::set<std::
 }
 
 std::string ProcSocketOwners::name(int pid) {
-    const int fd = ::open((procRoot_ + "/" + std::to_string(pid) + "/comm").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
+    const UniqueFd fd(::open((procRoot_ + "/" + std::to_string(pid) + "/comm").c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return {};
     char buffer[64];
     ssize_t count = -1;
     do {
-        count = ::read(fd, buffer, sizeof buffer);
+        count = ::read(fd.get(), buffer, sizeof buffer);
     } while (count < 0 && errno == EINTR);
-    ::close(fd);
     if (count <= 0) return {};
     const std::string_view text(buffer, static_cast<std::size_t>(count));
     return std::string(text.substr(0, text.find('\n')));

@@ -7,29 +7,16 @@
 #include <linux/tcp.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
 
+#include "Platform/UniqueFd.hpp"
+
 namespace ostrel::nettop {
 namespace {
-
-class Fd final {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // Counters in tcp_info that older kernels do not send.
 constexpr std::size_t tcpInfoNeeded = offsetof(tcp_info, tcpi_bytes_received) + sizeof(tcp_info::tcpi_bytes_received);
@@ -149,8 +136,8 @@ bool dumpFamily(int fd, std::uint8_t family, std::uint32_t sequence, std::vector
 }  // namespace
 
 std::optional<std::vector<SocketCounters>> readTcpSocketCounters() {
-    const Fd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
-    if (fd.get() < 0) return std::nullopt;
+    const UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
+    if (!fd.valid()) return std::nullopt;
     std::vector<SocketCounters> sockets;
     if (dumpBothFamilies(fd.get(), sockets)) return sockets;
     sockets.clear();

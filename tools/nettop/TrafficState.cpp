@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "Platform/UniqueFd.hpp"
+
 namespace ostrel::nettop {
 namespace {
 
@@ -113,20 +115,19 @@ StateFile::~StateFile() {
 
 std::optional<TrafficState> StateFile::load() const {
     // Only a file this program wrote: no link, FIFO or device planted in its place.
-    const int fd = ::open((directory_ + stateName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
+    const UniqueFd fd(::open((directory_ + stateName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!fd.valid()) return std::nullopt;
     struct stat info {};
     std::string text;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode)) {
         char buffer[65536];
         for (;;) {
-            const ssize_t count = ::read(fd, buffer, sizeof buffer);
+            const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
             if (count < 0 && errno == EINTR) continue;
             if (count <= 0) break;
             text.append(buffer, static_cast<std::size_t>(count));
         }
     }
-    ::close(fd);
     return parseState(text);
 }
 

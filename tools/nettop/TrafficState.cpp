@@ -91,12 +91,9 @@ TrafficState parseState(std::string_view text) {
 }
 
 std::optional<std::string> stateDirectory(const char* xdgRuntimeDir, const std::string& tmpRoot, uid_t uid) {
-    if (xdgRuntimeDir && xdgRuntimeDir[0] == '/') {
-        const std::string directory = std::string(xdgRuntimeDir) + "/ostrel";
-        if (ensureOwnDirectory(directory, uid)) return directory;
-        return std::nullopt;
-    }
-    const std::string directory = tmpRoot + "/ostrel-nettop-" + std::to_string(uid);
+    const std::string directory = xdgRuntimeDir && xdgRuntimeDir[0] == '/'
+                                      ? std::string(xdgRuntimeDir) + "/ostrel"
+                                      : tmpRoot + "/ostrel-nettop-" + std::to_string(uid);
     if (ensureOwnDirectory(directory, uid)) return directory;
     return std::nullopt;
 }

@@ -1,7 +1,6 @@
 #include "models/RequestFields.hpp"
 
 #include <array>
-#include <utility>
 
 namespace ostrel::vell {
 namespace {
@@ -11,14 +10,6 @@ constexpr std::array<std::string_view, 16> kNames = {
     "danger_threshold_bytes", "timestamp", "network_id",   "network_name", "app_id", "app_name", "rx_bytes", "tx_bytes",
 };
 
-template <std::size_t N>
-Field lookup(const std::array<Field, N>& candidates, std::string_view key) {
-    for (Field field : candidates) {
-        if (fieldName(field) == key) return field;
-    }
-    return Field::unknown;
-}
-
 }  // namespace
 
 std::string_view fieldName(Field field) {
@@ -26,15 +17,11 @@ std::string_view fieldName(Field field) {
     return index < kNames.size() ? kNames[index] : std::string_view("unknown");
 }
 
+// Every field a request knows is one it requires.
 Field requestField(RequestKind kind, std::string_view key) {
-    switch (kind) {
-        case RequestKind::aggregate:
-            return lookup(std::array{Field::samples, Field::start, Field::end, Field::bucketSize}, key);
-        case RequestKind::ranking:
-            return lookup(std::array{Field::samples, Field::dimension, Field::limit}, key);
-        case RequestKind::threshold:
-            return lookup(
-                std::array{Field::totalBytes, Field::warningThresholdBytes, Field::dangerThresholdBytes}, key);
+    const std::uint32_t known = requiredRequestFields(kind);
+    for (std::size_t i = 0; i < kNames.size(); ++i) {
+        if ((known & (1u << i)) != 0 && kNames[i] == key) return static_cast<Field>(i);
     }
     return Field::unknown;
 }

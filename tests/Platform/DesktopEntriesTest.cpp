@@ -1,34 +1,13 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include "Platform/DesktopEntries.hpp"
+#include "Platform/support/TempTree.hpp"
 
 namespace ostrel {
 namespace {
 
-namespace fs = std::filesystem;
-
-class DesktopEntriesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "ostrel-desktop-XXXXXX").string();
-        root = ::mkdtemp(pattern.data());
-    }
-    void TearDown() override { fs::remove_all(root); }
-
-    std::string write(const std::string& relative, const std::string& content) {
-        const auto path = fs::path(root) / relative;
-        fs::create_directories(path.parent_path());
-        std::ofstream(path) << content;
-        return path.string();
-    }
-
-    std::string root;
-};
+class DesktopEntriesTest : public ::testing::Test, public testing::TempTree {};
 
 TEST_F(DesktopEntriesTest, ReadsTheMainGroupOnlyWithEscapesAndTheFirstOfARepeatedKey) {
     const auto path = write("a.desktop",
@@ -40,25 +19,20 @@ TEST_F(DesktopEntriesTest, ReadsTheMainGroupOnlyWithEscapesAndTheFirstOfARepeate
                             "Name=Second\n"
                             "Exec=\"/opt/My Apps/photo\" --open %U\n"
                             "[Other]\nExec=/bin/other\n");
-    const auto entry = parseDesktopFile(path, "a", "");
-    ASSERT_TRUE(entry);
-    EXPECT_EQ(entry->id, "a");
-    EXPECT_EQ(entry->path, path);
-    EXPECT_EQ(entry->name, "Photo Editor");
-    EXPECT_EQ(entry->execProgram, "/opt/My Apps/photo");
+    const auto entry = parseDesktopFile(path, "a", "").value();
+    EXPECT_EQ(entry.name, "Photo Editor");
+    EXPECT_EQ(entry.execProgram, "/opt/My Apps/photo");
 
     EXPECT_FALSE(parseDesktopFile(write("link.desktop", "[Desktop Entry]\nType=Link\nName=L\n"), "link", ""));
-    EXPECT_FALSE(parseDesktopFile(write("h.desktop", "[Desktop Entry]\nType=Application\nHidden=true\n"), "h", ""));
+    EXPECT_FALSE(parseDesktopFile(app("h.desktop", "H", "Hidden=true\n"), "h", ""));
     EXPECT_FALSE(parseDesktopFile(root + "/missing.desktop", "missing", ""));
-    const auto noName = parseDesktopFile(write("n.desktop", "[Desktop Entry]\nType=Application\n"), "n", "");
-    ASSERT_TRUE(noName);
-    EXPECT_EQ(noName->name, std::nullopt);
+    EXPECT_EQ(parseDesktopFile(write("n.desktop", "[Desktop Entry]\nType=Application\n"), "n", "").value().name,
+              std::nullopt);
 }
 
 TEST_F(DesktopEntriesTest, ExecProgramSkipsEnvAndNeverNamesAShell) {
     const auto program = [&](const std::string& exec) {
-        const auto path = write("p.desktop", "[Desktop Entry]\nType=Application\nName=P\nExec=" + exec + "\n");
-        return parseDesktopFile(path, "p", "")->execProgram;
+        return parseDesktopFile(app("p.desktop", "P", "Exec=" + exec + "\n"), "p", "").value().execProgram;
     };
     EXPECT_EQ(program("env GDK_BACKEND=x11 -u FOO /usr/bin/tool %f"), "/usr/bin/tool");
     EXPECT_EQ(program("/usr/bin/env A=1 tool"), "tool");
@@ -69,26 +43,20 @@ TEST_F(DesktopEntriesTest, ExecProgramSkipsEnvAndNeverNamesAShell) {
 }
 
 TEST_F(DesktopEntriesTest, NamesFollowTheLocaleFromMostToLeastSpecific) {
-    const auto path = write("l.desktop",
-                            "[Desktop Entry]\nType=Application\nName=Maps\nName[de]=Karten\n"
-                            "Name[de_CH]=Karte CH\nName[sr@latin]=Mape\n");
-    const auto name = [&](const std::string& locale) { return parseDesktopFile(path, "l", locale)->name; };
+    const auto path = app("l.desktop", "Maps", "Name[de]=Karten\nName[de_CH]=Karte CH\nName[sr@latin]=Mape\n");
+    const auto name = [&](const std::string& locale) { return parseDesktopFile(path, "l", locale).value().name; };
     EXPECT_EQ(name("de_CH.UTF-8"), "Karte CH");
     EXPECT_EQ(name("de_AT.UTF-8"), "Karten");
     EXPECT_EQ(name("sr_RS.UTF-8@latin"), "Mape");
-    EXPECT_EQ(name("fr_FR.UTF-8"), "Maps");
-    EXPECT_EQ(name("C"), "Maps");
-    EXPECT_EQ(name(""), "Maps");
+    for (const char* other : {"fr_FR.UTF-8", "C", ""}) EXPECT_EQ(name(other), "Maps") << other;
 }
 
 TEST_F(DesktopEntriesTest, EarlierFoldersWinAndSubfoldersJoinTheIdWithHyphens) {
-    write("home/applications/org.example.Tool.desktop", "[Desktop Entry]\nType=Application\nName=Mine\nExec=tool\n");
-    write("system/applications/org.example.Tool.desktop",
-          "[Desktop Entry]\nType=Application\nName=System\nExec=tool\n");
-    write("home/applications/gone.desktop", "[Desktop Entry]\nType=Application\nHidden=true\n");
-    write("system/applications/gone.desktop", "[Desktop Entry]\nType=Application\nName=Gone\nExec=gone\n");
-    const auto nested = write("system/applications/kde/konsole.desktop",
-                              "[Desktop Entry]\nType=Application\nName=Konsole\nExec=/usr/bin/konsole\n");
+    app("home/applications/org.example.Tool.desktop", "Mine", "Exec=tool\n");
+    app("system/applications/org.example.Tool.desktop", "System", "Exec=tool\n");
+    app("home/applications/gone.desktop", "Gone", "Hidden=true\n");
+    app("system/applications/gone.desktop", "Gone", "Exec=gone\n");
+    const auto nested = app("system/applications/kde/konsole.desktop", "Konsole", "Exec=/usr/bin/konsole\n");
     DesktopEntries entries({root + "/home", root + "/nowhere", root + "/system"}, "");
     entries.refresh();
     EXPECT_EQ(entries.byId("org.example.Tool").value_or(DesktopEntry{}).name, "Mine");
@@ -104,26 +72,26 @@ TEST_F(DesktopEntriesTest, EarlierFoldersWinAndSubfoldersJoinTheIdWithHyphens) {
 }
 
 TEST_F(DesktopEntriesTest, ARefreshFindsEntriesInstalledSinceTheLastScan) {
-    write("data/applications/first.desktop", "[Desktop Entry]\nType=Application\nName=First\n");
+    app("data/applications/first.desktop", "First");
     DesktopEntries entries({root + "/data", root + "/later"}, "");
     EXPECT_FALSE(entries.byId("first"));  // nothing read before the first refresh
     entries.refresh();
     EXPECT_TRUE(entries.byId("first"));
     // Written at once after the scan, within the same tick of the file clock.
-    write("data/applications/sub/second.desktop", "[Desktop Entry]\nType=Application\nName=Second\n");
-    write("later/applications/third.desktop", "[Desktop Entry]\nType=Application\nName=Third\n");
+    app("data/applications/sub/second.desktop", "Second");
+    app("later/applications/third.desktop", "Third");
     EXPECT_FALSE(entries.byId("third"));
     entries.refresh();
     EXPECT_EQ(entries.byId("sub-second").value_or(DesktopEntry{}).name, "Second");
     EXPECT_EQ(entries.byId("third").value_or(DesktopEntry{}).name, "Third");
 
-    const auto loose = write("elsewhere/org.example.Loose.desktop", "[Desktop Entry]\nType=Application\nName=Loose\n");
+    const auto loose = app("elsewhere/org.example.Loose.desktop", "Loose");
     EXPECT_EQ(entries.byPath(loose).value_or(DesktopEntry{}).id, "org.example.Loose");
     EXPECT_EQ(entries.byPath(root + "/elsewhere/notes.txt"), std::nullopt);
     // Named by another process's environment: a FIFO or a device must not block or flood the reader.
     ASSERT_EQ(::mkfifo((root + "/fifo.desktop").c_str(), 0600), 0);
     EXPECT_EQ(entries.byPath(root + "/fifo.desktop"), std::nullopt);
-    fs::create_symlink("/dev/zero", root + "/zero.desktop");
+    std::filesystem::create_symlink("/dev/zero", root + "/zero.desktop");
     EXPECT_EQ(entries.byPath(root + "/zero.desktop"), std::nullopt);
 }
 

@@ -5,31 +5,31 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <map>
 
 #include "Platform/ProcRunningApplications.hpp"
+#include "Platform/support/TempTree.hpp"
 
 namespace ostrel {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A child process that lives until the test ends, with only the given environment (plus one
-// variable, so that it is never empty).
+// A child process that lives until the test ends, with only the given "NAME=value" environment
+// (plus one variable, so that it is never empty).
 struct Child {
-    Child(const std::string& program, std::vector<std::string> arguments,
-          const std::map<std::string, std::string>& environment) {
+    explicit Child(std::vector<std::string> environment = {}, const std::string& program = "/bin/sleep",
+                   std::vector<std::string> arguments = {"30"}) {
         arguments.insert(arguments.begin(), program);
-        std::vector<std::string> variables{"OSTREL_TEST_CHILD=1"};
-        for (const auto& [name, value] : environment) variables.push_back(name + "=" + value);
+        environment.push_back("OSTREL_TEST_CHILD=1");
         std::vector<char*> argv, envp;
         for (auto& text : arguments) argv.push_back(text.data());
-        for (auto& text : variables) envp.push_back(text.data());
+        for (auto& text : environment) envp.push_back(text.data());
         argv.push_back(nullptr);
         envp.push_back(nullptr);
-        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
+            pid = -1;
+            ADD_FAILURE() << "cannot start " << program;
+        }
         // The parent of a spawn resumes before the kernel has laid out the new program's environment.
         const auto environFile = "/proc/" + std::to_string(pid) + "/environ";
         for (int i = 0; pid > 0 && i < 2000 && std::ifstream(environFile).peek() == EOF; ++i) ::usleep(1000);
@@ -37,8 +37,6 @@ struct Child {
     ~Child() {
         if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
     }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
 
     pid_t pid = -1;
 };
@@ -48,54 +46,36 @@ std::optional<std::string> bundleOf(RunningApplications& apps, int pid) {
     return app ? app->bundleIdentifier : std::nullopt;
 }
 
-class ProcRunningApplicationsTest : public ::testing::Test {
+class ProcRunningApplicationsTest : public ::testing::Test, public testing::TempTree {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "ostrel-apps-XXXXXX").string();
-        root = ::mkdtemp(pattern.data());
-        launched = write("data/applications/org.example.Launched.desktop",
-                         "[Desktop Entry]\nType=Application\nName=Launched App\nName[de]=Gestartete App\n"
-                         "Exec=/nonexistent/launched %U\n");
-        sleeperEntry = write(
-            "data/applications/vendor/sleeper.desktop",
-            "[Desktop Entry]\nType=Application\nName=Sleeper\nExec=env A=1 " + root + "/bin/ostrel-sleeper --flag\n");
-        write("data/applications/org.example.Flat.desktop", "[Desktop Entry]\nType=Application\nName=Flat\n");
-        write("data/applications/tool_tool.desktop", "[Desktop Entry]\nType=Application\nName=Snap Tool\n");
-        write("data/applications/shell.desktop", "[Desktop Entry]\nType=Application\nName=Shell\nExec=sh -c x\n");
+    ProcRunningApplicationsTest() {
+        app("data/applications/org.example.Flat.desktop", "Flat");
+        app("data/applications/tool_tool.desktop", "Snap Tool");
+        app("data/applications/shell.desktop", "Shell", "Exec=sh -c x\n");
         fs::create_directories(root + "/bin");
-        fs::copy_file("/bin/sleep", root + "/bin/ostrel-sleeper");
-    }
-    void TearDown() override { fs::remove_all(root); }
-
-    std::string write(const std::string& relative, const std::string& content) {
-        const auto path = fs::path(root) / relative;
-        fs::create_directories(path.parent_path());
-        std::ofstream(path) << content;
-        return path.string();
+        fs::copy_file("/bin/sleep", sleeper);
     }
     ProcRunningApplications applications(const std::string& locale = "") {
         return ProcRunningApplications("/proc", {root + "/data"}, locale, std::chrono::milliseconds(0));
     }
 
-    std::string root;
-    std::string launched;
-    std::string sleeperEntry;
+    const std::string launched = app("data/applications/org.example.Launched.desktop", "Launched App",
+                                     "Name[de]=Gestartete App\nExec=/nonexistent/launched %U\n");
+    const std::string sleeper = root + "/bin/ostrel-sleeper";
+    const std::string sleeperEntry =
+        app("data/applications/vendor/sleeper.desktop", "Sleeper", "Exec=env A=1 " + sleeper + " --flag\n");
 };
 
 TEST_F(ProcRunningApplicationsTest, ProcessesAreMatchedByLaunchFileSandboxIdAndExecutable) {
-    Child fromLauncher("/bin/sleep", {"30"}, {{"GIO_LAUNCHED_DESKTOP_FILE", launched}});
-    Child byExec(root + "/bin/ostrel-sleeper", {"30"}, {});
-    Child flatpak("/bin/sleep", {"30"}, {{"FLATPAK_ID", "org.example.Flat"}});
-    Child snap("/bin/sleep", {"30"}, {{"SNAP_NAME", "tool"}});
+    Child fromLauncher({"GIO_LAUNCHED_DESKTOP_FILE=" + launched});
+    Child byExec({}, sleeper);
+    Child flatpak({"FLATPAK_ID=org.example.Flat"});
+    Child snap({"SNAP_NAME=tool"});
     // The shell stays the process; its sleep must not hold the test runner's output open.
-    Child shell("/bin/sh", {"-c", "exec >/dev/null 2>&1; sleep 30; true"}, {});
-    Child plain("/bin/sleep", {"30"}, {});
-    const auto loose = write("elsewhere/org.example.Loose.desktop", "[Desktop Entry]\nType=Application\nName=Loose\n");
-    Child fromLoose("/bin/sleep", {"30"}, {{"GIO_LAUNCHED_DESKTOP_FILE", loose}});
-    Child fromMissing(root + "/bin/ostrel-sleeper", {"30"}, {{"GIO_LAUNCHED_DESKTOP_FILE", root + "/gone.desktop"}});
-    for (const auto* child : {&fromLauncher, &byExec, &flatpak, &snap, &shell, &plain, &fromLoose, &fromMissing}) {
-        ASSERT_GT(child->pid, 0);
-    }
+    Child shell({}, "/bin/sh", {"-c", "exec >/dev/null 2>&1; sleep 30; true"});
+    Child plain;
+    Child fromLoose({"GIO_LAUNCHED_DESKTOP_FILE=" + app("elsewhere/org.example.Loose.desktop", "Loose")});
+    Child fromMissing({"GIO_LAUNCHED_DESKTOP_FILE=" + root + "/gone.desktop"}, sleeper);
 
     auto apps = applications("de_DE.UTF-8");
     EXPECT_EQ(apps.applicationWithProcessIdentifier(fromLauncher.pid),
@@ -124,34 +104,26 @@ TEST_F(ProcRunningApplicationsTest, ProcessesAreMatchedByLaunchFileSandboxIdAndE
 TEST_F(ProcRunningApplicationsTest, AnInheritedLaunchFileCountsOnlyForTheLaunchedProgram) {
     // Launched from the entry by this test process, but running another program: a shell
     // started from a terminal is not the terminal.
-    Child other(
-        "/bin/sleep", {"30"},
-        {{"GIO_LAUNCHED_DESKTOP_FILE", launched}, {"GIO_LAUNCHED_DESKTOP_FILE_PID", std::to_string(::getpid())}});
-    ASSERT_GT(other.pid, 0);
+    const std::string fromEntry = "GIO_LAUNCHED_DESKTOP_FILE=" + launched, byPid = "GIO_LAUNCHED_DESKTOP_FILE_PID=";
+    Child other({fromEntry, byPid + std::to_string(::getpid())});
     auto apps = applications();
     EXPECT_EQ(apps.applicationWithProcessIdentifier(other.pid), std::nullopt);
 
     // A helper running the launched program's own executable belongs to it.
-    Child launchedSleeper("/bin/sleep", {"30"}, {{"GIO_LAUNCHED_DESKTOP_FILE", launched}});
-    ASSERT_GT(launchedSleeper.pid, 0);
-    Child helper("/bin/sleep", {"30"},
-                 {{"GIO_LAUNCHED_DESKTOP_FILE", launched},
-                  {"GIO_LAUNCHED_DESKTOP_FILE_PID", std::to_string(launchedSleeper.pid)}});
-    ASSERT_GT(helper.pid, 0);
+    Child launchedSleeper({fromEntry});
+    Child helper({fromEntry, byPid + std::to_string(launchedSleeper.pid)});
     EXPECT_EQ(bundleOf(apps, helper.pid), "org.example.Launched");
 }
 
 TEST_F(ProcRunningApplicationsTest, TheListIsReusedWithinItsLifetimeOnly) {
     ProcRunningApplications cached("/proc", {root + "/data"}, "", std::chrono::hours(1));
     const auto before = cached.runningApplications();
-    Child started(root + "/bin/ostrel-sleeper", {"30"}, {});
-    ASSERT_GT(started.pid, 0);
+    Child started({}, sleeper);
     EXPECT_EQ(cached.runningApplications(), before);
     // The look-up by process identifier is always fresh.
     EXPECT_EQ(bundleOf(cached, started.pid), "vendor-sleeper");
 
-    auto fresh = applications();
-    const auto after = fresh.runningApplications();
+    const auto after = applications().runningApplications();
     EXPECT_TRUE(
         std::any_of(after.begin(), after.end(), [&](const auto& app) { return app.processIdentifier == started.pid; }));
 }

@@ -2,11 +2,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <map>
 #include <set>
 
 #include "NettopReport.hpp"
+#include "Platform/support/TempTree.hpp"
 #include "ProcessSockets.hpp"
 #include "TrafficState.hpp"
 
@@ -15,15 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "ostrel-nettop-test-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string path;
-};
+using TempDir = ostrel::testing::TempTree;
 
 // Sockets 10 and 11 belong to pid 100, 20 to pid 200; 99 to nobody this user can see.
 class FakeOwners final : public SocketOwners {
@@ -135,28 +127,28 @@ TEST(NettopReportTest, StateFolderIsTheRuntimeFolderElseAPrivateFolderUnderTmp) 
     TempDir runtime;
     TempDir tmp;
     const auto uid = ::getuid();
-    EXPECT_EQ(stateDirectory(runtime.path.c_str(), tmp.path, uid), runtime.path + "/ostrel");
-    EXPECT_TRUE(fs::is_directory(runtime.path + "/ostrel"));
+    EXPECT_EQ(stateDirectory(runtime.root.c_str(), tmp.root, uid), runtime.root + "/ostrel");
+    EXPECT_TRUE(fs::is_directory(runtime.root + "/ostrel"));
 
-    const auto fallback = tmp.path + "/ostrel-nettop-" + std::to_string(uid);
-    EXPECT_EQ(stateDirectory(nullptr, tmp.path, uid), fallback);
-    EXPECT_EQ(stateDirectory("", tmp.path, uid), fallback);
-    EXPECT_EQ(stateDirectory("relative/dir", tmp.path, uid), fallback);
+    const auto fallback = tmp.root + "/ostrel-nettop-" + std::to_string(uid);
+    EXPECT_EQ(stateDirectory(nullptr, tmp.root, uid), fallback);
+    EXPECT_EQ(stateDirectory("", tmp.root, uid), fallback);
+    EXPECT_EQ(stateDirectory("relative/dir", tmp.root, uid), fallback);
     struct stat info {};
     ASSERT_EQ(::stat(fallback.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 
     // A folder somebody else could have prepared is not used.
     ASSERT_EQ(::chmod(fallback.c_str(), 0755), 0);
-    EXPECT_EQ(stateDirectory(nullptr, tmp.path, uid), std::nullopt);
+    EXPECT_EQ(stateDirectory(nullptr, tmp.root, uid), std::nullopt);
     fs::remove(fallback);
-    fs::create_directory_symlink(runtime.path, fallback);
-    EXPECT_EQ(stateDirectory(nullptr, tmp.path, uid), std::nullopt);
-    EXPECT_EQ(stateDirectory(nullptr, tmp.path, uid + 1), std::nullopt);
+    fs::create_directory_symlink(runtime.root, fallback);
+    EXPECT_EQ(stateDirectory(nullptr, tmp.root, uid), std::nullopt);
+    EXPECT_EQ(stateDirectory(nullptr, tmp.root, uid + 1), std::nullopt);
 
     // The state is read only from a file written in place, not through a planted link.
     fs::remove(fallback);
-    const auto directory = stateDirectory(nullptr, tmp.path, uid).value_or("");
+    const auto directory = stateDirectory(nullptr, tmp.root, uid).value_or("");
     const TrafficState state{{{1, 2}, {3, 4}}};
     StateFile(directory).save(state);
     EXPECT_EQ(StateFile(directory).load(), state);

@@ -31,15 +31,8 @@ constexpr std::int64_t moreBytes = 70000;      // the second exchange, sender to
 
 // Moves `size` bytes in one direction; the other side of the call moves them the other way.
 bool transfer(int fd, std::int64_t size, bool send) {
-    std::vector<char> chunk(16384, 'x');
-    while (size > 0) {
-        const auto part = static_cast<std::size_t>(std::min<std::int64_t>(size, 16384));
-        const ssize_t count = send ? ::write(fd, chunk.data(), part) : ::read(fd, chunk.data(), part);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return false;
-        size -= count;
-    }
-    return true;
+    std::vector<char> data(size, 'x');
+    return (send ? ::send(fd, data.data(), size, 0) : ::recv(fd, data.data(), size, MSG_WAITALL)) == size;
 }
 
 // A child process with its own name that moves known byte counts over one loopback connection,

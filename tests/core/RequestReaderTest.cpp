@@ -15,21 +15,17 @@ using test::sample;
 
 const std::string kParse = "input JSON parse error: ";
 
-std::string threshold(const std::string& request) {
-    return call(ol_core_evaluate_thresholds, request.c_str());
-}
-std::string rank(const std::string& request) {
-    return call(ol_core_rank_entities, request.c_str());
-}
-
-std::string rankOne(const std::string& sampleJson) {
-    return rank(R"({"samples":[)" + sampleJson + R"(],"dimension":"network","limit":0})");
-}
-
-std::string rankedSample(const std::string& rxText) {
-    return rankOne(R"({"timestamp":"2024-03-01T10:15:30Z","network_id":"n","app_id":"a","rx_bytes":)" + rxText +
-                   R"(,"tx_bytes":0})");
-}
+const auto threshold = [](const std::string& request) { return call(ol_core_evaluate_thresholds, request.c_str()); };
+const auto rank = [](const std::string& request) { return call(ol_core_rank_entities, request.c_str()); };
+const auto rankSamples = [](const std::string& samples) {
+    return rank(R"({"samples":[)" + samples + R"(],"dimension":"network","limit":0})");
+};
+// One sample with these JSON values, ranked.
+const auto rankOne = [](const std::string& timestamp, const std::string& network, const std::string& rx = "1") {
+    return rankSamples(R"({"timestamp":)" + timestamp + R"(,"network_id":)" + network + R"(,"app_id":"a","rx_bytes":)" +
+                       rx + R"(,"tx_bytes":0})");
+};
+const auto rankedSample = [](const std::string& rx) { return rankOne(R"("2024-03-01T10:15:30Z")", R"("n")", rx); };
 
 const std::string kThreshold = R"({"total_bytes":5,"warning_threshold_bytes":10,"danger_threshold_bytes":20})";
 const std::string kNormal = R"({"level":"normal","exceeds_warning":false,"exceeds_danger":false,"usage_ratio":0.5})";
@@ -44,20 +40,19 @@ TEST(RequestReaderTest, OnlyWhiteSpaceMayFollowTheRequest) {
 }
 
 TEST(RequestReaderTest, Utf8FaultsNameLengthAndIndex) {
-    EXPECT_EQ(threshold("\xFF"), errorOf("input UTF-8 error: invalid utf-8 sequence of 1 bytes from index 0"));
-    EXPECT_EQ(threshold("{\"\xC3\x28\"}"),
-              errorOf("input UTF-8 error: invalid utf-8 sequence of 1 bytes from index 2"));
-    EXPECT_EQ(threshold("ab\xE2\x82\x28"),
-              errorOf("input UTF-8 error: invalid utf-8 sequence of 2 bytes from index 2"));
-    EXPECT_EQ(threshold("\xF0\x9F\x98\x28"),
-              errorOf("input UTF-8 error: invalid utf-8 sequence of 3 bytes from index 0"));
-    for (const char* refused : {"\xED\xA0\x80", "\xC0\xAF"}) {  // a surrogate, an overlong form
-        EXPECT_EQ(threshold(refused), errorOf("input UTF-8 error: invalid utf-8 sequence of 1 bytes from index 0"));
-    }
-    EXPECT_EQ(threshold("{} \xF0\x9F\x98"), errorOf("input UTF-8 error: incomplete utf-8 byte sequence from index 3"));
     // Past the 32-byte ASCII fast path, the index still counts from the first byte.
-    EXPECT_EQ(threshold("{\"" + std::string(40, 'a') + "\":\"\x80" + std::string(30, 'b') + "\"}"),
-              errorOf("input UTF-8 error: invalid utf-8 sequence of 1 bytes from index 45"));
+    const std::string pastFastPath = "{\"" + std::string(40, 'a') + "\":\"\x80" + std::string(30, 'b') + "\"}";
+    for (const auto& [input, fault] : std::vector<std::pair<std::string, std::string>>{
+             {"\xFF", "invalid utf-8 sequence of 1 bytes from index 0"},
+             {"{\"\xC3\x28\"}", "invalid utf-8 sequence of 1 bytes from index 2"},
+             {"ab\xE2\x82\x28", "invalid utf-8 sequence of 2 bytes from index 2"},
+             {"\xF0\x9F\x98\x28", "invalid utf-8 sequence of 3 bytes from index 0"},
+             {"\xED\xA0\x80", "invalid utf-8 sequence of 1 bytes from index 0"},  // a surrogate
+             {"\xC0\xAF", "invalid utf-8 sequence of 1 bytes from index 0"},      // an overlong form
+             {"{} \xF0\x9F\x98", "incomplete utf-8 byte sequence from index 3"},
+             {pastFastPath, "invalid utf-8 sequence of 1 bytes from index 45"}}) {
+        EXPECT_EQ(threshold(input), errorOf("input UTF-8 error: " + fault)) << fault;
+    }
 }
 
 // Positions: a value that does not fit is reported after it, a count at its first character.
@@ -119,31 +114,26 @@ TEST(RequestReaderTest, CountsAreUnsigned64BitIntegersOnly) {
 }
 
 TEST(RequestReaderTest, NamesMayBeNullOrAbsentButIdentifiersMustBeStrings) {
-    const std::string absent = rankOne(sample("2024-03-01T10:15:30Z", "n", "a", 1, 2));
-    const std::string nulled = rankOne(
-        R"({"timestamp":"2024-03-01T10:15:30Z","network_id":"n","network_name":null,"app_id":"a","rx_bytes":1,"tx_bytes":2})");
-    EXPECT_EQ(absent, nulled);
-    EXPECT_EQ(
-        rankOne(R"({"timestamp":"2024-03-01T10:15:30Z","network_id":"\udc00","app_id":"a","rx_bytes":1,"tx_bytes":0})"),
-        errorOf(kParse + "lone surrogate in hex escape at line 1 column 70"));
-    EXPECT_EQ(
-        rankOne(
-            R"({"timestamp":"2024-03-01T10:15:30Z","network_id":"\ud800x","app_id":"a","rx_bytes":1,"tx_bytes":0})"),
-        errorOf(kParse + "lone leading surrogate in hex escape at line 1 column 63"));
-    EXPECT_EQ(rankOne(R"({"timestamp":"2024-03-01T10:15:30Z","network_id":7,"app_id":"a","rx_bytes":1,"tx_bytes":0})"),
-              errorOf(kParse + "invalid type: integer `7`, expected a string at line 1 column 62"));
-    EXPECT_EQ(rankOne("3"),
+    EXPECT_EQ(rankSamples(sample("2024-03-01T10:15:30Z", "n", "a", 1, 2)),
+              rankSamples(R"({"timestamp":"2024-03-01T10:15:30Z","network_id":"n","network_name":null,"app_id":"a",)"
+                          R"("rx_bytes":1,"tx_bytes":2})"));
+    const std::string at = R"("2024-03-01T10:15:30Z")";
+    EXPECT_EQ(rankOne(at, R"("\udc00")"), errorOf(kParse + "lone surrogate in hex escape at line 1 column 70"));
+    EXPECT_EQ(rankOne(at, R"("\ud800x")"),
+              errorOf(kParse + "lone leading surrogate in hex escape at line 1 column 63"));
+    EXPECT_EQ(rankOne(at, "7"), errorOf(kParse + "invalid type: integer `7`, expected a string at line 1 column 62"));
+    EXPECT_EQ(rankSamples("3"),
               errorOf(kParse + "invalid type: integer `3`, expected struct UsageSample at line 1 column 13"));
 }
 
 TEST(RequestReaderTest, DateTimesAreTypedAndRead) {
-    EXPECT_EQ(rankOne(R"({"timestamp":"2024-03-01T10:15:30","network_id":"n","app_id":"a","rx_bytes":1,"tx_bytes":0})"),
+    EXPECT_EQ(rankOne(R"("2024-03-01T10:15:30")", R"("n")"),
               errorOf(kParse + "premature end of input at line 1 column 47"));
     EXPECT_EQ(
-        rankOne(R"({"timestamp":1709288130,"network_id":"n","app_id":"a","rx_bytes":1,"tx_bytes":0})"),
+        rankOne("1709288130", R"("n")"),
         errorOf(kParse + "invalid type: integer `1709288130`, expected an RFC 3339 formatted date and time string "
                          "at line 1 column 26"));
-    EXPECT_EQ(rankOne(sample("2024-03-01 10:15:30.5+02:00", "n", "a", 1, 0)).find("error"), std::string::npos);
+    EXPECT_EQ(rankOne(R"("2024-03-01 10:15:30.5+02:00")", R"("n")").find("error"), std::string::npos);
 }
 
 TEST(RequestReaderTest, DeepNestingIsRefusedNotRecursedInto) {

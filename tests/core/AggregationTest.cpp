@@ -29,6 +29,11 @@ UsageSample sampleAt(const std::string& when, std::uint64_t rx, std::uint64_t tx
     return sample;
 }
 
+AggregateResponse aggregate(std::vector<UsageSample> samples, const std::string& start, const std::string& end,
+                            BucketSize size) {
+    return aggregateUsage({std::move(samples), at(start), at(end), size});
+}
+
 std::string pointsText(const AggregateResponse& response) {
     std::string out;
     for (const BucketPoint& point : response.points) {
@@ -48,53 +53,42 @@ TEST(AggregationTest, FloorToBucketTruncatesUtcFields) {
 }
 
 TEST(AggregationTest, PointsRunGapFilledFromTheStartBucketToTheEndBucket) {
-    const auto empty =
-        aggregateUsage({{}, at("2024-03-01T10:07:12Z"), at("2024-03-01T10:21:00Z"), BucketSize::fiveMinutes});
+    const auto empty = aggregate({}, "2024-03-01T10:07:12Z", "2024-03-01T10:21:00Z", BucketSize::fiveMinutes);
     EXPECT_EQ(empty.totalRxBytes + empty.totalTxBytes, 0u);
     EXPECT_EQ(pointsText(empty),
               "2024-03-01T10:05:00Z=0/0 2024-03-01T10:10:00Z=0/0 2024-03-01T10:15:00Z=0/0 2024-03-01T10:20:00Z=0/0 ");
     // Day buckets are UTC days: 01:30 on 2 March at +02:00 is still 1 March.
-    const auto days = aggregateUsage({{sampleAt("2024-03-02T01:30:00+02:00", 5, 6)},
-                                      at("2024-03-01T00:00:00Z"),
-                                      at("2024-03-02T12:00:00Z"),
-                                      BucketSize::day});
+    const auto days = aggregate({sampleAt("2024-03-02T01:30:00+02:00", 5, 6)}, "2024-03-01T00:00:00Z",
+                                "2024-03-02T12:00:00Z", BucketSize::day);
     EXPECT_EQ(pointsText(days), "2024-03-01T00:00:00Z=5/6 2024-03-02T00:00:00Z=0/0 ");
-    const auto hours = aggregateUsage({{}, at("2024-03-01T00:00:00Z"), at("2024-03-02T00:00:00Z"), BucketSize::hour});
+    const auto hours = aggregate({}, "2024-03-01T00:00:00Z", "2024-03-02T00:00:00Z", BucketSize::hour);
     ASSERT_EQ(hours.points.size(), 25u);
     EXPECT_EQ(text(hours.points.back().bucketStart), "2024-03-02T00:00:00Z");
-    EXPECT_EQ(aggregateUsage({{}, at("2024-03-01T00:00:00Z"), at("2024-03-01T23:59:59Z"), BucketSize::fiveMinutes})
-                  .points.size(),
+    EXPECT_EQ(aggregate({}, "2024-03-01T00:00:00Z", "2024-03-01T23:59:59Z", BucketSize::fiveMinutes).points.size(),
               288u);
 }
 
 TEST(AggregationTest, RangeIsInclusiveToTheNanosecondAndStartAfterEndMatchesNothing) {
     const auto response =
-        aggregateUsage({{sampleAt("2024-03-01T10:00:00.000000001Z", 1), sampleAt("2024-03-01T10:59:59.999999998Z", 2),
-                         sampleAt("2024-03-01T10:00:00Z", 4), sampleAt("2024-03-01T10:59:59.999999999Z", 8)},
-                        at("2024-03-01T10:00:00.000000001Z"),
-                        at("2024-03-01T10:59:59.999999998Z"),
-                        BucketSize::hour});
+        aggregate({sampleAt("2024-03-01T10:00:00.000000001Z", 1), sampleAt("2024-03-01T10:59:59.999999998Z", 2),
+                   sampleAt("2024-03-01T10:00:00Z", 4), sampleAt("2024-03-01T10:59:59.999999999Z", 8)},
+                  "2024-03-01T10:00:00.000000001Z", "2024-03-01T10:59:59.999999998Z", BucketSize::hour);
     EXPECT_EQ(response.totalRxBytes, 3u);
     EXPECT_EQ(pointsText(response), "2024-03-01T10:00:00Z=3/0 ");
     const std::vector<UsageSample> inside = {sampleAt("2024-03-01T10:30:00Z", 5)};
-    const auto apart =
-        aggregateUsage({inside, at("2024-03-01T12:00:00Z"), at("2024-03-01T10:00:00Z"), BucketSize::hour});
+    const auto apart = aggregate(inside, "2024-03-01T12:00:00Z", "2024-03-01T10:00:00Z", BucketSize::hour);
     EXPECT_EQ(apart.totalRxBytes, 0u);
     EXPECT_TRUE(apart.points.empty());
-    const auto sameBucket =
-        aggregateUsage({inside, at("2024-03-01T10:40:00Z"), at("2024-03-01T10:20:00Z"), BucketSize::hour});
+    const auto sameBucket = aggregate(inside, "2024-03-01T10:40:00Z", "2024-03-01T10:20:00Z", BucketSize::hour);
     EXPECT_EQ(sameBucket.totalRxBytes, 0u);
     EXPECT_EQ(pointsText(sameBucket), "2024-03-01T10:00:00Z=0/0 ");
 }
 
 TEST(AggregationTest, SumsSaturateAndPointsAddUpToTotals) {
     const std::uint64_t max = std::numeric_limits<std::uint64_t>::max();
-    const auto response =
-        aggregateUsage({{sampleAt("2024-03-01T10:10:00Z", max, 1), sampleAt("2024-03-01T10:20:00Z", max, 2),
-                         sampleAt("2024-03-01T11:20:00Z", 7, 3), sampleAt("2024-03-01T10:10:00Z", 0, 1)},
-                        at("2024-03-01T10:00:00Z"),
-                        at("2024-03-01T11:59:59Z"),
-                        BucketSize::hour});
+    const auto response = aggregate({sampleAt("2024-03-01T10:10:00Z", max, 1), sampleAt("2024-03-01T10:20:00Z", max, 2),
+                                     sampleAt("2024-03-01T11:20:00Z", 7, 3), sampleAt("2024-03-01T10:10:00Z", 0, 1)},
+                                    "2024-03-01T10:00:00Z", "2024-03-01T11:59:59Z", BucketSize::hour);
     EXPECT_EQ(response.totalRxBytes, max);
     EXPECT_EQ(response.totalTxBytes, 7u);
     EXPECT_EQ(pointsText(response), "2024-03-01T10:00:00Z=" + std::to_string(max) + "/4 2024-03-01T11:00:00Z=7/3 ");

@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev sqlite3 rapidjson-dev libhowardhinnant-date-dev tzdata uuid-dev libicu-dev
   libnl-3-dev libnl-genl-3-dev libnl-route-3-dev libsystemd-dev
   iproute2 procps
+  qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev fonts-dejavu-core
 )
 
 missing=()

@@ -209,6 +209,7 @@ std::optional<DesktopEntry> parseDesktopFile(const std::string& path, const std:
     if (!entry.name) entry.name = value("Name");
     if (const auto exec = values.find("Exec"); exec != values.end())
         entry.execProgram = programOf(unescapedValue(exec->second));
+    if (auto icon = value("Icon"); icon && !icon->empty()) entry.icon = std::move(icon);
     return entry;
 }
 

@@ -13,6 +13,7 @@ struct DesktopEntry {
     std::string path;                 // the desktop file
     std::optional<std::string> name;  // Name, localized when the file has the user's language
     std::string execProgram;          // the program Exec starts, past any "env VAR=..." prefix
+    std::optional<std::string> icon;  // Icon: an icon-theme name or an image file's absolute path
 };
 
 // At most `limit` bytes of a regular file; none when it is missing, unreadable or not a regular

@@ -18,16 +18,20 @@ TEST_F(DesktopEntriesTest, ReadsTheMainGroupOnlyWithEscapesAndTheFirstOfARepeate
                             "Name = Photo\\sEditor \n"
                             "Name=Second\n"
                             "Exec=\"/opt/My Apps/photo\" --open %U\n"
+                            "Icon=photo-editor\n"
                             "[Other]\nExec=/bin/other\n");
     const auto entry = parseDesktopFile(path, "a", "").value();
     EXPECT_EQ(entry.name, "Photo Editor");
     EXPECT_EQ(entry.execProgram, "/opt/My Apps/photo");
+    EXPECT_EQ(entry.icon, "photo-editor");
 
     EXPECT_FALSE(parseDesktopFile(write("link.desktop", "[Desktop Entry]\nType=Link\nName=L\n"), "link", ""));
     EXPECT_FALSE(parseDesktopFile(app("h.desktop", "H", "Hidden=true\n"), "h", ""));
     EXPECT_FALSE(parseDesktopFile(root + "/missing.desktop", "missing", ""));
-    EXPECT_EQ(parseDesktopFile(write("n.desktop", "[Desktop Entry]\nType=Application\n"), "n", "").value().name,
-              std::nullopt);
+    const auto bare =
+        parseDesktopFile(write("n.desktop", "[Desktop Entry]\nType=Application\nIcon=\n"), "n", "").value();
+    EXPECT_EQ(bare.name, std::nullopt);
+    EXPECT_EQ(bare.icon, std::nullopt);
 }
 
 TEST_F(DesktopEntriesTest, ExecProgramSkipsEnvAndNeverNamesAShell) {

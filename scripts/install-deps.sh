@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev sqlite3 rapidjson-dev libhowardhinnant-date-dev tzdata uuid-dev libicu-dev
   libnl-3-dev libnl-genl-3-dev libnl-route-3-dev libsystemd-dev
   iproute2 procps
+  dbus-daemon libglib2.0-bin
 )
 
 missing=()

@@ -2,16 +2,13 @@
 
 #include <functional>
 #include <map>
-#include <memory>
 #include <set>
-#include <string>
 
 #include "Persistence/SQLiteDatabase.hpp"
-#include "Platform/LogSink.hpp"
 #include "Platform/support/TempTree.hpp"
 #include "Services/MockDataSeeder.hpp"
 
-using namespace std::chrono_literals;
+using namespace std::chrono;
 
 namespace ostrel {
 namespace {
@@ -25,109 +22,78 @@ const std::map<std::string, std::string> demoApplications{{"com.apple.Safari", "
                                                           {"com.spotify.client", "Spotify"},
                                                           {"com.google.Chrome", "Google Chrome"},
                                                           {"com.ostrel.unknown", "Unattributed"}};
+const Date now = Date{sys_days{year{2026} / 3 / 1}} + 14h + 5min + 9s + 123ms;
 
-// 2026-03-01T14:05:09.123Z
-const Date now = Date{std::chrono::sys_days{std::chrono::year{2026} / 3 / 1}} + 14h + 5min + 9s + 123ms;
-
-UsageSampleRecord traffic(std::int64_t rx, std::int64_t tx) {
-    return UsageSampleRecord{"A1B2C3D4-0000-4000-8000-000000000001",
-                             now - 1h,
-                             "net-x",
-                             "X",
-                             NetworkType::ethernet,
-                             "app.x",
-                             "X",
-                             rx,
-                             tx,
-                             "nettop",
-                             1.0};
-}
-
-// Every mock record against the demonstration tables; the records of one hour share a network.
-void expectDemonstrationData(OstrelRepository& repository) {
-    std::vector<UsageSampleRecord> mock;
-    for (auto& sample : repository.fetchSamples({now - 400h, now + 1h})) {
-        if (sample.source == "mock") mock.push_back(std::move(sample));
-    }
-    ASSERT_FALSE(mock.empty());
-    EXPECT_LE(mock.size(), 337u * 5);
-    std::map<Date, std::string> networkOfHour;
-    std::set<std::pair<Date, std::string>> hourAndApp;
-    std::set<std::string> networks, applications;
-    for (const auto& sample : mock) {
-        const auto age = now - sample.timestamp;
-        EXPECT_TRUE(age >= 0h && age <= 336h && age % 1h == 0h) << age.count();
-        EXPECT_EQ(sample.attributionConfidence, 0.55);
-        const auto total = sample.rxBytes + sample.txBytes;
-        EXPECT_TRUE(total >= 4000000 && total <= 120000000) << total;
-        // Received is a fraction of 0.55 to 0.9 of the total, truncated.
-        EXPECT_TRUE(10 * sample.txBytes >= total && 100 * sample.txBytes <= 45 * total + 100) << sample.txBytes;
-        EXPECT_EQ(demoNetworks.at(sample.networkID), std::pair(sample.networkName, sample.networkType));
-        EXPECT_EQ(demoApplications.at(sample.appID), sample.appName);
-        EXPECT_EQ(networkOfHour.emplace(sample.timestamp, sample.networkID).first->second, sample.networkID);
-        EXPECT_TRUE(hourAndApp.emplace(sample.timestamp, sample.appID).second);
-        networks.insert(sample.networkID);
-        applications.insert(sample.appID);
-    }
-    // Over 337 hours every network and application is all but certain to appear.
-    EXPECT_EQ(networks.size(), 3u);
-    EXPECT_EQ(applications.size(), 5u);
-    for (const auto& [id, network] : demoNetworks) EXPECT_EQ(repository.fetchNetworkIdentity(id)->name, network.first);
-    for (const auto& [id, name] : demoApplications) EXPECT_EQ(repository.fetchApplication(id)->name, name);
+void insertTraffic(OstrelRepository& repository, std::int64_t bytes) {
+    repository.insertSamples({{"A1B2C3D4-0000-4000-8000-000000000001", now - 1h, "net-x", "X", NetworkType::ethernet,
+                               "app.x", "X", 0, bytes, "nettop", 1.0}});
 }
 
 TEST(MockDataSeederTest, OnlyAStoreWithoutTrafficIsSeededAndAFailureKeepsNothing) {
     struct Case {
-        const char* name;
         std::function<void(OstrelRepository&, SQLiteDatabase&)> prepare;
-        bool seeded;
-        std::size_t keptSamples;
+        std::size_t otherSamples;
         const char* logged;  // the end of the one line logged
+        bool seeded;
     };
     const Case cases[] = {
-        {"empty", [](auto&, auto&) {}, true, 0, nullptr},
-        {"only zero-byte samples", [](auto& r, auto&) { r.insertSamples({traffic(0, 0)}); }, true, 1, nullptr},
-        {"one byte", [](auto& r, auto&) { r.insertSamples({traffic(0, 1)}); }, false, 1, nullptr},
-        {"a write that fails",
-         [](auto&, auto& db) {
+        {[](auto&, auto&) {}, 0, nullptr, true},
+        {[](auto& r, auto&) { insertTraffic(r, 0); }, 1, nullptr, true},
+        {[](auto& r, auto&) { insertTraffic(r, 1); }, 1, nullptr, false},
+        {[](auto&, auto& db) {
              db.execute(
                  "CREATE TRIGGER refuse BEFORE INSERT ON usage_samples WHEN NEW.source = 'mock' "
                  "BEGIN SELECT RAISE(ABORT, 'refused'); END;");
          },
-         false, 0, "refused"},
-        {"a total that cannot be read", [](auto&, auto& db) { db.execute("DROP TABLE usage_samples;"); }, false, 0,
-         "no such table: usage_samples"},
+         0, "refused", false},
+        {[](auto&, auto& db) { db.execute("DROP TABLE usage_samples;"); }, 0, "no such table: usage_samples", false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(&c - cases);
         testing::TempTree tree;
-        const auto path = tree.root + "/ostrel.sqlite";
-        auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
-        SQLiteDatabase other(path);
+        auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(tree.root + "/o.sqlite"));
+        SQLiteDatabase other(tree.root + "/o.sqlite");
         c.prepare(*repository, other);
         auto log = std::make_shared<CapturingLogSink>();
         MockDataSeeder seeder(repository, log, [] { return now; });
         seeder.seedIfEmpty();
-
         const auto lines = log->lines();
-        EXPECT_EQ(lines.size(), c.logged ? 1u : 0u);
-        for (const auto& line : lines) {
-            EXPECT_TRUE(line.starts_with("Mock data seeding failed: SQLite ") && line.ends_with(c.logged)) << line;
-        }
-        if (!c.seeded) {
-            if (c.logged) {
-                EXPECT_FALSE(repository->fetchNetworkIdentity("net-home-wifi").has_value());
-            } else {
-                EXPECT_EQ(repository->fetchSamples({now - 400h, now}).size(), c.keptSamples);
-            }
+        ASSERT_EQ(lines.size(), c.logged ? 1u : 0u);
+        if (c.logged) {
+            EXPECT_TRUE(lines[0].starts_with("Mock data seeding failed: SQLite ") && lines[0].ends_with(c.logged));
+            EXPECT_FALSE(repository->fetchNetworkIdentity("net-home-wifi"));
             continue;
         }
-        expectDemonstrationData(*repository);
         const auto samples = repository->fetchSamples({now - 400h, now});
-        seeder.seedIfEmpty();  // a store with traffic is left as it is
+        seeder.seedIfEmpty();  // a store with traffic stays as it is
         EXPECT_EQ(repository->fetchSamples({now - 400h, now}), samples);
-        EXPECT_EQ(std::count_if(samples.begin(), samples.end(), [](auto& s) { return s.source != "mock"; }),
-                  static_cast<long>(c.keptSamples));
+
+        std::map<Date, std::string> networkOfHour;
+        std::set<std::pair<Date, std::string>> hourAndApplication;
+        std::set<std::string> networks;
+        for (const auto& s : samples) {
+            if (s.source != "mock") continue;
+            const auto age = now - s.timestamp;
+            const auto total = s.rxBytes + s.txBytes;
+            EXPECT_TRUE(age >= 0h && age <= 336h && age % 1h == 0h) << age.count();
+            EXPECT_TRUE(total >= 4000000 && total <= 120000000) << total;
+            // Received is a fraction 0.55 to 0.9 of the total, truncated.
+            EXPECT_TRUE(10 * s.txBytes >= total && 100 * s.txBytes <= 45 * total + 100);
+            EXPECT_EQ(s.attributionConfidence, 0.55);
+            EXPECT_EQ(demoNetworks.at(s.networkID), std::pair(s.networkName, s.networkType));
+            EXPECT_EQ(demoApplications.at(s.appID), s.appName);
+            EXPECT_EQ(networkOfHour.emplace(s.timestamp, s.networkID).first->second, s.networkID);
+            EXPECT_TRUE(hourAndApplication.emplace(s.timestamp, s.appID).second);
+            networks.insert(s.networkID);
+        }
+        EXPECT_EQ(samples.size() - hourAndApplication.size(), c.otherSamples);
+        EXPECT_EQ(hourAndApplication.empty(), !c.seeded);
+        if (!c.seeded) continue;
+        // Over 337 hours every network is all but certain to appear; the insert writes their rows.
+        EXPECT_EQ(networks.size(), 3u);
+        for (const auto& [id, network] : demoNetworks)
+            EXPECT_EQ(repository->fetchNetworkIdentity(id)->name, network.first);
+        for (const auto& [id, name] : demoApplications) EXPECT_EQ(repository->fetchApplication(id)->name, name);
     }
 }
 

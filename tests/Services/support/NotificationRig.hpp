@@ -1,16 +1,15 @@
 #pragma once
 
+#include <stdio.h>
 #include <sys/types.h>
 #include <systemd/sd-bus.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdint>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -19,76 +18,70 @@
 
 namespace ostrel::testing {
 
+// Lines or calls that arrive on other threads, waited for.
+template <class T>
+class Arrivals {
+public:
+    void add(T item) {
+        std::lock_guard lock(mutex_);
+        items_.push_back(std::move(item));
+        arrived_.notify_all();
+    }
+    // The items once `count` have arrived, or those that arrived within 10 s.
+    std::vector<T> waitFor(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        arrived_.wait_for(lock, std::chrono::seconds(10), [&] { return items_.size() >= count; });
+        return items_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<T> items_;
+};
+
+struct WaitingLog final : LogSink, Arrivals<std::string> {
+    void log(std::string_view line) override { add(std::string(line)); }
+};
+
 // A dbus-daemon of its own, listening in a temporary folder, with an empty service folder so
-// that nothing is started on demand. Stopped and reaped with the object.
+// that nothing is started on demand.
 class PrivateSessionBus final {
 public:
     PrivateSessionBus();
     ~PrivateSessionBus();
-    PrivateSessionBus(const PrivateSessionBus&) = delete;
-    PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
-
     const std::string& address() const { return address_; }
+    // Stops the daemon where it is: connections are taken but never answered.
+    void freeze() const;
 
 private:
     TempTree tree_;
+    FILE* output_ = nullptr;
     std::string address_;
     pid_t pid_ = -1;
 };
 
-// One call that reached the notification server.
 struct ServerCall {
-    std::string member;
-    std::string appName;
+    std::string member, appName, summary, body;
     std::uint32_t replacesId = 0;
-    std::string icon;
-    std::string summary;
-    std::string body;
-    std::map<std::string, std::string> hints;  // values that are not strings as "<signature>"
+    std::map<std::string, std::string> hints;
     std::int32_t expireTimeout = 0;
 };
 
-// org.freedesktop.Notifications on a bus, recording every Notify and GetServerInformation. A
-// silent server owns the name and records the calls but answers none.
-class RecordingNotificationServer final {
+// org.freedesktop.Notifications, recording Notify and GetServerInformation calls. A silent
+// server records them and answers none.
+class RecordingNotificationServer final : public Arrivals<ServerCall> {
 public:
     explicit RecordingNotificationServer(const std::string& address, bool answers = true);
     ~RecordingNotificationServer();
-    RecordingNotificationServer(const RecordingNotificationServer&) = delete;
-    RecordingNotificationServer& operator=(const RecordingNotificationServer&) = delete;
-
-    // The calls once `count` have arrived, or those that arrived within the time.
-    std::vector<ServerCall> waitForCalls(std::size_t count, std::chrono::seconds within = std::chrono::seconds(10));
 
 private:
-    static int onNotify(sd_bus_message* message, void* self, sd_bus_error* error);
-    static int onServerInformation(sd_bus_message* message, void* self, sd_bus_error* error);
-    int record(sd_bus_message* message, ServerCall call);
-    void run();
-
-    struct BusCloser {
-        void operator()(sd_bus* bus) const { sd_bus_close_unref(bus); }
-    };
+    static int handle(sd_bus_message* message, void* self, sd_bus_error* error);
 
     bool answers_;
-    std::unique_ptr<sd_bus, BusCloser> bus_;
-    int stopFd_ = -1;
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::vector<ServerCall> calls_;
+    sd_bus* bus_ = nullptr;
+    std::atomic<bool> stopping_{false};
     std::thread thread_;
-};
-
-// A log that lets a test wait for lines logged on other threads.
-class WaitingLog final : public LogSink {
-public:
-    void log(std::string_view line) override;
-    std::vector<std::string> waitForLines(std::size_t count, std::chrono::seconds within = std::chrono::seconds(10));
-
-private:
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::vector<std::string> lines_;
 };
 
 }  // namespace ostrel::testing

@@ -70,11 +70,11 @@ Bus connect(const std::optional<std::string>& address, Clock::time_point deadlin
         int result = sd_bus_is_ready(bus.get());
         check(result, unreachable);
         if (result > 0) return bus;
+        const auto left = microsecondsLeft(deadline);
+        if (left == 0) check(-ETIMEDOUT, unreachable);
         result = sd_bus_process(bus.get(), nullptr);
         check(result, unreachable);
         if (result > 0) continue;
-        const auto left = microsecondsLeft(deadline);
-        if (left == 0) check(-ETIMEDOUT, unreachable);
         result = sd_bus_wait(bus.get(), left);
         if (result != -EINTR) check(result, unreachable);
     }

@@ -10,6 +10,7 @@ packages=(
   libnl-3-dev libnl-genl-3-dev libnl-route-3-dev libsystemd-dev
   iproute2 procps
   qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev fonts-dejavu-core
+  dbus-daemon libglib2.0-bin
 )
 
 missing=()

@@ -10,6 +10,7 @@
 #include "Model/Iso8601.hpp"
 #include "Platform/support/TempTree.hpp"
 #include "Services/AnalyticsService.hpp"
+#include "Services/LocalAggregation.hpp"
 
 namespace ostrel {
 namespace {
@@ -339,6 +340,9 @@ TEST(AnalyticsServiceLocalTest, BucketsInTheUsersCalendarAcrossDaylightSavingCha
         EXPECT_EQ(text(analytics.overview(c.preset, DateRange{now - hours{20}, now + hours{20}}, {}).trend), c.trend)
             << c.label;
     }
+    const std::vector one{sample(*ostrelISO8601Date("2026-03-10T09:47:30.000Z"), "n", "a", 1, 1)};
+    const auto fiveMinutes = aggregateLocally(one, VellBucketSize::fiveMinutes, Calendar::named("Europe/Berlin"));
+    EXPECT_EQ(text(fiveMinutes.trend), "10T09:45 1/1");  // 10:45 in Berlin
 }
 
 }  // namespace

@@ -1,0 +1,134 @@
+#include <exception>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+#include "Model/TimeframeRange.hpp"
+#include "PlatformAdapters/SaturatingAdd.hpp"
+#include "Services/AnalyticsService.hpp"
+
+namespace ostrel {
+namespace {
+
+std::optional<std::string> firstTitle(const std::vector<RankedUsage>& rows) {
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    return rows.front().title;
+}
+
+// The first row of a top-N query over exactly these samples: the largest total under its
+// stored name (the samples carry the stored names); equal totals go to the smaller identifier.
+std::optional<std::string> topTitle(std::span<const UsageSampleRecord> samples, std::string UsageSampleRecord::*id,
+                                    std::string UsageSampleRecord::*name) {
+    struct Entity {
+        std::string_view name;
+        std::int64_t total = 0;
+    };
+    std::unordered_map<std::string_view, Entity> totals;
+    for (const UsageSampleRecord& sample : samples) {
+        auto& entity = totals.try_emplace(sample.*id, Entity{sample.*name}).first->second;
+        entity.total = saturatingAdd(entity.total, saturatingAdd(sample.rxBytes, sample.txBytes));
+    }
+    const std::pair<const std::string_view, Entity>* top = nullptr;
+    for (const auto& entry : totals) {
+        if (top == nullptr || entry.second.total > top->second.total ||
+            (entry.second.total == top->second.total && entry.first < top->first)) {
+            top = &entry;
+        }
+    }
+    if (top == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(top->second.name);
+}
+
+}  // namespace
+
+OverviewSnapshot AnalyticsService::overview(TimeframePreset timeframe, const std::optional<DateRange>& customRange,
+                                            const OstrelSettings& settings) const {
+    const Source from = source(timeframe, customRange);
+    // Today runs from the start of the current local day to the same current time.
+    const DateRange today = resolvedRange(TimeframePreset::daily, std::nullopt, from.now, from.calendar);
+    OverviewSnapshot snapshot;
+    snapshot.timeframe = timeframe;
+    snapshot.range = from.range;
+    std::optional<std::vector<UsageSampleRecord>> todaysSamples;
+    if (from.rollup) {
+        snapshot.summary = repository->fetchSummaryFromDailyRollup(from.range);
+        snapshot.trend = repository->fetchTrendFromDailyRollup(from.range);
+        snapshot.topNetworks = repository->fetchTopNetworksFromDailyRollup(from.range, overviewRankLimit);
+        snapshot.topApplications = repository->fetchTopApplicationsFromDailyRollup(from.range, overviewRankLimit);
+    } else {
+        auto samples = repository->fetchSamples(from.range);
+        // One text of the samples serves the aggregation and both rankings.
+        VellSamples prepared = vellCore->prepare(samples);
+        auto aggregated = aggregate(prepared, samples, from.range, from.trendBucket, from.calendar);
+        snapshot.summary = aggregated.summary;
+        snapshot.trend = std::move(aggregated.trend);
+        // A failing query that stands in for the library's ranking leaves its list empty.
+        const auto ranked = [&](VellRankingDimension dimension, auto query) -> std::vector<RankedUsage> {
+            if (auto answer = vellCore->rank(prepared, dimension, overviewRankLimit)) {
+                return std::move(*answer);
+            }
+            try {
+                return ((*repository).*query)(from.range, overviewRankLimit);
+            } catch (const std::exception&) {
+                return {};
+            }
+        };
+        snapshot.topNetworks = ranked(VellRankingDimension::network, &OstrelRepository::fetchTopNetworks);
+        snapshot.topApplications = ranked(VellRankingDimension::application, &OstrelRepository::fetchTopApplications);
+        if (from.range == today) {
+            todaysSamples = std::move(samples);
+        }
+    }
+
+    // Today's leaders always come from raw samples, whatever the timeframe; the daily range is
+    // today's, so its samples are already at hand.
+    if (todaysSamples) {
+        snapshot.topAppToday = topTitle(*todaysSamples, &UsageSampleRecord::appID, &UsageSampleRecord::appName);
+        snapshot.topNetworkToday =
+            topTitle(*todaysSamples, &UsageSampleRecord::networkID, &UsageSampleRecord::networkName);
+    } else {
+        snapshot.topAppToday = firstTitle(repository->fetchTopApplications(today, 1));
+        snapshot.topNetworkToday = firstTitle(repository->fetchTopNetworks(today, 1));
+    }
+    if (auto active = repository->fetchActiveNetworkIdentity()) {
+        snapshot.activeNetwork = std::move(active->name);
+    }
+    snapshot.threshold = evaluateThreshold(snapshot.summary, settings);
+    return snapshot;
+}
+
+ThresholdEvaluation AnalyticsService::evaluateThreshold(const UsageSummary& summary,
+                                                        const OstrelSettings& settings) const {
+    const std::int64_t total = saturatingAdd(summary.rxBytes, summary.txBytes);
+    const std::int64_t warning = settings.warningThresholdBytes;
+    const std::int64_t danger = settings.dangerThresholdBytes;
+    if (auto answer = vellCore->evaluateThreshold(total, warning, danger)) {
+        return *answer;
+    }
+    ThresholdEvaluation evaluation;
+    evaluation.exceedsWarning = warning > 0 && total >= warning;
+    evaluation.exceedsDanger = danger > 0 && total >= danger;
+    evaluation.level = evaluation.exceedsDanger    ? AlertLevel::danger
+                       : evaluation.exceedsWarning ? AlertLevel::warning
+                                                   : AlertLevel::normal;
+    evaluation.usageRatio = warning > 0 ? static_cast<double>(total) / static_cast<double>(warning) : 0;
+    return evaluation;
+}
+
+ThresholdEvaluation AnalyticsService::recordThresholdEventIfNeeded(const UsageSummary& summary,
+                                                                   TimeframePreset timeframe,
+                                                                   const OstrelSettings& settings) const {
+    const ThresholdEvaluation evaluation = evaluateThreshold(summary, settings);
+    const auto last = repository->fetchLatestThresholdLevel(timeframe);
+    if (evaluation.level != AlertLevel::normal && evaluation.level != last) {
+        repository->recordThresholdEvent(evaluation.level, saturatingAdd(summary.rxBytes, summary.txBytes), timeframe,
+                                         settings.notificationsEnabled);
+    }
+    return evaluation;
+}
+
+}  // namespace ostrel

@@ -78,7 +78,7 @@ TEST(SQLiteDatabaseOpenTest, ProcessesOpeningOneNewFileTogetherAllSucceed) {
                 if (read(gate[0], &go, 1) != 0) _exit(3);  // all start when the gate closes
                 try {
                     SQLiteDatabase database(path);
-                } catch (const SQLiteError& error) {
+                } catch (const std::exception& error) {
                     fprintf(stderr, "%s\n", error.what());
                     _exit(1);
                 }

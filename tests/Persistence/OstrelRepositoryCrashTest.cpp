@@ -30,7 +30,7 @@ std::vector<UsageSampleRecord> batch(int writer, int number) {
     const Date start = localTime("UTC", 2026, 7, 1, 0) + std::chrono::minutes(41 * number + 13 * writer);
     for (int i = 0; i < kBatchSize; ++i) {
         samples.push_back(
-            makeSample("W" + std::to_string(writer) + "B" + std::to_string(number) + "-" + std::to_string(i),
+            makeSample('W' + std::to_string(writer) + "B" + std::to_string(number) + "-" + std::to_string(i),
                        start + std::chrono::minutes(7 * i), "net" + std::to_string(i % 2),
                        "app" + std::to_string(i % 3), 1000 + i, 10 * i));
     }
@@ -96,7 +96,7 @@ TEST(OstrelRepositoryCrashTest, KilledWritersLeaveWholeBatchesAndMatchingRollups
         waitpid(child, &status, 0);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the writer ended by itself";
         do {
-            committed.insert("W" + std::to_string(writer) + "B" + std::to_string(number));
+            committed.insert('W' + std::to_string(writer) + "B" + std::to_string(number));
         } while (read(report[0], &number, sizeof number) == sizeof number);
         close(report[0]);
 

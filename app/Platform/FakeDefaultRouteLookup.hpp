@@ -3,6 +3,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "Platform/DefaultRouteLookup.hpp"
 

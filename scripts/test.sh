@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the fuzz targets for a bounded
-# time, the concurrency tests under ThreadSanitizer, and the whole suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# time, the concurrency tests under ThreadSanitizer, the whole suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the whole suite again in the plain Release build users make.
+# Compiler warnings are errors in every build here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -16,7 +17,7 @@ fi
 
 configure() {  # dir, then extra cmake arguments
   local dir=$1; shift
-  cmake -S "$root" -B "$root/$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@" > /dev/null
+  cmake -S "$root" -B "$root/$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREL_WARNINGS_AS_ERRORS=ON "$@" > /dev/null
 }
 
 echo "== fuzzing the core library (clang, libFuzzer)"
@@ -40,3 +41,8 @@ configure build-test -DOSTREL_SANITIZE=address,undefined
 cmake --build build-test -j "$jobs"
 ASAN_OPTIONS="detect_leaks=1 strict_string_checks=1" UBSAN_OPTIONS="print_stacktrace=1" \
   ctest --test-dir build-test --output-on-failure -j "$jobs"
+
+echo "== every test in the Release build"
+configure build-release-test -DCMAKE_BUILD_TYPE=Release -DOSTREL_BUILD_TESTS=ON
+cmake --build build-release-test -j "$jobs"
+ctest --test-dir build-release-test --output-on-failure -j "$jobs"

@@ -1,6 +1,15 @@
 #include "Persistence/SQLiteDatabase.hpp"
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 namespace ostrel {
+namespace {
+
+constexpr std::chrono::milliseconds kBusyTimeout{5000};
+
+}  // namespace
 
 SQLiteDatabase::SQLiteDatabase(const std::string& path) : queue_(queueLabel) {
     sqlite3* handle = nullptr;
@@ -22,9 +31,25 @@ SQLiteDatabase::SQLiteDatabase(const std::string& path) : queue_(queueLabel) {
         throw SQLiteError(SQLiteError::Kind::openFailed, sqlite3_errstr(SQLITE_READONLY));
     }
     connection_.db_ = handle;
-    sqlite3_busy_timeout(handle, 5000);
-    execute("PRAGMA journal_mode=WAL;");
+    sqlite3_busy_timeout(handle, static_cast<int>(kBusyTimeout.count()));
+    enableWriteAheadLog();
     execute("PRAGMA foreign_keys=ON;");
+}
+
+// Another connection switching the same new file at the same moment makes the switch fail at once
+// with SQLITE_BUSY: the busy handler is not consulted for it. Wait as the busy timeout would.
+void SQLiteDatabase::enableWriteAheadLog() {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + kBusyTimeout;
+    for (std::chrono::milliseconds pause{1};; pause = std::min(pause * 2, std::chrono::milliseconds{50})) {
+        try {
+            execute("PRAGMA journal_mode=WAL;");
+            return;
+        } catch (const SQLiteError&) {
+            if ((sqlite3_errcode(db_.get()) & 0xff) != SQLITE_BUSY || Clock::now() + pause > deadline) throw;
+        }
+        std::this_thread::sleep_for(pause);
+    }
 }
 
 void SQLiteDatabase::execute(const std::string& sql, const std::vector<SQLiteValue>& bindings) {

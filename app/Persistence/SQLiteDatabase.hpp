@@ -34,6 +34,8 @@ public:
     }
 
 private:
+    void enableWriteAheadLog();
+
     struct Closer {
         void operator()(sqlite3* db) const { sqlite3_close(db); }
     };

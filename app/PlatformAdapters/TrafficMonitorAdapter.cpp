@@ -17,24 +17,12 @@ std::int64_t toSigned(std::uint64_t value) {
     return static_cast<std::int64_t>(std::min(value, kMax));
 }
 
-std::string_view trim(std::string_view text, std::string_view blanks) {
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
-
 }  // namespace
 
 TrafficMonitorAdapter::TrafficMonitorAdapter(std::unique_ptr<InterfaceCounterSource> counterSource,
-                                             std::shared_ptr<ToolRunner> toolRunner, std::string routeToolPath,
+                                             std::unique_ptr<DefaultRouteLookup> routeLookup,
                                              std::function<Date()> clock)
-    : counterSource_(std::move(counterSource)),
-      toolRunner_(std::move(toolRunner)),
-      routeToolPath_(std::move(routeToolPath)),
-      clock_(std::move(clock)) {}
+    : counterSource_(std::move(counterSource)), routeLookup_(std::move(routeLookup)), clock_(std::move(clock)) {}
 
 InterfaceCounters TrafficMonitorAdapter::readInterfaceCounters() {
     InterfaceCounters counters;
@@ -93,43 +81,12 @@ TrafficSnapshot TrafficMonitorAdapter::sample() {
         snapshot.totalRxBytes = saturatingAdd(snapshot.totalRxBytes, delta.rxBytes);
         snapshot.totalTxBytes = saturatingAdd(snapshot.totalTxBytes, delta.txBytes);
     }
-    snapshot.timestamp = clock_();
+    snapshot.timestamp = clock_();  // the snapshot is complete: after the route lookup
     return snapshot;
 }
 
-std::optional<std::string> TrafficMonitorAdapter::parseRouteOutput(const std::string& output) {
-    constexpr std::string_view kKey = "interface:";
-    std::string_view rest = output;
-    while (!rest.empty()) {
-        const auto end = rest.find('\n');
-        const std::string_view line = trim(rest.substr(0, end), " \t");
-        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-        if (!line.starts_with(kKey)) {
-            continue;
-        }
-        std::string value;
-        std::string_view remaining = line;
-        for (auto at = remaining.find(kKey); at != std::string_view::npos; at = remaining.find(kKey)) {
-            value.append(remaining.substr(0, at));
-            remaining.remove_prefix(at + kKey.size());
-        }
-        value.append(remaining);
-        return std::string(trim(value, " \t\n\r\v\f"));
-    }
-    return std::nullopt;
-}
-
 std::optional<std::string> TrafficMonitorAdapter::defaultRouteInterface() {
-    const auto output = runCommand(routeToolPath_, {"-n", "get", "default"});
-    if (!output) {
-        return std::nullopt;
-    }
-    return parseRouteOutput(*output);
-}
-
-std::optional<std::string> TrafficMonitorAdapter::runCommand(const std::string& path,
-                                                             const std::vector<std::string>& arguments) {
-    return toolRunner_->runCommand(path, arguments);
+    return routeLookup_->defaultRouteInterface();
 }
 
 }  // namespace ostrel

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "Model/Date.hpp"
+#include "Platform/DefaultRouteLookup.hpp"
 #include "Platform/InterfaceCounterSource.hpp"
-#include "Platform/ToolRunner.hpp"
 
 namespace ostrel {
 
@@ -39,17 +39,17 @@ struct TrafficSnapshot {
     std::optional<std::string> primaryInterface;
 };
 
-// Bytes each interface moved since the previous reading (the baseline). Used from the sampling
-// queue only.
+// Bytes each interface moved since the previous reading (the baseline), and the interface of the
+// default route. Used from the sampling queue only.
 class TrafficMonitorAdapter final {
 public:
-    TrafficMonitorAdapter(std::unique_ptr<InterfaceCounterSource> counterSource, std::shared_ptr<ToolRunner> toolRunner,
-                          std::string routeToolPath, std::function<Date()> clock = currentDate);
+    TrafficMonitorAdapter(std::unique_ptr<InterfaceCounterSource> counterSource,
+                          std::unique_ptr<DefaultRouteLookup> routeLookup, std::function<Date()> clock = currentDate);
 
     TrafficSnapshot sample();
     InterfaceCounters readInterfaceCounters();
+    // Asked in-process, once per snapshot.
     std::optional<std::string> defaultRouteInterface();
-    std::optional<std::string> runCommand(const std::string& path, const std::vector<std::string>& arguments);
 
     const InterfaceCounters& previousCounters() const { return previousCounters_; }
     void setPreviousCounters(InterfaceCounters counters) { previousCounters_ = std::move(counters); }
@@ -58,14 +58,11 @@ public:
     static bool isSkippedInterface(const std::string& name);
     // The bytes between two readings of a counter that may have wrapped at 32 bits.
     static std::uint64_t counterDelta(std::uint64_t current, std::uint64_t previous);
-    // The "interface:" line of the route tool's output.
-    static std::optional<std::string> parseRouteOutput(const std::string& output);
 
 private:
     InterfaceCounters previousCounters_;
     std::unique_ptr<InterfaceCounterSource> counterSource_;
-    std::shared_ptr<ToolRunner> toolRunner_;
-    std::string routeToolPath_;
+    std::unique_ptr<DefaultRouteLookup> routeLookup_;
     std::function<Date()> clock_;
 };
 

@@ -1,6 +1,6 @@
 // What the sampler costs on this machine: CPU time per tick and as a share of one core, idle and
-// with traffic, over real one-second ticks of the real coordinator (counters, route and
-// per-process tools, identity, SQLite). It samples inside a network namespace of its own so
+// with traffic, over real one-second ticks of the real coordinator (counters, route lookup,
+// per-process tool, identity, SQLite). It samples inside a network namespace of its own so
 // that "idle" is really idle; the traffic comes from a thread whose own CPU time is subtracted.
 // Needs root. Usage: ostrel_sampler_bench [seconds per phase, default 60]
 #include <arpa/inet.h>
@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "Persistence/SQLiteDatabase.hpp"
+#include "Platform/NetlinkDefaultRouteLookup.hpp"
 #include "Platform/Nl80211WifiClient.hpp"
 #include "Platform/ProcRunningApplications.hpp"
 #include "Platform/ProcessToolRunner.hpp"
@@ -40,7 +41,20 @@ bool run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// Counts the tool runs so that ticks can be told from wall time.
+// Every tick looks the route up once: the count of lookups is the count of ticks.
+class CountingRouteLookup final : public DefaultRouteLookup {
+public:
+    std::optional<std::string> defaultRouteInterface() override {
+        ++lookups;
+        return inner_.defaultRouteInterface();
+    }
+    std::atomic<long> lookups{0};
+
+private:
+    NetlinkDefaultRouteLookup inner_;
+};
+
+// Counts the per-process tool's runs.
 class CountingToolRunner final : public ToolRunner {
 public:
     std::optional<std::string> runCommand(const std::string& path, const std::vector<std::string>& arguments) override {
@@ -180,12 +194,14 @@ int main(int argc, char** argv) {
     if (::mkdtemp(folder.data()) == nullptr) return 2;
     const ToolPaths paths = ToolPaths::inLibexec(OSTREL_BUILD_LIBEXEC_DIR);
     auto runner = std::make_shared<CountingToolRunner>();
+    auto route = std::make_unique<CountingRouteLookup>();
+    const CountingRouteLookup& ticks = *route;
     std::shared_ptr<SamplingCoordinator> coordinator;
     {
         Netns in(near);
         const char* home = std::getenv("HOME");
         coordinator = SamplingCoordinator::create(
-            std::make_unique<TrafficMonitorAdapter>(std::make_unique<GetifaddrsCounterSource>(), runner, paths.route),
+            std::make_unique<TrafficMonitorAdapter>(std::make_unique<GetifaddrsCounterSource>(), std::move(route)),
             std::make_unique<NetworkIdentityResolver>(std::make_shared<Nl80211WifiClient>(), runner, paths),
             std::make_unique<TrafficAttributionLayer>(std::vector<std::shared_ptr<TrafficAttributionProviding>>{
                 std::make_shared<NettopTrafficAttributionProvider>(
@@ -234,7 +250,7 @@ int main(int argc, char** argv) {
             return seconds(t);
         };
         Phase phase;
-        const long ticks0 = runner->runs(paths.route), nettop0 = runner->runs(paths.nettop);
+        const long ticks0 = ticks.lookups, nettop0 = runner->runs(paths.nettop);
         const auto threads0 = threadCpu();
         const double generator0 = generatorCpu(), own0 = processCpu(), children0 = childrenCpu();
         const auto wall0 = std::chrono::steady_clock::now();
@@ -246,7 +262,7 @@ int main(int argc, char** argv) {
             if (used > 0) phase.threads[thread] = used;
         }
         phase.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-        phase.ticks = runner->runs(paths.route) - ticks0;
+        phase.ticks = ticks.lookups - ticks0;
         phase.perProcessRuns = runner->runs(paths.nettop) - nettop0;
         if (traffic) {
             stopTraffic = true;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -57,6 +58,42 @@ TEST(SQLiteDatabaseOpenTest, UnopenableOrWriteProtectedPathsFailWithTheOpenMessa
             _exit(1);
         },
         ::testing::ExitedWithCode(0), "^SQLite open failed: attempt to write a readonly database$");
+}
+
+// Switching a new file to the write-ahead log takes a lock that SQLite does not wait for on its
+// own; processes that open the file together must still all succeed.
+TEST(SQLiteDatabaseOpenTest, ProcessesOpeningOneNewFileTogetherAllSucceed) {
+    TemporaryFolder folder;
+    int failures = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = folder.file(std::to_string(attempt) + ".sqlite");
+        int gate[2];
+        ASSERT_EQ(pipe(gate), 0);
+        std::vector<pid_t> children;
+        for (int child = 0; child < 4; ++child) {
+            children.push_back(fork());
+            if (children.back() == 0) {
+                close(gate[1]);
+                char go;
+                if (read(gate[0], &go, 1) != 0) _exit(3);  // all start when the gate closes
+                try {
+                    SQLiteDatabase database(path);
+                } catch (const std::exception& error) {
+                    fprintf(stderr, "%s\n", error.what());
+                    _exit(1);
+                }
+                _exit(0);
+            }
+        }
+        close(gate[0]);
+        close(gate[1]);
+        for (const pid_t child : children) {
+            int status = -1;
+            waitpid(child, &status, 0);
+            failures += !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+        }
+    }
+    EXPECT_EQ(failures, 0);
 }
 
 class SQLiteDatabaseTest : public ::testing::Test {

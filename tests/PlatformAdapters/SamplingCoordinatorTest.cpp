@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <thread>
 
 #include "PlatformAdapters/SamplingCoordinator.hpp"
@@ -28,11 +27,7 @@ protected:
         rig.mainQueue->pump();
         return rig.batches.load();
     }
-    std::size_t routeRuns() const {  // one per tick
-        const auto calls = rig.tools->calls();
-        return std::count_if(calls.begin(), calls.end(),
-                             [](const auto& c) { return c.path == SamplingRig::routeTool; });
-    }
+    int routeLookups() const { return rig.route->lookups(); }  // one per tick
 
     SamplingRig rig;
 };
@@ -159,26 +154,26 @@ TEST_F(SamplingCoordinatorTest, StartPrimesTheBaselineTicksAfterOneSecondOnOneTi
     rig.traffic(5, 0);
     ASSERT_TRUE(rig.mainQueue->pumpUntil([this] { return rig.batches.load() == 1; }, 3s));
     EXPECT_GE(std::chrono::steady_clock::now() - started, 1s);
-    const auto before = routeRuns();
+    const auto before = routeLookups();
     std::this_thread::sleep_for(2100ms);
-    EXPECT_LE(routeRuns() - before, 3u);  // two timers would tick four times
+    EXPECT_LE(routeLookups() - before, 3);  // two timers would tick four times
 
     rig.coordinator->stop();
-    const auto atStop = routeRuns();
+    const auto atStop = routeLookups();
     rig.traffic(300, 0);  // while stopped: not counted after the restart
     std::this_thread::sleep_for(1200ms);
-    EXPECT_EQ(routeRuns(), atStop);
+    EXPECT_EQ(routeLookups(), atStop);
     const auto restarted = std::chrono::steady_clock::now();
     rig.coordinator->start();
     rig.traffic(11, 0);
-    while (routeRuns() == atStop && std::chrono::steady_clock::now() < restarted + 4s)
+    while (routeLookups() == atStop && std::chrono::steady_clock::now() < restarted + 4s)
         std::this_thread::sleep_for(10ms);
     EXPECT_GE(std::chrono::steady_clock::now() - restarted, 1s);
     rig.coordinator->stop();
     EXPECT_EQ(rxSum(), 16);
 }
 
-// Known traffic across a veth pair, sampled by the real adapter, route tool and per-process tool.
+// Known traffic across a veth pair, sampled by the real adapter, route lookup and per-process tool.
 TEST(SamplingCoordinatorKernelTest, KnownTrafficEndsUpInSamplesAndRollUpsSplitExactlyAmongApplications) {
     VethPair pair;
     if (!pair.whyNot.empty()) GTEST_SKIP() << pair.whyNot;

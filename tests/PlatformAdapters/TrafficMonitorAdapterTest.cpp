@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Platform/ProcessToolRunner.hpp"
-#include "Platform/ScriptedToolRunner.hpp"
-#include "Platform/ToolPaths.hpp"
+#include "Platform/FakeDefaultRouteLookup.hpp"
+#include "Platform/NetlinkDefaultRouteLookup.hpp"
 #include "PlatformAdapters/TrafficMonitorAdapter.hpp"
 #include "PlatformAdapters/support/VethPair.hpp"
 
@@ -11,21 +10,24 @@ using Deltas = std::vector<ostrel::InterfaceTrafficDelta>;
 
 namespace {
 
-const std::string kRoute = "/opt/ostrel/libexec/ostrel-route";
 constexpr std::uint32_t kTop = 4294967295u;
 
 class TrafficMonitorAdapterTest : public ::testing::Test {
 protected:
     TrafficMonitorAdapterTest() {
         auto source = std::make_unique<FakeInterfaceCounterSource>();
+        auto lookup = std::make_unique<FakeDefaultRouteLookup>();
         counters = source.get();
-        adapter = std::make_unique<TrafficMonitorAdapter>(
-            std::move(source), tools, kRoute, [this] { return Date{std::chrono::seconds(1000 + ++clockReads)}; });
+        route = lookup.get();
+        adapter = std::make_unique<TrafficMonitorAdapter>(std::move(source), std::move(lookup), [this] {
+            lookupsAtClock = route->lookups();
+            return Date{std::chrono::seconds(1000 + ++clockReads)};
+        });
     }
 
     FakeInterfaceCounterSource* counters = nullptr;
-    std::shared_ptr<ScriptedToolRunner> tools = std::make_shared<ScriptedToolRunner>();
-    int clockReads = 0;
+    FakeDefaultRouteLookup* route = nullptr;
+    int clockReads = 0, lookupsAtClock = -1;
     std::unique_ptr<TrafficMonitorAdapter> adapter;
 };
 
@@ -73,40 +75,27 @@ TEST_F(TrafficMonitorAdapterTest, BaselineBecomesTheWholeReadingAndAFailedReadEm
     EXPECT_EQ(adapter->sample().totalRxBytes, 1);
 }
 
-TEST_F(TrafficMonitorAdapterTest, PrimaryInterfaceComesFromTheRouteToolElseTheLargestMover) {
+TEST_F(TrafficMonitorAdapterTest, PrimaryInterfaceComesFromTheRouteLookupElseTheLargestMover) {
     counters->set({{"eth0", 0, 0}, {"eth1", 0, 0}, {"wlan0", 0, 0}});
     adapter->sample();
     counters->set({{"eth0", 50, 50}, {"eth1", 100, 0}, {"wlan0", 99, 0}});
     EXPECT_EQ(adapter->sample().primaryInterface, "eth0");        // tie at 100: first in the list
     EXPECT_EQ(adapter->sample().primaryInterface, std::nullopt);  // no route, no deltas
 
-    int clockReadsDuringRoute = -1;
-    tools->answer(kRoute, [&](const std::vector<std::string>& arguments) {
-        EXPECT_EQ(arguments, (std::vector<std::string>{"-n", "get", "default"}));
-        clockReadsDuringRoute = clockReads;
-        return std::optional<std::string>("route to: default\n   interface: tun0\nflags: <UP>\n");
-    });
+    route->set("tun0");
     const auto snapshot = adapter->sample();
     EXPECT_EQ(snapshot.primaryInterface, "tun0");  // the route may name a skipped tunnel
-    EXPECT_EQ(clockReadsDuringRoute, 3);           // the timestamp is taken after the route tool ran
+    EXPECT_EQ(lookupsAtClock, 4);                  // one lookup per snapshot, before its timestamp
     EXPECT_EQ(snapshot.timestamp, Date{std::chrono::seconds(1004)});
-
-    using Route = std::pair<const char*, std::optional<std::string>>;
-    for (const auto& [output, primary] : {Route{"interface:\n", ""}, Route{"\t interface:\ten1 \t\r\n", "en1"},
-                                          Route{"gateway: 10.0.0.1\ninterface: en0\ninterface: en1\n", "en0"},
-                                          Route{"interface: interface: x", "x"},  // every occurrence is removed
-                                          Route{"the interface: en0\n", std::nullopt},
-                                          Route{"Interface: en0\n", std::nullopt}, Route{"\n\n", std::nullopt}}) {
-        EXPECT_EQ(TrafficMonitorAdapter::parseRouteOutput(output), primary) << output;
-    }
 }
 
 TEST(TrafficMonitorAdapterKernelTest, KnownUdpTrafficShowsUpExactlyAndTheDefaultRouteNamesThePrimary) {
     ostrel::testing::VethPair pair;
     if (!pair.whyNot.empty()) GTEST_SKIP() << pair.whyNot;
     ostrel::testing::NetnsScope inNear(pair.near);
-    TrafficMonitorAdapter adapter(std::make_unique<GetifaddrsCounterSource>(), std::make_shared<ProcessToolRunner>(),
-                                  ToolPaths::inLibexec(OSTREL_BUILD_LIBEXEC_DIR).route);
+    // The lookup runs in-process, in the namespace of the calling thread.
+    TrafficMonitorAdapter adapter(std::make_unique<GetifaddrsCounterSource>(),
+                                  std::make_unique<NetlinkDefaultRouteLookup>());
     const auto counters = adapter.readInterfaceCounters();
     EXPECT_TRUE(counters.count("ostv0") && counters.count("lo") && !counters.count("ostv1"));
 

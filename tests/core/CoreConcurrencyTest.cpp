@@ -22,9 +22,10 @@ std::vector<Exchange> exchanges(const test::LoadedCore& core) {
     for (int variant = 0; variant < 6; ++variant) {
         std::string samples = "[";
         for (int i = 0; i < 200; ++i) {
-            samples += (i > 0 ? "," : "") + test::sample("2024-03-01T1" + std::to_string(i % 10) + ":00:00Z",
-                                                         "net" + std::to_string((i + variant) % 5),
-                                                         "app" + std::to_string(i % 7), i * (variant + 1), i);
+            if (i > 0) samples += ',';
+            samples += test::sample("2024-03-01T1" + std::to_string(i % 10) + ":00:00Z",
+                                    "net" + std::to_string((i + variant) % 5), "app" + std::to_string(i % 7),
+                                    i * (variant + 1), i);
         }
         const std::string bucket = variant % 2 ? "five_minutes" : "hour";
         const std::string dimension = variant % 2 ? "network" : "application";

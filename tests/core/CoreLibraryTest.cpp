@@ -13,7 +13,7 @@ using test::sample;
 
 TEST(CoreLibraryTest, AnswersEachRequestKind) {
     const test::LoadedCore core;
-    const std::string samples = "[" + sample("2024-03-01T10:15:30Z", "wifi:home", "org.mozilla.firefox", 300, 0) + "," +
+    const std::string samples = '[' + sample("2024-03-01T10:15:30Z", "wifi:home", "org.mozilla.firefox", 300, 0) + "," +
                                 sample("2024-03-01T11:59:59Z", "eth:office", "org.gnome.Nautilus", 50, 50) + "]";
     EXPECT_EQ(
         core.call(core.aggregate,

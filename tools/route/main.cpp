@@ -1,15 +1,13 @@
-// ostrel-route: answers `route -n get default` with the one line the sampler reads,
-// "interface: NAME", or exits 1 when the machine has no route to the outside.
+// ostrel-route: the sampler's default-route lookup as a program, so that it can be checked from a
+// shell against `ip route get`. Prints "interface: NAME", or exits 1 when there is no usable route.
 #include <cstdio>
 
-#include "DefaultRoute.hpp"
+#include "Platform/NetlinkDefaultRouteLookup.hpp"
 
 int main(int, char**) {
-    auto name = ostrel::route::kernelRouteInterface();
+    const auto name = ostrel::NetlinkDefaultRouteLookup().defaultRouteInterface();
     if (!name) {
-        name = ostrel::route::procNetRouteInterface("/proc/net/route");
-    }
-    if (!name) {
+        std::fputs("ostrel-route: no usable default route\n", stderr);
         return 1;
     }
     std::printf("interface: %s\n", name->c_str());

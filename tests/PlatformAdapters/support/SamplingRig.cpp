@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "Platform/FakeRunningApplications.hpp"
+#include "Platform/NetlinkDefaultRouteLookup.hpp"
 #include "Platform/ProcessToolRunner.hpp"
 #include "PlatformAdapters/NettopTrafficAttributionProvider.hpp"
 
@@ -22,6 +23,7 @@ SamplingRig::SamplingRig(bool realMachine) {
     std::shared_ptr<ToolRunner> runner = tools;
     std::shared_ptr<TrafficAttributionProviding> attribution = provider;
     std::unique_ptr<InterfaceCounterSource> source = std::make_unique<GetifaddrsCounterSource>();
+    std::unique_ptr<DefaultRouteLookup> routeLookup = std::make_unique<NetlinkDefaultRouteLookup>();
     std::function<Date()> clock = currentDate;
     if (realMachine) {
         runner = std::make_shared<ProcessToolRunner>();
@@ -31,6 +33,9 @@ SamplingRig::SamplingRig(bool realMachine) {
         auto fake = std::make_unique<FakeInterfaceCounterSource>();
         counters = fake.get();
         source = std::move(fake);
+        auto fakeRoute = std::make_unique<FakeDefaultRouteLookup>();
+        route = fakeRoute.get();
+        routeLookup = std::move(fakeRoute);
         traffic(0, 0);
         routeThrough("eth0");
         clock = [this] { return now(); };
@@ -38,7 +43,7 @@ SamplingRig::SamplingRig(bool realMachine) {
     auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(folder + "/ostrel.sqlite"));
     probe = std::make_unique<SQLiteDatabase>(folder + "/ostrel.sqlite");
     coordinator = SamplingCoordinator::create(
-        std::make_unique<TrafficMonitorAdapter>(std::move(source), runner, paths.route, clock),
+        std::make_unique<TrafficMonitorAdapter>(std::move(source), std::move(routeLookup), clock),
         std::make_unique<NetworkIdentityResolver>(wifi, runner, paths),
         std::make_unique<TrafficAttributionLayer>(std::vector{attribution}), repository, mainQueue, log, clock);
     coordinator->setOnNewSampleBatch([this] { ++batches; });
@@ -57,7 +62,7 @@ void SamplingRig::traffic(std::uint32_t rx, std::uint32_t tx) {
 }
 
 void SamplingRig::routeThrough(const std::string& interface) {
-    tools->answer(routeTool, "route to: default\ninterface: " + interface + "\n");
+    route->set(interface);
 }
 
 void SamplingRig::attribute(const std::vector<Share>& shares) {

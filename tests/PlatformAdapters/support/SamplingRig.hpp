@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Persistence/SQLiteDatabase.hpp"
+#include "Platform/FakeDefaultRouteLookup.hpp"
 #include "Platform/FakeWifiClient.hpp"
 #include "Platform/ScriptedToolRunner.hpp"
 #include "PlatformAdapters/SamplingCoordinator.hpp"
@@ -19,10 +20,9 @@ struct ScriptedAttribution final : TrafficAttributionProviding {
 };
 
 // A coordinator storing into a real SQLite file in a temporary folder. By default over fake
-// counters (eth0 and lo), a scripted route tool, scripted attribution and a clock the test moves
-// by hand; `realMachine` takes the kernel's counters, the built tools and the real clock.
+// counters (eth0 and lo), a fake route lookup, scripted attribution and a clock the test moves
+// by hand; `realMachine` takes the kernel's counters and routes, the built tools and the real clock.
 struct SamplingRig {
-    static constexpr const char* routeTool = "/test/libexec/ostrel-route";
     struct Share {
         std::string appID;
         std::int64_t rx = 0, tx = 0;
@@ -43,6 +43,7 @@ struct SamplingRig {
     std::string folder;
     std::atomic<std::int64_t> clockNs{std::chrono::nanoseconds(std::chrono::hours(24 * 365 * 56)).count()};
     FakeInterfaceCounterSource* counters = nullptr;
+    FakeDefaultRouteLookup* route = nullptr;
     std::uint32_t eth0Rx = 0, eth0Tx = 0;
     std::shared_ptr<ScriptedToolRunner> tools = std::make_shared<ScriptedToolRunner>();
     std::shared_ptr<FakeWifiClient> wifi = std::make_shared<FakeWifiClient>();

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "Model/Enums.hpp"
 #include "Platform/BundleInfo.hpp"

@@ -68,6 +68,15 @@ constexpr std::array<std::pair<MenuBarDisplayMode, std::string_view>, 3> display
     {MenuBarDisplayMode::compactTotal, "Compact"},
     {MenuBarDisplayMode::uploadDownload, "Down / Up"},
 }};
+constexpr std::array<std::pair<LocationPermissionStatus, std::string_view>, 7> locationPermissionStatuses{{
+    {LocationPermissionStatus::authorized, "authorized"},
+    {LocationPermissionStatus::notDetermined, "notDetermined"},
+    {LocationPermissionStatus::denied, "denied"},
+    {LocationPermissionStatus::restricted, "restricted"},
+    {LocationPermissionStatus::servicesDisabled, "servicesDisabled"},
+    {LocationPermissionStatus::missingUsageDescription, "missingUsageDescription"},
+    {LocationPermissionStatus::unknown, "unknown"},
+}};
 
 }  // namespace
 
@@ -76,6 +85,7 @@ std::string_view rawValue(NetworkResolutionState value) { return toRaw(resolutio
 std::string_view rawValue(AlertLevel value) { return toRaw(alertLevels, value); }
 std::string_view rawValue(TimeframePreset value) { return toRaw(timeframePresets, value); }
 std::string_view rawValue(MenuBarDisplayMode value) { return toRaw(displayModes, value); }
+std::string_view rawValue(LocationPermissionStatus value) { return toRaw(locationPermissionStatuses, value); }
 
 std::optional<NetworkType> networkTypeFromRaw(std::string_view raw) { return fromRaw(networkTypes, raw); }
 std::optional<NetworkResolutionState> resolutionStateFromRaw(std::string_view raw) {
@@ -85,6 +95,9 @@ std::optional<AlertLevel> alertLevelFromRaw(std::string_view raw) { return fromR
 std::optional<TimeframePreset> timeframePresetFromRaw(std::string_view raw) { return fromRaw(timeframePresets, raw); }
 std::optional<MenuBarDisplayMode> menuBarDisplayModeFromRaw(std::string_view raw) {
     return fromRaw(displayModes, raw);
+}
+std::optional<LocationPermissionStatus> locationPermissionStatusFromRaw(std::string_view raw) {
+    return fromRaw(locationPermissionStatuses, raw);
 }
 
 std::string_view title(TimeframePreset value) { return toRaw(timeframeTitles, value); }

@@ -1,5 +1,7 @@
 #include "Platform/MainQueue.hpp"
 
+#include <algorithm>
+
 namespace ostrel {
 
 void PumpableMainQueue::async(std::function<void()> task) {
@@ -8,6 +10,44 @@ void PumpableMainQueue::async(std::function<void()> task) {
         tasks_.push_back(std::move(task));
     }
     arrived_.notify_all();
+}
+
+void PumpableMainQueue::asyncAfter(std::chrono::milliseconds delay, std::function<void()> task) {
+    if (delay <= std::chrono::milliseconds::zero()) {
+        async(std::move(task));
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    delayed_.emplace(now_ + delay, std::move(task));
+}
+
+std::chrono::milliseconds PumpableMainQueue::now() const {
+    std::lock_guard lock(mutex_);
+    return now_;
+}
+
+std::size_t PumpableMainQueue::advance(std::chrono::milliseconds step) {
+    std::chrono::milliseconds target;
+    {
+        std::lock_guard lock(mutex_);
+        target = now_ + std::max(step, std::chrono::milliseconds::zero());
+    }
+    std::size_t ran = pump();
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            const auto next = delayed_.begin();
+            if (next == delayed_.end() || next->first > target) {
+                now_ = target;
+                break;
+            }
+            now_ = next->first;
+            tasks_.push_back(std::move(next->second));
+            delayed_.erase(next);
+        }
+        ran += pump();
+    }
+    return ran;
 }
 
 std::size_t PumpableMainQueue::pump() {

@@ -14,6 +14,7 @@ public:
     explicit QtMainQueue(QObject* context);
 
     void async(std::function<void()> task) override;
+    void asyncAfter(std::chrono::milliseconds delay, std::function<void()> task) override;
 
 private:
     QPointer<QObject> context_;

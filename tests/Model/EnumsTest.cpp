@@ -10,7 +10,12 @@ TEST(EnumsTest, RawStringsRoundTripAndOnlyExactMatchesBuildValues) {
     for (const auto value : allResolutionStates) EXPECT_EQ(resolutionStateFromRaw(rawValue(value)), value);
     for (const auto value : allTimeframePresets) EXPECT_EQ(timeframePresetFromRaw(rawValue(value)), value);
     for (const auto value : allMenuBarDisplayModes) EXPECT_EQ(menuBarDisplayModeFromRaw(rawValue(value)), value);
+    for (const auto value : allLocationPermissionStatuses) {
+        EXPECT_EQ(locationPermissionStatusFromRaw(rawValue(value)), value);
+    }
     EXPECT_EQ(alertLevelFromRaw("danger"), AlertLevel::danger);
+    EXPECT_EQ(locationPermissionStatusFromRaw("missingUsageDescription"),
+              LocationPermissionStatus::missingUsageDescription);
 
     for (const char* text : {"Weekly", "WEEKLY", "weekly ", " weekly", "", "week"}) {
         EXPECT_FALSE(timeframePresetFromRaw(text)) << text;
@@ -18,6 +23,7 @@ TEST(EnumsTest, RawStringsRoundTripAndOnlyExactMatchesBuildValues) {
     EXPECT_FALSE(networkTypeFromRaw("WiFi"));
     EXPECT_FALSE(resolutionStateFromRaw("Resolved"));
     EXPECT_FALSE(alertLevelFromRaw("critical"));
+    EXPECT_FALSE(locationPermissionStatusFromRaw("authorizedAlways"));
     EXPECT_FALSE(menuBarDisplayModeFromRaw(title(MenuBarDisplayMode::totalToday)));
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "Platform/MainQueue.hpp"
 
@@ -21,4 +23,20 @@ TEST(PumpableMainQueueTest, RunsNothingUntilPumpedThenWorkQueuedByWorkAndWaitsFo
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(main.pumpUntil([] { return false; }, 50ms));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
+}
+
+TEST(PumpableMainQueueTest, DelayedTasksRunOnlyWhenTheVirtualClockReachesThemInTimeThenQueueOrder) {
+    ostrel::PumpableMainQueue main;
+    std::vector<std::string> ran;
+    const auto note = [&](std::string name) { ran.push_back(name + std::to_string(main.now().count())); };
+    main.asyncAfter(20ms, [&] { note("b"); });
+    main.asyncAfter(10ms,
+                    [&] { note("a"), main.async([&] { note("a'"); }), main.asyncAfter(10ms, [&] { note("c"); }); });
+    main.asyncAfter(20ms, [&] { note("b'"); });
+    main.asyncAfter(0ms, [&] { note("now"); });
+    EXPECT_EQ(main.pump(), 1u);
+    EXPECT_EQ(main.advance(9ms), 0u);
+    EXPECT_EQ(main.advance(11ms), 5u);
+    EXPECT_EQ(ran, (std::vector<std::string>{"now0", "a10", "a'10", "b20", "b'20", "c20"}));
+    EXPECT_EQ(main.advance(1h), 0u);
 }

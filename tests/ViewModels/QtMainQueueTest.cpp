@@ -33,6 +33,21 @@ private slots:
         }
     }
 
+    // A worker thread has no event loop to start a timer on; the loop's thread starts it.
+    void delayedTasksFromAnotherThreadRunOnTheLoopThreadInTimeOrder() {
+        QtMainQueue queue(QCoreApplication::instance());
+        std::vector<int> seen;  // a 0 for a task run off the loop's thread
+        std::thread worker([&] {
+            for (const int delay : {60, 1}) {
+                queue.asyncAfter(std::chrono::milliseconds(delay), [&, delay] {
+                    seen.push_back(QThread::currentThread() == QCoreApplication::instance()->thread() ? delay : 0);
+                });
+            }
+        });
+        worker.join();
+        QTRY_COMPARE(seen, (std::vector<int>{1, 60}));
+    }
+
     void tasksForAGoneContextAreDropped() {
         bool ran = false;
         {

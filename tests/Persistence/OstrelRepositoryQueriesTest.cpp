@@ -23,9 +23,8 @@ Ids ids(const Ranking& rows) {
 class OstrelRepositoryQueriesTest : public ::testing::Test {
 protected:
     TemporaryFolder folder;
-    // Read at every call, so a test can move the user to another zone.
-    Calendar zone = Calendar::named("Europe/Berlin");
-    std::shared_ptr<OstrelRepository> repository = openRepository(folder.file("db"), [this] { return zone; });
+    ScopedTimeZone zone{"Europe/Berlin"};
+    std::shared_ptr<OstrelRepository> repository = openRepository(folder.file("db"));
     DatabaseInspector inspector{folder.file("db")};
     const Date at = berlin(1, 10);
     const DateRange atRange{at, at};
@@ -67,7 +66,7 @@ TEST_F(OstrelRepositoryQueriesTest, RawRangesIncludeBothEndsToTheMillisecondRoll
     EXPECT_EQ(repository->fetchAppTrendMapFromDailyRollup(aroundMidnight),
               (std::map<std::string, std::vector<TrendPoint>>{{"app", net}, {"web", office}}));
     // Berlin's key for 1 March, read in Tokyo, starts at Tokyo's midnight.
-    zone = Calendar::named("Asia/Tokyo");
+    ScopedTimeZone tokyoZone("Asia/Tokyo");
     const Date tokyo = localTime("Asia/Tokyo", 2026, 3, 1, 0);
     EXPECT_EQ(repository->fetchAppTrendFromDailyRollup("app", {tokyo, tokyo}),
               (std::vector<TrendPoint>{{tokyo, 1111, 3}}));

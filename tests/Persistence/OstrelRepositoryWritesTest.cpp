@@ -17,8 +17,8 @@ class OstrelRepositoryWritesTest : public ::testing::Test {
 protected:
     TemporaryFolder folder;
     std::string path = folder.file("ostrel.sqlite");
-    const char* zone = "UTC";
-    std::shared_ptr<OstrelRepository> repository = openRepository(path, [this] { return Calendar::named(zone); });
+    ScopedTimeZone zone{"UTC"};
+    std::shared_ptr<OstrelRepository> repository = openRepository(path);
     DatabaseInspector inspector{path};
 
     Rows rollup(const char* table) {
@@ -72,7 +72,7 @@ Date wallClock(const char* zone, std::string text) {
 }
 
 // Midnight, the spring gap and both passes of the autumn hour, in two zones. The SQL rebuild
-// (which reads TZ) must write the same keys.
+// must write the same keys.
 TEST_F(OstrelRepositoryWritesTest, RollupKeysAcrossMidnightAndDaylightSavingInTwoZones) {
     const std::vector<std::tuple<const char*, std::vector<std::string>, const char*, const char*>> cases{
         {"America/New_York",
@@ -90,13 +90,12 @@ TEST_F(OstrelRepositoryWritesTest, RollupKeysAcrossMidnightAndDaylightSavingInTw
     for (const auto& [caseZone, times, daily, hourly] : cases) {
         SCOPED_TRACE(caseZone);
         repository->clearAllData();
-        zone = caseZone;
+        ScopedTimeZone processZone(caseZone);
         std::vector<UsageSampleRecord> batch;
         for (const auto& text : times) {
             batch.push_back(makeSample(text, wallClock(caseZone, text), "net", "app", 1, 0));
         }
         repository->insertSamples(batch);
-        ScopedTimeZone processZone(caseZone);
         for (bool rebuilt : {false, true}) {
             EXPECT_EQ(keys("daily_usage"), daily) << rebuilt;
             EXPECT_EQ(keys("hourly_usage"), hourly) << rebuilt;
@@ -107,7 +106,6 @@ TEST_F(OstrelRepositoryWritesTest, RollupKeysAcrossMidnightAndDaylightSavingInTw
 }
 
 TEST_F(OstrelRepositoryWritesTest, RepairOnlyWhenTotalsDisagreeAndPurgeKeepsRealData) {
-    ScopedTimeZone processZone("UTC");
     repository->purgeMockData();  // empty file: nothing to do
     const Date t = localTime("UTC", 2026, 4, 1, 8);
     repository->insertSamples({makeSample("M1", t, "shared-net", "mock-app", 1000, 1000, "mock"),

@@ -34,7 +34,11 @@ DateRange resolvedRange(TimeframePreset preset, const std::optional<DateRange>& 
             start = calendar.startOfDay(today);
             break;
         case TimeframePreset::weekly:
-            start = calendar.startOfDay(today - date::days{6});
+            // Calendar days back from today's start keep its clock time, which is not midnight
+            // on a day whose midnight the clocks skip.
+            if (const auto todayStart = calendar.startOfDay(today)) {
+                start = sameTimeDaysBefore(*todayStart, 6, calendar);
+            }
             break;
         case TimeframePreset::monthly:
             start = calendar.startOfDay(date::local_days{ymd.year() / ymd.month() / 1});

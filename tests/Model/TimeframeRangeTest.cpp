@@ -37,8 +37,9 @@ TEST(TimeframeRangeTest, PresetsStartAtLocalDayBoundaries) {
         {P::custom, "America/New_York", utc(2024, 3, 16, 6, 30), utc(2024, 3, 10, 7, 30)},  // 02:30 skipped
         {P::custom, "America/New_York", utc(2024, 11, 9, 6, 30), utc(2024, 11, 3, 5, 30)},  // 01:30 twice
         {P::daily, "America/Sao_Paulo", utc(2018, 11, 4, 15), utc(2018, 11, 4, 3)},         // began at 01:00
-        {P::weekly, "America/Sao_Paulo", utc(2018, 11, 10, 14), utc(2018, 11, 4, 3)},
+        {P::weekly, "America/Sao_Paulo", utc(2018, 11, 10, 14), utc(2018, 11, 4, 3)},       // 6 days back
         {P::daily, "America/Havana", utc(2024, 3, 10, 17), utc(2024, 3, 10, 5)},
+        {P::weekly, "America/Havana", utc(2024, 3, 10, 17), utc(2024, 3, 4, 6)},  // today's 01:00, 6 days back
         {P::daily, "America/Havana", utc(2024, 11, 3, 17), utc(2024, 11, 3, 4)},  // midnight twice
         {P::daily, "UTC", Date::max() - hours{1}, utc(2262, 4, 11, 0)},
     };

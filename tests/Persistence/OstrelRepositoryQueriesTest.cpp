@@ -40,6 +40,7 @@ protected:
 
 TEST_F(OstrelRepositoryQueriesTest, RawRangesIncludeBothEndsToTheMillisecondRollupRangesWholeLocalDays) {
     const Date end = at + hours{1} + milliseconds{500};
+    store("second day", berlin(2, 12), "net", "app", 5);  // stored first, read back second
     store("before", at - milliseconds{1}, "net", "app", 1);
     store("start", at, "net", "app", 10, 1);
     store("end", end, "net", "app", 100, 2);
@@ -58,9 +59,10 @@ TEST_F(OstrelRepositoryQueriesTest, RawRangesIncludeBothEndsToTheMillisecondRoll
 
     const DateRange aroundMidnight{berlin(1, 23), berlin(2, 1)};
     EXPECT_EQ(repository->fetchSummary(aroundMidnight), (UsageSummary{0, 0}));
-    EXPECT_EQ(repository->fetchSummaryFromDailyRollup(aroundMidnight), (UsageSummary{21111, 3}));
-    const std::vector<TrendPoint> net{{berlin(1, 0), 1111, 3}}, office{{berlin(2, 0), 20000, 0}};
-    EXPECT_EQ(repository->fetchTrendFromDailyRollup(aroundMidnight), (std::vector<TrendPoint>{net[0], office[0]}));
+    EXPECT_EQ(repository->fetchSummaryFromDailyRollup(aroundMidnight), (UsageSummary{21116, 3}));
+    const std::vector<TrendPoint> net{{berlin(1, 0), 1111, 3}, {berlin(2, 0), 5, 0}}, office{{berlin(2, 0), 20000, 0}};
+    EXPECT_EQ(repository->fetchTrendFromDailyRollup(aroundMidnight),
+              (std::vector<TrendPoint>{net[0], {berlin(2, 0), 20005, 0}}));
     EXPECT_EQ(repository->fetchNetworkTrendMapFromDailyRollup(aroundMidnight),
               (std::map<std::string, std::vector<TrendPoint>>{{"net", net}, {"office", office}}));
     EXPECT_EQ(repository->fetchAppTrendMapFromDailyRollup(aroundMidnight),

@@ -108,6 +108,12 @@ TEST_F(OstrelRepositoryWritesTest, RollupKeysAcrossMidnightAndDaylightSavingInTw
 TEST_F(OstrelRepositoryWritesTest, RepairOnlyWhenTotalsDisagreeAndPurgeKeepsRealData) {
     repository->purgeMockData();  // empty file: nothing to do
     const Date t = localTime("UTC", 2026, 4, 1, 8);
+    // Demonstration rows alone: nothing of them stays.
+    repository->insertSamples({makeSample("M0", t, "mock-net", "mock-app", 7, 7, "mock")});
+    repository->recordThresholdEvent(AlertLevel::danger, 14, TimeframePreset::daily, true);
+    repository->purgeMockData();
+    EXPECT_EQ(inspector.dump(), inspector.schema());
+
     repository->insertSamples({makeSample("M1", t, "shared-net", "mock-app", 1000, 1000, "mock"),
                                makeSample("M2", t, "mock-net", "mock-app", 1000, 1000, "mock"),
                                makeSample("R1", t + 1s, "shared-net", "real-app", 3, 4),
@@ -171,6 +177,9 @@ TEST_F(OstrelRepositoryWritesTest, SettingsRoundTripAndUnreadableTextsFallBack) 
     EXPECT_EQ(warningRead("+42"), withWarning(42));
     EXPECT_EQ(warningRead("-42"), withWarning(-42));
     EXPECT_EQ(warningRead("9223372036854775807"), withWarning(std::numeric_limits<std::int64_t>::max()));
+    // Missing switches read as off, whatever their defaults.
+    inspector.execute("DELETE FROM settings WHERE key IN ('notifications_enabled', 'launch_at_login');");
+    EXPECT_EQ(warningRead("7"), (OstrelSettings{MenuBarDisplayMode::totalToday, 7, 10737418240, false, false}));
 }
 
 TEST_F(OstrelRepositoryWritesTest, ActiveNetworkAndThresholdEvents) {

@@ -15,7 +15,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // A child process that lives until the test ends, with only the given "NAME=value" environment
-// (plus one variable, so that it is never empty).
+// (plus one variable, so that it is never empty). It leads its own process group, so that ending
+// the group also ends whatever it started.
 struct Child {
     explicit Child(std::vector<std::string> environment = {}, const std::string& program = "/bin/sleep",
                    std::vector<std::string> arguments = {"30"}) {
@@ -26,16 +27,32 @@ struct Child {
         for (auto& text : environment) envp.push_back(text.data());
         argv.push_back(nullptr);
         envp.push_back(nullptr);
-        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        if (posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), envp.data()) != 0) {
             pid = -1;
             ADD_FAILURE() << "cannot start " << program;
         }
-        // The parent of a spawn resumes before the kernel has laid out the new program's environment.
+        posix_spawnattr_destroy(&attributes);
+        // The parent of a spawn resumes before the kernel has laid out the new program's
+        // environment; a look-up before then finds no launch record, so a child that is not
+        // ready fails here rather than as a wrong look-up.
         const auto environFile = "/proc/" + std::to_string(pid) + "/environ";
-        for (int i = 0; pid > 0 && i < 2000 && std::ifstream(environFile).peek() == EOF; ++i) ::usleep(1000);
+        for (int wait = 0; pid > 0 && std::ifstream(environFile).peek() == EOF; ++wait) {
+            if (::waitpid(pid, nullptr, WNOHANG) != 0) {
+                ADD_FAILURE() << program << " ended at its start";
+                pid = -1;
+            } else if (wait == 10000) {
+                ADD_FAILURE() << program << " laid out no environment";
+                break;
+            }
+            ::usleep(1000);
+        }
     }
     ~Child() {
-        if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
+        if (pid > 0) ::kill(-pid, SIGKILL), ::waitpid(pid, nullptr, 0);
     }
 
     pid_t pid = -1;

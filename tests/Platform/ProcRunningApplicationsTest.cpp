@@ -71,6 +71,7 @@ protected:
         app("data/applications/shell.desktop", "Shell", "Exec=sh -c x\n");
         fs::create_directories(root + "/bin");
         fs::copy_file("/bin/sleep", sleeper);
+        fs::copy_file("/bin/sleep", commandLine);
     }
     ProcRunningApplications applications(const std::string& locale = "") {
         return ProcRunningApplications("/proc", {root + "/data"}, locale, std::chrono::milliseconds(0));
@@ -81,6 +82,12 @@ protected:
     const std::string sleeper = root + "/bin/ostrel-sleeper";
     const std::string sleeperEntry =
         app("data/applications/vendor/sleeper.desktop", "Sleeper", "Exec=env A=1 " + sleeper + " --flag\n");
+    // A command-line program with entries of its own, as Debian gives Python.
+    const std::string commandLine = root + "/bin/ostrel-cli";
+    const std::string terminalEntry =
+        app("data/applications/cli-terminal.desktop", "CLI", "Exec=" + commandLine + "\nTerminal=true\n");
+    const std::string hiddenEntry =
+        app("data/applications/cli-hidden.desktop", "CLI", "Exec=" + commandLine + " -x\nNoDisplay=true\n");
 };
 
 TEST_F(ProcRunningApplicationsTest, ProcessesAreMatchedByLaunchFileSandboxIdAndExecutable) {
@@ -93,6 +100,9 @@ TEST_F(ProcRunningApplicationsTest, ProcessesAreMatchedByLaunchFileSandboxIdAndE
     Child plain;
     Child fromLoose({"GIO_LAUNCHED_DESKTOP_FILE=" + app("elsewhere/org.example.Loose.desktop", "Loose")});
     Child fromMissing({"GIO_LAUNCHED_DESKTOP_FILE=" + root + "/gone.desktop"}, sleeper);
+    Child commandLineAlone({}, commandLine);
+    Child fromTerminalEntry({"GIO_LAUNCHED_DESKTOP_FILE=" + terminalEntry}, commandLine);
+    Child fromHiddenEntry({"GIO_LAUNCHED_DESKTOP_FILE=" + hiddenEntry}, commandLine);
 
     auto apps = applications("de_DE.UTF-8");
     EXPECT_EQ(apps.applicationWithProcessIdentifier(fromLauncher.pid),
@@ -108,12 +118,17 @@ TEST_F(ProcRunningApplicationsTest, ProcessesAreMatchedByLaunchFileSandboxIdAndE
     // A launch file outside the data folders counts; a missing one falls through to the executable.
     EXPECT_EQ(bundleOf(apps, fromLoose.pid), "org.example.Loose");
     EXPECT_EQ(bundleOf(apps, fromMissing.pid), "vendor-sleeper");
+    // Terminal and NoDisplay entries name a program only when it was launched from them.
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(commandLineAlone.pid), std::nullopt);
+    EXPECT_EQ(bundleOf(apps, fromTerminalEntry.pid), "cli-terminal");
+    EXPECT_EQ(bundleOf(apps, fromHiddenEntry.pid), "cli-hidden");
 
     std::vector<pid_t> found;
     for (const auto& app : apps.runningApplications()) found.push_back(app.processIdentifier);
     EXPECT_TRUE(std::is_sorted(found.begin(), found.end()));
-    for (const pid_t pid : {fromLauncher.pid, byExec.pid, flatpak.pid, snap.pid, shell.pid, plain.pid}) {
-        const bool application = pid != shell.pid && pid != plain.pid;
+    for (const pid_t pid :
+         {fromLauncher.pid, byExec.pid, flatpak.pid, snap.pid, shell.pid, plain.pid, commandLineAlone.pid}) {
+        const bool application = pid != shell.pid && pid != plain.pid && pid != commandLineAlone.pid;
         EXPECT_EQ(std::find(found.begin(), found.end(), pid) != found.end(), application) << pid;
     }
 }

@@ -26,27 +26,22 @@ std::string cLibraryLocal(sys_seconds instant) {
     return std::string(text.data(), strftime(text.data(), text.size(), "%Y-%m-%d %H:%M:%S", &fields));
 }
 
-struct SQLiteLocal {
-    std::unique_ptr<sqlite3, int (*)(sqlite3*)> database{nullptr, sqlite3_close};
-    SQLiteLocal() {
-        sqlite3* opened = nullptr;
-        sqlite3_open(":memory:", &opened);
-        database.reset(opened);
+// What the roll-up rebuild makes of a stored time stamp: SQLite's local time, day key and hour key.
+std::vector<std::string> sqliteLocal(sqlite3* database, const std::string& stamp) {
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(database,
+                       "SELECT strftime('%Y-%m-%d %H:%M:%S', ?1, 'localtime'), strftime('%Y-%m-%d', ?1, 'localtime'), "
+                       "strftime('%Y-%m-%dT%H:00:00', ?1, 'localtime');",
+                       -1, &statement, nullptr);
+    sqlite3_bind_text(statement, 1, stamp.c_str(), -1, SQLITE_TRANSIENT);
+    std::vector<std::string> texts;
+    const bool row = sqlite3_step(statement) == SQLITE_ROW;
+    for (int column = 0; row && column < 3; ++column) {
+        texts.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)));
     }
-    // strftime(format, stamp, 'localtime') as the roll-up rebuild runs it.
-    std::string operator()(const char* format, const std::string& stamp) const {
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(database.get(), "SELECT strftime(?, ?, 'localtime');", -1, &statement, nullptr);
-        sqlite3_bind_text(statement, 1, format, -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(statement, 2, stamp.c_str(), -1, SQLITE_TRANSIENT);
-        std::string text = "no row";
-        if (sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_text(statement, 0) != nullptr) {
-            text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-        }
-        sqlite3_finalize(statement);
-        return text;
-    }
-};
+    sqlite3_finalize(statement);
+    return texts;
+}
 
 // Keys are written from the calendar and rebuilt by SQLite, which asks the C library: all three
 // must read every TZ setting alike, around both changes of the European and American rules.
@@ -65,7 +60,9 @@ TEST(CalendarTest, LocalTimeIsTheCLibrarysAndSQLitesForEveryTZSetting) {
     for (const sys_seconds change : {sys_days{2026y / 3 / 8} + 7h, sys_days{2026y / 11 / 1} + 6h}) {
         for (int quarter = -8; quarter <= 8; ++quarter) instants.push_back(change + quarter * 15min - 1s);
     }
-    const SQLiteLocal sqlite;
+    sqlite3* opened = nullptr;
+    sqlite3_open(":memory:", &opened);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> sqlite(opened, sqlite3_close);
     for (const char* setting : settings) {
         testing::ScopedTimeZone zone(setting);
         const auto calendar = Calendar::current();
@@ -74,9 +71,9 @@ TEST(CalendarTest, LocalTimeIsTheCLibrarysAndSQLitesForEveryTZSetting) {
             SCOPED_TRACE(std::string(setting ? setting : "(unset)") + " at " + stamp);
             const std::string local = cLibraryLocal(instant);
             ASSERT_EQ(date::format("%F %T", calendar.localTime(instant)), local);
-            ASSERT_EQ(sqlite("%Y-%m-%d %H:%M:%S", stamp), local);
-            ASSERT_EQ(dayKey(Date{instant}, calendar), sqlite("%Y-%m-%d", stamp));
-            ASSERT_EQ(hourKey(Date{instant}, calendar), sqlite("%Y-%m-%dT%H:00:00", stamp));
+            ASSERT_EQ(
+                sqliteLocal(sqlite.get(), stamp),
+                (std::vector<std::string>{local, dayKey(Date{instant}, calendar), hourKey(Date{instant}, calendar)}));
             // The day's first instant: on that day, not after this one, and the second before it is not.
             const auto day = calendar.localDay(Date{instant});
             const auto start = calendar.startOfDay(day);

@@ -1,6 +1,7 @@
 // Every load over a real SQLite file, answered once through the built core library and once
 // with no library: equal where the roll-ups and queries answer, different exactly where the
 // library buckets in UTC and fills empty buckets with zeros.
+#include <date/tz.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "Model/Iso8601.hpp"
+#include "Model/support/ScopedTimeZone.hpp"
 #include "Platform/support/TempTree.hpp"
 #include "Services/AnalyticsService.hpp"
 #include "Services/LocalAggregation.hpp"
@@ -104,13 +106,13 @@ protected:
     }
 
     AnalyticsService service(bool withCore, Date now = ist(25, 15)) const {
-        return AnalyticsService(
-            repository, withCore ? core : noCore, [] { return Calendar::named(kZone); }, [now] { return now; });
+        return AnalyticsService(repository, withCore ? core : noCore, [now] { return now; });
     }
 
+    testing::ScopedTimeZone zone{kZone};
     testing::TempTree folder;
-    std::shared_ptr<OstrelRepository> repository = std::make_shared<OstrelRepository>(
-        std::make_unique<SQLiteDatabase>(folder.root + "/o.sqlite"), [] { return Calendar::named(kZone); });
+    std::shared_ptr<OstrelRepository> repository =
+        std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(folder.root + "/o.sqlite"));
     std::shared_ptr<CapturingLogSink> log = std::make_shared<CapturingLogSink>();
     std::shared_ptr<const VellCoreBridge> core =
         std::make_shared<const VellCoreBridge>(VellCoreBridge::defaultLibraryCandidates(), log);
@@ -325,10 +327,10 @@ TEST(AnalyticsServiceLocalTest, BucketsInTheUsersCalendarAcrossDaylightSavingCha
          "08T05:00 1/1"},
     };
     for (const auto& c : cases) {
+        const testing::ScopedTimeZone zone(c.zone);
         const testing::TempTree folder;
-        const auto calendar = [zone = std::string(c.zone)] { return Calendar::named(zone.c_str()); };
         auto repository =
-            std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(folder.root + "/o.sqlite"), calendar);
+            std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(folder.root + "/o.sqlite"));
         std::vector<UsageSampleRecord> samples;
         for (const char* time : c.samples) samples.push_back(sample(*ostrelISO8601Date(time), "n", "a", 1, 1));
         repository->insertSamples(samples);
@@ -336,12 +338,13 @@ TEST(AnalyticsServiceLocalTest, BucketsInTheUsersCalendarAcrossDaylightSavingCha
         const AnalyticsService analytics(
             repository,
             std::make_shared<const VellCoreBridge>(std::vector<std::string>{}, std::make_shared<CapturingLogSink>()),
-            calendar, [now] { return now; });
+            [now] { return now; });
         EXPECT_EQ(text(analytics.overview(c.preset, DateRange{now - hours{20}, now + hours{20}}, {}).trend), c.trend)
             << c.label;
     }
+    const testing::ScopedTimeZone berlin("Europe/Berlin");
     const std::vector one{sample(*ostrelISO8601Date("2026-03-10T09:47:30.000Z"), "n", "a", 1, 1)};
-    const auto fiveMinutes = aggregateLocally(one, VellBucketSize::fiveMinutes, Calendar::named("Europe/Berlin"));
+    const auto fiveMinutes = aggregateLocally(one, VellBucketSize::fiveMinutes, Calendar::current());
     EXPECT_EQ(text(fiveMinutes.trend), "10T09:45 1/1");  // 10:45 in Berlin
 }
 

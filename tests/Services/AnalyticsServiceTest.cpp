@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -346,6 +347,47 @@ TEST(AnalyticsServiceLocalTest, BucketsInTheUsersCalendarAcrossDaylightSavingCha
     const std::vector one{sample(*ostrelISO8601Date("2026-03-10T09:47:30.000Z"), "n", "a", 1, 1)};
     const auto fiveMinutes = aggregateLocally(one, VellBucketSize::fiveMinutes, Calendar::current());
     EXPECT_EQ(text(fiveMinutes.trend), "10T09:45 1/1");  // 10:45 in Berlin
+}
+
+// Dense samples across changes of offset, bucketed one by one with the time zone database: the
+// aggregation's reuse of offsets must not carry one past a change, for a zone name or a POSIX rule.
+TEST(AnalyticsServiceLocalTest, DenseSamplesAcrossChangesLandInTheSameBucketsAsOneByOne) {
+    const struct {
+        const char* setting;
+        const char* zone;  // the same rules in the database
+        const char* from;
+    } cases[] = {
+        {"America/St_Johns", "America/St_Johns", "2010-03-13T12:00:00.000Z"},        // 00:01 -> 01:01
+        {"Australia/Lord_Howe", "Australia/Lord_Howe", "2024-10-05T06:00:00.000Z"},  // 02:00 -> 02:30
+        {"Australia/Lord_Howe", "Australia/Lord_Howe", "2024-04-06T06:00:00.000Z"},  // 02:00 -> 01:30
+        {"CET-1CEST,M3.5.0,M10.5.0/3", "Europe/Berlin", "2026-10-24T12:00:00.000Z"},
+        {"America/Havana", "America/Havana", "2026-03-07T12:00:00.000Z"},  // midnight skipped
+    };
+    for (const auto& c : cases) {
+        const testing::ScopedTimeZone zone(c.setting);
+        const auto* database = date::locate_zone(c.zone);
+        std::vector<UsageSampleRecord> samples;
+        for (int i = 0; i < 3000; ++i)
+            samples.push_back(sample(*ostrelISO8601Date(c.from) + seconds{37 * i}, "n", "a", i, 1));
+        for (const auto size : {VellBucketSize::day, VellBucketSize::hour, VellBucketSize::fiveMinutes}) {
+            std::map<Date, TrendPoint> expected;
+            for (const auto& s : samples) {
+                const auto local = database->to_local(std::chrono::floor<seconds>(s.timestamp));
+                using FiveMinutes = std::chrono::duration<std::int64_t, std::ratio<300>>;
+                const auto wall = size == VellBucketSize::day    ? std::chrono::floor<date::days>(local)
+                                  : size == VellBucketSize::hour ? std::chrono::floor<hours>(local)
+                                                                 : std::chrono::floor<FiveMinutes>(local);
+                const Date bucket{database->to_sys(wall, date::choose::earliest)};
+                auto& point = expected.try_emplace(bucket, TrendPoint{bucket, 0, 0}).first->second;
+                point.rxBytes += s.rxBytes;
+                point.txBytes += s.txBytes;
+            }
+            std::vector<TrendPoint> trend;
+            for (const auto& [at, point] : expected) trend.push_back(point);
+            EXPECT_EQ(aggregateLocally(samples, size, Calendar::current()).trend, trend)
+                << c.setting << " from " << c.from << " in buckets " << static_cast<int>(size);
+        }
+    }
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ struct LocalParts {
 };
 
 LocalParts localParts(Date date, const Calendar& calendar) {
-    const auto local = calendar.zone().to_local(floor<seconds>(date));
+    const auto local = calendar.localTime(floor<seconds>(date));
     const auto day = floor<date::days>(local);
     return {date::year_month_day{day}, static_cast<long>(floor<hours>(local - day).count())};
 }

@@ -9,18 +9,14 @@ using namespace std::chrono;
 
 // The same clock time `count` calendar days earlier. A time the change to summer time skips
 // moves forward by the gap; a time that happens twice takes the earlier instant.
-std::optional<Date> sameTimeDaysBefore(Date now, int count, const Calendar& calendar) {
-    const auto& zone = calendar.zone();
-    const sys_seconds nowSeconds = floor<seconds>(now);
-    const auto fraction = now - nowSeconds;
-    const date::local_seconds target = zone.to_local(nowSeconds) - date::days{count};
-    const auto info = zone.get_info(target);
-    // In a gap the first offset is the one before it, which lands the same distance past the gap.
-    const sys_seconds moved = sys_seconds{target.time_since_epoch()} - info.first.offset;
-    if (moved < ceil<seconds>(Date::min()) || moved > floor<seconds>(Date::max()) - seconds{1}) {
+std::optional<Date> sameTimeDaysBefore(Date from, int count, const Calendar& calendar) {
+    const sys_seconds whole = floor<seconds>(from);
+    const auto fraction = from - whole;
+    const auto moved = calendar.instant(calendar.localTime(whole) - date::days{count});
+    if (!moved || *moved > Date::max() - fraction) {
         return std::nullopt;
     }
-    return Date{moved} + fraction;
+    return *moved + fraction;
 }
 
 }  // namespace
@@ -38,7 +34,11 @@ DateRange resolvedRange(TimeframePreset preset, const std::optional<DateRange>& 
             start = calendar.startOfDay(today);
             break;
         case TimeframePreset::weekly:
-            start = calendar.startOfDay(today - date::days{6});
+            // Calendar days back from today's start keep its clock time, which is not midnight
+            // on a day whose midnight the clocks skip.
+            if (const auto todayStart = calendar.startOfDay(today)) {
+                start = sameTimeDaysBefore(*todayStart, 6, calendar);
+            }
             break;
         case TimeframePreset::monthly:
             start = calendar.startOfDay(date::local_days{ymd.year() / ymd.month() / 1});

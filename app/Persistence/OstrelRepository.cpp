@@ -119,8 +119,7 @@ std::string decimal(std::int64_t value) {
 
 }  // namespace
 
-OstrelRepository::OstrelRepository(std::unique_ptr<SQLiteDatabase> database, CalendarProvider calendar)
-    : database(std::move(database)), calendar(std::move(calendar)) {
+OstrelRepository::OstrelRepository(std::unique_ptr<SQLiteDatabase> database) : database(std::move(database)) {
     migrate();
 }
 
@@ -150,17 +149,14 @@ void OstrelRepository::transactionForm(SQLiteConnection& connection, const char*
 
 void OstrelRepository::insertSamples(const std::vector<UsageSampleRecord>& samples) {
     if (samples.empty()) return;
-    // One calendar for the whole batch: its keys agree with each other.
-    const Calendar batchCalendar = calendar();
     inTransaction("BEGIN TRANSACTION;", [&](SQLiteConnection& connection) {
         for (const auto& sample : samples) {
-            insertSample(connection, sample, batchCalendar);
+            insertSample(connection, sample);
         }
     });
 }
 
-void OstrelRepository::insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample,
-                                    const Calendar& keyCalendar) {
+void OstrelRepository::insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample) {
     const std::string stamp = ostrelISO8601String(sample.timestamp);
     connection.execute(networksUpsertSQL,
                        {text(sample.networkID), text(sample.networkName), text(rawValue(sample.networkType)), nullptr,
@@ -170,15 +166,14 @@ void OstrelRepository::insertSample(SQLiteConnection& connection, const UsageSam
     connection.execute(sampleInsertSQL,
                        {text(sample.id), stamp, text(sample.networkID), text(sample.appID), sample.rxBytes,
                         sample.txBytes, text(sample.source), sample.attributionConfidence});
-    upsertRollups(connection, sample, keyCalendar);
+    upsertRollups(connection, sample);
 }
 
-void OstrelRepository::upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample,
-                                     const Calendar& keyCalendar) {
-    connection.execute(dailyRollupUpsertSQL, {::ostrel::dayKey(sample.timestamp, keyCalendar), text(sample.networkID),
-                                              text(sample.appID), sample.rxBytes, sample.txBytes});
-    connection.execute(hourlyRollupUpsertSQL, {::ostrel::hourKey(sample.timestamp, keyCalendar), text(sample.networkID),
-                                               text(sample.appID), sample.rxBytes, sample.txBytes});
+void OstrelRepository::upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample) {
+    connection.execute(dailyRollupUpsertSQL, {dayKey(sample.timestamp), text(sample.networkID), text(sample.appID),
+                                              sample.rxBytes, sample.txBytes});
+    connection.execute(hourlyRollupUpsertSQL, {hourKey(sample.timestamp), text(sample.networkID), text(sample.appID),
+                                               sample.rxBytes, sample.txBytes});
 }
 
 void OstrelRepository::rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction) {
@@ -304,11 +299,11 @@ void OstrelRepository::recordThresholdEvent(AlertLevel level, std::int64_t total
 // MARK: Keys
 
 std::string OstrelRepository::dayKey(Date date) const {
-    return ::ostrel::dayKey(date, calendar());
+    return ::ostrel::dayKey(date, Calendar::current());
 }
 
 std::string OstrelRepository::hourKey(Date date) const {
-    return ::ostrel::hourKey(date, calendar());
+    return ::ostrel::hourKey(date, Calendar::current());
 }
 
 }  // namespace ostrel

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "Model/Calendar.hpp"
 #include "Model/Date.hpp"
 #include "Model/Enums.hpp"
 #include "Model/Records.hpp"
@@ -22,12 +21,8 @@ namespace ostrel {
 // SQLiteError met.
 class OstrelRepository final {
 public:
-    // The user's calendar at the moment of a call; day and hour keys are local to it.
-    using CalendarProvider = std::function<Calendar()>;
-
     // Takes the only ownership of the connection, then migrates.
-    explicit OstrelRepository(std::unique_ptr<SQLiteDatabase> database,
-                              CalendarProvider calendar = &Calendar::current);
+    explicit OstrelRepository(std::unique_ptr<SQLiteDatabase> database);
     OstrelRepository(const OstrelRepository&) = delete;
     OstrelRepository& operator=(const OstrelRepository&) = delete;
 
@@ -87,9 +82,12 @@ public:
     std::optional<AlertLevel> fetchLatestThresholdLevel(TimeframePreset timeframe);
 
 private:
-    // Local "yyyy-MM-dd" and "yyyy-MM-ddTHH:00:00" in the calendar current at the call.
+    // Local "yyyy-MM-dd" and "yyyy-MM-ddTHH:00:00" in the calendar current at the call; every
+    // roll-up write and query takes its keys from here.
     std::string dayKey(Date date) const;
     std::string hourKey(Date date) const;
+    // The day keys of a range's ends: roll-up queries cover whole local days.
+    std::vector<SQLiteValue> dayBounds(const DateRange& range) const;
 
     void migrate();  // OstrelRepositorySchema.cpp
     void addColumnIfMissing(const std::string& table, const std::string& definition);
@@ -100,8 +98,8 @@ private:
     static void transactionForm(SQLiteConnection& connection, const char* opening,
                                 const std::function<void(SQLiteConnection&)>& body);
 
-    void insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample, const Calendar& calendar);
-    void upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample, const Calendar& calendar);
+    void insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample);
+    void upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample);
     void rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction);
     std::int64_t fetchTotalBytesFromRawSamples();
     std::int64_t fetchTotalBytesFromDailyRollup();
@@ -110,7 +108,6 @@ private:
     void upsertSetting(const std::string& key, const std::string& value);
 
     std::unique_ptr<SQLiteDatabase> database;
-    CalendarProvider calendar;
 };
 
 }  // namespace ostrel

@@ -210,11 +210,6 @@ Bindings rawBounds(const DateRange& range) {
     return {ostrelISO8601String(range.start), ostrelISO8601String(range.end)};
 }
 
-// Roll-up rows compare local day keys, so the range covers whole days.
-Bindings dayBounds(const DateRange& range, const Calendar& calendar) {
-    return {dayKey(range.start, calendar), dayKey(range.end, calendar)};
-}
-
 Bindings concat(Bindings front, const Bindings& back) {
     front.insert(front.end(), back.begin(), back.end());
     return front;
@@ -291,6 +286,10 @@ std::optional<NetworkIdentity> networkIdentity(SQLiteDatabase& database, const c
 
 }  // namespace
 
+std::vector<SQLiteValue> OstrelRepository::dayBounds(const DateRange& range) const {
+    return {dayKey(range.start), dayKey(range.end)};
+}
+
 std::vector<UsageSampleRecord> OstrelRepository::fetchSamples(const DateRange& range) {
     const Date now = currentDate();
     std::vector<UsageSampleRecord> samples;
@@ -307,39 +306,32 @@ UsageSummary OstrelRepository::fetchSummary(const DateRange& range) {
 }
 
 UsageSummary OstrelRepository::fetchSummaryFromDailyRollup(const DateRange& range) {
-    return summary(*database, kFetchSummaryFromDailyRollupSQL, dayBounds(range, calendar()));
+    return summary(*database, kFetchSummaryFromDailyRollupSQL, dayBounds(range));
 }
 
-// One calendar per query: its day keys and the days read back agree with each other.
-
 std::vector<TrendPoint> OstrelRepository::fetchTrendFromDailyRollup(const DateRange& range) {
-    const Calendar current = calendar();
-    return trend(*database, kFetchTrendFromDailyRollupSQL, dayBounds(range, current), current);
+    return trend(*database, kFetchTrendFromDailyRollupSQL, dayBounds(range), Calendar::current());
 }
 
 std::vector<TrendPoint> OstrelRepository::fetchNetworkTrendFromDailyRollup(const std::string& networkID,
                                                                            const DateRange& range) {
-    const Calendar current = calendar();
-    return trend(*database, kFetchNetworkTrendFromDailyRollupSQL, concat({networkID}, dayBounds(range, current)),
-                 current);
+    return trend(*database, kFetchNetworkTrendFromDailyRollupSQL, concat({networkID}, dayBounds(range)),
+                 Calendar::current());
 }
 
 std::vector<TrendPoint> OstrelRepository::fetchAppTrendFromDailyRollup(const std::string& appID,
                                                                        const DateRange& range) {
-    const Calendar current = calendar();
-    return trend(*database, kFetchAppTrendFromDailyRollupSQL, concat({appID}, dayBounds(range, current)), current);
+    return trend(*database, kFetchAppTrendFromDailyRollupSQL, concat({appID}, dayBounds(range)), Calendar::current());
 }
 
 std::map<std::string, std::vector<TrendPoint>> OstrelRepository::fetchNetworkTrendMapFromDailyRollup(
     const DateRange& range) {
-    const Calendar current = calendar();
-    return trendMap(*database, kFetchNetworkTrendMapFromDailyRollupSQL, dayBounds(range, current), current);
+    return trendMap(*database, kFetchNetworkTrendMapFromDailyRollupSQL, dayBounds(range), Calendar::current());
 }
 
 std::map<std::string, std::vector<TrendPoint>> OstrelRepository::fetchAppTrendMapFromDailyRollup(
     const DateRange& range) {
-    const Calendar current = calendar();
-    return trendMap(*database, kFetchAppTrendMapFromDailyRollupSQL, dayBounds(range, current), current);
+    return trendMap(*database, kFetchAppTrendMapFromDailyRollupSQL, dayBounds(range), Calendar::current());
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopNetworks(const DateRange& range, std::int64_t limit) {
@@ -362,26 +354,26 @@ std::vector<RankedUsage> OstrelRepository::fetchTopNetworksForApp(const std::str
 
 std::vector<RankedUsage> OstrelRepository::fetchTopNetworksFromDailyRollup(const DateRange& range,
                                                                            std::int64_t limit) {
-    return ranking(*database, kFetchTopNetworksFromDailyRollupSQL, concat(dayBounds(range, calendar()), {limit}));
+    return ranking(*database, kFetchTopNetworksFromDailyRollupSQL, concat(dayBounds(range), {limit}));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopApplicationsFromDailyRollup(const DateRange& range,
                                                                                std::int64_t limit) {
-    return ranking(*database, kFetchTopApplicationsFromDailyRollupSQL, concat(dayBounds(range, calendar()), {limit}));
+    return ranking(*database, kFetchTopApplicationsFromDailyRollupSQL, concat(dayBounds(range), {limit}));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopAppsForNetworkFromDailyRollup(const std::string& networkID,
                                                                                  const DateRange& range,
                                                                                  std::int64_t limit) {
     return ranking(*database, kFetchTopAppsForNetworkFromDailyRollupSQL,
-                   concat(concat({networkID}, dayBounds(range, calendar())), {limit}));
+                   concat(concat({networkID}, dayBounds(range)), {limit}));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopNetworksForAppFromDailyRollup(const std::string& appID,
                                                                                  const DateRange& range,
                                                                                  std::int64_t limit) {
     return ranking(*database, kFetchTopNetworksForAppFromDailyRollupSQL,
-                   concat(concat({appID}, dayBounds(range, calendar())), {limit}));
+                   concat(concat({appID}, dayBounds(range)), {limit}));
 }
 
 std::vector<NetworkListItem> OstrelRepository::fetchNetworkList(const DateRange& range) {
@@ -389,7 +381,7 @@ std::vector<NetworkListItem> OstrelRepository::fetchNetworkList(const DateRange&
 }
 
 std::vector<NetworkListItem> OstrelRepository::fetchNetworkListFromDailyRollup(const DateRange& range) {
-    return networkList(*database, kFetchNetworkListFromDailyRollupSQL, dayBounds(range, calendar()));
+    return networkList(*database, kFetchNetworkListFromDailyRollupSQL, dayBounds(range));
 }
 
 std::vector<ApplicationListItem> OstrelRepository::fetchApplicationList(const DateRange& range) {
@@ -397,7 +389,7 @@ std::vector<ApplicationListItem> OstrelRepository::fetchApplicationList(const Da
 }
 
 std::vector<ApplicationListItem> OstrelRepository::fetchApplicationListFromDailyRollup(const DateRange& range) {
-    return applicationList(*database, kFetchApplicationListFromDailyRollupSQL, dayBounds(range, calendar()));
+    return applicationList(*database, kFetchApplicationListFromDailyRollupSQL, dayBounds(range));
 }
 
 std::optional<NetworkIdentity> OstrelRepository::fetchNetworkIdentity(const std::string& id) {

@@ -207,6 +207,7 @@ std::optional<DesktopEntry> parseDesktopFile(const std::string& path, const std:
         if ((entry.name = value("Name[" + key + "]"))) break;
     }
     if (!entry.name) entry.name = value("Name");
+    entry.launchOnly = value("Terminal") == "true" || value("NoDisplay") == "true";
     if (const auto exec = values.find("Exec"); exec != values.end())
         entry.execProgram = programOf(unescapedValue(exec->second));
     if (auto icon = value("Icon"); icon && !icon->empty()) entry.icon = std::move(icon);
@@ -294,7 +295,7 @@ void DesktopEntries::refresh() {
             const auto index = entries_.size();
             byId_[id] = index;
             byPath_[path] = index;
-            if (!entry->execProgram.empty()) {
+            if (!entry->execProgram.empty() && !entry->launchOnly) {
                 byProgramName_.emplace(fs::path(entry->execProgram).filename().string(), index);
             }
             entries_.push_back(std::move(*entry));

@@ -14,6 +14,9 @@ struct DesktopEntry {
     std::optional<std::string> name;  // Name, localized when the file has the user's language
     std::string execProgram;          // the program Exec starts, past any "env VAR=..." prefix
     std::optional<std::string> icon;  // Icon: an icon-theme name or an image file's absolute path
+    // Terminal=true or NoDisplay=true: a command-line program or a helper, not an application of
+    // its own, so only a process launched from this very entry belongs to it.
+    bool launchOnly = false;
 };
 
 // At most `limit` bytes of a regular file; none when it is missing, unreadable or not a regular
@@ -42,7 +45,8 @@ public:
     // An entry for a desktop file given by path, also one outside the data folders.
     std::optional<DesktopEntry> byPath(const std::string& path) const;
     std::optional<DesktopEntry> firstWithIdPrefix(const std::string& prefix) const;
-    // Entries whose Exec program has this file name, in precedence order.
+    // Entries whose Exec program has this file name, in precedence order; launch-only entries
+    // are left out.
     std::vector<DesktopEntry> byProgramName(const std::string& fileName) const;
 
 private:

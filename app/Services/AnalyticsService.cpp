@@ -168,16 +168,12 @@ DetailParts detailParts(OstrelRepository& repository, const EntityQueries& queri
 }  // namespace
 
 AnalyticsService::AnalyticsService(std::shared_ptr<OstrelRepository> repository,
-                                   std::shared_ptr<const VellCoreBridge> vellCore, CalendarProvider calendar,
-                                   Clock clock)
-    : repository(std::move(repository)),
-      vellCore(std::move(vellCore)),
-      calendar(std::move(calendar)),
-      clock(std::move(clock)) {}
+                                   std::shared_ptr<const VellCoreBridge> vellCore, Clock clock)
+    : repository(std::move(repository)), vellCore(std::move(vellCore)), clock(std::move(clock)) {}
 
 AnalyticsService::Source AnalyticsService::source(TimeframePreset timeframe,
                                                   const std::optional<DateRange>& customRange) const {
-    Source from{clock(), calendar(), {}, false, VellBucketSize::hour};
+    Source from{clock(), Calendar::current(), {}, false, VellBucketSize::hour};
     from.range = resolvedRange(timeframe, customRange, from.now, from.calendar);
     switch (timeframe) {
         case TimeframePreset::daily:

@@ -33,12 +33,11 @@ public:
     static constexpr std::int64_t overviewRankLimit = 5;
     static constexpr std::chrono::seconds rollupSpan{172800};
 
-    using CalendarProvider = std::function<Calendar()>;
     using Clock = std::function<Date()>;
 
-    // The calendar and the clock are asked at each call.
+    // The clock and the user's calendar (the process's time zone) are read at each call.
     AnalyticsService(std::shared_ptr<OstrelRepository> repository, std::shared_ptr<const VellCoreBridge> vellCore,
-                     CalendarProvider calendar = &Calendar::current, Clock clock = currentDate);
+                     Clock clock = currentDate);
 
     // Overview and thresholds (AnalyticsServiceOverview.cpp)
 
@@ -82,7 +81,6 @@ private:
 
     std::shared_ptr<OstrelRepository> repository;
     std::shared_ptr<const VellCoreBridge> vellCore;
-    CalendarProvider calendar;
     Clock clock;
 };
 

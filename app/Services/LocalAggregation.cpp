@@ -12,40 +12,34 @@ namespace {
 using namespace std::chrono;
 using FiveMinutes = duration<std::int64_t, std::ratio<300>>;
 
-// Local wall-clock times of instants that mostly come in time order: the zone's period (its
-// offset and where it ends) is looked up only when an instant leaves the last one.
+// Local wall-clock times of instants that mostly come in time order. Each offset the calendar
+// gives is kept for a span found to start and end on it: the C library tells offsets, not where
+// they change, and no zone changes its offset and back within an hour. A span that straddles a
+// change is halved until it does not, so a day with a change costs a few dozen more look-ups.
 class WallClock {
 public:
-    explicit WallClock(const date::time_zone& zone) : zone_(zone) {}
+    explicit WallClock(const Calendar& calendar) : calendar_(calendar) {}
 
     date::local_seconds wallTime(Date instant) {
         const auto second = floor<seconds>(instant);
-        if (second < begin_ || second >= end_) {
-            const auto info = zone_.get_info(second);
-            begin_ = info.begin;
-            end_ = info.end;
-            offset_ = info.offset;
+        if (second < from_ || second > until_) {
+            offset_ = offsetAt(second);
+            from_ = second;
+            seconds span = hours{1};
+            while (span > seconds{0} && offsetAt(second + span) != offset_) span /= 2;
+            until_ = second + span;
         }
         return date::local_seconds{(second + offset_).time_since_epoch()};
     }
 
-    // The first instant showing `wall`: the end of the gap when it does not exist, the earlier
-    // of two when it happens twice.
-    std::optional<Date> firstInstant(date::local_seconds wall) const {
-        const auto info = zone_.get_info(wall);
-        const sys_seconds instant = info.result == date::local_info::nonexistent
-                                        ? info.first.end
-                                        : sys_seconds{wall.time_since_epoch()} - info.first.offset;
-        if (instant < ceil<seconds>(Date::min()) || instant > floor<seconds>(Date::max())) {
-            return std::nullopt;
-        }
-        return Date{instant};
+private:
+    seconds offsetAt(sys_seconds second) const {
+        return calendar_.localTime(second).time_since_epoch() - second.time_since_epoch();
     }
 
-private:
-    const date::time_zone& zone_;
-    sys_seconds begin_ = sys_seconds::max();
-    sys_seconds end_ = sys_seconds::min();
+    const Calendar& calendar_;
+    sys_seconds from_ = sys_seconds::max();
+    sys_seconds until_ = sys_seconds::min();
     seconds offset_{0};
 };
 
@@ -53,7 +47,7 @@ private:
 
 VellAggregation aggregateLocally(std::span<const UsageSampleRecord> samples, VellBucketSize bucketSize,
                                  const Calendar& calendar) {
-    WallClock clock(calendar.zone());
+    WallClock clock(calendar);
     VellAggregation result;
     // A bucket depends only on its wall-clock start, and neighbouring samples mostly share one.
     std::optional<date::local_seconds> lastWall;
@@ -75,8 +69,7 @@ VellAggregation aggregateLocally(std::span<const UsageSampleRecord> samples, Vel
         }
         if (wall != lastWall) {
             lastWall = wall;
-            lastBucket =
-                bucketSize == VellBucketSize::day ? calendar.startOfDay(floor<days>(wall)) : clock.firstInstant(wall);
+            lastBucket = calendar.firstInstantAtOrAfter(wall);
         }
         const Date bucket = lastBucket.value_or(sample.timestamp);
 

@@ -1,9 +1,10 @@
 #include "UI/TimeAxis.hpp"
 
 #include <unicode/dtptngen.h>
+#include <unicode/simpletz.h>
 #include <unicode/smpdtfmt.h>
-#include <unicode/timezone.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -32,18 +33,22 @@ constexpr Step kSteps[] = {
     {StepKind::years, 5, days(1826)},     {StepKind::years, 10, days(3652)},    {StepKind::years, 100, days(36524)},
 };
 
+// A time the clocks skip marks the end of the gap. Beyond what Date holds: its nearer end, and
+// the marks stop at Date::max().
 Date toDate(const Calendar& calendar, date::local_seconds local) {
-    return time_point_cast<nanoseconds>(calendar.zone().to_sys(local, date::choose::earliest));
+    if (const auto date = calendar.firstInstantAtOrAfter(local)) return *date;
+    return local.time_since_epoch() < seconds{0} ? Date::min() : Date::max();
 }
 
 // The marks of one step within [first, last]; stops early once past `limit` of them.
 std::vector<Date> marksOf(const Step& step, Date first, Date last, const Calendar& calendar, std::size_t limit) {
     std::vector<Date> marks;
     const auto add = [&](Date date) {
+        if (date == Date::max()) return false;
         if (date >= first && date <= last && (marks.empty() || date > marks.back())) marks.push_back(date);
         return date <= last && marks.size() <= limit;
     };
-    const auto localFirst = calendar.zone().to_local(floor<seconds>(first));
+    const auto localFirst = calendar.localTime(floor<seconds>(first));
     const auto day = date::floor<date::days>(localFirst);
     switch (step.kind) {
         case StepKind::minutes:
@@ -97,7 +102,7 @@ const char* skeletonOf(StepKind kind) {
 
 class Labeler {
 public:
-    Labeler(const char* skeleton, const Calendar& calendar, const std::string& localeName) {
+    Labeler(const char* skeleton, const Calendar& calendar, const std::string& localeName) : calendar_(calendar) {
         const icu::Locale locale = localeName.empty() ? icu::Locale::getDefault() : icu::Locale(localeName.c_str());
         UErrorCode status = U_ZERO_ERROR;
         std::unique_ptr<icu::DateTimePatternGenerator> generator{
@@ -106,16 +111,17 @@ public:
         const auto pattern = generator->getBestPattern(icu::UnicodeString::fromUTF8(skeleton), status);
         if (U_FAILURE(status)) return;
         format_ = std::make_unique<icu::SimpleDateFormat>(pattern, locale, status);
-        if (U_FAILURE(status)) {
-            format_.reset();
-            return;
-        }
-        format_->adoptTimeZone(
-            icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(std::string(calendar.zone().name()))));
+        if (U_FAILURE(status)) format_.reset();
     }
 
-    std::string operator()(Date date) const {
+    // In a zone of the calendar's offset at that instant: ICU need not know the zone, which may be
+    // a POSIX rule or a zone file of its own.
+    std::string operator()(Date date) {
         if (!format_) return {};
+        const auto second = floor<seconds>(date);
+        const auto offset = calendar_.localTime(second).time_since_epoch() - second.time_since_epoch();
+        format_->adoptTimeZone(new icu::SimpleTimeZone(static_cast<std::int32_t>(milliseconds(offset).count()),
+                                                       icu::UnicodeString(u"local")));
         const auto millis = duration_cast<milliseconds>(date.time_since_epoch()).count();
         icu::UnicodeString text;
         format_->format(static_cast<UDate>(millis), text);
@@ -125,6 +131,7 @@ public:
     }
 
 private:
+    const Calendar& calendar_;
     std::unique_ptr<icu::SimpleDateFormat> format_;
 };
 
@@ -136,7 +143,7 @@ std::vector<TimeAxisMark> timeAxisMarks(Date first, Date last, int desiredCount,
     std::optional<Step> chosen;
     std::vector<Date> dates;
     if (last == first) {
-        const auto local = calendar.zone().to_local(floor<seconds>(first));
+        const auto local = calendar.localTime(floor<seconds>(first));
         chosen = Step{local == date::floor<date::days>(local) ? StepKind::days : StepKind::hours, 1, {}};
         dates.push_back(first);
     } else {
@@ -156,7 +163,7 @@ std::vector<TimeAxisMark> timeAxisMarks(Date first, Date last, int desiredCount,
     }
     std::vector<TimeAxisMark> result;
     if (!chosen) return result;
-    const Labeler label(skeletonOf(chosen->kind), calendar, localeName);
+    Labeler label(skeletonOf(chosen->kind), calendar, localeName);
     for (const auto date : dates) result.push_back({date, label(date)});
     return result;
 }

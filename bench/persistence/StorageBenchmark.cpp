@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Model/Calendar.hpp"
 #include "Model/Iso8601.hpp"
 #include "Model/Uuid.hpp"
 #include "Persistence/OstrelRepository.hpp"

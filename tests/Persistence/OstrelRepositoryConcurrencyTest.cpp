@@ -18,7 +18,8 @@ namespace {
 TEST(OstrelRepositoryConcurrencyTest, TransactionsAreNeverInterleavedWithOtherCallers) {
     TemporaryFolder folder;
     const std::string path = folder.file("ostrel.sqlite");
-    auto repository = openRepository(path, [] { return Calendar::named("UTC"); });
+    ScopedTimeZone zone("UTC");
+    auto repository = openRepository(path);
     const Date t = localTime("UTC", 2026, 7, 1, 12);
     repository->insertSamples({makeSample("DUP", t, "net", "app", 1, 1)});
 

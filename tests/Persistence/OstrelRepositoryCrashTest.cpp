@@ -19,10 +19,6 @@ namespace {
 
 constexpr int kBatchSize = 24;
 
-Calendar utc() {
-    return Calendar::named("UTC");
-}
-
 // Batch `number` of writer `writer`: samples "W<writer>B<number>-<i>" across two networks, three
 // applications and several hours, so that roll-up rows are both inserted and added to.
 std::vector<UsageSampleRecord> batch(int writer, int number) {
@@ -66,6 +62,7 @@ std::set<std::string> checkStore(const std::string& path) {
 // Writers killed at random moments, each after at least one committed batch. Every batch a
 // writer reported committed must survive; every other batch is there whole or not at all.
 TEST(OstrelRepositoryCrashTest, KilledWritersLeaveWholeBatchesAndMatchingRollups) {
+    ScopedTimeZone zone{"UTC"};
     TemporaryFolder folder;
     const std::string path = folder.file("ostrel.sqlite");
     const auto seed = std::random_device()();
@@ -78,7 +75,7 @@ TEST(OstrelRepositoryCrashTest, KilledWritersLeaveWholeBatchesAndMatchingRollups
         const pid_t child = fork();
         if (child == 0) {
             try {
-                auto repository = openRepository(path, utc);
+                auto repository = openRepository(path);
                 for (int number = 0;; ++number) {
                     repository->insertSamples(batch(writer, number));
                     if (write(report[1], &number, sizeof number) != sizeof number) break;
@@ -108,6 +105,7 @@ TEST(OstrelRepositoryCrashTest, KilledWritersLeaveWholeBatchesAndMatchingRollups
 
 // A tmpfs of 1 MiB, partly taken by a filler file that the test removes to free space.
 TEST(OstrelRepositoryCrashTest, AFullDiskFailsInsertsWithSQLitesErrorAndLosesNoCommittedBatch) {
+    ScopedTimeZone zone{"UTC"};
     if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a small tmpfs";
     TemporaryFolder folder;
     if (mount("ostrel-test", folder.path().c_str(), "tmpfs", 0, "size=1m,mode=0700") != 0) {
@@ -120,7 +118,7 @@ TEST(OstrelRepositoryCrashTest, AFullDiskFailsInsertsWithSQLitesErrorAndLosesNoC
 
     int written = 0;
     {
-        auto repository = openRepository(path, utc);
+        auto repository = openRepository(path);
         std::string failure;
         while (failure.empty() && written < 1000) {
             try {
@@ -136,7 +134,7 @@ TEST(OstrelRepositoryCrashTest, AFullDiskFailsInsertsWithSQLitesErrorAndLosesNoC
     ASSERT_EQ(std::remove(filler.c_str()), 0);
 
     EXPECT_EQ(checkStore(path).size(), static_cast<std::size_t>(written));
-    openRepository(path, utc)->insertSamples(batch(1, 0));
+    openRepository(path)->insertSamples(batch(1, 0));
     EXPECT_EQ(checkStore(path).size(), static_cast<std::size_t>(written) + 1);
 }
 

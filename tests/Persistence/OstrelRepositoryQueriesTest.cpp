@@ -23,9 +23,8 @@ Ids ids(const Ranking& rows) {
 class OstrelRepositoryQueriesTest : public ::testing::Test {
 protected:
     TemporaryFolder folder;
-    // Read at every call, so a test can move the user to another zone.
-    Calendar zone = Calendar::named("Europe/Berlin");
-    std::shared_ptr<OstrelRepository> repository = openRepository(folder.file("db"), [this] { return zone; });
+    ScopedTimeZone zone{"Europe/Berlin"};
+    std::shared_ptr<OstrelRepository> repository = openRepository(folder.file("db"));
     DatabaseInspector inspector{folder.file("db")};
     const Date at = berlin(1, 10);
     const DateRange atRange{at, at};
@@ -41,6 +40,7 @@ protected:
 
 TEST_F(OstrelRepositoryQueriesTest, RawRangesIncludeBothEndsToTheMillisecondRollupRangesWholeLocalDays) {
     const Date end = at + hours{1} + milliseconds{500};
+    store("second day", berlin(2, 12), "net", "app", 5);  // stored first, read back second
     store("before", at - milliseconds{1}, "net", "app", 1);
     store("start", at, "net", "app", 10, 1);
     store("end", end, "net", "app", 100, 2);
@@ -59,15 +59,16 @@ TEST_F(OstrelRepositoryQueriesTest, RawRangesIncludeBothEndsToTheMillisecondRoll
 
     const DateRange aroundMidnight{berlin(1, 23), berlin(2, 1)};
     EXPECT_EQ(repository->fetchSummary(aroundMidnight), (UsageSummary{0, 0}));
-    EXPECT_EQ(repository->fetchSummaryFromDailyRollup(aroundMidnight), (UsageSummary{21111, 3}));
-    const std::vector<TrendPoint> net{{berlin(1, 0), 1111, 3}}, office{{berlin(2, 0), 20000, 0}};
-    EXPECT_EQ(repository->fetchTrendFromDailyRollup(aroundMidnight), (std::vector<TrendPoint>{net[0], office[0]}));
+    EXPECT_EQ(repository->fetchSummaryFromDailyRollup(aroundMidnight), (UsageSummary{21116, 3}));
+    const std::vector<TrendPoint> net{{berlin(1, 0), 1111, 3}, {berlin(2, 0), 5, 0}}, office{{berlin(2, 0), 20000, 0}};
+    EXPECT_EQ(repository->fetchTrendFromDailyRollup(aroundMidnight),
+              (std::vector<TrendPoint>{net[0], {berlin(2, 0), 20005, 0}}));
     EXPECT_EQ(repository->fetchNetworkTrendMapFromDailyRollup(aroundMidnight),
               (std::map<std::string, std::vector<TrendPoint>>{{"net", net}, {"office", office}}));
     EXPECT_EQ(repository->fetchAppTrendMapFromDailyRollup(aroundMidnight),
               (std::map<std::string, std::vector<TrendPoint>>{{"app", net}, {"web", office}}));
     // Berlin's key for 1 March, read in Tokyo, starts at Tokyo's midnight.
-    zone = Calendar::named("Asia/Tokyo");
+    ScopedTimeZone tokyoZone("Asia/Tokyo");
     const Date tokyo = localTime("Asia/Tokyo", 2026, 3, 1, 0);
     EXPECT_EQ(repository->fetchAppTrendFromDailyRollup("app", {tokyo, tokyo}),
               (std::vector<TrendPoint>{{tokyo, 1111, 3}}));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <tuple>
 
@@ -17,8 +18,8 @@ class OstrelRepositoryWritesTest : public ::testing::Test {
 protected:
     TemporaryFolder folder;
     std::string path = folder.file("ostrel.sqlite");
-    const char* zone = "UTC";
-    std::shared_ptr<OstrelRepository> repository = openRepository(path, [this] { return Calendar::named(zone); });
+    ScopedTimeZone zone{"UTC"};
+    std::shared_ptr<OstrelRepository> repository = openRepository(path);
     DatabaseInspector inspector{path};
 
     Rows rollup(const char* table) {
@@ -71,45 +72,54 @@ Date wallClock(const char* zone, const std::string& text) {
                      text.back() == '+' ? date::choose::latest : date::choose::earliest);
 }
 
-// Midnight, the spring gap and both passes of the autumn hour, in two zones. The SQL rebuild
-// (which reads TZ) must write the same keys.
+// Midnight, the spring gap and both passes of the autumn hour, in two zones, each set by its name
+// and by another form of TZ. The SQL rebuild must write the same keys.
 TEST_F(OstrelRepositoryWritesTest, RollupKeysAcrossMidnightAndDaylightSavingInTwoZones) {
-    const std::vector<std::tuple<const char*, std::vector<std::string>, const char*, const char*>> cases{
-        {"America/New_York",
+    const std::string copiedZone = folder.file("localtime");
+    std::filesystem::copy_file("/usr/share/zoneinfo/America/New_York", copiedZone);
+    using Settings = std::vector<const char*>;  // the first names the zone in the time zone database
+    const std::vector<std::tuple<Settings, std::vector<std::string>, const char*, const char*>> cases{
+        {{"America/New_York", copiedZone.c_str()},
          {"2026-03-07 23:59:59.999", "2026-03-08 00:00:00", "2026-03-08 01:59:59.999", "2026-03-08 03:00:00",
           "2026-11-01 01:30:00", "2026-11-01 01:30:00+"},
          "2026-03-07=1 2026-03-08=3 2026-11-01=2",
          "2026-03-07T23:00:00=1 2026-03-08T00:00:00=1 2026-03-08T01:00:00=1 2026-03-08T03:00:00=1 "
          "2026-11-01T01:00:00=2"},
-        {"Europe/Berlin",
+        {{"Europe/Berlin", "CET-1CEST,M3.5.0,M10.5.0/3"},
          {"2026-03-28 23:59:59.999", "2026-03-29 01:59:59.999", "2026-03-29 03:00:00", "2026-10-25 02:30:00",
           "2026-10-25 02:30:00+", "2026-10-26 00:00:00"},
          "2026-03-28=1 2026-03-29=2 2026-10-25=2 2026-10-26=1",
          "2026-03-28T23:00:00=1 2026-03-29T01:00:00=1 2026-03-29T03:00:00=1 2026-10-25T02:00:00=2 "
          "2026-10-26T00:00:00=1"}};
-    for (const auto& [caseZone, times, daily, hourly] : cases) {
-        SCOPED_TRACE(caseZone);
-        repository->clearAllData();
-        zone = caseZone;
-        std::vector<UsageSampleRecord> batch;
-        for (const auto& text : times) {
-            batch.push_back(makeSample(text, wallClock(caseZone, text), "net", "app", 1, 0));
-        }
-        repository->insertSamples(batch);
-        ScopedTimeZone processZone(caseZone);
-        for (bool rebuilt : {false, true}) {
-            EXPECT_EQ(keys("daily_usage"), daily) << rebuilt;
-            EXPECT_EQ(keys("hourly_usage"), hourly) << rebuilt;
-            inspector.execute("DELETE FROM hourly_usage;");
-            repository->repairRollupsIfNeeded();
+    for (const auto& [settings, times, daily, hourly] : cases) {
+        for (const char* setting : settings) {
+            SCOPED_TRACE(setting);
+            repository->clearAllData();
+            ScopedTimeZone processZone(setting);
+            std::vector<UsageSampleRecord> batch;
+            for (const auto& text : times) {
+                batch.push_back(makeSample(text, wallClock(settings[0], text), "net", "app", 1, 0));
+            }
+            repository->insertSamples(batch);
+            for (bool rebuilt : {false, true}) {
+                EXPECT_EQ(keys("daily_usage"), daily) << rebuilt;
+                EXPECT_EQ(keys("hourly_usage"), hourly) << rebuilt;
+                inspector.execute("DELETE FROM hourly_usage;");
+                repository->repairRollupsIfNeeded();
+            }
         }
     }
 }
 
 TEST_F(OstrelRepositoryWritesTest, RepairOnlyWhenTotalsDisagreeAndPurgeKeepsRealData) {
-    ScopedTimeZone processZone("UTC");
     repository->purgeMockData();  // empty file: nothing to do
     const Date t = localTime("UTC", 2026, 4, 1, 8);
+    // Demonstration rows alone: nothing of them stays.
+    repository->insertSamples({makeSample("M0", t, "mock-net", "mock-app", 7, 7, "mock")});
+    repository->recordThresholdEvent(AlertLevel::danger, 14, TimeframePreset::daily, true);
+    repository->purgeMockData();
+    EXPECT_EQ(inspector.dump(), inspector.schema());
+
     repository->insertSamples({makeSample("M1", t, "shared-net", "mock-app", 1000, 1000, "mock"),
                                makeSample("M2", t, "mock-net", "mock-app", 1000, 1000, "mock"),
                                makeSample("R1", t + 1s, "shared-net", "real-app", 3, 4),
@@ -173,6 +183,9 @@ TEST_F(OstrelRepositoryWritesTest, SettingsRoundTripAndUnreadableTextsFallBack) 
     EXPECT_EQ(warningRead("+42"), withWarning(42));
     EXPECT_EQ(warningRead("-42"), withWarning(-42));
     EXPECT_EQ(warningRead("9223372036854775807"), withWarning(std::numeric_limits<std::int64_t>::max()));
+    // Missing switches read as off, whatever their defaults.
+    inspector.execute("DELETE FROM settings WHERE key IN ('notifications_enabled', 'launch_at_login');");
+    EXPECT_EQ(warningRead("7"), (OstrelSettings{MenuBarDisplayMode::totalToday, 7, 10737418240, false, false}));
 }
 
 TEST_F(OstrelRepositoryWritesTest, ActiveNetworkAndThresholdEvents) {

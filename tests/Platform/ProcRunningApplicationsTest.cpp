@@ -15,7 +15,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // A child process that lives until the test ends, with only the given "NAME=value" environment
-// (plus one variable, so that it is never empty).
+// (plus one variable, so that it is never empty). It leads its own process group, so that ending
+// the group also ends whatever it started.
 struct Child {
     explicit Child(std::vector<std::string> environment = {}, const std::string& program = "/bin/sleep",
                    std::vector<std::string> arguments = {"30"}) {
@@ -26,16 +27,32 @@ struct Child {
         for (auto& text : environment) envp.push_back(text.data());
         argv.push_back(nullptr);
         envp.push_back(nullptr);
-        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        if (posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), envp.data()) != 0) {
             pid = -1;
             ADD_FAILURE() << "cannot start " << program;
         }
-        // The parent of a spawn resumes before the kernel has laid out the new program's environment.
+        posix_spawnattr_destroy(&attributes);
+        // The parent of a spawn resumes before the kernel has laid out the new program's
+        // environment; a look-up before then finds no launch record, so a child that is not
+        // ready fails here rather than as a wrong look-up.
         const auto environFile = "/proc/" + std::to_string(pid) + "/environ";
-        for (int i = 0; pid > 0 && i < 2000 && std::ifstream(environFile).peek() == EOF; ++i) ::usleep(1000);
+        for (int wait = 0; pid > 0 && std::ifstream(environFile).peek() == EOF; ++wait) {
+            if (::waitpid(pid, nullptr, WNOHANG) != 0) {
+                ADD_FAILURE() << program << " ended at its start";
+                pid = -1;
+            } else if (wait == 10000) {
+                ADD_FAILURE() << program << " laid out no environment";
+                break;
+            }
+            ::usleep(1000);
+        }
     }
     ~Child() {
-        if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
+        if (pid > 0) ::kill(-pid, SIGKILL), ::waitpid(pid, nullptr, 0);
     }
 
     pid_t pid = -1;
@@ -54,6 +71,7 @@ protected:
         app("data/applications/shell.desktop", "Shell", "Exec=sh -c x\n");
         fs::create_directories(root + "/bin");
         fs::copy_file("/bin/sleep", sleeper);
+        fs::copy_file("/bin/sleep", commandLine);
     }
     ProcRunningApplications applications(const std::string& locale = "") {
         return ProcRunningApplications("/proc", {root + "/data"}, locale, std::chrono::milliseconds(0));
@@ -64,6 +82,12 @@ protected:
     const std::string sleeper = root + "/bin/ostrel-sleeper";
     const std::string sleeperEntry =
         app("data/applications/vendor/sleeper.desktop", "Sleeper", "Exec=env A=1 " + sleeper + " --flag\n");
+    // A command-line program with entries of its own, as Debian gives Python.
+    const std::string commandLine = root + "/bin/ostrel-cli";
+    const std::string terminalEntry =
+        app("data/applications/cli-terminal.desktop", "CLI", "Exec=" + commandLine + "\nTerminal=true\n");
+    const std::string hiddenEntry =
+        app("data/applications/cli-hidden.desktop", "CLI", "Exec=" + commandLine + " -x\nNoDisplay=true\n");
 };
 
 TEST_F(ProcRunningApplicationsTest, ProcessesAreMatchedByLaunchFileSandboxIdAndExecutable) {
@@ -76,6 +100,9 @@ TEST_F(ProcRunningApplicationsTest, ProcessesAreMatchedByLaunchFileSandboxIdAndE
     Child plain;
     Child fromLoose({"GIO_LAUNCHED_DESKTOP_FILE=" + app("elsewhere/org.example.Loose.desktop", "Loose")});
     Child fromMissing({"GIO_LAUNCHED_DESKTOP_FILE=" + root + "/gone.desktop"}, sleeper);
+    Child commandLineAlone({}, commandLine);
+    Child fromTerminalEntry({"GIO_LAUNCHED_DESKTOP_FILE=" + terminalEntry}, commandLine);
+    Child fromHiddenEntry({"GIO_LAUNCHED_DESKTOP_FILE=" + hiddenEntry}, commandLine);
 
     auto apps = applications("de_DE.UTF-8");
     EXPECT_EQ(apps.applicationWithProcessIdentifier(fromLauncher.pid),
@@ -91,12 +118,17 @@ TEST_F(ProcRunningApplicationsTest, ProcessesAreMatchedByLaunchFileSandboxIdAndE
     // A launch file outside the data folders counts; a missing one falls through to the executable.
     EXPECT_EQ(bundleOf(apps, fromLoose.pid), "org.example.Loose");
     EXPECT_EQ(bundleOf(apps, fromMissing.pid), "vendor-sleeper");
+    // Terminal and NoDisplay entries name a program only when it was launched from them.
+    EXPECT_EQ(apps.applicationWithProcessIdentifier(commandLineAlone.pid), std::nullopt);
+    EXPECT_EQ(bundleOf(apps, fromTerminalEntry.pid), "cli-terminal");
+    EXPECT_EQ(bundleOf(apps, fromHiddenEntry.pid), "cli-hidden");
 
     std::vector<pid_t> found;
     for (const auto& app : apps.runningApplications()) found.push_back(app.processIdentifier);
     EXPECT_TRUE(std::is_sorted(found.begin(), found.end()));
-    for (const pid_t pid : {fromLauncher.pid, byExec.pid, flatpak.pid, snap.pid, shell.pid, plain.pid}) {
-        const bool application = pid != shell.pid && pid != plain.pid;
+    for (const pid_t pid :
+         {fromLauncher.pid, byExec.pid, flatpak.pid, snap.pid, shell.pid, plain.pid, commandLineAlone.pid}) {
+        const bool application = pid != shell.pid && pid != plain.pid && pid != commandLineAlone.pid;
         EXPECT_EQ(std::find(found.begin(), found.end(), pid) != found.end(), application) << pid;
     }
 }

@@ -1,13 +1,16 @@
 // Every load over a real SQLite file, answered once through the built core library and once
 // with no library: equal where the roll-ups and queries answer, different exactly where the
 // library buckets in UTC and fills empty buckets with zeros.
+#include <date/tz.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "Model/Iso8601.hpp"
+#include "Model/support/ScopedTimeZone.hpp"
 #include "Platform/support/TempTree.hpp"
 #include "Services/AnalyticsService.hpp"
 #include "Services/LocalAggregation.hpp"
@@ -104,13 +107,13 @@ protected:
     }
 
     AnalyticsService service(bool withCore, Date now = ist(25, 15)) const {
-        return AnalyticsService(
-            repository, withCore ? core : noCore, [] { return Calendar::named(kZone); }, [now] { return now; });
+        return AnalyticsService(repository, withCore ? core : noCore, [now] { return now; });
     }
 
+    testing::ScopedTimeZone zone{kZone};
     testing::TempTree folder;
-    std::shared_ptr<OstrelRepository> repository = std::make_shared<OstrelRepository>(
-        std::make_unique<SQLiteDatabase>(folder.root + "/o.sqlite"), [] { return Calendar::named(kZone); });
+    std::shared_ptr<OstrelRepository> repository =
+        std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(folder.root + "/o.sqlite"));
     std::shared_ptr<CapturingLogSink> log = std::make_shared<CapturingLogSink>();
     std::shared_ptr<const VellCoreBridge> core =
         std::make_shared<const VellCoreBridge>(VellCoreBridge::defaultLibraryCandidates(), log);
@@ -325,10 +328,10 @@ TEST(AnalyticsServiceLocalTest, BucketsInTheUsersCalendarAcrossDaylightSavingCha
          "08T05:00 1/1"},
     };
     for (const auto& c : cases) {
+        const testing::ScopedTimeZone zone(c.zone);
         const testing::TempTree folder;
-        const auto calendar = [zone = std::string(c.zone)] { return Calendar::named(zone.c_str()); };
         auto repository =
-            std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(folder.root + "/o.sqlite"), calendar);
+            std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(folder.root + "/o.sqlite"));
         std::vector<UsageSampleRecord> samples;
         for (const char* time : c.samples) samples.push_back(sample(*ostrelISO8601Date(time), "n", "a", 1, 1));
         repository->insertSamples(samples);
@@ -336,13 +339,55 @@ TEST(AnalyticsServiceLocalTest, BucketsInTheUsersCalendarAcrossDaylightSavingCha
         const AnalyticsService analytics(
             repository,
             std::make_shared<const VellCoreBridge>(std::vector<std::string>{}, std::make_shared<CapturingLogSink>()),
-            calendar, [now] { return now; });
+            [now] { return now; });
         EXPECT_EQ(text(analytics.overview(c.preset, DateRange{now - hours{20}, now + hours{20}}, {}).trend), c.trend)
             << c.label;
     }
+    const testing::ScopedTimeZone berlin("Europe/Berlin");
     const std::vector one{sample(*ostrelISO8601Date("2026-03-10T09:47:30.000Z"), "n", "a", 1, 1)};
-    const auto fiveMinutes = aggregateLocally(one, VellBucketSize::fiveMinutes, Calendar::named("Europe/Berlin"));
+    const auto fiveMinutes = aggregateLocally(one, VellBucketSize::fiveMinutes, Calendar::current());
     EXPECT_EQ(text(fiveMinutes.trend), "10T09:45 1/1");  // 10:45 in Berlin
+}
+
+// Dense samples across changes of offset, bucketed one by one with the time zone database: the
+// aggregation's reuse of offsets must not carry one past a change, for a zone name or a POSIX rule.
+TEST(AnalyticsServiceLocalTest, DenseSamplesAcrossChangesLandInTheSameBucketsAsOneByOne) {
+    const struct {
+        const char* setting;
+        const char* zone;  // the same rules in the database
+        const char* from;
+    } cases[] = {
+        {"America/St_Johns", "America/St_Johns", "2010-03-13T12:00:00.000Z"},        // 00:01 -> 01:01
+        {"Australia/Lord_Howe", "Australia/Lord_Howe", "2024-10-05T06:00:00.000Z"},  // 02:00 -> 02:30
+        {"Australia/Lord_Howe", "Australia/Lord_Howe", "2024-04-06T06:00:00.000Z"},  // 02:00 -> 01:30
+        {"CET-1CEST,M3.5.0,M10.5.0/3", "Europe/Berlin", "2026-10-24T12:00:00.000Z"},
+        {"America/Havana", "America/Havana", "2026-03-07T12:00:00.000Z"},  // midnight skipped
+    };
+    for (const auto& c : cases) {
+        const testing::ScopedTimeZone zone(c.setting);
+        const auto* database = date::locate_zone(c.zone);
+        std::vector<UsageSampleRecord> samples;
+        for (int i = 0; i < 3000; ++i)
+            samples.push_back(sample(*ostrelISO8601Date(c.from) + seconds{37 * i}, "n", "a", i, 1));
+        for (const auto size : {VellBucketSize::day, VellBucketSize::hour, VellBucketSize::fiveMinutes}) {
+            std::map<Date, TrendPoint> expected;
+            for (const auto& s : samples) {
+                const auto local = database->to_local(std::chrono::floor<seconds>(s.timestamp));
+                using FiveMinutes = std::chrono::duration<std::int64_t, std::ratio<300>>;
+                const auto wall = size == VellBucketSize::day    ? std::chrono::floor<date::days>(local)
+                                  : size == VellBucketSize::hour ? std::chrono::floor<hours>(local)
+                                                                 : std::chrono::floor<FiveMinutes>(local);
+                const Date bucket{database->to_sys(wall, date::choose::earliest)};
+                auto& point = expected.try_emplace(bucket, TrendPoint{bucket, 0, 0}).first->second;
+                point.rxBytes += s.rxBytes;
+                point.txBytes += s.txBytes;
+            }
+            std::vector<TrendPoint> trend;
+            for (const auto& [at, point] : expected) trend.push_back(point);
+            EXPECT_EQ(aggregateLocally(samples, size, Calendar::current()).trend, trend)
+                << c.setting << " from " << c.from << " in buckets " << static_cast<int>(size);
+        }
+    }
 }
 
 }  // namespace

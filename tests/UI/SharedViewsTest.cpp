@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <cmath>
 
+#include "Model/support/ScopedTimeZone.hpp"
 #include "UI/CatmullRom.hpp"
 #include "UI/PlatformStyle.hpp"
 #include "UI/SectionCard.hpp"
@@ -79,6 +80,7 @@ private slots:
     }
 
     void chartIs150HighAndDrawsItsLineThroughThePointsWithTheAreaBelow() {
+        const testing::ScopedTimeZone utc("UTC");
         QWidget window;
         auto* layout = new QHBoxLayout(&window);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -91,7 +93,7 @@ private slots:
 
         const auto geometry =
             trendChartGeometry(chart->points(), chart->size(),
-                               QFontMetricsF(platformFont(TextStyle::caption, chart->font())), Calendar::named("UTC"));
+                               QFontMetricsF(platformFont(TextStyle::caption, chart->font())), Calendar::current());
         QStringList labels;
         for (const auto& mark : geometry.valueMarks) labels << mark.label;
         QCOMPARE(labels, (QStringList{"0.00 GB", "1.00 GB", "2.00 GB", "3.00 GB"}));

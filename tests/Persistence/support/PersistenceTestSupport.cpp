@@ -1,7 +1,6 @@
 #include "Persistence/support/PersistenceTestSupport.hpp"
 
 #include <stdlib.h>
-#include <time.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -18,17 +17,6 @@ TemporaryFolder::~TemporaryFolder() {
     std::error_code ignored;
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
-}
-
-ScopedTimeZone::ScopedTimeZone(const char* zone) {
-    if (const char* current = getenv("TZ")) previous_ = current;
-    setenv("TZ", zone, 1);
-    tzset();
-}
-
-ScopedTimeZone::~ScopedTimeZone() {
-    previous_ ? setenv("TZ", previous_->c_str(), 1) : unsetenv("TZ");
-    tzset();
 }
 
 Rows DatabaseInspector::rows(const std::string& sql) {
@@ -73,8 +61,8 @@ UsageSampleRecord makeSample(std::string id, Date timestamp, std::string network
         std::move(source), 0.5};
 }
 
-std::shared_ptr<OstrelRepository> openRepository(const std::string& path, OstrelRepository::CalendarProvider calendar) {
-    return std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path), std::move(calendar));
+std::shared_ptr<OstrelRepository> openRepository(const std::string& path) {
+    return std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
 }
 
 }  // namespace ostrel::testing

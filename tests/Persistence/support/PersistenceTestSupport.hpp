@@ -1,11 +1,14 @@
 #pragma once
 
+#include <date/tz.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "Model/support/ScopedTimeZone.hpp"
 #include "Persistence/OstrelRepository.hpp"
 
 namespace ostrel::testing {
@@ -26,18 +29,6 @@ private:
     std::string path_;
 };
 
-// Sets TZ for the process and restores it: SQLite's 'localtime' follows TZ.
-class ScopedTimeZone final {
-public:
-    explicit ScopedTimeZone(const char* zone);
-    ~ScopedTimeZone();
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    std::optional<std::string> previous_;
-};
-
 // A second connection to the same file, to look at what the repository left behind.
 class DatabaseInspector final {
 public:
@@ -55,14 +46,14 @@ private:
     SQLiteDatabase database_;
 };
 
-// A local wall-clock time in a zone as an instant.
+// A local wall-clock time in a zone as an instant, read from the time zone database (apart from
+// the C library the repository's keys come from).
 Date localTime(const char* zone, int year, unsigned month, unsigned day, int hour, int minute = 0, int second = 0,
                int millisecond = 0, date::choose choose = date::choose::earliest);
 
 UsageSampleRecord makeSample(std::string id, Date timestamp, std::string networkID, std::string appID, std::int64_t rx,
                              std::int64_t tx, std::string source = "nettop");
 
-std::shared_ptr<OstrelRepository> openRepository(const std::string& path,
-                                                 OstrelRepository::CalendarProvider calendar = &Calendar::current);
+std::shared_ptr<OstrelRepository> openRepository(const std::string& path);
 
 }  // namespace ostrel::testing

@@ -197,10 +197,11 @@ constexpr const char* kFetchActiveNetworkIdentitySQL =
 constexpr const char* kFetchApplicationSQL =
     "SELECT id, bundle_id, name, icon_path FROM applications WHERE id = ? LIMIT 1;";
 
+// Two events can share a millisecond; the later insert is the latest of them.
 constexpr const char* kFetchLatestThresholdLevelSQL =
     "SELECT level FROM threshold_events\n"
     "WHERE timeframe = ?\n"
-    "ORDER BY timestamp DESC\n"
+    "ORDER BY timestamp DESC, rowid DESC\n"
     "LIMIT 1;";
 
 using Bindings = std::vector<SQLiteValue>;

@@ -22,6 +22,13 @@ bool ownedAndWritableOnlyByUs(const struct stat& info, uid_t user) {
     return (info.st_uid == user || info.st_uid == 0) && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
+// A shared folder with the sticky bit (as /tmp) is safe too: others may add entries there but not
+// rename or remove ours, and the entry below it on the path has already passed as ours or root's.
+bool safeFolder(const struct stat& info, uid_t user) {
+    return ownedAndWritableOnlyByUs(info, user) ||
+           ((info.st_uid == user || info.st_uid == 0) && (info.st_mode & S_ISVTX) != 0);
+}
+
 // The candidate with every link resolved, when it is safe to load; the resolved path is what
 // gets loaded, so a link cannot be swapped between the check and the load.
 std::optional<std::string> trustedLibraryPath(const std::string& candidate, uid_t user) {
@@ -36,7 +43,7 @@ std::optional<std::string> trustedLibraryPath(const std::string& candidate, uid_
         return std::nullopt;
     }
     for (std::filesystem::path folder = std::filesystem::path(path).parent_path();; folder = folder.parent_path()) {
-        if (::stat(folder.c_str(), &info) != 0 || !ownedAndWritableOnlyByUs(info, user)) {
+        if (::stat(folder.c_str(), &info) != 0 || !safeFolder(info, user)) {
             return std::nullopt;
         }
         if (folder == folder.root_path()) {

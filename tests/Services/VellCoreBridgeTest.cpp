@@ -103,6 +103,7 @@ TEST(VellCoreBridgeTest, LoadsOnlyWhatNoOtherAccountCanReplace) {
         {"the user's own folders", "a", 0755, false, true},
         {"a group-writable folder", "a/b", 0775, false, false},
         {"a world-writable folder higher up", "a", 0777, false, false},
+        {"a shared folder with the sticky bit, as /tmp", "a", 01777, false, true},
         {"a group-writable file", "a/b/libostrel_core.so", 0775, false, false},
         {"a folder of another account", "a", 0755, true, false},
         {"a file of another account", "a/b/libostrel_core.so", 0755, true, false},

@@ -47,7 +47,7 @@ public:
 TEST(NettopReportTest, AFirstRunIsOnlyABaseline) {
     FakeOwners owners;
     const std::vector<SocketCounters> sockets{{1, 10, 500, 40, false}, {2, 12, 9, 9, true}};
-    const auto report = buildReport(sockets, {{"eth0", 7, 8}}, std::nullopt, owners, 50);
+    const auto report = buildReport(sockets, {{5, 0, 1, 1, false}}, {{"eth0", 7, 8}}, std::nullopt, owners, 50);
     EXPECT_TRUE(report.processes.empty());
     EXPECT_TRUE(owners.searches.empty());
     const TrafficState next{"", 0, {{1, {500, 40, 0, -1, 0, ""}}}, {{"eth0", {7, 8}}}};
@@ -61,7 +61,8 @@ TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndLeaveWhatNoVisibleSocket
                                 {{1, {400, 40, 100, 3, 0, "curl"}},
                                  {5, {1000, 1000, -1, -1, 48, ""}},
                                  {7, {300, 30, 300, 9, 0, "uploader"}},
-                                 {8, {1, 1, 0, -1, 0, ""}}},
+                                 {8, {1, 1, 0, -1, 0, ""}},
+                                 {11, {1000, 100, 200, 5, 0, "Web Content"}}},
                                 {{"eth0", {1000, 2000}}, {"wlan0", {4294967000, 10}}, {"lo", {0, 0}}}};
     const std::vector<SocketCounters> sockets{
         {1, 10, 500, 45, false},     // confirmed where it was
@@ -74,17 +75,21 @@ TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndLeaveWhatNoVisibleSocket
         {10, 40, 0, 0, false}};      // idle: its owner is only noted
     const std::vector<LinkCounters> links{
         {"eth0", 11000, 2050}, {"wlan0", 200, 10}, {"lo", 9000, 9000}, {"docker0", 5, 5}, {"eth1", 70, 70}};
-    auto report = buildReport(sockets, links, previous, owners, 50);
-    // Received: eth0 10000 and wlan0 496 (wrapped), less 627 explained. Sent: 50 counted, less 65
+    // Destroyed since the previous run, with final counters: only a socket with a recorded owner
+    // that is not among the living counts.
+    const std::vector<SocketCounters> closed{
+        {11, 0, 1300, 100, false}, {8, 0, 5, 5, false}, {12, 0, 9, 9, false}, {1, 0, 900, 900, false}};
+    auto report = buildReport(sockets, closed, links, previous, owners, 50);
+    // Received: eth0 10000 and wlan0 496 (wrapped), less 927 explained. Sent: 50 counted, less 65
     // explained, is no negative count.
-    const std::vector<ProcessTraffic> expected{{0, "unattributed", 10496 - 627, 0},
+    const std::vector<ProcessTraffic> expected{{0, "unattributed", 10496 - 927, 0},
                                                {100, "curl", 100 + 20, 5 + 60},
-                                               {200, "Web Content", 7, 0},
+                                               {200, "Web Content", 7 + 300, 0},
                                                {300, "uploader", 500, 0}};
     EXPECT_EQ(report.processes, expected);
     EXPECT_EQ(owners.searches, (std::vector<std::set<std::uint64_t>>{{11, 20}}));
     EXPECT_EQ(report.next.sockets.count(6), 0u);
-    EXPECT_EQ(report.next.sockets.count(8), 0u);
+    EXPECT_EQ(report.next.sockets.count(8) + report.next.sockets.count(11), 0u);
     EXPECT_EQ(report.next.sockets.at(3), (SocketTotals{20, 60, 100, 4, 0, "curl"}));
     EXPECT_EQ(report.next.sockets.at(5), (SocketTotals{1500, 1000, -1, -1, 48, ""}));
     EXPECT_EQ(report.next.sockets.at(7), (SocketTotals{800, 30, 300, 9, 0, "uploader"}));
@@ -93,7 +98,7 @@ TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndLeaveWhatNoVisibleSocket
     // Nothing moved: nothing is confirmed or looked for, and nobody is reported.
     owners.searches.clear();
     owners.confirmations = 0;
-    report = buildReport(sockets, links, report.next, owners, 51);
+    report = buildReport(sockets, {}, links, report.next, owners, 51);
     EXPECT_TRUE(report.processes.empty());
     EXPECT_TRUE(owners.searches.empty());
     EXPECT_EQ(owners.confirmations, 0);
@@ -103,7 +108,7 @@ TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndLeaveWhatNoVisibleSocket
     owners.where[10] = {300, 7};
     const std::vector<SocketCounters> later{
         {1, 10, 600, 45, false}, {5, 99, 1600, 1000, false}, {3, 11, 10, 60, false}};
-    report = buildReport(later, links, report.next, owners, 48 + missedRetrySeconds);
+    report = buildReport(later, {}, links, report.next, owners, 48 + missedRetrySeconds);
     EXPECT_EQ(owners.searches, (std::vector<std::set<std::uint64_t>>{{10, 99}}));
     EXPECT_EQ(report.processes, (std::vector<ProcessTraffic>{{300, "", 100, 0}}));
     EXPECT_EQ(report.next.sockets.at(1), (SocketTotals{600, 45, 300, 7, 0, ""}));

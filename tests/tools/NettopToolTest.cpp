@@ -1,6 +1,9 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -12,6 +15,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -268,6 +272,33 @@ TEST_F(NettopToolInNamespaceTest, AMixOfBulkShortConnectionsAndUdpIsSplitWithout
     EXPECT_EQ(byApp.count("process.short-conns"), 0u);
 }
 
+// The kernel's announcements of destroyed TCP sockets, as the tool's listener hears them.
+class DestroyedSockets {
+public:
+    DestroyedSockets() : fd_(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
+        sockaddr_nl groups{};
+        groups.nl_family = AF_NETLINK;
+        groups.nl_groups = 1u << (SKNLGRP_INET_TCP_DESTROY - 1);
+        ::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&groups), sizeof groups);
+    }
+    bool waitFor(std::uint16_t remotePort) {
+        alignas(nlmsghdr) char buffer[16384];
+        for (pollfd item{fd_.get(), POLLIN, 0}; ::poll(&item, 1, 10000) == 1;) {
+            auto length = static_cast<unsigned>(::recv(fd_.get(), buffer, sizeof buffer, 0));
+            for (auto* header = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(header, length);
+                 header = NLMSG_NEXT(header, length)) {
+                inet_diag_msg message;
+                std::memcpy(&message, NLMSG_DATA(header), sizeof message);
+                if (message.id.idiag_dport == htons(remotePort)) return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    UniqueFd fd_;
+};
+
 TEST_F(NettopToolInNamespaceTest, ASocketClosedWithDataStillQueuedStaysItsOwnersAfterTheOwnerHasGone) {
     const auto slowReader = listener(7003, 16384);
     Program uploader("uploader", [](Program& self) {
@@ -278,7 +309,7 @@ TEST_F(NettopToolInNamespaceTest, ASocketClosedWithDataStillQueuedStaysItsOwners
         return ::send(fd, data.data(), data.size(), MSG_DONTWAIT) > 1000000 && self.signal() && self.wait() &&
                ::close(fd) == 0;
     });
-    const UniqueFd far(::accept(slowReader.get(), nullptr, nullptr));
+    UniqueFd far(::accept(slowReader.get(), nullptr, nullptr));
     ASSERT_TRUE(uploader.wait());
     EXPECT_GT(rows()[uploader.pid].tx, 0);
 
@@ -291,6 +322,17 @@ TEST_F(NettopToolInNamespaceTest, ASocketClosedWithDataStillQueuedStaysItsOwners
     ASSERT_EQ(seen.count(pid), 1u);
     EXPECT_EQ(seen[pid].command, "uploader");
     EXPECT_GE(seen[pid].tx, 200000);
+
+    // The rest goes out and the socket is destroyed before the next run: its last bytes are
+    // still the owner's.
+    DestroyedSockets destroyed;
+    while (::recv(far.get(), data.data(), data.size(), 0) > 0) {
+    }
+    far.reset();
+    ASSERT_TRUE(destroyed.waitFor(7003));
+    seen = rows();
+    ASSERT_EQ(seen.count(pid), 1u);
+    EXPECT_GE(seen[pid].tx, 500000);
 }
 
 }  // namespace

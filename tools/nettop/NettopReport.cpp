@@ -51,8 +51,9 @@ std::string csvSafe(std::string_view name) {
 
 }  // namespace
 
-Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector<LinkCounters>& links,
-                   const std::optional<TrafficState>& previous, SocketOwners& owners, std::uint64_t now) {
+Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector<SocketCounters>& closed,
+                   const std::vector<LinkCounters>& links, const std::optional<TrafficState>& previous,
+                   SocketOwners& owners, std::uint64_t now) {
     Report report;
     for (const auto& link : links) report.next.links[link.name] = {link.rxBytes, link.txBytes};
     if (!previous) {
@@ -64,6 +65,7 @@ Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector
 
     std::map<int, ProcessTraffic> byPid;
     const auto count = [&](const SocketTotals& owner, std::uint64_t in, std::uint64_t out) {
+        if (in == 0 && out == 0) return;
         auto& traffic = byPid[owner.pid];
         traffic.pid = owner.pid;
         if (traffic.name.empty()) traffic.name = owner.name;
@@ -130,6 +132,15 @@ Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector
                 *socket.totals = SocketTotals{socket.totals->bytesIn, socket.totals->bytesOut, -1, -1, now, {}};
             }
         }
+    }
+
+    for (const auto& socket : closed) {
+        const auto before = previous->sockets.find(socket.cookie);
+        if (before == previous->sockets.end() || before->second.pid <= 0 || report.next.sockets.count(socket.cookie)) {
+            continue;
+        }
+        count(before->second, since(socket.bytesIn, before->second.bytesIn),
+              since(socket.bytesOut, before->second.bytesOut));
     }
 
     // What the counted interfaces moved beyond the sockets of visible processes is unseen.

@@ -41,11 +41,13 @@ constexpr std::uint64_t missedRetrySeconds = 5;
 // previous run did not see counts everything since it opened. Only sockets that moved bytes are
 // placed: an owner the previous run found is confirmed, and the processes are walked only for
 // sockets that cannot be placed so; a socket closed with data still queued stays its recorded
-// owner's. Sockets between two ends on this machine are left out, as their bytes cross no
+// owner's, and so do the last bytes of a socket destroyed since the previous run (`closed`, with
+// final counters). Sockets between two ends on this machine are left out, as their bytes cross no
 // counted interface. Without a previous state the run only sets the baseline and reports
 // nothing. `now` is in seconds since boot.
-Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector<LinkCounters>& links,
-                   const std::optional<TrafficState>& previous, SocketOwners& owners, std::uint64_t now);
+Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector<SocketCounters>& closed,
+                   const std::vector<LinkCounters>& links, const std::optional<TrafficState>& previous,
+                   SocketOwners& owners, std::uint64_t now);
 
 // nettop's CSV: a header whose process column has an empty name, then "time,name.pid,,,in,out".
 std::string formatCsv(const std::vector<ProcessTraffic>& processes, const std::string& timeOfDay);

@@ -1,5 +1,6 @@
 // ostrel-nettop: per-process TCP byte counts in the CSV shape of `nettop -P -L 1 -s 1 -x`. Each
-// run reports what every process's sockets put on the wire since the previous run, and in a row
+// run reports what every process's sockets put on the wire since the previous run (with the last
+// bytes of sockets destroyed meanwhile, which a listener it starts keeps for it), and in a row
 // with pid 0 what the interfaces moved beyond that, so that the counts are the weights of the
 // current second. The macOS arguments are accepted and ignored: one read of the kernel's
 // counters is a sample.
@@ -12,6 +13,7 @@
 #include <ctime>
 #include <string>
 
+#include "ClosedSockets.hpp"
 #include "NettopReport.hpp"
 #include "Platform/InterfaceCounterSource.hpp"
 #include "Platform/UniqueFd.hpp"
@@ -55,23 +57,29 @@ std::uint64_t networkNamespace() {
 }
 
 // The processes' traffic since the previous run; nothing when no state can be used, as every
-// socket's whole life would then count as the last second.
-std::vector<ProcessTraffic> measure(const std::vector<SocketCounters>& sockets) {
+// socket's whole life would then count as the last second. None when the kernel cannot be asked.
+std::optional<std::vector<ProcessTraffic>> measure() {
     std::string why;
     const auto directory =
         stateDirectory(stateHome(), absolute(std::getenv("XDG_RUNTIME_DIR")), "/tmp", ::getuid(), why);
     if (!directory) {
         complain("no bytes reported: no usable state folder (" + why + ")");
-        return {};
+        return std::vector<ProcessTraffic>{};
     }
     const StateFile file(*directory, lockWaitMs);
     if (!file.locked()) {
         complain("no bytes reported: the state in " + *directory + " is held by another run");
-        return {};
+        return std::vector<ProcessTraffic>{};
     }
-    const auto links = ostrel::GetifaddrsCounterSource().read();
-    const auto boot = bootId();
     const auto netns = networkNamespace();
+    // Sockets destroyed before the dump below are announced by now.
+    auto closed = collectClosedSockets(*directory, netns);
+    if (!closed) startClosedSocketListener(*directory, netns);
+    const auto sockets = readTcpSocketCounters();
+    if (!sockets) return std::nullopt;
+    const auto links = ostrel::GetifaddrsCounterSource().read();
+
+    const auto boot = bootId();
     TrafficState loaded;
     std::optional<TrafficState> previous;
     switch (file.load(loaded, why)) {
@@ -88,7 +96,8 @@ std::vector<ProcessTraffic> measure(const std::vector<SocketCounters>& sockets) 
     ProcSocketOwners owners("/proc");
     timespec now{};
     clock_gettime(CLOCK_BOOTTIME, &now);
-    auto report = buildReport(sockets, links, previous, owners, static_cast<std::uint64_t>(now.tv_sec));
+    auto report = buildReport(*sockets, closed.value_or(std::vector<SocketCounters>{}), links, previous, owners,
+                              static_cast<std::uint64_t>(now.tv_sec));
     report.next.boot = boot;
     report.next.netns = netns;
     if (!file.save(report.next)) complain("the state cannot be saved; the next run starts from a fresh baseline");
@@ -98,15 +107,14 @@ std::vector<ProcessTraffic> measure(const std::vector<SocketCounters>& sockets) 
 }  // namespace
 
 int main(int, char**) {
-    const auto sockets = readTcpSocketCounters();
-    if (!sockets) {
+    const auto processes = measure();
+    if (!processes) {
         complain("the kernel's socket statistics cannot be read");
         return 1;
     }
-    const auto processes = measure(*sockets);
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    const auto csv = formatCsv(processes, timeOfDay(now));
+    const auto csv = formatCsv(*processes, timeOfDay(now));
     if (std::fwrite(csv.data(), 1, csv.size(), stdout) != csv.size()) return 1;
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -67,34 +67,36 @@ Run runTool(const std::string& environment, const std::string& prefix = "") {
 TEST(NettopToolTest, WithoutUsableStateNoBytesAreReportedAndStandardErrorSaysWhy) {
     TempTree home;
     const auto state = home.root + "/state";
-    const auto lockHolder = [&](const std::string& folder) {
+    const auto folder = state + "/ostrel";
+    const auto makeFolder = [&] {
         fs::create_directories(folder);
         fs::permissions(folder, fs::perms::owner_all);
-        return UniqueFd(::open((folder + "/nettop.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     };
     // Another user prepared every shared folder, or a stuck run holds the lock, or the state
     // file is far larger than any this program writes.
     const auto nobodysTmp = "/tmp/ostrel-nettop-65534";
+    bool madeTmp = false;
     const std::vector<std::tuple<const char*, std::function<UniqueFd()>, std::string, std::string, std::string>> cases{
         {"other user's folders",
          [&] {
-             fs::create_directory(nobodysTmp);
+             madeTmp = fs::create_directory(nobodysTmp);
              fs::permissions(nobodysTmp, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
              return UniqueFd();
          },
          "HOME=" + home.root, "setpriv --reuid=65534 --regid=65534 --clear-groups", "no usable state folder"},
         {"held lock",
          [&] {
-             auto lock = lockHolder(state + "/ostrel");
+             makeFolder();
+             UniqueFd lock(::open((folder + "/nettop.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
              ::flock(lock.get(), LOCK_EX);
              return lock;
          },
          "XDG_STATE_HOME=" + state, "", "held by another run"},
         {"oversized file",
          [&] {
-             auto lock = lockHolder(state + "/ostrel");
-             UniqueFd file(::open((state + "/ostrel/nettop.state").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-             EXPECT_EQ(::ftruncate(file.get(), 1L << 32), 0);
+             makeFolder();
+             UniqueFd file(::open((folder + "/nettop.state").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+             EXPECT_EQ(::ftruncate(file.get(), 1L << 32), 0);  // sparse
              return UniqueFd();
          },
          "XDG_STATE_HOME=" + state, "", "larger than"},
@@ -111,7 +113,7 @@ TEST(NettopToolTest, WithoutUsableStateNoBytesAreReportedAndStandardErrorSaysWhy
         EXPECT_NE(run.err.find(reason), std::string::npos) << name << ": " << run.err;
         fs::remove_all(state);
     }
-    fs::remove(nobodysTmp);
+    if (madeTmp) fs::remove(nobodysTmp);
 }
 
 // A child process named `name` that runs `body` in the calling thread's network namespace,
@@ -259,11 +261,12 @@ TEST_F(NettopToolInNamespaceTest, AMixOfBulkShortConnectionsAndUdpIsSplitWithout
     for (const auto& attribution : split) byApp[attribution.appID] = attribution;
     ASSERT_TRUE(bulk.signal());
 
-    // The bulk sent its payload plus at most 10 % of headers, and received little beyond its
+    // The bulk is credited with its payload and headers (and retransmissions, when a burst
+    // overflowed the pair's queue) but none of the datagrams, and received little beyond its
     // acknowledgements; the short connections and the datagrams are nobody's that can be named.
     const auto& bulkShare = byApp["process.bulk-load"];
     EXPECT_GE(bulkShare.txBytes, bulkBytes);
-    EXPECT_LE(bulkShare.txBytes, bulkBytes * 11 / 10);
+    EXPECT_LE(bulkShare.txBytes, totalTx - udpWire * 9 / 10);
     EXPECT_LE(bulkShare.rxBytes, totalRx / 10);
     const auto& unseen = byApp["com.ostrel.unattributed"];
     EXPECT_EQ(unseen.source, "fallback");

@@ -22,6 +22,23 @@ std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
     return a + b < a ? UINT64_MAX : a + b;
 }
 
+SocketTotals unowned(const SocketCounters& socket) {
+    return {socket.bytesIn, socket.bytesOut, 0, -1, 0, {}};
+}
+
+// What the counted interfaces moved between two runs; interfaces new since then count nothing.
+std::pair<std::uint64_t, std::uint64_t> interfaceTraffic(const std::map<std::string, LinkTotals>& current,
+                                                         const std::map<std::string, LinkTotals>& previous) {
+    std::uint64_t in = 0, out = 0;
+    for (const auto& [name, now] : current) {
+        const auto before = previous.find(name);
+        if (interfaces::isSkipped(name) || before == previous.end()) continue;
+        in = saturatingAdd(in, interfaces::counterDelta(now.rx, before->second.rx));
+        out = saturatingAdd(out, interfaces::counterDelta(now.tx, before->second.tx));
+    }
+    return {in, out};
+}
+
 std::size_t sequenceLength(unsigned char lead) {
     if (lead < 0x80) return 1;
     if (lead >= 0xC2 && lead <= 0xDF) return 2;
@@ -58,7 +75,7 @@ Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector
     for (const auto& link : links) report.next.links[link.name] = {link.rxBytes, link.txBytes};
     if (!previous) {
         for (const auto& socket : sockets) {
-            if (!socket.local) report.next.sockets[socket.cookie] = {socket.bytesIn, socket.bytesOut, 0, -1, 0, {}};
+            if (!socket.local) report.next.sockets[socket.cookie] = unowned(socket);
         }
         return report;
     }
@@ -80,7 +97,7 @@ Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector
     std::set<std::uint64_t> wanted, noted;
     for (const auto& socket : sockets) {
         if (socket.local) continue;
-        SocketTotals next{socket.bytesIn, socket.bytesOut, 0, -1, 0, {}};
+        auto next = unowned(socket);
         std::uint64_t in = socket.bytesIn, out = socket.bytesOut;
         if (const auto found = previous->sockets.find(socket.cookie); found != previous->sockets.end()) {
             const auto& before = found->second;
@@ -144,13 +161,7 @@ Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector
     }
 
     // What the counted interfaces moved beyond the sockets of visible processes is unseen.
-    std::uint64_t unseenIn = 0, unseenOut = 0;
-    for (const auto& [name, current] : report.next.links) {
-        const auto before = previous->links.find(name);
-        if (interfaces::isSkipped(name) || before == previous->links.end()) continue;
-        unseenIn = saturatingAdd(unseenIn, interfaces::counterDelta(current.rx, before->second.rx));
-        unseenOut = saturatingAdd(unseenOut, interfaces::counterDelta(current.tx, before->second.tx));
-    }
+    auto [unseenIn, unseenOut] = interfaceTraffic(report.next.links, previous->links);
     for (auto& [pid, traffic] : byPid) {
         if (auto live = owners.name(pid); !live.empty()) traffic.name = std::move(live);
         unseenIn -= std::min(unseenIn, traffic.bytesIn);

@@ -44,16 +44,6 @@ public:
     std::string name(int pid) override { return pid == 100 ? "curl" : pid == 200 ? "Web Content" : ""; }
 };
 
-TEST(NettopReportTest, AFirstRunIsOnlyABaseline) {
-    FakeOwners owners;
-    const std::vector<SocketCounters> sockets{{1, 10, 500, 40, false}, {2, 12, 9, 9, true}};
-    const auto report = buildReport(sockets, {{5, 0, 1, 1, false}}, {{"eth0", 7, 8}}, std::nullopt, owners, 50);
-    EXPECT_TRUE(report.processes.empty());
-    EXPECT_TRUE(owners.searches.empty());
-    const TrafficState next{"", 0, {{1, {500, 40, 0, -1, 0, ""}}}, {{"eth0", {7, 8}}}};
-    EXPECT_EQ(report.next, next);
-}
-
 TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndLeaveWhatNoVisibleSocketExplainsToPidZero) {
     FakeOwners owners;
     const TrafficState previous{"boot",
@@ -79,7 +69,12 @@ TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndLeaveWhatNoVisibleSocket
     // that is not among the living counts.
     const std::vector<SocketCounters> closed{
         {11, 0, 1300, 100, false}, {8, 0, 5, 5, false}, {12, 0, 9, 9, false}, {1, 0, 900, 900, false}};
-    auto report = buildReport(sockets, closed, links, previous, owners, 50);
+    // Without a previous state the run is only a baseline.
+    auto report = buildReport(sockets, closed, links, std::nullopt, owners, 50);
+    EXPECT_TRUE(report.processes.empty() && owners.searches.empty() && report.next.sockets.count(6) == 0);
+    EXPECT_EQ(report.next.links.at("eth1"), (LinkTotals{70, 70}));
+
+    report = buildReport(sockets, closed, links, previous, owners, 50);
     // Received: eth0 10000 and wlan0 496 (wrapped), less 927 explained. Sent: 50 counted, less 65
     // explained, is no negative count.
     const std::vector<ProcessTraffic> expected{{0, "unattributed", 10496 - 927, 0},

@@ -116,38 +116,32 @@ TEST(NettopToolTest, WithoutUsableStateNoBytesAreReportedAndStandardErrorSaysWhy
     if (madeTmp) fs::remove(nobodysTmp);
 }
 
-// A child process named `name` that runs `body` in the calling thread's network namespace,
-// reporting each step on a pipe and waiting for a go-ahead byte before the next one.
+// A child process named `name` that runs `body` in the calling thread's network namespace; each
+// side tells the other when a step is done over a local socket pair.
 class Program {
 public:
     Program(const char* name, std::function<bool(Program&)> body) {
-        int toChild[2], fromChild[2];
-        if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) return;
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
         pid = ::fork();
         if (pid == 0) {
             ::prctl(PR_SET_NAME, name);
-            ::close(toChild[1]);
-            in_ = toChild[0];
-            out_ = fromChild[1];
+            end_ = ends[1];
             ::_exit(body(*this) ? 0 : 1);
         }
-        ::close(toChild[0]);
-        ::close(fromChild[1]);
-        out_ = toChild[1];
-        in_ = fromChild[0];
+        ::close(ends[1]);
+        end_ = ends[0];
     }
     ~Program() {
-        ::close(in_);
-        ::close(out_);
+        ::close(end_);
         if (pid > 0) ::waitpid(pid, nullptr, 0);
     }
 
-    // Both sides: tell the other side a step is done; wait for the other side's step.
-    bool signal() { return ::write(out_, "s", 1) == 1; }
+    bool signal() { return ::write(end_, "s", 1) == 1; }
     bool wait() {
-        pollfd item{in_, POLLIN, 0};
+        pollfd item{end_, POLLIN, 0};
         char byte = 0;
-        return ::poll(&item, 1, 10000) == 1 && ::read(in_, &byte, 1) == 1;
+        return ::poll(&item, 1, 10000) == 1 && ::read(end_, &byte, 1) == 1;
     }
     bool exited() {
         const bool reaped = pid > 0 && ::waitpid(pid, nullptr, 0) == pid;
@@ -158,8 +152,7 @@ public:
     pid_t pid = -1;
 
 private:
-    int in_ = -1;
-    int out_ = -1;
+    int end_ = -1;
 };
 
 class NettopToolInNamespaceTest : public ::testing::Test {

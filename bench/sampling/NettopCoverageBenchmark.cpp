@@ -426,12 +426,11 @@ void report(const char* workload, const Outcome& outcome) {
     std::int64_t total = 0;
     for (const auto& [program, wire] : outcome.wire) total += wire.first + wire.second;
     std::printf(
-        "%s: %.1f MB on the wire, %ld tool runs, %.2f ms tool CPU per run; %ld TCP sockets destroyed, "
-        "listener %.3f ms CPU a second (%.1f us per destroyed socket), %ld kB resident\n",
+        "%s: %.1f MB on the wire, %ld tool runs, %.2f ms tool CPU per run; %ld TCP sockets ended, listener "
+        "%.3f ms CPU a second, %ld kB resident\n",
         workload, mb(total), outcome.toolRuns,
         1e3 * outcome.toolCpu / static_cast<double>(std::max(outcome.toolRuns, 1L)), outcome.destroyed,
-        1e3 * outcome.listenerCpu / outcome.wall,
-        1e6 * outcome.listenerCpu / static_cast<double>(std::max(outcome.destroyed, 1L)), outcome.listenerKb);
+        1e3 * outcome.listenerCpu / outcome.wall, outcome.listenerKb);
     std::printf("  %-14s %10s %10s %12s %12s %9s\n", "program", "true rx MB", "true tx MB", "credited rx",
                 "credited tx", "credited");
     for (const auto& [program, wire] : outcome.wire) {

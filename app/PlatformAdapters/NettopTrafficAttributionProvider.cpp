@@ -8,6 +8,7 @@
 #include "PlatformAdapters/NettopOutput.hpp"
 #include "PlatformAdapters/SaturatingAdd.hpp"
 #include "PlatformAdapters/TextRules.hpp"
+#include "PlatformAdapters/TrafficAttributionLayer.hpp"
 
 namespace ostrel {
 namespace {
@@ -73,14 +74,21 @@ std::vector<AppUsageAttribution> NettopTrafficAttributionProvider::attributedUsa
     const auto kept = std::min(rows.size(), maxAttributedRows);
     for (std::size_t i = 0; i < kept; ++i) {
         const auto& row = rows[i];
+        const auto rx = scaledCount(row.rx, rxSum, totalRxBytes);
+        const auto tx = scaledCount(row.tx, txSum, totalTxBytes);
+        // The tool's row for the traffic it could not place on any process.
+        if (row.pid == 0) {
+            attributions.push_back(TrafficAttributionLayer::unattributed(rx, tx));
+            continue;
+        }
         auto identity = resolveAppIdentity(row.command, row.pid);
         AppUsageAttribution attribution;
         attribution.appID = identity.bundleID;
         attribution.bundleID = std::move(identity.bundleID);
         attribution.name = std::move(identity.name);
         attribution.iconPath = std::move(identity.iconPath);
-        attribution.rxBytes = scaledCount(row.rx, rxSum, totalRxBytes);
-        attribution.txBytes = scaledCount(row.tx, txSum, totalTxBytes);
+        attribution.rxBytes = rx;
+        attribution.txBytes = tx;
         attribution.confidence = 0.55;
         attribution.source = "nettop";
         attributions.push_back(std::move(attribution));

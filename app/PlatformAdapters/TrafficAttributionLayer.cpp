@@ -14,15 +14,19 @@ std::vector<AppUsageAttribution> TrafficAttributionLayer::attributedUsage(std::i
         auto result = provider->attributedUsage(totalRxBytes, totalTxBytes);
         if (!result.empty()) return result;
     }
+    return {unattributed(totalRxBytes, totalTxBytes)};
+}
+
+AppUsageAttribution TrafficAttributionLayer::unattributed(std::int64_t rxBytes, std::int64_t txBytes) {
     AppUsageAttribution unattributed;
     unattributed.appID = "com.ostrel.unattributed";
     unattributed.bundleID = "com.ostrel.unattributed";
     unattributed.name = "Unattributed";
-    unattributed.rxBytes = totalRxBytes;
-    unattributed.txBytes = totalTxBytes;
+    unattributed.rxBytes = rxBytes;
+    unattributed.txBytes = txBytes;
     unattributed.confidence = 0.2;
     unattributed.source = "fallback";
-    return {unattributed};
+    return unattributed;
 }
 
 }  // namespace ostrel

@@ -17,6 +17,9 @@ public:
 
     std::vector<AppUsageAttribution> attributedUsage(std::int64_t totalRxBytes, std::int64_t totalTxBytes);
 
+    // The entry for traffic no application can be named for.
+    static AppUsageAttribution unattributed(std::int64_t rxBytes, std::int64_t txBytes);
+
 private:
     std::vector<std::shared_ptr<TrafficAttributionProviding>> providers_;
 };

@@ -1,16 +1,14 @@
 #include "PlatformAdapters/TrafficMonitorAdapter.hpp"
 
 #include <algorithm>
-#include <array>
 #include <limits>
 #include <string_view>
 
+#include "PlatformAdapters/InterfaceCounterRules.hpp"
 #include "PlatformAdapters/SaturatingAdd.hpp"
 
 namespace ostrel {
 namespace {
-
-constexpr std::uint64_t kLargest32 = 4294967295ULL;
 
 std::int64_t toSigned(std::uint64_t value) {
     constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
@@ -33,20 +31,11 @@ InterfaceCounters TrafficMonitorAdapter::readInterfaceCounters() {
 }
 
 bool TrafficMonitorAdapter::isSkippedInterface(const std::string& name) {
-    static constexpr std::array<std::string_view, 11> kPrefixes = {
-        "lo", "awdl", "llw", "anpi", "veth", "docker", "br", "virbr", "tun", "tap", "wg"};
-    return std::any_of(kPrefixes.begin(), kPrefixes.end(),
-                       [&name](std::string_view prefix) { return name.starts_with(prefix); });
+    return interfaces::isSkipped(name);
 }
 
 std::uint64_t TrafficMonitorAdapter::counterDelta(std::uint64_t current, std::uint64_t previous) {
-    if (current >= previous) {
-        return current - previous;
-    }
-    if (previous <= kLargest32) {
-        return current + (kLargest32 + 1) - previous;
-    }
-    return 0;
+    return interfaces::counterDelta(current, previous);
 }
 
 TrafficSnapshot TrafficMonitorAdapter::sample() {

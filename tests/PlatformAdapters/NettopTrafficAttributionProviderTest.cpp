@@ -51,6 +51,17 @@ TEST_F(NettopTrafficAttributionProviderTest, CountsAreWeightsOfTheTotalsTruncate
                   {"process.wget", "process.wget", "wget", std::nullopt, 250, 6, 0.55, "nettop"}}));
 }
 
+TEST_F(NettopTrafficAttributionProviderTest, ThePidZeroRowIsTheToolsUnseenTrafficAndNoApplicationOfItsOwn) {
+    apps->setApplications({{0, "org.example.Kernel", "Kernel", std::nullopt},
+                           {9, "org.example.Unattributed", "unattributed", std::nullopt}});
+    rows("1,unattributed.0,,,700,10\n1,curl.300,,,300,30\n");
+    EXPECT_EQ(attributed(2000, 40),
+              (std::vector<AppUsageAttribution>{
+                  {"com.ostrel.unattributed", "com.ostrel.unattributed", "Unattributed", std::nullopt, 1400, 10, 0.2,
+                   "fallback"},
+                  {"process.curl", "process.curl", "curl", std::nullopt, 600, 30, 0.55, "nettop"}}));
+}
+
 TEST_F(NettopTrafficAttributionProviderTest, OnlyTheTwelveLargestAreKeptWhileTheSumsCoverAll) {
     std::string lines;
     for (int i = 0; i < 20; ++i) {

@@ -5,6 +5,7 @@
 
 #include "PlatformAdapters/SamplingCoordinator.hpp"
 #include "PlatformAdapters/support/SamplingRig.hpp"
+#include "Platform/support/TempTree.hpp"
 #include "PlatformAdapters/support/VethPair.hpp"
 
 using namespace std::chrono_literals;
@@ -185,6 +186,9 @@ TEST(SamplingCoordinatorKernelTest, KnownTrafficEndsUpInSamplesAndRollUpsSplitEx
         }
         return std::pair<std::int64_t, std::int64_t>(-1, -1);
     };
+    // The per-process tool keeps its state (and its listener) with the test, not with the user.
+    const TempTree state;
+    ::setenv("XDG_STATE_HOME", state.root.c_str(), 1);
     // Built inside the namespace: the sampling thread and every tool it starts stay there.
     std::optional<SamplingRig> rig;
     {

@@ -1,7 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <map>
 #include <set>
 
@@ -17,10 +19,11 @@ namespace fs = std::filesystem;
 
 using TempDir = ostrel::testing::TempTree;
 
-// Sockets 10 and 11 belong to pid 100, 20 to pid 200; 99 to nobody this user can see.
+// Sockets 10 and 11 belong to pid 100, 20 to pid 200; 99 to nobody this user can see. Pid 300
+// has exited.
 class FakeOwners final : public SocketOwners {
 public:
-    std::map<std::uint64_t, SocketOwner> where{{10, {100, 3}}, {11, {100, 4}}, {20, {200, 5}}};
+    std::map<std::uint64_t, SocketOwner> where{{10, {100, 3}}, {11, {100, 4}}, {20, {200, 5}}, {40, {200, 6}}};
     std::vector<std::set<std::uint64_t>> searches;
     int confirmations = 0;
 
@@ -38,58 +41,73 @@ public:
         }
         return found;
     }
-    std::string name(int pid) override { return pid == 100 ? "curl" : "Web Content"; }
+    std::string name(int pid) override { return pid == 100 ? "curl" : pid == 200 ? "Web Content" : ""; }
 };
 
-TEST(NettopReportTest, AFirstRunCountsEverySocketSinceItOpenedAndRemembersItsOwner) {
+TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndLeaveWhatNoVisibleSocketExplainsToPidZero) {
     FakeOwners owners;
-    const std::vector<SocketCounters> sockets{{10, 1, 500, 40}, {11, 2, 20, 60}, {20, 3, 7, 0}, {99, 4, 1000, 1000}};
-    const auto report = buildReport(sockets, std::nullopt, owners, 50);
-    const std::vector<ProcessTraffic> expected{{100, "curl", 520, 100}, {200, "Web Content", 7, 0}};
-    EXPECT_EQ(report.processes, expected);
-    EXPECT_EQ(owners.searches, (std::vector<std::set<std::uint64_t>>{{10, 11, 20, 99}}));
-    const TrafficState next{{{10, 1}, {500, 40, 100, 3, 0}},
-                            {{11, 2}, {20, 60, 100, 4, 0}},
-                            {{20, 3}, {7, 0, 200, 5, 0}},
-                            {{99, 4}, {1000, 1000, -1, -1, 50}}};
-    EXPECT_EQ(report.next, next);
-}
-
-TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndLookOnlyForSocketsThatMovedAndCannotBeConfirmed) {
-    FakeOwners owners;
-    const TrafficState previous{{{10, 1}, {400, 40, 100, 3, 0}},
-                                // Same inode, other cookie: a new socket that reused the number.
-                                {{11, 9}, {20, 60, 100, 4, 0}},
-                                {{20, 3}, {50, 0, 200, 5, 0}},
-                                {{30, 5}, {1, 1, 0, -1, 0}},
-                                {{99, 4}, {1000, 1000, -1, -1, 48}}};
+    const TrafficState previous{"boot",
+                                1,
+                                {{1, {400, 40, 100, 3, 0, "curl"}},
+                                 {5, {1000, 1000, -1, -1, 48, ""}},
+                                 {7, {300, 30, 300, 9, 0, "uploader"}},
+                                 {8, {1, 1, 0, -1, 0, ""}},
+                                 {11, {1000, 100, 200, 5, 0, "Web Content"}}},
+                                {{"eth0", {1000, 2000}}, {"wlan0", {4294967000, 10}}, {"lo", {0, 0}}}};
     const std::vector<SocketCounters> sockets{
-        {10, 1, 500, 45}, {11, 2, 20, 60}, {20, 3, 7, 0}, {99, 4, 1500, 1000}, {40, 6, 0, 0}};
-    auto report = buildReport(sockets, previous, owners, 50);
-    const std::vector<ProcessTraffic> expected{{100, "curl", 100 + 20, 5 + 60}, {200, "Web Content", 7, 0}};
+        {1, 10, 500, 45, false},     // confirmed where it was
+        {3, 11, 20, 60, false},      // new since the previous run: all of it
+        {4, 20, 7, 0, false},        // new
+        {5, 99, 1500, 1000, false},  // missed too recently to look again: unseen
+        {7, 0, 800, 30, false},      // closed with data queued, its owner gone: still the owner's
+        {9, 0, 50, 50, false},       // closed before anybody saw it: unseen
+        {6, 12, 5000, 5000, true},   // between two local ends: crosses no counted interface
+        {10, 40, 0, 0, false}};      // idle: its owner is only noted
+    const std::vector<LinkCounters> links{
+        {"eth0", 11000, 2050}, {"wlan0", 200, 10}, {"lo", 9000, 9000}, {"docker0", 5, 5}, {"eth1", 70, 70}};
+    // Destroyed since the previous run, with final counters: only a socket with a recorded owner
+    // that is not among the living counts.
+    const std::vector<SocketCounters> closed{
+        {11, 0, 1300, 100, false}, {8, 0, 5, 5, false}, {12, 0, 9, 9, false}, {1, 0, 900, 900, false}};
+    // Without a previous state the run is only a baseline.
+    auto report = buildReport(sockets, closed, links, std::nullopt, owners, 50);
+    EXPECT_TRUE(report.processes.empty() && owners.searches.empty() && report.next.sockets.count(6) == 0);
+    EXPECT_EQ(report.next.links.at("eth1"), (LinkTotals{70, 70}));
+
+    report = buildReport(sockets, closed, links, previous, owners, 50);
+    // Received: eth0 10000 and wlan0 496 (wrapped), less 927 explained. Sent: 50 counted, less 65
+    // explained, is no negative count.
+    const std::vector<ProcessTraffic> expected{{0, "unattributed", 10496 - 927, 0},
+                                               {100, "curl", 100 + 20, 5 + 60},
+                                               {200, "Web Content", 7 + 300, 0},
+                                               {300, "uploader", 500, 0}};
     EXPECT_EQ(report.processes, expected);
-    // 10 and 20 are confirmed where they were; 99 was missed too recently to look again.
-    EXPECT_EQ(owners.searches, (std::vector<std::set<std::uint64_t>>{{11}}));
-    EXPECT_EQ(report.next.count({30, 5}), 0u);
-    EXPECT_EQ(report.next.at({99, 4}), (SocketTotals{1500, 1000, -1, -1, 48}));
-    EXPECT_EQ(report.next.at({40, 6}), (SocketTotals{0, 0, 0, -1, 0}));
+    EXPECT_EQ(owners.searches, (std::vector<std::set<std::uint64_t>>{{11, 20}}));
+    EXPECT_EQ(report.next.sockets.count(6), 0u);
+    EXPECT_EQ(report.next.sockets.count(8) + report.next.sockets.count(11), 0u);
+    EXPECT_EQ(report.next.sockets.at(3), (SocketTotals{20, 60, 100, 4, 0, "curl"}));
+    EXPECT_EQ(report.next.sockets.at(5), (SocketTotals{1500, 1000, -1, -1, 48, ""}));
+    EXPECT_EQ(report.next.sockets.at(7), (SocketTotals{800, 30, 300, 9, 0, "uploader"}));
+    EXPECT_EQ(report.next.sockets.at(10), (SocketTotals{0, 0, 200, 6, 0, "Web Content"}));
 
     // Nothing moved: nothing is confirmed or looked for, and nobody is reported.
     owners.searches.clear();
     owners.confirmations = 0;
-    report = buildReport(sockets, report.next, owners, 51);
+    report = buildReport(sockets, {}, links, report.next, owners, 51);
     EXPECT_TRUE(report.processes.empty());
     EXPECT_TRUE(owners.searches.empty());
     EXPECT_EQ(owners.confirmations, 0);
 
-    // The descriptor moved to another process and 99 is due again: one search for both.
+    // The descriptor moved to another process and 99 is due again: one search for both. A
+    // counter that went back (a wrapped segment count) counts nothing.
     owners.where[10] = {300, 7};
-    const std::vector<SocketCounters> later{{10, 1, 600, 45}, {11, 2, 20, 60}, {20, 3, 7, 0}, {99, 4, 1600, 1000}};
-    report = buildReport(later, report.next, owners, 48 + missedRetrySeconds);
+    const std::vector<SocketCounters> later{
+        {1, 10, 600, 45, false}, {5, 99, 1600, 1000, false}, {3, 11, 10, 60, false}};
+    report = buildReport(later, {}, links, report.next, owners, 48 + missedRetrySeconds);
     EXPECT_EQ(owners.searches, (std::vector<std::set<std::uint64_t>>{{10, 99}}));
-    EXPECT_EQ(report.processes, (std::vector<ProcessTraffic>{{300, "Web Content", 100, 0}}));
-    EXPECT_EQ(report.next.at({10, 1}), (SocketTotals{600, 45, 300, 7, 0}));
-    EXPECT_EQ(report.next.at({99, 4}).missedAt, 48 + missedRetrySeconds);
+    EXPECT_EQ(report.processes, (std::vector<ProcessTraffic>{{300, "", 100, 0}}));
+    EXPECT_EQ(report.next.sockets.at(1), (SocketTotals{600, 45, 300, 7, 0, ""}));
+    EXPECT_EQ(report.next.sockets.at(5).missedAt, 48 + missedRetrySeconds);
 }
 
 TEST(NettopReportTest, CsvHasNettopsShapeAndSafeLabels) {
@@ -107,54 +125,80 @@ TEST(NettopReportTest, CsvHasNettopsShapeAndSafeLabels) {
 }
 
 TEST(NettopReportTest, StateTextRoundTripsAndDropsWhatItCannotRead) {
-    const TrafficState state{{{1, 2}, {3, 4, 77, 9, 0}}, {{18446744073709551615u, 0}, {5, 6, -1, -1, 123}}};
+    const TrafficState state{"b-1",
+                             42,
+                             {{1, {3, 4, 77, 9, 0, "Web Content"}}, {18446744073709551615u, {5, 6, -1, -1, 123, ""}}},
+                             {{"eth0", {1, 2}}}};
     EXPECT_EQ(parseState(formatState(state)), state);
-    EXPECT_TRUE(parseState("").empty());
-    EXPECT_TRUE(parseState("1 2 3 4\n").empty());
-    EXPECT_TRUE(parseState("ostrel-nettop-state 3\n1 2 3 4 0 -1 0\n").empty());
-    // The first format's lines still give counters, without owners.
-    const TrafficState kept{{{1, 2}, {3, 4}}};
-    EXPECT_EQ(
-        parseState(
-            "ostrel-nettop-state 1\n1 2 3\n1 2 3 4\n-1 2 3 4\n1 2 3 4 5\n1  2 3 4\nx\n18446744073709551616 0 0 0"),
-        kept);
-    EXPECT_EQ(parseState("ostrel-nettop-state 2\n1 2 3 4\n1 2 3 4 5 6 7 8\n1 2 3 4 x 6 7\n1 2 3 4 5 6 -7\n"
-                         "1 2 3 4 5 6 7\n"),
-              (TrafficState{{{1, 2}, {3, 4, 5, 6, 7}}}));
+    for (const char* text : {"", "ostrel-nettop-state 3 b 1", "ostrel-nettop-state 2\n", "ostrel-nettop-state 3 b\n",
+                             "ostrel-nettop-state 3 b x\n", "ostrel-nettop-state 3 b 1 2\n"}) {
+        EXPECT_EQ(parseState(text), std::nullopt) << text;
+    }
+    EXPECT_EQ(parseState("ostrel-nettop-state 3 b 1\n1 2 3 4\n1 2 3 x 6 7 n\n1 2 3 4 5 -7 n\nlink 1 2\nlink 1 x y\n"
+                         "1 2 3 4 5 7 a b\nlink 3 4 wl0\n"),
+              (TrafficState{"b", 1, {{1, {2, 3, 4, 5, 7, "a b"}}}, {{"wl0", {3, 4}}}}));
 }
 
-TEST(NettopReportTest, StateFolderIsTheRuntimeFolderElseAPrivateFolderUnderTmp) {
-    TempDir runtime;
-    TempDir tmp;
+TEST(NettopReportTest, StateFolderIsTheUsersOwnStateFolderBeforeAnySharedOne) {
+    TempDir state, runtime, tmp;
     const auto uid = ::getuid();
-    EXPECT_EQ(stateDirectory(runtime.root.c_str(), tmp.root, uid), runtime.root + "/ostrel");
-    EXPECT_TRUE(fs::is_directory(runtime.root + "/ostrel"));
-
-    const auto fallback = tmp.root + "/ostrel-nettop-" + std::to_string(uid);
-    EXPECT_EQ(stateDirectory(nullptr, tmp.root, uid), fallback);
-    EXPECT_EQ(stateDirectory("", tmp.root, uid), fallback);
-    EXPECT_EQ(stateDirectory("relative/dir", tmp.root, uid), fallback);
+    std::string why;
+    // The state folder's missing parents are made, privately.
+    EXPECT_EQ(stateDirectory(state.root + "/a/b", runtime.root, tmp.root, uid, why), state.root + "/a/b/ostrel");
     struct stat info {};
-    ASSERT_EQ(::stat(fallback.c_str(), &info), 0);
+    ASSERT_EQ(::stat((state.root + "/a").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(stateDirectory("", runtime.root, tmp.root, uid, why), runtime.root + "/ostrel");
+    const auto fallback = tmp.root + "/ostrel-nettop-" + std::to_string(uid);
+    EXPECT_EQ(stateDirectory("relative", "", tmp.root, uid, why), fallback);
 
-    // A folder somebody else could have prepared is not used.
+    // Folders somebody else could have prepared are passed over, and with none left there is no
+    // state, with the reason.
+    ASSERT_EQ(::chmod((state.root + "/a/b/ostrel").c_str(), 0755), 0);
     ASSERT_EQ(::chmod(fallback.c_str(), 0755), 0);
-    EXPECT_EQ(stateDirectory(nullptr, tmp.root, uid), std::nullopt);
-    fs::remove(fallback);
-    fs::create_directory_symlink(runtime.root, fallback);
-    EXPECT_EQ(stateDirectory(nullptr, tmp.root, uid), std::nullopt);
-    EXPECT_EQ(stateDirectory(nullptr, tmp.root, uid + 1), std::nullopt);
+    fs::remove(runtime.root + "/ostrel");
+    fs::create_directory_symlink(state.root, runtime.root + "/ostrel");
+    EXPECT_EQ(stateDirectory(state.root + "/a/b", runtime.root, tmp.root, uid, why), std::nullopt);
+    EXPECT_NE(why.find(fallback), std::string::npos) << why;
+    EXPECT_EQ(stateDirectory("", "", tmp.root, uid + 1, why), std::nullopt);
+}
 
-    // The state is read only from a file written in place, not through a planted link.
-    fs::remove(fallback);
-    const auto directory = stateDirectory(nullptr, tmp.root, uid).value_or("");
-    const TrafficState state{{{1, 2}, {3, 4}}};
-    StateFile(directory).save(state);
-    EXPECT_EQ(StateFile(directory).load(), state);
-    fs::rename(directory + "/nettop.state", directory + "/elsewhere");
-    fs::create_symlink(directory + "/elsewhere", directory + "/nettop.state");
-    EXPECT_EQ(StateFile(directory).load(), std::nullopt);
+TEST(NettopReportTest, OnlyASmallPlainStateFileInThisFormatIsABaseline) {
+    TempDir folder;
+    const auto path = folder.root + "/nettop.state";
+    const TrafficState state{"b", 1, {{1, {3, 4, 77, 9, 0, "x"}}}, {}};
+    StateFile file(folder.root, 0);
+    ASSERT_TRUE(file.locked());
+    // Another run holds the lock for the waiting time.
+    EXPECT_FALSE(StateFile(folder.root, 20).locked());
+
+    TrafficState loaded;
+    std::string why;
+    EXPECT_EQ(file.load(loaded, why), StateFile::Load::absent);
+    ASSERT_TRUE(file.save(state));
+    EXPECT_EQ(file.load(loaded, why), StateFile::Load::loaded);
+    EXPECT_EQ(loaded, state);
+
+    const std::vector<std::function<void()>> faults{
+        [&] { ASSERT_EQ(::truncate(folder.write("nettop.state", "").c_str(), maxStateBytes + 1), 0); },  // sparse
+        [&] { folder.write("nettop.state", "ostrel-nettop-state 2\n1 2 3 4 5 6 7\n"); },
+        [&] { fs::create_directory(path); },
+        [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); },
+        [&] { fs::create_symlink(folder.write("elsewhere", formatState(state)), path); },
+    };
+    for (std::size_t i = 0; i < faults.size(); ++i) {
+        fs::remove(path);
+        faults[i]();
+        why.clear();
+        EXPECT_EQ(file.load(loaded, why), StateFile::Load::discarded) << i;
+        EXPECT_FALSE(why.empty()) << i;
+    }
+    // A state that cannot be saved leaves no outdated one behind.
+    fs::remove(path);
+    ASSERT_TRUE(file.save(state));
+    const TrafficState huge{"b", 1, {}, {{std::string(maxStateBytes, 'x'), {}}}};
+    EXPECT_FALSE(file.save(huge));
+    EXPECT_FALSE(fs::exists(path));
 }
 
 }  // namespace

@@ -1,22 +1,42 @@
 #include "NettopReport.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
 #include <string_view>
 
 #include "Platform/Utf8.hpp"
+#include "PlatformAdapters/InterfaceCounterRules.hpp"
 
 namespace ostrel::nettop {
 namespace {
 
-std::uint64_t since(std::uint64_t current, std::optional<std::uint64_t> before) {
-    // A counter below its previous value belongs to a socket that is not the one seen before.
-    return before && current >= *before ? current - *before : current;
+// A socket is known by its cookie for its whole life, so a counter below its previous value has
+// wrapped (the segment counts are 32-bit): nothing is counted rather than everything.
+std::uint64_t since(std::uint64_t current, std::uint64_t before) {
+    return current >= before ? current - before : 0;
 }
 
 std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
     return a + b < a ? UINT64_MAX : a + b;
+}
+
+SocketTotals unowned(const SocketCounters& socket) {
+    return {socket.bytesIn, socket.bytesOut, 0, -1, 0, {}};
+}
+
+// What the counted interfaces moved between two runs; interfaces new since then count nothing.
+std::pair<std::uint64_t, std::uint64_t> interfaceTraffic(const std::map<std::string, LinkTotals>& current,
+                                                         const std::map<std::string, LinkTotals>& previous) {
+    std::uint64_t in = 0, out = 0;
+    for (const auto& [name, now] : current) {
+        const auto before = previous.find(name);
+        if (interfaces::isSkipped(name) || before == previous.end()) continue;
+        in = saturatingAdd(in, interfaces::counterDelta(now.rx, before->second.rx));
+        out = saturatingAdd(out, interfaces::counterDelta(now.tx, before->second.tx));
+    }
+    return {in, out};
 }
 
 std::size_t sequenceLength(unsigned char lead) {
@@ -48,13 +68,24 @@ std::string csvSafe(std::string_view name) {
 
 }  // namespace
 
-Report buildReport(const std::vector<SocketCounters>& sockets, const std::optional<TrafficState>& previous,
+Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector<SocketCounters>& closed,
+                   const std::vector<LinkCounters>& links, const std::optional<TrafficState>& previous,
                    SocketOwners& owners, std::uint64_t now) {
     Report report;
+    for (const auto& link : links) report.next.links[link.name] = {link.rxBytes, link.txBytes};
+    if (!previous) {
+        for (const auto& socket : sockets) {
+            if (!socket.local) report.next.sockets[socket.cookie] = unowned(socket);
+        }
+        return report;
+    }
+
     std::map<int, ProcessTraffic> byPid;
-    const auto count = [&](int pid, std::uint64_t in, std::uint64_t out) {
-        auto& traffic = byPid[pid];
-        traffic.pid = pid;
+    const auto count = [&](const SocketTotals& owner, std::uint64_t in, std::uint64_t out) {
+        if (in == 0 && out == 0) return;
+        auto& traffic = byPid[owner.pid];
+        traffic.pid = owner.pid;
+        if (traffic.name.empty()) traffic.name = owner.name;
         traffic.bytesIn = saturatingAdd(traffic.bytesIn, in);
         traffic.bytesOut = saturatingAdd(traffic.bytesOut, out);
     };
@@ -65,26 +96,25 @@ Report buildReport(const std::vector<SocketCounters>& sockets, const std::option
     std::vector<Unplaced> unplaced;
     std::set<std::uint64_t> wanted, noted;
     for (const auto& socket : sockets) {
-        const std::pair key{socket.inode, socket.cookie};
-        SocketTotals next{socket.bytesReceived, socket.bytesSent};
-        std::optional<SocketTotals> before;
-        if (previous) {
-            if (const auto found = previous->find(key); found != previous->end()) before = found->second;
+        if (socket.local) continue;
+        auto next = unowned(socket);
+        std::uint64_t in = socket.bytesIn, out = socket.bytesOut;
+        if (const auto found = previous->sockets.find(socket.cookie); found != previous->sockets.end()) {
+            const auto& before = found->second;
+            next = {socket.bytesIn, socket.bytesOut, before.pid, before.fd, before.missedAt, before.name};
+            in = since(socket.bytesIn, before.bytesIn);
+            out = since(socket.bytesOut, before.bytesOut);
         }
-        if (before) {
-            next.pid = before->pid;
-            next.fd = before->fd;
-            next.missedAt = before->missedAt;
-        }
-        const auto in = since(socket.bytesReceived, before ? std::optional(before->received) : std::nullopt);
-        const auto out = since(socket.bytesSent, before ? std::optional(before->sent) : std::nullopt);
-        auto& kept = report.next[key] = next;
+        auto& kept = report.next.sockets[socket.cookie] = std::move(next);
         if (in == 0 && out == 0) {
-            if (kept.pid == 0) noted.insert(socket.inode);
+            if (kept.pid == 0 && socket.inode != 0) noted.insert(socket.inode);
             continue;
         }
-        if (kept.pid > 0 && owners.holds(SocketOwner{kept.pid, kept.fd}, socket.inode)) {
-            count(kept.pid, in, out);
+        if (socket.inode == 0) {
+            // No descriptor is left to find: the owner is the one recorded, if any.
+            if (kept.pid > 0) count(kept, in, out);
+        } else if (kept.pid > 0 && owners.holds(SocketOwner{kept.pid, kept.fd}, socket.inode)) {
+            count(kept, in, out);
         } else if (kept.pid < 0 && now >= kept.missedAt && now - kept.missedAt < missedRetrySeconds) {
             continue;
         } else {
@@ -94,25 +124,51 @@ Report buildReport(const std::vector<SocketCounters>& sockets, const std::option
     }
     if (!wanted.empty()) {
         const auto found = owners.find(wanted, noted);
-        for (auto& [key, totals] : report.next) {
-            if (const auto owner = found.find(key.first); owner != found.end()) {
-                totals.pid = owner->second.pid;
-                totals.fd = owner->second.fd;
-                totals.missedAt = 0;
-            }
+        std::map<int, std::string> names;
+        const auto nameOf = [&](int pid) -> const std::string& {
+            auto [at, added] = names.try_emplace(pid);
+            if (added) at->second = owners.name(pid);
+            return at->second;
+        };
+        std::map<std::uint64_t, std::uint64_t> cookieOf;
+        for (const auto& socket : sockets) cookieOf.emplace(socket.inode, socket.cookie);
+        for (const auto& [inode, owner] : found) {
+            const auto cookie = cookieOf.find(inode);
+            if (cookie == cookieOf.end()) continue;
+            const auto totals = report.next.sockets.find(cookie->second);
+            if (totals == report.next.sockets.end()) continue;
+            totals->second.pid = owner.pid;
+            totals->second.fd = owner.fd;
+            totals->second.missedAt = 0;
+            totals->second.name = nameOf(owner.pid);
         }
         for (const auto& socket : unplaced) {
             if (found.count(socket.inode) != 0) {
-                count(socket.totals->pid, socket.in, socket.out);
+                count(*socket.totals, socket.in, socket.out);
             } else {
-                *socket.totals = SocketTotals{socket.totals->received, socket.totals->sent, -1, -1, now};
+                *socket.totals = SocketTotals{socket.totals->bytesIn, socket.totals->bytesOut, -1, -1, now, {}};
             }
         }
     }
-    for (auto& [pid, traffic] : byPid) {
-        traffic.name = owners.name(pid);
-        report.processes.push_back(std::move(traffic));
+
+    for (const auto& socket : closed) {
+        const auto before = previous->sockets.find(socket.cookie);
+        if (before == previous->sockets.end() || before->second.pid <= 0 || report.next.sockets.count(socket.cookie)) {
+            continue;
+        }
+        count(before->second, since(socket.bytesIn, before->second.bytesIn),
+              since(socket.bytesOut, before->second.bytesOut));
     }
+
+    // What the counted interfaces moved beyond the sockets of visible processes is unseen.
+    auto [unseenIn, unseenOut] = interfaceTraffic(report.next.links, previous->links);
+    for (auto& [pid, traffic] : byPid) {
+        if (auto live = owners.name(pid); !live.empty()) traffic.name = std::move(live);
+        unseenIn -= std::min(unseenIn, traffic.bytesIn);
+        unseenOut -= std::min(unseenOut, traffic.bytesOut);
+    }
+    if (unseenIn > 0 || unseenOut > 0) report.processes.push_back({unseenPid, unseenName, unseenIn, unseenOut});
+    for (auto& [pid, traffic] : byPid) report.processes.push_back(std::move(traffic));
     return report;
 }
 

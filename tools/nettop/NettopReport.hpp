@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Platform/InterfaceCounterSource.hpp"
 #include "ProcessSockets.hpp"
 #include "SocketCounters.hpp"
 #include "TrafficState.hpp"
@@ -21,8 +22,13 @@ struct ProcessTraffic {
     bool operator==(const ProcessTraffic&) const = default;
 };
 
+// The row of bytes the interfaces moved that no socket of a visible process explains: UDP and
+// other protocols, other users' traffic, connections that opened and closed between two runs.
+constexpr int unseenPid = 0;
+constexpr const char* unseenName = "unattributed";
+
 struct Report {
-    std::vector<ProcessTraffic> processes;  // every process whose sockets moved bytes, by pid
+    std::vector<ProcessTraffic> processes;  // by pid, the unseen row first when there is one
     TrafficState next;                      // the counters and owners to start the next run from
 };
 
@@ -30,11 +36,17 @@ struct Report {
 // have been caught between accept() and its descriptor, or passed on.
 constexpr std::uint64_t missedRetrySeconds = 5;
 
-// What each process's sockets moved since the previous run; a socket the previous run did not
-// see (or a first run, with no previous state) counts everything since it opened. Only sockets
-// that moved bytes are placed: an owner the previous run found is confirmed, and the processes
-// are walked only for sockets that cannot be placed so. `now` is in seconds since boot.
-Report buildReport(const std::vector<SocketCounters>& sockets, const std::optional<TrafficState>& previous,
+// What each process's sockets put on the wire since the previous run, and the unseen row: what
+// the counted interfaces (the sampler's, with its skip rules) moved beyond that. A socket the
+// previous run did not see counts everything since it opened. Only sockets that moved bytes are
+// placed: an owner the previous run found is confirmed, and the processes are walked only for
+// sockets that cannot be placed so; a socket closed with data still queued stays its recorded
+// owner's, and so do the last bytes of a socket destroyed since the previous run (`closed`, with
+// final counters). Sockets between two ends on this machine are left out, as their bytes cross no
+// counted interface. Without a previous state the run only sets the baseline and reports
+// nothing. `now` is in seconds since boot.
+Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector<SocketCounters>& closed,
+                   const std::vector<LinkCounters>& links, const std::optional<TrafficState>& previous,
                    SocketOwners& owners, std::uint64_t now);
 
 // nettop's CSV: a header whose process column has an empty name, then "time,name.pid,,,in,out".

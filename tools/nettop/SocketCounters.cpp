@@ -19,39 +19,70 @@ namespace ostrel::nettop {
 namespace {
 
 // Counters in tcp_info that older kernels do not send.
-constexpr std::size_t tcpInfoNeeded = offsetof(tcp_info, tcpi_bytes_received) + sizeof(tcp_info::tcpi_bytes_received);
+constexpr std::size_t receivedNeeded = offsetof(tcp_info, tcpi_bytes_received) + sizeof(__u64);
+constexpr std::size_t segmentsNeeded = offsetof(tcp_info, tcpi_segs_in) + sizeof(__u32);
+constexpr std::size_t sentNeeded = offsetof(tcp_info, tcpi_bytes_sent) + sizeof(__u64);
 
-void readMessage(const nlmsghdr* header, std::vector<SocketCounters>& out) {
+constexpr std::uint64_t linkHeader = 14;  // Ethernet, as the interface counters count it
+
+bool isLoopback(std::uint8_t family, const __be32* address) {
+    if (family == AF_INET) return (ntohl(address[0]) >> 24) == 127;
+    if (address[0] != 0 || address[1] != 0) return false;
+    if (address[2] == 0) return ntohl(address[3]) == 1;
+    return address[2] == htonl(0xffff) && (ntohl(address[3]) >> 24) == 127;
+}
+
+bool carriesIpv4(std::uint8_t family, const __be32* address) {
+    return family == AF_INET || (address[0] == 0 && address[1] == 0 && address[2] == htonl(0xffff));
+}
+
+}  // namespace
+
+std::optional<SocketCounters> readSocketMessage(const nlmsghdr* header) {
     // The older request form answers with its own message type.
-    if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY && header->nlmsg_type != TCPDIAG_GETSOCK) return;
-    if (header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) return;
+    if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY && header->nlmsg_type != TCPDIAG_GETSOCK) return std::nullopt;
+    if (header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) return std::nullopt;
     inet_diag_msg message;
     std::memcpy(&message, NLMSG_DATA(header), sizeof message);
-    if (message.idiag_inode == 0) return;
 
     SocketCounters counters;
     counters.inode = message.idiag_inode;
     counters.cookie = static_cast<std::uint64_t>(message.id.idiag_cookie[0]) |
                       (static_cast<std::uint64_t>(message.id.idiag_cookie[1]) << 32);
-    bool haveInfo = false;
+    const std::size_t addressSize = message.idiag_family == AF_INET ? 4 : 16;
+    // A connection to one of this machine's own addresses runs over loopback with that address
+    // at both ends.
+    counters.local = isLoopback(message.idiag_family, message.id.idiag_dst) ||
+                     std::memcmp(message.id.idiag_src, message.id.idiag_dst, addressSize) == 0;
+    const std::uint64_t segmentHeaders =
+        linkHeader + (carriesIpv4(message.idiag_family, message.id.idiag_dst) ? 20 : 40) + 20;
+
     auto length = static_cast<int>(header->nlmsg_len - NLMSG_LENGTH(sizeof(inet_diag_msg)));
     // The attributes follow the aligned message.
-    auto* attribute =
-        reinterpret_cast<rtattr*>(reinterpret_cast<char*>(NLMSG_DATA(header)) + NLMSG_ALIGN(sizeof(inet_diag_msg)));
+    auto* attribute = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(NLMSG_DATA(header)) +
+                                                      NLMSG_ALIGN(sizeof(inet_diag_msg)));
     for (; RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
-        if (attribute->rta_type != INET_DIAG_INFO || RTA_PAYLOAD(attribute) < tcpInfoNeeded) continue;
+        const std::size_t size = RTA_PAYLOAD(attribute);
+        if (attribute->rta_type != INET_DIAG_INFO || size < receivedNeeded) continue;
         tcp_info info{};
-        std::memcpy(&info, RTA_DATA(attribute), std::min<std::size_t>(RTA_PAYLOAD(attribute), sizeof info));
-        counters.bytesReceived = info.tcpi_bytes_received;
-        counters.bytesSent = info.tcpi_bytes_acked;
-        haveInfo = true;
+        std::memcpy(&info, RTA_DATA(attribute), std::min(size, sizeof info));
+        counters.bytesIn = info.tcpi_bytes_received;
+        counters.bytesOut = size >= sentNeeded ? info.tcpi_bytes_sent : info.tcpi_bytes_acked;
+        if (size >= segmentsNeeded) {
+            const std::uint64_t perSegment = segmentHeaders + ((info.tcpi_options & TCPI_OPT_TIMESTAMPS) ? 12 : 0);
+            counters.bytesIn += perSegment * info.tcpi_segs_in;
+            counters.bytesOut += perSegment * info.tcpi_segs_out;
+        }
+        return counters;
     }
-    if (haveInfo) out.push_back(counters);
+    return std::nullopt;
 }
 
-// Every state a socket with an inode can carry bytes in. Listening sockets move nothing, and
+namespace {
+
+// Every state a socket with counters can carry bytes in. Listening sockets move nothing, and
 // leaving them out skips the kernel's walk of its listening table; time-wait and request
-// sockets have no inode.
+// sockets have no counters.
 // The kernel's state numbers (netinet/tcp.h cannot be included beside linux/tcp.h).
 enum TcpState : unsigned {
     established = 1,
@@ -68,9 +99,9 @@ enum TcpState : unsigned {
     newSynReceived,
     boundInactive,  // closed with its descriptor still open: bound before it connected
 };
-constexpr std::uint32_t dataStates = (1u << established) | (1u << synSent) | (1u << synReceived) |
-                                     (1u << finWait1) | (1u << finWait2) | (1u << closed) | (1u << closeWait) |
-                                     (1u << lastAck) | (1u << closing) | (1u << boundInactive);
+constexpr std::uint32_t dataStates = (1u << established) | (1u << synSent) | (1u << synReceived) | (1u << finWait1) |
+                                     (1u << finWait2) | (1u << closed) | (1u << closeWait) | (1u << lastAck) |
+                                     (1u << closing) | (1u << boundInactive);
 
 bool receiveDump(int fd, std::uint32_t sequence, std::vector<SocketCounters>& out) {
     // Heap storage is aligned for nlmsghdr.
@@ -88,7 +119,7 @@ bool receiveDump(int fd, std::uint32_t sequence, std::vector<SocketCounters>& ou
             if (header->nlmsg_seq != sequence) continue;
             if (header->nlmsg_type == NLMSG_DONE) return true;
             if (header->nlmsg_type == NLMSG_ERROR) return false;
-            readMessage(header, out);
+            if (auto counters = readSocketMessage(header)) out.push_back(*counters);
         }
     }
 }

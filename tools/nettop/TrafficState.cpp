@@ -5,29 +5,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <string>
-#include <vector>
+#include <thread>
 
 #include "Platform/UniqueFd.hpp"
 
 namespace ostrel::nettop {
 namespace {
 
-constexpr std::string_view formatLine = "ostrel-nettop-state 2";
-constexpr std::string_view firstFormatLine = "ostrel-nettop-state 1";
+constexpr std::string_view formatWord = "ostrel-nettop-state";
+constexpr std::string_view formatVersion = "3";
+constexpr std::string_view linkWord = "link";
 constexpr const char* stateName = "/nettop.state";
-
-// Ours and closed to everybody else, wherever it is: a runtime folder named by the environment
-// need not be private itself.
-bool ensureOwnDirectory(const std::string& path, uid_t uid) {
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) return false;
-    return S_ISDIR(info.st_mode) && info.st_uid == uid && (info.st_mode & 077) == 0;
-}
 
 template <typename T = std::uint64_t>
 std::optional<T> number(std::string_view text) {
@@ -37,72 +31,110 @@ std::optional<T> number(std::string_view text) {
     return value;
 }
 
+// Splits off the text up to the next space; the rest stays in `text`.
+std::string_view word(std::string_view& text) {
+    const auto space = text.find(' ');
+    const auto first = text.substr(0, space);
+    text = space == std::string_view::npos ? std::string_view{} : text.substr(space + 1);
+    return first;
+}
+
+bool isPrivateDirectory(const std::string& path, uid_t uid) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == uid &&
+           (info.st_mode & 077) == 0;
+}
+
+// Ours and closed to everybody else, wherever it is: a folder named by the environment need not
+// be private itself. Missing parents are made private too.
+bool ensureOwnDirectory(const std::string& path, uid_t uid, bool makeParents) {
+    if (::mkdir(path.c_str(), 0700) != 0 && errno == ENOENT && makeParents) {
+        const auto slash = path.rfind('/');
+        if (slash != 0 && slash != std::string::npos) ensureOwnDirectory(path.substr(0, slash), uid, true);
+        ::mkdir(path.c_str(), 0700);
+    }
+    return isPrivateDirectory(path, uid);
+}
+
 }  // namespace
 
 std::string formatState(const TrafficState& state) {
-    std::string text(formatLine);
-    text += '\n';
-    for (const auto& [key, totals] : state) {
-        text += std::to_string(key.first) + ' ' + std::to_string(key.second) + ' ' + std::to_string(totals.received) +
-                ' ' + std::to_string(totals.sent) + ' ' + std::to_string(totals.pid) + ' ' +
-                std::to_string(totals.fd) + ' ' + std::to_string(totals.missedAt) + '\n';
+    std::string text;
+    text.reserve(64 + 40 * state.links.size() + 80 * state.sockets.size());
+    text.append(formatWord).append(" ").append(formatVersion).append(" ");
+    text += state.boot + ' ' + std::to_string(state.netns) + '\n';
+    for (const auto& [name, totals] : state.links) {
+        text.append(linkWord);
+        text += ' ' + std::to_string(totals.rx) + ' ' + std::to_string(totals.tx) + ' ' + name + '\n';
+    }
+    for (const auto& [cookie, totals] : state.sockets) {
+        text += std::to_string(cookie) + ' ' + std::to_string(totals.bytesIn) + ' ' + std::to_string(totals.bytesOut) +
+                ' ' + std::to_string(totals.pid) + ' ' + std::to_string(totals.fd) + ' ' +
+                std::to_string(totals.missedAt) + ' ' + totals.name + '\n';
     }
     return text;
 }
 
-TrafficState parseState(std::string_view text) {
-    TrafficState state;
+std::optional<TrafficState> parseState(std::string_view text) {
     const auto firstEnd = text.find('\n');
-    if (firstEnd == std::string_view::npos) return state;
-    const auto format = text.substr(0, firstEnd);
-    const bool withOwners = format == formatLine;
-    if (!withOwners && format != firstFormatLine) return state;
-    const std::size_t fields = withOwners ? 7 : 4;
+    if (firstEnd == std::string_view::npos) return std::nullopt;
+    auto first = text.substr(0, firstEnd);
+    TrafficState state;
+    if (word(first) != formatWord || word(first) != formatVersion) return std::nullopt;
+    state.boot = std::string(word(first));
+    const auto netns = number(word(first));
+    if (state.boot.empty() || !netns || !first.empty()) return std::nullopt;
+    state.netns = *netns;
+
     std::size_t pos = firstEnd + 1;
     while (pos < text.size()) {
         const auto end = std::min(text.find('\n', pos), text.size());
-        const auto line = text.substr(pos, end - pos);
+        auto line = text.substr(pos, end - pos);
         pos = end + 1;
-        std::string_view parts[7];
-        std::size_t count = 0;
-        std::size_t start = 0;
-        while (start <= line.size() && count <= fields) {
-            const auto space = std::min(line.find(' ', start), line.size());
-            if (count < fields) parts[count] = line.substr(start, space - start);
-            ++count;
-            start = space + 1;
+        const auto head = word(line);
+        if (head == linkWord) {
+            const auto rx = number(word(line)), tx = number(word(line));
+            if (rx && tx && !line.empty()) state.links[std::string(line)] = {*rx, *tx};
+            continue;
         }
-        if (count != fields) continue;
-        const auto inode = number(parts[0]), cookie = number(parts[1]), received = number(parts[2]),
-                   sent = number(parts[3]);
-        if (!inode || !cookie || !received || !sent) continue;
-        SocketTotals totals{*received, *sent};
-        if (withOwners) {
-            const auto pid = number<int>(parts[4]), fd = number<int>(parts[5]);
-            const auto missedAt = number(parts[6]);
-            if (!pid || !fd || !missedAt) continue;
-            totals.pid = *pid;
-            totals.fd = *fd;
-            totals.missedAt = *missedAt;
-        }
-        state[{*inode, *cookie}] = totals;
+        const auto cookie = number(head), in = number(word(line)), out = number(word(line));
+        const auto pid = number<int>(word(line)), fd = number<int>(word(line));
+        const auto missedAt = number(word(line));
+        if (!cookie || !in || !out || !pid || !fd || !missedAt) continue;
+        state.sockets[*cookie] = {*in, *out, *pid, *fd, *missedAt, std::string(line)};
     }
     return state;
 }
 
-std::optional<std::string> stateDirectory(const char* xdgRuntimeDir, const std::string& tmpRoot, uid_t uid) {
-    const std::string directory = xdgRuntimeDir && xdgRuntimeDir[0] == '/'
-                                      ? std::string(xdgRuntimeDir) + "/ostrel"
-                                      : tmpRoot + "/ostrel-nettop-" + std::to_string(uid);
-    if (ensureOwnDirectory(directory, uid)) return directory;
+std::optional<std::string> stateDirectory(const std::string& stateHome, const std::string& runtimeDir,
+                                          const std::string& tmpRoot, uid_t uid, std::string& why) {
+    const std::pair<std::string, std::string> candidates[] = {
+        {stateHome, "/ostrel"}, {runtimeDir, "/ostrel"}, {tmpRoot, "/ostrel-nettop-" + std::to_string(uid)}};
+    why.clear();
+    for (const auto& [root, leaf] : candidates) {
+        if (root.empty() || root.front() != '/') continue;
+        const auto directory = root + leaf;
+        // Only the user's own state folder may be made with its parents.
+        if (ensureOwnDirectory(directory, uid, &root == &candidates[0].first)) return directory;
+        why += (why.empty() ? "" : ", ") + directory;
+    }
+    why = why.empty() ? "no folder to keep it in" : "not a private folder of this user: " + why;
     return std::nullopt;
 }
 
-StateFile::StateFile(std::string directory) : directory_(std::move(directory)) {
+StateFile::StateFile(std::string directory, int lockWaitMs) : directory_(std::move(directory)) {
     lockFd_ = ::open((directory_ + "/nettop.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (lockFd_ >= 0) {
-        while (::flock(lockFd_, LOCK_EX) != 0 && errno == EINTR) {
+    if (lockFd_ < 0) return;
+    // A run that holds the lock for long is stuck; waiting for it must end before the sampler
+    // gives up on this run.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(lockWaitMs);
+    while (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+            ::close(lockFd_);
+            lockFd_ = -1;
+            return;
         }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 
@@ -110,43 +142,71 @@ StateFile::~StateFile() {
     if (lockFd_ >= 0) ::close(lockFd_);
 }
 
-std::optional<TrafficState> StateFile::load() const {
+StateFile::Load StateFile::load(TrafficState& state, std::string& why) const {
     // Only a file this program wrote: no link, FIFO or device planted in its place.
     const UniqueFd fd(::open((directory_ + stateName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    if (!fd.valid()) return std::nullopt;
+    if (!fd.valid()) {
+        if (errno == ENOENT) return Load::absent;
+        why = "the state file cannot be opened";
+        return Load::discarded;
+    }
     struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        why = "the state file is not a plain file";
+        return Load::discarded;
+    }
+    // The size is checked again while reading: the file may grow meanwhile.
     std::string text;
-    if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode)) {
-        char buffer[65536];
+    bool tooLarge = static_cast<std::uint64_t>(info.st_size) > maxStateBytes;
+    if (!tooLarge) {
+        text.resize(static_cast<std::size_t>(info.st_size) + 1);
+        std::size_t total = 0;
         for (;;) {
-            const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+            if (total == text.size()) {
+                if (total > maxStateBytes) break;
+                text.resize(std::min(2 * total, maxStateBytes + 1));
+            }
+            const ssize_t count = ::read(fd.get(), text.data() + total, text.size() - total);
             if (count < 0 && errno == EINTR) continue;
             if (count <= 0) break;
-            text.append(buffer, static_cast<std::size_t>(count));
+            total += static_cast<std::size_t>(count);
         }
+        tooLarge = total > maxStateBytes;
+        text.resize(total);
     }
-    return parseState(text);
+    if (tooLarge) {
+        why = "the state file is larger than " + std::to_string(maxStateBytes) + " bytes";
+        return Load::discarded;
+    }
+    auto parsed = parseState(text);
+    if (!parsed) {
+        why = "the state file is not in this program's format";
+        return Load::discarded;
+    }
+    state = std::move(*parsed);
+    return Load::loaded;
 }
 
 bool StateFile::save(const TrafficState& state) const {
-    std::string temporary = directory_ + "/nettop.state.XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return false;
+    const auto path = directory_ + stateName;
     const auto text = formatState(state);
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t count = ::write(fd, text.data() + written, text.size() - written);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) break;
-        written += static_cast<std::size_t>(count);
+    std::string temporary = directory_ + "/nettop.state.XXXXXX";
+    const int fd = text.size() <= maxStateBytes ? ::mkostemp(temporary.data(), O_CLOEXEC) : -1;
+    bool saved = false;
+    if (fd >= 0) {
+        std::size_t written = 0;
+        while (written < text.size()) {
+            const ssize_t count = ::write(fd, text.data() + written, text.size() - written);
+            if (count < 0 && errno == EINTR) continue;
+            if (count <= 0) break;
+            written += static_cast<std::size_t>(count);
+        }
+        const bool closed = ::close(fd) == 0;
+        saved = written == text.size() && closed && std::rename(temporary.c_str(), path.c_str()) == 0;
+        if (!saved) ::unlink(temporary.c_str());
     }
-    const bool complete = written == text.size() && ::close(fd) == 0;
-    if (!complete || std::rename(temporary.c_str(), (directory_ + stateName).c_str()) != 0) {
-        if (written != text.size()) ::close(fd);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    if (!saved) ::unlink(path.c_str());
+    return saved;
 }
 
 }  // namespace ostrel::nettop

@@ -1,42 +1,120 @@
 // ostrel-nettop: per-process TCP byte counts in the CSV shape of `nettop -P -L 1 -s 1 -x`. Each
-// run reports what every process's sockets moved since the previous run, so that the counts are
-// the weights of the current second. The macOS arguments are accepted and ignored: one read of
-// the kernel's counters is a sample.
+// run reports what every process's sockets put on the wire since the previous run (with the last
+// bytes of sockets destroyed meanwhile, which a listener it starts keeps for it), and in a row
+// with pid 0 what the interfaces moved beyond that, so that the counts are the weights of the
+// current second. The macOS arguments are accepted and ignored: one read of the kernel's
+// counters is a sample.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <memory>
+#include <string>
 
+#include "ClosedSockets.hpp"
 #include "NettopReport.hpp"
+#include "Platform/InterfaceCounterSource.hpp"
+#include "Platform/UniqueFd.hpp"
 #include "ProcessSockets.hpp"
 #include "SocketCounters.hpp"
 #include "TrafficState.hpp"
 
-int main(int, char**) {
-    using namespace ostrel::nettop;
+namespace {
+
+using namespace ostrel::nettop;
+
+// Well under the two seconds the sampler gives a run.
+constexpr int lockWaitMs = 500;
+
+void complain(const std::string& text) {
+    std::fprintf(stderr, "ostrel-nettop: %s\n", text.c_str());
+}
+
+std::string absolute(const char* path) {
+    return path != nullptr && path[0] == '/' ? path : "";
+}
+
+std::string stateHome() {
+    if (auto home = absolute(std::getenv("XDG_STATE_HOME")); !home.empty()) return home;
+    const auto home = absolute(std::getenv("HOME"));
+    return home.empty() ? home : home + "/.local/state";
+}
+
+std::string bootId() {
+    const ostrel::UniqueFd fd(::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC));
+    char text[64];
+    const ssize_t count = fd.valid() ? ::read(fd.get(), text, sizeof text) : -1;
+    if (count <= 0) return "unknown";
+    std::string id(text, static_cast<std::size_t>(count));
+    return id.substr(0, id.find('\n'));
+}
+
+std::uint64_t networkNamespace() {
+    struct stat info {};
+    return ::stat("/proc/self/ns/net", &info) == 0 ? info.st_ino : 0;
+}
+
+// The processes' traffic since the previous run; nothing when no state can be used, as every
+// socket's whole life would then count as the last second. None when the kernel cannot be asked.
+std::optional<std::vector<ProcessTraffic>> measure() {
+    std::string why;
+    const auto directory =
+        stateDirectory(stateHome(), absolute(std::getenv("XDG_RUNTIME_DIR")), "/tmp", ::getuid(), why);
+    if (!directory) {
+        complain("no bytes reported: no usable state folder (" + why + ")");
+        return std::vector<ProcessTraffic>{};
+    }
+    const StateFile file(*directory, lockWaitMs);
+    if (!file.locked()) {
+        complain("no bytes reported: the state in " + *directory + " is held by another run");
+        return std::vector<ProcessTraffic>{};
+    }
+    const auto netns = networkNamespace();
+    // Sockets destroyed before the dump below are announced by now.
+    auto closed = collectClosedSockets(*directory, netns);
+    if (!closed) startClosedSocketListener(*directory, netns);
     const auto sockets = readTcpSocketCounters();
-    if (!sockets) {
-        std::fprintf(stderr, "ostrel-nettop: the kernel's socket statistics cannot be read\n");
-        return 1;
+    if (!sockets) return std::nullopt;
+    const auto links = ostrel::GetifaddrsCounterSource().read();
+
+    const auto boot = bootId();
+    TrafficState loaded;
+    std::optional<TrafficState> previous;
+    switch (file.load(loaded, why)) {
+        case StateFile::Load::absent:
+            break;
+        case StateFile::Load::discarded:
+            complain(why + "; starting from a fresh baseline");
+            break;
+        case StateFile::Load::loaded:
+            // Counters of another boot or network namespace are no baseline.
+            if (loaded.boot == boot && loaded.netns == netns) previous = std::move(loaded);
+            break;
     }
     ProcSocketOwners owners("/proc");
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    auto report = buildReport(*sockets, closed.value_or(std::vector<SocketCounters>{}), links, previous, owners,
+                              static_cast<std::uint64_t>(now.tv_sec));
+    report.next.boot = boot;
+    report.next.netns = netns;
+    if (!file.save(report.next)) complain("the state cannot be saved; the next run starts from a fresh baseline");
+    return std::move(report.processes);
+}
 
-    // Without a usable state folder every run counts from the sockets' start.
-    std::unique_ptr<StateFile> state;
-    if (const auto directory = stateDirectory(std::getenv("XDG_RUNTIME_DIR"), "/tmp", ::getuid())) {
-        state = std::make_unique<StateFile>(*directory);
+}  // namespace
+
+int main(int, char**) {
+    const auto processes = measure();
+    if (!processes) {
+        complain("the kernel's socket statistics cannot be read");
+        return 1;
     }
-    timespec boot{};
-    clock_gettime(CLOCK_BOOTTIME, &boot);
-    const auto report =
-        buildReport(*sockets, state ? state->load() : std::nullopt, owners, static_cast<std::uint64_t>(boot.tv_sec));
-    if (state) state->save(report.next);
-
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    const auto csv = formatCsv(report.processes, timeOfDay(now));
+    const auto csv = formatCsv(*processes, timeOfDay(now));
     if (std::fwrite(csv.data(), 1, csv.size(), stdout) != csv.size()) return 1;
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -248,7 +248,7 @@ TEST_F(NettopToolInNamespaceTest, AMixOfBulkShortConnectionsAndUdpIsSplitWithout
 
     // The sampler's split of the interface totals by the tool's rows.
     auto tools = std::make_shared<ProcessToolRunner>();
-    NettopTrafficAttributionProvider provider(tools, ToolPaths{"", OSTREL_NETTOP_PATH}, nullptr);
+    NettopTrafficAttributionProvider provider(tools, ToolPaths{OSTREL_NETTOP_PATH}, nullptr);
     const auto split = reconciliation::normalize(provider.attributedUsage(totalRx, totalTx), totalRx, totalTx);
     std::map<std::string, AppUsageAttribution> byApp;
     for (const auto& attribution : split) byApp[attribution.appID] = attribution;

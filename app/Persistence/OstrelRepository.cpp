@@ -150,10 +150,6 @@ void OstrelRepository::transactionForm(SQLiteConnection& connection, const char*
 
 void OstrelRepository::insertSamples(const std::vector<UsageSampleRecord>& samples) {
     if (samples.empty()) return;
-    // The zone before and after the keys are made: a change in between marks the batch.
-    const TimeZoneIdentity zoneBefore = TimeZoneIdentity::current();
-    // One calendar for the whole batch: its keys agree with each other.
-    const Calendar batchCalendar = calendar();
     // Beyond 64 bits the sum is a real number, which the record then no longer vouches for.
     std::int64_t total = 0;
     double approximate = 0;
@@ -165,6 +161,11 @@ void OstrelRepository::insertSamples(const std::vector<UsageSampleRecord>& sampl
     }
     const SQLiteValue rawBytes = exact ? SQLiteValue{total} : SQLiteValue{approximate};
     inTransaction("BEGIN TRANSACTION;", [&](SQLiteConnection& connection) {
+        // The zone before and after the keys are made: a change in between marks the batch. Read
+        // on the database queue only, as every zone read of the store is.
+        const TimeZoneIdentity zoneBefore = TimeZoneIdentity::current();
+        // One calendar for the whole batch: its keys agree with each other.
+        const Calendar batchCalendar = calendar();
         for (const auto& sample : samples) {
             insertSample(connection, sample, batchCalendar);
         }

@@ -13,6 +13,7 @@ using namespace std::chrono_literals;
 // Screens load on their own threads while the main thread changes settings and pumps the
 // batches the sampler delivers: each reader sees whole settings values and whole answers.
 TEST(OstrelDataServiceConcurrencyTest, LoadsSettingsAndBatchesRunTogether) {
+    ::setenv("TZ", "UTC", 1), ::tzset();
     testing::DataServiceRig rig;
     auto& service = rig.start();
     std::atomic<int> told{0};
@@ -36,9 +37,9 @@ TEST(OstrelDataServiceConcurrencyTest, LoadsSettingsAndBatchesRunTogether) {
     }
     std::thread sampling([&] {
         for (int tick = 0; tick < 20; ++tick) {
-            rig.advance(3s);
+            rig.setNow(rig.now() + 3s);
             rig.traffic(1000, 100);
-            rig.tick();
+            rig.sampler->collectSampleNow();
         }
     });
     for (std::int64_t warning = 1; warning <= 50; ++warning) {

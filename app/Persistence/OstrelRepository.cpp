@@ -149,10 +149,24 @@ void OstrelRepository::transactionForm(SQLiteConnection& connection, const char*
 
 void OstrelRepository::insertSamples(const std::vector<UsageSampleRecord>& samples) {
     if (samples.empty()) return;
+    // Beyond 64 bits the sum is a real number, which the record then no longer vouches for.
+    std::int64_t total = 0;
+    double approximate = 0;
+    bool exact = true;
+    for (const auto& sample : samples) {
+        exact = exact && !__builtin_add_overflow(total, sample.rxBytes, &total) &&
+                !__builtin_add_overflow(total, sample.txBytes, &total);
+        approximate += static_cast<double>(sample.rxBytes) + static_cast<double>(sample.txBytes);
+    }
+    const SQLiteValue rawBytes = exact ? SQLiteValue{total} : SQLiteValue{approximate};
     inTransaction("BEGIN TRANSACTION;", [&](SQLiteConnection& connection) {
+        // The zone before and after the keys are made: a change in between marks the batch. Read
+        // on the database queue only, as every zone read of the store is.
+        const TimeZoneIdentity zoneBefore = TimeZoneIdentity::current();
         for (const auto& sample : samples) {
             insertSample(connection, sample);
         }
+        recordBatch(connection, rawBytes, zoneBefore, TimeZoneIdentity::current());
     });
 }
 
@@ -178,10 +192,13 @@ void OstrelRepository::upsertRollups(SQLiteConnection& connection, const UsageSa
 
 void OstrelRepository::rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction) {
     auto body = [](SQLiteConnection& c) {
+        // Read first: it also sets the zone SQLite's 'localtime' uses below.
+        const TimeZoneIdentity zone = TimeZoneIdentity::current();
         c.execute("DELETE FROM daily_usage;");
         c.execute("DELETE FROM hourly_usage;");
         c.execute(dailyRebuildSQL);
         c.execute(hourlyRebuildSQL);
+        recordRebuild(c, zone);
     };
     if (inTransaction) {
         body(connection);
@@ -209,6 +226,12 @@ std::int64_t OstrelRepository::fetchTotalBytesFromHourlyRollup() {
 }
 
 void OstrelRepository::repairRollupsIfNeeded() {
+    // Summing every raw sample takes a second per month of heavy use; the recorded total is what
+    // that sum gives unless the samples were changed behind the store's back.
+    if (const auto recorded = recordedRawTotal();
+        recorded && *recorded == fetchTotalBytesFromDailyRollup() && *recorded == fetchTotalBytesFromHourlyRollup()) {
+        return;
+    }
     const std::int64_t raw = fetchTotalBytesFromRawSamples();
     const std::int64_t daily = fetchTotalBytesFromDailyRollup();
     const std::int64_t hourly = fetchTotalBytesFromHourlyRollup();
@@ -217,14 +240,21 @@ void OstrelRepository::repairRollupsIfNeeded() {
                   [&](SQLiteConnection& connection) { rebuildRollupsFromUsageSamples(connection, true); });
 }
 
-void OstrelRepository::purgeMockData() {
+bool OstrelRepository::purgeMockData() {
+    bool rebuilt = false;
     inTransaction("BEGIN TRANSACTION;", [&](SQLiteConnection& connection) {
         connection.execute("DELETE FROM usage_samples WHERE source = 'mock';");
-        rebuildRollupsFromUsageSamples(connection, true);
+        bool deleted = false;
+        connection.query("SELECT changes();", {}, [&](const SQLiteRow& row) { deleted = row.int64(0) > 0; });
+        // The rebuild reads every sample; it is skipped only when it would write what is there.
+        if (deleted || !rollupsKeyedIn(connection, TimeZoneIdentity::current())) {
+            rebuildRollupsFromUsageSamples(connection, true);
+            rebuilt = true;
+        }
         connection.execute("DELETE FROM threshold_events;");
-        connection.execute("DELETE FROM applications WHERE id NOT IN (SELECT DISTINCT app_id FROM usage_samples);");
-        connection.execute("DELETE FROM networks WHERE id NOT IN (SELECT DISTINCT network_id FROM usage_samples);");
+        deleteOrphans(connection);
     });
+    return rebuilt;
 }
 
 void OstrelRepository::clearAllData() {
@@ -235,6 +265,8 @@ void OstrelRepository::clearAllData() {
         connection.execute("DELETE FROM threshold_events;");
         connection.execute("DELETE FROM applications;");
         connection.execute("DELETE FROM networks;");
+        // Empty roll-ups are the rebuild of no samples in any zone.
+        recordRebuild(connection, TimeZoneIdentity::current());
     });
 }
 

@@ -13,6 +13,7 @@
 #include "Model/Records.hpp"
 #include "Model/ScreenModels.hpp"
 #include "Persistence/SQLiteDatabase.hpp"
+#include "Platform/TimeZoneIdentity.hpp"
 
 namespace ostrel {
 
@@ -30,10 +31,15 @@ public:
 
     // One transaction: on any failure nothing of the batch stays stored.
     void insertSamples(const std::vector<UsageSampleRecord>& samples);
-    // Rebuilds both roll-up tables when their totals disagree with the raw samples.
+    // Rebuilds both roll-up tables when their totals disagree with the raw samples. The raw
+    // samples are summed only when the roll-ups disagree with the raw total that the store's
+    // own writes have kept since the last rebuild.
     void repairRollupsIfNeeded();
-    // Drops mock samples, rebuilds the roll-ups, drops threshold events and orphaned rows.
-    void purgeMockData();
+    // Drops mock samples, threshold events and orphaned rows, and rebuilds the roll-ups unless
+    // they already hold what the rebuild would write: no mock row went, and since the last
+    // rebuild every roll-up key was written in the time zone in effect now. Gives whether it
+    // rebuilt.
+    bool purgeMockData();
     // Empties every table but the settings.
     void clearAllData();
     void saveSettings(const OstrelSettings& settings);
@@ -101,6 +107,16 @@ private:
     void insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample);
     void upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample);
     void rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction);
+
+    // The record of the last rebuild (OstrelRepositoryRollupState.cpp), kept in the transactions
+    // that change the roll-ups.
+    static void recordRebuild(SQLiteConnection& connection, const TimeZoneIdentity& zone);
+    static void recordBatch(SQLiteConnection& connection, const SQLiteValue& rawBytes, const TimeZoneIdentity& before,
+                            const TimeZoneIdentity& after);
+    static bool rollupsKeyedIn(SQLiteConnection& connection, const TimeZoneIdentity& zone);
+    // The raw total as recorded, when a rebuild was recorded.
+    std::optional<std::int64_t> recordedRawTotal();
+    static void deleteOrphans(SQLiteConnection& connection);
     std::int64_t fetchTotalBytesFromRawSamples();
     std::int64_t fetchTotalBytesFromDailyRollup();
     std::int64_t fetchTotalBytesFromHourlyRollup();

@@ -87,6 +87,17 @@ constexpr const char* createThresholdEventsSQL =
     "  notified INTEGER NOT NULL\n"
     ");";
 
+// What the last rebuild of the roll-ups was made from (OstrelRepositoryRollupState.cpp).
+constexpr const char* createRollupStateSQL =
+    "CREATE TABLE IF NOT EXISTS rollup_state (\n"
+    "  id INTEGER PRIMARY KEY CHECK (id = 1),\n"
+    "  zone_name TEXT NOT NULL,\n"
+    "  tzdata_version TEXT NOT NULL,\n"
+    "  zone_file_digest TEXT NOT NULL,\n"
+    "  other_zone_writes INTEGER NOT NULL,\n"
+    "  raw_total INTEGER NOT NULL\n"
+    ");";
+
 }  // namespace
 
 // No schema version: every step is safe to run again on a new, current or older file.
@@ -118,6 +129,11 @@ void OstrelRepository::migrate() {
 
     database->execute(createSettingsSQL);
     database->execute(createThresholdEventsSQL);
+
+    // Only demonstration rows: the purge at every start finds them without reading every sample.
+    database->execute(
+        "CREATE INDEX IF NOT EXISTS idx_usage_samples_mock ON usage_samples(source) WHERE source = 'mock';");
+    database->execute(createRollupStateSQL);
 }
 
 void OstrelRepository::addColumnIfMissing(const std::string& table, const std::string& definition) {

@@ -15,8 +15,8 @@ TEST(OstrelRepositoryMigrationTest, NewAndOldFilesEndWithTheSameSchemaAndStayThe
     TemporaryFolder folder;
     migrate(folder.file("new.sqlite"));
     DatabaseInspector fresh(folder.file("new.sqlite"));
-    EXPECT_EQ(fresh.count("sqlite_master WHERE type = 'table'"), 7);
-    EXPECT_EQ(fresh.count("sqlite_master WHERE type = 'index' AND sql IS NOT NULL"), 9);
+    EXPECT_EQ(fresh.count("sqlite_master WHERE type = 'table'"), 8);
+    EXPECT_EQ(fresh.count("sqlite_master WHERE type = 'index' AND sql IS NOT NULL"), 10);
     EXPECT_EQ(fresh.rows("SELECT sql FROM sqlite_master WHERE name IN ('networks', 'usage_samples') ORDER BY name;"),
               (Rows{{"CREATE TABLE networks (\n  id TEXT PRIMARY KEY,\n  name TEXT NOT NULL,\n  type TEXT NOT NULL,\n"
                      "  interface_name TEXT,\n  resolution_state TEXT NOT NULL DEFAULT 'unavailable',\n"

@@ -1,0 +1,208 @@
+#include "Services/OstrelDataService.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+#include "Model/Uuid.hpp"
+#include "Platform/BundleInfo.hpp"
+#include "Platform/DbusNotificationCenter.hpp"
+#include "Platform/ProgramLocation.hpp"
+#include "Platform/XdgAutostartItem.hpp"
+#include "Services/SamplingPipeline.hpp"
+
+namespace ostrel {
+namespace {
+
+// $XDG_DATA_HOME when it is an absolute path (the XDG rules ignore any other), else
+// $HOME/.local/share.
+std::string dataHomeFromEnvironment() {
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome != nullptr && dataHome[0] == '/') return dataHome;
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/share";
+    return {};
+}
+
+}  // namespace
+
+OstrelDataService::Dependencies OstrelDataService::Dependencies::forThisProcess(std::shared_ptr<MainQueue> mainQueue,
+                                                                                std::shared_ptr<LogSink> log) {
+    const std::string program = currentExecutablePath();
+    Dependencies dependencies;
+    dependencies.dataHome = dataHomeFromEnvironment();
+    dependencies.mockDataEnabled = mockDataEnabledBy(std::getenv("OSTREL_ENABLE_MOCK_DATA"));
+    dependencies.mainQueue = std::move(mainQueue);
+    dependencies.notificationCenter = std::make_shared<DbusNotificationCenter>();
+    dependencies.bundleIdentifier = BundleInfo::forRunningProgram(*log).bundleIdentifier();
+    dependencies.loginItem =
+        std::make_shared<XdgAutostartItem>(XdgAutostartItem::autostartDirFromEnvironment(), program);
+    dependencies.makeSampler = [tools = helperToolsDir(program)](std::shared_ptr<OstrelRepository> repository,
+                                                                 std::shared_ptr<MainQueue> queue,
+                                                                 std::shared_ptr<LogSink> samplerLog) {
+        return makeSamplingPipeline(std::move(repository), std::move(queue), std::move(samplerLog), tools);
+    };
+    dependencies.log = std::move(log);
+    return dependencies;
+}
+
+bool OstrelDataService::Dependencies::mockDataEnabledBy(const char* value) {
+    return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+std::shared_ptr<OstrelDataService> OstrelDataService::create(Dependencies dependencies) {
+    SamplerFactory makeSampler = std::move(dependencies.makeSampler);
+    const bool mockDataEnabled = dependencies.mockDataEnabled;
+    auto service = std::make_shared<OstrelDataService>(Token{}, std::move(dependencies));
+    service->startUp(std::move(makeSampler), mockDataEnabled);
+    return service;
+}
+
+std::shared_ptr<OstrelDataService> OstrelDataService::shared(std::shared_ptr<MainQueue> mainQueue) {
+    // Built once even when two threads ask first; never destroyed, so the sampler is still
+    // running when the process ends, as it would be after a quit.
+    static const auto* const instance = [&] {
+        auto log = std::make_shared<SyslogSink>();
+        try {
+            return new std::shared_ptr<OstrelDataService>(create(Dependencies::forThisProcess(mainQueue, log)));
+        } catch (const std::exception& error) {
+            exitAfterFailedStart(error, *log);
+        }
+    }();
+    return *instance;
+}
+
+// Steps 1 to 11 of start-up; a failure in 5 to 8 is fatal.
+OstrelDataService::OstrelDataService(Token, Dependencies dependencies)
+    : mainQueue_(std::move(dependencies.mainQueue)),
+      log_(std::move(dependencies.log)),
+      clock_(std::move(dependencies.clock)),
+      notificationService_(std::make_unique<NotificationService>(
+          std::move(dependencies.notificationCenter), std::move(dependencies.bundleIdentifier), log_, clock_)),
+      loginItemService_(std::make_unique<LoginItemService>(std::move(dependencies.loginItem))) {
+    try {
+        const std::string path = databasePath(dependencies.dataHome);
+        repository_ = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
+        settings_ = settleSettings();
+    } catch (const std::exception& error) {
+        throw OstrelDataServiceError(std::string("Failed to initialize OstrelDataService: ") + error.what());
+    }
+    const auto vellCore = dependencies.vellCore();
+    analytics_ = std::make_unique<AnalyticsService>(repository_, vellCore, clock_);
+    seeder_ = std::make_unique<MockDataSeeder>(repository_, log_, clock_);
+    vellCoreAvailable_ = vellCore->isAvailable();
+}
+
+void OstrelDataService::startUp(SamplerFactory makeSampler, bool mockDataEnabled) {
+    sampler_ = makeSampler(repository_, mainQueue_, log_);
+    sampler_->setOnNewSampleBatch([weak = weak_from_this()] {
+        if (auto service = weak.lock()) service->handleSamplerBatch();
+    });
+    notificationService_->requestPermissionIfNeeded();
+    if (mockDataEnabled) {
+        seeder_->seedIfEmpty();
+    } else {
+        try {
+            repository_->purgeMockData();
+        } catch (const std::exception& error) {
+            log_->log(std::string("Failed purging mock data: ") + error.what());
+        }
+    }
+    try {
+        repository_->repairRollupsIfNeeded();
+    } catch (const std::exception& error) {
+        log_->log(std::string("Failed repairing rollups: ") + error.what());
+    }
+    sampler_->start();
+}
+
+OstrelDataService::~OstrelDataService() {
+    if (sampler_) sampler_->stop();
+}
+
+std::string OstrelDataService::databasePath(const std::string& dataHome) {
+    if (dataHome.empty()) {
+        throw std::runtime_error("No folder for the database: neither XDG_DATA_HOME nor HOME is set");
+    }
+    const std::filesystem::path folder = std::filesystem::path(dataHome) / "Ostrel";
+    // Whatever is there already is used as it is; a file in the way fails at the open.
+    if (!std::filesystem::exists(std::filesystem::symlink_status(folder))) {
+        std::filesystem::create_directories(folder);
+    }
+    return (folder / "ostrel.sqlite").string();
+}
+
+OstrelSettings OstrelDataService::settleSettings() {
+    if (auto stored = repository_->loadSettings()) return *stored;
+    repository_->saveSettings(OstrelSettings{});
+    return repository_->loadSettings().value_or(OstrelSettings{});
+}
+
+OstrelSettings OstrelDataService::settings() const {
+    std::lock_guard lock(settingsMutex_);
+    return settings_;
+}
+
+OstrelDataService::ObserverID OstrelDataService::addObserver(Observer observer) {
+    ObserverID id = makeUuidString();
+    std::lock_guard lock(observersMutex_);
+    observers_.emplace(id, std::move(observer));
+    return id;
+}
+
+void OstrelDataService::removeObserver(const ObserverID& id) {
+    std::lock_guard lock(observersMutex_);
+    observers_.erase(id);
+}
+
+void OstrelDataService::publishUpdate() {
+    std::map<ObserverID, Observer> observers;
+    {
+        std::lock_guard lock(observersMutex_);
+        observers = observers_;
+    }
+    for (const auto& [id, observer] : observers) observer();
+}
+
+void OstrelDataService::updateSettings(const std::function<void(OstrelSettings&)>& change) {
+    OstrelSettings changed = settings();
+    change(changed);
+    {
+        std::lock_guard lock(settingsMutex_);
+        settings_ = changed;
+    }
+    repository_->saveSettings(changed);
+    clearAnalyticsCaches(false);
+    try {
+        loginItemService_->setLaunchAtLogin(changed.launchAtLogin);
+    } catch (const std::exception& error) {
+        log_->log(std::string("Launch at login update failed: ") + error.what());
+    }
+    publishUpdate();
+}
+
+void OstrelDataService::clearAllData() {
+    sampler_->stop();
+    std::exception_ptr failure;
+    try {
+        repository_->clearAllData();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    sampler_->resetBaseline();
+    sampler_->start();
+    if (failure) std::rethrow_exception(failure);
+    clearAnalyticsCaches(false);
+    publishUpdate();
+}
+
+void exitAfterFailedStart(const std::exception& error, LogSink& log) {
+    std::fprintf(stderr, "%s\n", error.what());
+    std::fflush(stderr);
+    log.log(error.what());
+    std::exit(EXIT_FAILURE);
+}
+
+}  // namespace ostrel

@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "Services/support/DataServiceRig.hpp"
+
+namespace ostrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Screens load on their own threads while the main thread changes settings and pumps the
+// batches the sampler delivers: each reader sees whole settings values and whole answers.
+TEST(OstrelDataServiceConcurrencyTest, LoadsSettingsAndBatchesRunTogether) {
+    ::setenv("TZ", "UTC", 1), ::tzset();
+    testing::DataServiceRig rig;
+    auto& service = rig.start();
+    std::atomic<int> told{0};
+    service.addObserver([&] { ++told; });
+    std::atomic<bool> done{false};
+    std::vector<std::thread> screens;
+    for (int screen = 0; screen < 3; ++screen) {
+        screens.emplace_back([&, screen] {
+            while (!done) {
+                const auto settings = service.settings();
+                EXPECT_EQ(settings.dangerThresholdBytes, 2 * settings.warningThresholdBytes);
+                const auto overview = service.loadOverview(TimeframePreset::daily, std::nullopt, screen == 0);
+                std::int64_t ranked = 0;
+                for (const auto& app : overview.topApplications) ranked += app.rxBytes;
+                EXPECT_EQ(overview.summary.rxBytes, ranked);
+                service.loadApplications(TimeframePreset::weekly, std::nullopt, screen == 1);
+                service.loadNetworkDetail("iface-eth0", TimeframePreset::daily, std::nullopt);
+                service.loadMenuBarSnapshot();
+            }
+        });
+    }
+    std::thread sampling([&] {
+        for (int tick = 0; tick < 20; ++tick) {
+            rig.setNow(rig.now() + 3s);
+            rig.traffic(1000, 100);
+            rig.sampler->collectSampleNow();
+        }
+    });
+    for (std::int64_t warning = 1; warning <= 50; ++warning) {
+        service.updateSettings([warning](OstrelSettings& s) {
+            s.warningThresholdBytes = warning;
+            s.dangerThresholdBytes = 2 * warning;
+        });
+        rig.mainQueue->pump();
+    }
+    sampling.join();
+    EXPECT_TRUE(rig.mainQueue->pumpUntil([&] { return told >= 51; }, 10s));
+    done = true;
+    for (auto& screen : screens) screen.join();
+    EXPECT_EQ(service.loadOverview(TimeframePreset::daily, std::nullopt, true).summary.rxBytes, 20000);
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -1,0 +1,85 @@
+#include "Services/support/DataServiceRig.hpp"
+
+#include "Platform/FakeDefaultRouteLookup.hpp"
+#include "Platform/FakeWifiClient.hpp"
+#include "Platform/ScriptedToolRunner.hpp"
+#include "Services/SamplingPipeline.hpp"
+
+namespace ostrel::testing {
+namespace {
+
+struct ThreeToOne final : TrafficAttributionProviding {
+    std::vector<AppUsageAttribution> attributedUsage(std::int64_t rx, std::int64_t tx) override {
+        return {{"app-browser", "app-browser", "Browser", std::nullopt, rx * 3, tx * 3, 0.8, "nettop"},
+                {"app-mail", "app-mail", "Mail", std::nullopt, rx, tx, 0.8, "nettop"}};
+    }
+};
+
+}  // namespace
+
+DataServiceRig::DataServiceRig() {
+    setNow(Date{std::chrono::sys_days{std::chrono::year{2026} / 3 / 10}} + std::chrono::hours{12});
+}
+
+DataServiceRig::~DataServiceRig() {
+    service.reset();
+    sampler.reset();
+}
+
+OstrelDataService& DataServiceRig::start() {
+    service.reset();
+    OstrelDataService::Dependencies d;
+    d.dataHome = dataHome, d.mockDataEnabled = mockData, d.mainQueue = mainQueue, d.log = log;
+    d.notificationCenter = notifications, d.bundleIdentifier = bundleIdentifier, d.loginItem = loginItem;
+    d.vellCore = [this, nowhere = folder.root + "/nowhere.so"] {
+        return coreLibrary ? VellCoreBridge::shared()
+                           : std::make_shared<const VellCoreBridge>(std::vector<std::string>{nowhere}, log);
+    };
+    d.makeSampler = [this](auto repository, auto queue, auto samplerLog) {
+        if (realSampler) return sampler = makeSamplingPipeline(repository, queue, samplerLog, OSTREL_BUILD_LIBEXEC_DIR);
+        const auto tools = ToolPaths::inLibexec("/test/libexec");
+        auto runner = std::make_shared<ScriptedToolRunner>();
+        auto source = std::make_unique<FakeInterfaceCounterSource>();
+        {
+            std::lock_guard lock(mutex_);
+            (counters_ = source.get())->set({{"eth0", rx_, tx_}});
+        }
+        auto route = std::make_unique<FakeDefaultRouteLookup>();
+        route->set("eth0");
+        const auto clock = [this] { return now(); };
+        return sampler = SamplingCoordinator::create(
+                   std::make_unique<TrafficMonitorAdapter>(std::move(source), std::move(route), clock),
+                   std::make_unique<NetworkIdentityResolver>(std::make_shared<FakeWifiClient>(), runner, tools),
+                   std::make_unique<TrafficAttributionLayer>(
+                       std::vector<std::shared_ptr<TrafficAttributionProviding>>{std::make_shared<ThreeToOne>()}),
+                   repository, queue, samplerLog, clock);
+    };
+    if (!realSampler) d.clock = [this] { return now(); };
+    service = OstrelDataService::create(std::move(d));
+    return *service;
+}
+
+void DataServiceRig::traffic(std::uint32_t rx, std::uint32_t tx) {
+    std::lock_guard lock(mutex_);
+    rx_ += rx, tx_ += tx;
+    if (counters_ != nullptr) counters_->set({{"eth0", rx_, tx_}});
+}
+
+std::shared_ptr<OstrelRepository> DataServiceRig::repository() {
+    if (!repository_) repository_ = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(databasePath));
+    return repository_;
+}
+
+void DataServiceRig::store(Date at, const std::string& appID, std::int64_t rx) {
+    static std::atomic<int> serial{0};
+    repository()->insertSamples({{"S" + std::to_string(++serial), at, "net-home", "Home", NetworkType::wifi, appID,
+                                  "Name of " + appID, rx, 0, "nettop", 0.8}});
+}
+
+std::string DataServiceRig::text(const std::string& sql) {
+    std::string value;
+    SQLiteDatabase(databasePath).query(sql, {}, [&](const SQLiteRow& row) { value = row.text(0); });
+    return value;
+}
+
+}  // namespace ostrel::testing

@@ -1,0 +1,168 @@
+#include <QCoreApplication>
+#include <QMetaMethod>
+#include <QTest>
+#include <limits>
+
+#include "Platform/FakeLocationManager.hpp"
+#include "Services/support/DataServiceRig.hpp"
+#include "ViewModels/PreferencesViewModel.hpp"
+#include "ViewModels/QtMainQueue.hpp"
+
+using namespace std::chrono_literals;
+using L = ostrel::LocationManager;
+
+namespace ostrel {
+
+// A real data service, a location service over a fake system state, the Qt loop as main queue, and
+// the view models' announcements in order.
+class PreferencesViewModelTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<testing::DataServiceRig> data;
+    std::shared_ptr<QtMainQueue> queue = std::make_shared<QtMainQueue>(QCoreApplication::instance());
+    std::shared_ptr<FakeLocationManager> manager;
+    std::shared_ptr<LocationPermissionService> location;
+    QStringList seen, hooks;
+
+    std::unique_ptr<PreferencesViewModel> make() {
+        auto viewModel = std::make_unique<PreferencesViewModel>(data->service, location, queue);
+        for (int i = viewModel->metaObject()->propertyOffset(); i < viewModel->metaObject()->propertyCount(); ++i)
+            connect(viewModel.get(), viewModel->metaObject()->property(i).notifySignal(), this,
+                    metaObject()->method(metaObject()->indexOfSlot("record()")));
+        return viewModel;
+    }
+    // Waits out three hops of main-queue tasks: an announcement and the view model's own task.
+    bool settle() {
+        bool done = false;
+        queue->async([&] { queue->async([&] { queue->async([&] { done = true; }); }); });
+        return QTest::qWaitFor([&] { return done; });
+    }
+    void sql(const char* statement) { SQLiteDatabase(data->databasePath).execute(statement); }
+
+public slots:
+    void record() { seen << QString(sender()->metaObject()->method(senderSignalIndex()).name()).chopped(7); }
+
+private slots:
+    void init() {
+        (data = std::make_unique<testing::DataServiceRig>())->start();
+        manager = std::make_shared<FakeLocationManager>(L::authorizedAlways);
+        location = LocationPermissionService::create(manager, BundleInfo::parse(R"({"NSLocationUsageDescription": 1})"),
+                                                     queue);
+        location->setHooks({[this] { hooks << "close"; }, [this] { hooks << "front"; }, [this] { hooks << "open"; }});
+        seen.clear(), hooks.clear();
+    }
+    void cleanup() {
+        QVERIFY(settle());  // queued tasks hold the data service, whose sampler reads the rig's clock
+        data.reset();
+    }
+
+    void thresholdsAreTruncatedOrRefused() {
+        auto viewModel = make();
+        constexpr double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+        constexpr qint64 refused = 0;
+        // clang-format off
+        const std::pair<double, qint64> cases[] = {
+            {1, 1073741824}, {500, 536870912000}, {1.5, 1610612736}, {0.9999999999, 1073741823}, {-1.5, -1610612736},
+            {8589934591.999999, 9223372036854774784}, {-8589934592.0, std::numeric_limits<qint64>::min()},
+            {8589934592.0, refused}, {-8589934592.000001, refused}, {nan, refused}, {inf, refused}, {-inf, refused}};
+        // clang-format on
+        for (const auto& [gigabytes, bytes] : cases) {
+            const auto saves = data->loginItem->calls().size();
+            QCOMPARE(viewModel->updateDangerThreshold(gigabytes), bytes != refused);
+            QCOMPARE(data->loginItem->calls().size(), saves + (bytes != refused));
+            const auto shown = std::to_string(viewModel->dangerThresholdBytes());
+            QCOMPARE(data->text("SELECT value FROM settings WHERE key = 'danger_threshold_bytes'"), shown);
+            if (bytes != refused) QCOMPARE(viewModel->dangerThresholdBytes(), bytes);
+        }
+    }
+
+    // Own changes show at once, a failed save not until the next announcement; each outcome
+    // replaces the other's message; a clear asked for while one runs is ignored.
+    void settingsAndClearingSetStateAndMessages() {
+        auto viewModel = make();
+        viewModel->updateMenuBarMode(MenuBarDisplayMode::uploadDownload);
+        viewModel->updateLaunchAtLogin(true);
+        QVERIFY(data->repository()->loadSettings() == viewModel->settings());
+        sql("CREATE TRIGGER a BEFORE UPDATE ON settings BEGIN SELECT RAISE(ABORT, 'kept'); END;");
+        QVERIFY(viewModel->updateWarningThreshold(2));
+        QCOMPARE(viewModel->warningThresholdBytes(), qint64{5368709120});
+        data->store(data->now(), "app-web", 100);  // a row whose deletion fails
+        sql("CREATE TRIGGER b BEFORE DELETE ON usage_samples BEGIN SELECT RAISE(ABORT, 'no'); END;");
+        viewModel->clearData();
+        QCOMPARE(viewModel->errorMessage(), "SQLite step failed: no");
+        QCOMPARE(seen.join(' '),
+                 "menuBarDisplayMode launchAtLogin errorMessage isClearingData errorMessage isClearingData");
+
+        sql("DROP TRIGGER a"), sql("DROP TRIGGER b"), seen.clear();
+        int cleared = 0;
+        data->service->addObserver([&] { ++cleared; });
+        connect(viewModel.get(), &PreferencesViewModel::isClearingDataChanged, this, [&] {
+            if (viewModel->isClearingData()) viewModel->clearData();
+        });
+        viewModel->clearData();
+        QCOMPARE(cleared, 1);
+        QCOMPARE(viewModel->infoMessage(), "Local usage data cleared.");
+        QVERIFY(settle());  // the announcement brings the service's unsaved value
+        QCOMPARE(seen.join(' '), "isClearingData errorMessage infoMessage isClearingData warningThresholdBytes");
+        QCOMPARE(viewModel->warningThresholdBytes(), qint64{2147483648});
+
+        seen.clear();
+        data->service->updateSettings(
+            [](OstrelSettings& settings) { settings = {}, settings.dangerThresholdBytes = 1; });
+        QVERIFY(seen.isEmpty());
+        QTRY_COMPARE(seen.join(' '), "menuBarDisplayMode warningThresholdBytes dangerThresholdBytes launchAtLogin");
+        viewModel->updateNotificationsEnabled(false);
+        QVERIFY(viewModel->infoMessage().isNull() && viewModel->errorMessage().isNull());
+    }
+
+    // The newest view model owns the status handler, the others copy the status after their own
+    // actions; a released one leaves the observer table and drops what was queued for it. The
+    // active network: none until an announcement finds one, and none again when the query fails.
+    void takeOverReleaseAndTheActiveNetwork() {
+        data->sampler->stop(), data->repository()->clearAllData();
+        const auto base = data->service->observerCount();
+        auto first = make(), second = make();
+        QCOMPARE(data->service->observerCount(), base + 2);
+        manager->setState(L::restricted), manager->reportAuthorizationChange();
+        QTRY_COMPARE(second->locationPermissionStatus(), "restricted");
+        QVERIFY(settle());
+        QCOMPARE(first->locationPermissionStatus(), "authorized");
+        first->refreshLocationStatus();
+        QCOMPARE(first->locationPermissionStatus(), "restricted");
+        first->requestLocationAccess();  // asks the system; its answer comes later
+        QTRY_COMPARE(manager->requestCount(), 1);
+        manager->setState(L::authorizedAlways, false), first->requestLocationAccess(), first->openLocationSettings();
+        QCOMPARE(first->locationPermissionStatus(), "servicesDisabled");  // at once
+        QCOMPARE(hooks.join(' '), "close front open");
+
+        data->service->updateSettings([](OstrelSettings& settings) { settings.warningThresholdBytes = 7; });
+        second.reset();
+        QCOMPARE(data->service->observerCount(), base + 1);
+        manager->setState(L::denied), manager->reportAuthorizationChange();
+        QVERIFY(settle());
+        QVERIFY(first->permissionStatus() == LocationPermissionStatus::servicesDisabled && !first->activeNetwork());
+        QCOMPARE(first->warningThresholdBytes(), qint64{7});
+
+        int batches = 0;
+        data->service->addObserver([&] { ++batches; });
+        data->setNow(data->now() + 11s);  // due for its periodic network write
+        data->traffic(4000, 400), data->sampler->collectSampleNow();
+        QVERIFY(data->mainQueue->pumpUntil([&] { return batches == 1; }, 10s));
+        QTRY_VERIFY(first->activeNetwork());  // the flush's write leaves no interface name
+        // clang-format off
+        const QVariantMap ethernet{{"id", "iface-eth0"}, {"name", "Ethernet"}, {"type", "ethernet"}, {"isActive", true},
+            {"resolutionState", "resolved"}, {"resolutionSource", "sample"}, {"resolutionConfidence", 1.0}};
+        // clang-format on
+        QCOMPARE(first->activeNetworkIdentity(), ethernet);
+        sql("ALTER TABLE networks RENAME TO gone");
+        first->updateLaunchAtLogin(true);
+        QVERIFY(settle());
+        QVERIFY(!first->activeNetwork() && first->errorMessage().isNull());
+        first.reset();
+        QCOMPARE(data->service->observerCount(), base + 1);  // the counting one
+    }
+};
+
+}  // namespace ostrel
+
+QTEST_GUILESS_MAIN(ostrel::PreferencesViewModelTest)
+#include "PreferencesViewModelTest.moc"

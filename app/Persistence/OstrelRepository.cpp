@@ -273,15 +273,19 @@ void OstrelRepository::clearAllData() {
 // MARK: Settings
 
 void OstrelRepository::saveSettings(const OstrelSettings& settings) {
-    upsertSetting(menuBarDisplayModeKey, std::string(rawValue(settings.menuBarDisplayMode)));
-    upsertSetting(warningThresholdKey, decimal(settings.warningThresholdBytes));
-    upsertSetting(dangerThresholdKey, decimal(settings.dangerThresholdBytes));
-    upsertSetting(notificationsEnabledKey, settings.notificationsEnabled ? "1" : "0");
-    upsertSetting(launchAtLoginKey, settings.launchAtLogin ? "1" : "0");
-}
-
-void OstrelRepository::upsertSetting(const std::string& key, const std::string& value) {
-    database->execute(settingUpsertSQL, {key, value});
+    const std::pair<const char*, std::string> values[] = {
+        {menuBarDisplayModeKey, std::string(rawValue(settings.menuBarDisplayMode))},
+        {warningThresholdKey, decimal(settings.warningThresholdBytes)},
+        {dangerThresholdKey, decimal(settings.dangerThresholdBytes)},
+        {notificationsEnabledKey, settings.notificationsEnabled ? "1" : "0"},
+        {launchAtLoginKey, settings.launchAtLogin ? "1" : "0"},
+    };
+    // All five or none: a save failing halfway would leave a mix that the next start reads back.
+    inTransaction("BEGIN TRANSACTION;", [&](SQLiteConnection& connection) {
+        for (const auto& [key, value] : values) {
+            connection.execute(settingUpsertSQL, {text(key), value});
+        }
+    });
 }
 
 std::optional<OstrelSettings> OstrelRepository::loadSettings() {

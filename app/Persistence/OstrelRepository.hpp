@@ -121,7 +121,6 @@ private:
     std::int64_t fetchTotalBytesFromDailyRollup();
     std::int64_t fetchTotalBytesFromHourlyRollup();
     std::int64_t fetchSingleTotal(const char* sql);
-    void upsertSetting(const std::string& key, const std::string& value);
 
     std::unique_ptr<SQLiteDatabase> database;
 };

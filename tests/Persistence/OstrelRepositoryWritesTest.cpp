@@ -167,6 +167,13 @@ TEST_F(OstrelRepositoryWritesTest, SettingsRoundTripAndUnreadableTextsFallBack) 
         inspector.rows("SELECT group_concat(key || '=' || value, ' ') FROM (SELECT * FROM settings ORDER BY key);"),
         (Rows{{"danger_threshold_bytes=10737418240 launch_at_login=0 menu_bar_display_mode=totalToday "
                "notifications_enabled=1 warning_threshold_bytes=5368709120"}}));
+    // A save failing at its fourth key leaves the stored settings as they were.
+    inspector.execute(
+        "CREATE TRIGGER refuse BEFORE UPDATE ON settings WHEN NEW.key = 'notifications_enabled' "
+        "BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+    EXPECT_THROW(repository->saveSettings({MenuBarDisplayMode::compactTotal, 1, 2, false, true}), SQLiteError);
+    EXPECT_EQ(repository->loadSettings(), OstrelSettings{});
+    inspector.execute("DROP TRIGGER refuse;");
 
     // A key left out, or stored as unreadable text, takes its default; an unknown key is ignored.
     inspector.execute("DELETE FROM settings WHERE key = 'danger_threshold_bytes';");

@@ -68,6 +68,8 @@ struct OverviewSnapshot {
     std::optional<std::string> topAppToday;
     std::optional<std::string> topNetworkToday;
     ThresholdEvaluation threshold;
+
+    bool operator==(const OverviewSnapshot&) const = default;
 };
 
 struct MenuBarSnapshot {

@@ -3,12 +3,11 @@
 #include <chrono>
 
 namespace ostrel {
-namespace {
 
 using namespace std::chrono;
 
-// The same clock time `count` calendar days earlier. A time the change to summer time skips
-// moves forward by the gap; a time that happens twice takes the earlier instant.
+// A time the change to summer time skips moves forward by the gap; a time that happens twice
+// takes the earlier instant.
 std::optional<Date> sameTimeDaysBefore(Date from, int count, const Calendar& calendar) {
     const sys_seconds whole = floor<seconds>(from);
     const auto fraction = from - whole;
@@ -18,8 +17,6 @@ std::optional<Date> sameTimeDaysBefore(Date from, int count, const Calendar& cal
     }
     return *moved + fraction;
 }
-
-}  // namespace
 
 DateRange resolvedRange(TimeframePreset preset, const std::optional<DateRange>& customRange, Date now,
                         const Calendar& calendar) {

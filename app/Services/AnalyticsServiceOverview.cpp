@@ -84,15 +84,16 @@ OverviewSnapshot AnalyticsService::overview(TimeframePreset timeframe, const std
         }
     }
 
-    // Today's leaders always come from raw samples, whatever the timeframe; the daily range is
-    // today's, so its samples are already at hand.
+    // Today's leaders, whatever the timeframe: from the daily range's samples when they are at
+    // hand, else from today's daily roll-up rows, which hold the same sums at a cost that does not
+    // grow with the day's traffic.
     if (todaysSamples) {
         snapshot.topAppToday = topTitle(*todaysSamples, &UsageSampleRecord::appID, &UsageSampleRecord::appName);
         snapshot.topNetworkToday =
             topTitle(*todaysSamples, &UsageSampleRecord::networkID, &UsageSampleRecord::networkName);
     } else {
-        snapshot.topAppToday = firstTitle(repository->fetchTopApplications(today, 1));
-        snapshot.topNetworkToday = firstTitle(repository->fetchTopNetworks(today, 1));
+        snapshot.topAppToday = firstTitle(repository->fetchTopApplicationsFromDailyRollup(today, 1));
+        snapshot.topNetworkToday = firstTitle(repository->fetchTopNetworksFromDailyRollup(today, 1));
     }
     if (auto active = repository->fetchActiveNetworkIdentity()) {
         snapshot.activeNetwork = std::move(active->name);

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace ostrel {
 namespace {
@@ -74,10 +75,23 @@ ThresholdRow::ThresholdRow(const QString& title, const QString& subtitle, Prefer
     slider_->setPageStep(10);
     new Tint(slider_, {QPalette::Highlight}, colorRule(color));
     layout->addWidget(slider_);
-    connect(slider_, &QSlider::valueChanged, this, [this](int value) { emit gigabytesChosen(value); });
+    connect(slider_, &QSlider::valueChanged, this, &ThresholdRow::choose);
+}
+
+void ThresholdRow::choose(int value) {
+    badge_->setText(QString::number(value) + " GB");
+    // Saving can take longer than a frame, and a queued repaint would wait for it.
+    slider_->repaint();
+    badge_->repaint();
+    const bool announcing = chosen_.has_value();
+    chosen_ = value;
+    if (announcing) return;
+    QMetaObject::invokeMethod(
+        this, [this] { emit gigabytesChosen(*std::exchange(chosen_, std::nullopt)); }, Qt::QueuedConnection);
 }
 
 void ThresholdRow::setGigabytes(double gigabytes) {
+    if (chosen_) return;  // the newer value is on its way
     const qint64 whole = wholeGigabytes(gigabytes);
     badge_->setText(QString::number(whole) + " GB");
     const QSignalBlocker quiet(slider_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 
 #include "Features/Preferences/PreferencesStyle.hpp"
 #include "Features/Preferences/SymbolView.hpp"
@@ -23,14 +24,16 @@ public:
                  QWidget* parent = nullptr);
 
     // Shows a stored value: the badge its whole part, the slider that within its range. Announces
-    // nothing.
+    // nothing, and changes nothing while a chosen value waits to be announced.
     void setGigabytes(double gigabytes);
 
     QSlider* slider() const { return slider_; }
     QLabel* badge() const { return badge_; }
 
 signals:
-    // The user moved the slider: each step, also while dragging.
+    // The user moved the slider: each step, also while dragging. The badge shows the step at once
+    // and the step is announced when the event loop next turns, after the slider has been
+    // repainted; steps that come faster than the loop turns are announced once, as the newest.
     void gigabytesChosen(double gigabytes);
 
 protected:
@@ -38,9 +41,12 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void choose(int value);
+
     SystemColor color_;
     QLabel* badge_;
     QSlider* slider_;
+    std::optional<int> chosen_;  // a step not yet announced
 };
 
 // Gigabytes of a byte count, by three exact multiplications by 1/1024, and their whole part.

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+namespace ostrel {
+
+class PreferencesViewModel;
+class Tint;
+
+// The "Network Name Access" card's content: the location permission's status with its message
+// and the actions it offers, and the active network when there is one.
+class LocationAccessPanel final : public QWidget {
+    Q_OBJECT
+
+public:
+    // `viewModel` must outlive the panel.
+    explicit LocationAccessPanel(PreferencesViewModel& viewModel, QWidget* parent = nullptr);
+
+private:
+    void showStatus();
+    void showActiveNetwork();
+
+    PreferencesViewModel& viewModel_;
+    QLabel* statusTitle_;
+    Tint* statusTint_;
+    QLabel* statusMessage_;
+    QPushButton* grantAccessButton_;
+    QPushButton* openSettingsButton_;
+    QPushButton* refreshStatusButton_;
+    QWidget* activeNetwork_;
+    QLabel* activeNetworkName_;
+    QLabel* activeNetworkDetails_;
+};
+
+}  // namespace ostrel

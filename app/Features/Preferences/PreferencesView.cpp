@@ -1,0 +1,108 @@
+#include "Features/Preferences/PreferencesView.hpp"
+
+#include <QLabel>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "Features/Preferences/DisplayModePicker.hpp"
+#include "Features/Preferences/LocationAccessPanel.hpp"
+#include "Features/Preferences/PreferencesStyle.hpp"
+#include "Features/Preferences/SystemPanel.hpp"
+#include "Features/Preferences/ThresholdAlertsPanel.hpp"
+#include "UI/SectionCard.hpp"
+#include "ViewModels/PreferencesViewModel.hpp"
+
+namespace ostrel {
+namespace {
+
+constexpr int kMargin = 12;
+constexpr int kSpacing = 12;
+
+SectionCard* card(const QString& title, const char* name, QWidget* content) {
+    auto* result = new SectionCard(title, content);
+    result->setObjectName(name);
+    return result;
+}
+
+QWidget* privacyTexts() {
+    auto* texts = new QWidget;
+    auto* layout = new QVBoxLayout(texts);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(
+        captionLabel("Ostrel stores usage data only on this computer. No cloud sync, no accounts, and "
+                     "no telemetry by default.",
+                     texts));
+    layout->addWidget(
+        captionLabel("Per-app attribution may require elevated system access or entitlements "
+                     "depending on Linux policy.",
+                     texts));
+    return texts;
+}
+
+}  // namespace
+
+PreferencesView::PreferencesView(PreferencesViewModel& viewModel, bool vellCoreAvailable, BundleInfo bundle,
+                                 QWidget* parent)
+    : QWidget(parent), viewModel_(viewModel), support_(new SupportPanel(std::move(bundle))) {
+    auto* picker = new DisplayModePicker;
+    picker->setObjectName("displayModePicker");
+    // After a failed save the picker goes back to the mode the view model still holds.
+    const auto showMode = [this, picker] { picker->setMode(viewModel_.settings().menuBarDisplayMode); };
+    connect(picker, &DisplayModePicker::modeChosen, this, [this, showMode](MenuBarDisplayMode mode) {
+        viewModel_.updateMenuBarMode(mode);
+        showMode();
+    });
+    connect(&viewModel_, &PreferencesViewModel::menuBarDisplayModeChanged, picker, showMode);
+    showMode();
+
+    auto* content = new QWidget;
+    content->setObjectName("content");
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    layout->setSpacing(kSpacing);
+    layout->addWidget(card("Menu Bar", "menuBarCard", picker));
+    layout->addWidget(card("Threshold Alerts", "thresholdAlertsCard", new ThresholdAlertsPanel(viewModel_)));
+    layout->addWidget(card("System", "systemCard", new SystemPanel(viewModel_, vellCoreAvailable, prompt_)));
+    layout->addWidget(card("Network Name Access", "networkNameAccessCard", new LocationAccessPanel(viewModel_)));
+    layout->addWidget(card("Privacy", "privacyCard", privacyTexts()));
+    layout->addWidget(card("Support & About", "supportCard", support_));
+    const QFont caption = platformFont(TextStyle::caption, font());
+    errorLine_ = styledLabel({}, caption, colorRule(SystemColor::red), content);
+    errorLine_->setObjectName("errorLine");
+    infoLine_ = styledLabel({}, caption, colorRule(SystemColor::green), content);
+    infoLine_->setObjectName("infoLine");
+    for (QLabel* line : {errorLine_, infoLine_}) {
+        line->setWordWrap(true);
+        layout->addWidget(line);
+    }
+    layout->addStretch();
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("scrollArea");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll->setWidget(content);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+
+    connect(&viewModel_, &PreferencesViewModel::errorMessageChanged, this, &PreferencesView::showMessages);
+    connect(&viewModel_, &PreferencesViewModel::infoMessageChanged, this, &PreferencesView::showMessages);
+    showMessages();
+}
+
+void PreferencesView::setUrlOpener(SupportPanel::UrlOpener opener) {
+    support_->setUrlOpener(std::move(opener));
+}
+
+void PreferencesView::showMessages() {
+    errorLine_->setText(viewModel_.errorMessage());
+    errorLine_->setVisible(!viewModel_.errorMessage().isNull());
+    infoLine_->setText(viewModel_.infoMessage());
+    infoLine_->setVisible(!viewModel_.infoMessage().isNull());
+}
+
+}  // namespace ostrel

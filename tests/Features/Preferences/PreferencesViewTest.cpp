@@ -1,0 +1,318 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyleFactory>
+#include <QStyleOptionSlider>
+#include <QtTest>
+
+#include "Features/Preferences/PreferencesView.hpp"
+#include "Features/Preferences/SymbolView.hpp"
+#include "Features/Preferences/SystemPanel.hpp"
+#include "Platform/FakeLocationManager.hpp"
+#include "Services/support/DataServiceRig.hpp"
+#include "ViewModels/PreferencesViewModel.hpp"
+#include "ViewModels/QtMainQueue.hpp"
+
+using L = ostrel::LocationManager;
+
+namespace ostrel {
+
+constexpr qint64 GiB = 1073741824;
+
+// The screen over a real data service and store, the location service over a fake system state
+// without a usage description (so a request reports the missing one), links and the settings
+// page recorded instead of opened.
+class PreferencesViewTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<testing::DataServiceRig> data;
+    std::shared_ptr<QtMainQueue> queue = std::make_shared<QtMainQueue>(qApp);
+    std::shared_ptr<FakeLocationManager> manager;
+    std::unique_ptr<PreferencesViewModel> viewModel;
+    std::unique_ptr<PreferencesView> view;
+    QStringList opened;
+    int saves = 0;
+
+    template <class T = QWidget>
+    T* child(const char* name, QObject* in = nullptr) {
+        auto* found = (in ? in : view.get())->findChild<T*>(name);
+        if (found == nullptr) qFatal("no %s", name);
+        return found;
+    }
+    QString text(const char* name, QObject* in = nullptr) { return child<QLabel>(name, in)->text(); }
+    void click(const char* name, QObject* in = nullptr) {
+        auto* button = child<QAbstractButton>(name, in);
+        if (!button->isVisible() || !button->isEnabled()) qFatal("%s cannot be clicked", name);
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    std::string setting(const std::string& key) {
+        return data->text("SELECT value FROM settings WHERE key = '" + key + "'");
+    }
+    QString buttonsShown() {
+        QString shown;
+        for (const char* name : {"grantAccessButton", "openLocationSettingsButton", "refreshStatusButton"})
+            shown += child(name)->isVisible() ? name[0] : '-';
+        return shown;
+    }
+    void sql(const char* statement) { SQLiteDatabase(data->databasePath).execute(statement); }
+
+private slots:
+    void initTestCase() {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QApplication::setStyle(QStyleFactory::create("Fusion"));
+    }
+    void init() {
+        (data = std::make_unique<testing::DataServiceRig>())->start();
+        data->sampler->stop();  // the active network is the test's to set
+        manager = std::make_shared<FakeLocationManager>(L::authorizedAlways);
+        auto location = LocationPermissionService::create(manager, BundleInfo{}, queue);
+        location->setHooks({{}, {}, [this] { opened << "location settings"; }});
+        viewModel = std::make_unique<PreferencesViewModel>(data->service, location, queue);
+        view = std::make_unique<PreferencesView>(*viewModel, true, BundleInfo{});
+        view->setUrlOpener([this](const QUrl& url) { return opened << url.toString(), true; });
+        view->resize(880, 560);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        data->service->addObserver([this] { ++saves; });
+        opened.clear(), saves = 0;
+    }
+    void cleanup() {
+        view.reset(), viewModel.reset();
+        QCoreApplication::sendPostedEvents();  // queued tasks hold the data service
+        data.reset();
+    }
+
+    // Every control saves what it shows at once, and shows the view model's value again when
+    // the save fails; each slider step is one save, also while dragging.
+    void eachChangeIsSavedAndShown() {
+        auto* warning = child<QSlider>("slider", child("warningRow"));
+        QCOMPARE(text("badge", child("warningRow")), "5 GB");
+        QCOMPARE(text("badge", child("dangerRow")), "10 GB");
+        QCOMPARE(text("thresholdSummary"), "Alerts are local only. Warning at 5 GB, danger at 10 GB.");
+        QCOMPARE(symbolName(child<SymbolView>("bell")->symbol()), "bell.badge.fill");
+        QCOMPARE(text("coreLibraryLabel"), "Vell core active");
+
+        struct Step {
+            std::function<void()> act;
+            const char* key;
+            const char* stored;
+        };
+        const Step steps[] = {
+            {[&] { click("uploadDownload"); }, "menu_bar_display_mode", "uploadDownload"},
+            {[&] { click("notificationsToggle"); }, "notifications_enabled", "0"},
+            {[&] { click("launchAtLoginToggle"); }, "launch_at_login", "1"},
+            {[&] { warning->setFocus(), QTest::keyClick(warning, Qt::Key_Right); }, "warning_threshold_bytes",
+             "6442450944"},
+            {[&] { QTest::keyClick(child<QSlider>("slider", child("dangerRow")), Qt::Key_End); },
+             "danger_threshold_bytes", "536870912000"},
+        };
+        for (const Step& step : steps) {
+            const int before = saves;
+            step.act();
+            QTRY_COMPARE(saves, before + 1);
+            QCOMPARE(setting(step.key), step.stored);
+        }
+        QVERIFY(child<QAbstractButton>("uploadDownload")->isChecked());
+        QCOMPARE(symbolName(child<SymbolView>("bell")->symbol()), "bell.slash.fill");
+        QCOMPARE(child<SymbolView>("bell")->color(), systemColor(SystemColor::secondary, view->palette()));
+        QCOMPARE(text("thresholdSummary"), "Alerts are local only. Warning at 6 GB, danger at 500 GB.");
+
+        // A drag from the handle saves each step it makes; steps faster than the event loop turns
+        // are saved once, as the newest, with the badge showing each at once.
+        QStyleOptionSlider option;
+        option.initFrom(warning), option.orientation = Qt::Horizontal, option.minimum = 1, option.maximum = 500;
+        option.sliderPosition = option.sliderValue = warning->value();
+        const QPoint handle =
+            warning->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, warning).center();
+        QList<int> values;
+        connect(warning, &QSlider::valueChanged, this, [&](int value) { values << value; });
+        int before = saves;
+        QTest::mousePress(warning, Qt::LeftButton, {}, handle);
+        for (int dx = 8; dx <= 40; dx += 8) {
+            QTest::mouseMove(warning, handle + QPoint(dx, 0));
+            QCOMPARE(text("badge", child("warningRow")), QString::number(values.last()) + " GB");
+            QTRY_COMPARE(saves, before + values.size());
+            QCOMPARE(setting("warning_threshold_bytes"), std::to_string(values.last() * GiB));
+        }
+        QTest::mouseRelease(warning, Qt::LeftButton, {}, handle + QPoint(40, 0));
+        QCOMPARE(values.size(), 5);
+        before = saves;
+        for (int i = 0; i < 3; ++i) QTest::keyClick(warning, Qt::Key_Right);
+        QTRY_COMPARE(setting("warning_threshold_bytes"), std::to_string((values.last()) * GiB));
+        QCOMPARE(saves, before + 1);
+        const int dragged = values.last();
+        QCOMPARE(text("thresholdSummary"),
+                 QString("Alerts are local only. Warning at %1 GB, danger at 500 GB.").arg(dragged));
+
+        // Failing saves: the message in red, the controls back at the view model's values.
+        sql("CREATE TRIGGER kept BEFORE UPDATE ON settings BEGIN SELECT RAISE(ABORT, 'kept'); END;");
+        click("compactTotal");
+        QTest::keyClick(warning, Qt::Key_Home);
+        QVERIFY(child<QAbstractButton>("uploadDownload")->isChecked());
+        QTRY_COMPARE(warning->value(), dragged);
+        QCOMPARE(text("badge", child("warningRow")), QString::number(dragged) + " GB");
+        QCOMPARE(text("errorLine"), "SQLite step failed: kept");
+        QCOMPARE(child("errorLine")->palette().color(QPalette::WindowText),
+                 systemColor(SystemColor::red, view->palette()));
+        QVERIFY(!child("infoLine")->isVisible());
+
+        PreferencesView unavailable(*viewModel, false, BundleInfo{});
+        QCOMPARE(text("coreLibraryLabel", &unavailable), "Vell core unavailable, using Mirel fallback");
+    }
+
+    // Stored thresholds show their whole part; one outside the slider's range is not changed
+    // until the slider moves.
+    void storedThresholdsShowTheirWholeGigabytes() {
+        const std::tuple<qint64, const char*, int> cases[] = {
+            {GiB * 19 / 10, "1 GB", 1}, {GiB / 2, "0 GB", 1}, {600 * GiB, "600 GB", 500}, {GiB * 500, "500 GB", 500}};
+        for (const auto& [bytes, badge, position] : cases) {
+            data->service->updateSettings([bytes = bytes](OstrelSettings& settings) {
+                settings.warningThresholdBytes = bytes;
+                settings.dangerThresholdBytes = 10 * GiB;
+            });
+            QTRY_COMPARE(viewModel->warningThresholdBytes(), bytes);
+            QCOMPARE(text("badge", child("warningRow")), badge);
+            QCOMPARE(child<QSlider>("slider", child("warningRow"))->value(), position);
+            QCOMPARE(text("thresholdSummary"),
+                     QString("Alerts are local only. Warning at %1, danger at 10 GB.").arg(QString(badge)));
+            QCOMPARE(setting("warning_threshold_bytes"), std::to_string(bytes));
+        }
+    }
+
+    // Each status through the system's state and the actions the screen offers for it.
+    void locationStatusTable() {
+        struct Row {
+            int authorization;
+            bool servicesOn;
+            const char* action;  // the button that brings the status
+            const char* title;
+            SystemColor color;
+            const char* message;
+            const char* buttons;  // grant, open settings, refresh
+        };
+        // clang-format off
+        const Row rows[] = {
+            {L::notDetermined, true, "refreshStatusButton", "Not Requested", SystemColor::orange,
+             "Grant location permission so Linux can expose Wi-Fi/hotspot SSID.", "gor"},
+            {L::notDetermined, true, "grantAccessButton", "App Config Missing", SystemColor::red,
+             "This build is missing location usage description metadata, so Linux cannot prompt.", "-or"},
+            {L::authorizedWhenInUse, true, "refreshStatusButton", "Allowed", SystemColor::green,
+             "Ostrel can request SSID context from Linux when available.", "--r"},
+            {L::denied, true, "refreshStatusButton", "Denied", SystemColor::red,
+             "Location permission is denied. Enable it in system settings to show SSID.", "-or"},
+            {L::restricted, true, "refreshStatusButton", "Restricted", SystemColor::red,
+             "Location permission is restricted by policy on this computer.", "-or"},
+            {L::authorizedAlways, false, "refreshStatusButton", "Location Services Off", SystemColor::red,
+             "Location Services are disabled globally in system settings.", "-or"},
+            {7, true, "refreshStatusButton", "Unknown", SystemColor::secondary,
+             "Permission state could not be determined yet.", "--r"},
+        };
+        // clang-format on
+        QCOMPARE(text("locationStatusTitle"), "Allowed");
+        for (const Row& row : rows) {
+            manager->setState(row.authorization, row.servicesOn);
+            click(row.action);
+            QCOMPARE(text("locationStatusTitle"), row.title);
+            QCOMPARE(child("locationStatusTitle")->palette().color(QPalette::WindowText),
+                     systemColor(row.color, view->palette()));
+            QCOMPARE(text("locationStatusMessage"), row.message);
+            QCOMPARE(buttonsShown(), row.buttons);
+            if (row.buttons[1] == 'o') click("openLocationSettingsButton");
+        }
+        QCOMPARE(opened, QStringList(5, "location settings"));
+
+        // A dark palette recolours the status.
+        manager->setState(L::denied), click("refreshStatusButton");
+        QPalette dark = view->palette();
+        dark.setColor(QPalette::Window, QColor(30, 30, 30));
+        view->setPalette(dark);
+        QCOMPARE(child("locationStatusTitle")->palette().color(QPalette::WindowText),
+                 systemColor(SystemColor::red, dark));
+        QVERIFY(systemColor(SystemColor::red, dark) != systemColor(SystemColor::red, QPalette()));
+    }
+
+    // The active network's lines appear with the first announcement that finds one.
+    void activeNetworkLines() {
+        QVERIFY(!child("activeNetwork")->isVisible());
+        const std::pair<std::optional<std::string>, const char*> cases[] = {
+            {"wlp2s0", "State: resolved | Source: nl80211 | Interface: wlp2s0"},
+            {std::nullopt, "State: resolved | Source: nl80211 | Interface: -"}};
+        for (const auto& [interface, details] : cases) {
+            data->repository()->setActiveNetwork({"wifi-home", "Home", NetworkType::wifi, true, interface,
+                                                  NetworkResolutionState::resolved, "nl80211", 1.0},
+                                                 data->now());
+            data->service->updateSettings([](OstrelSettings&) {});
+            QTRY_COMPARE(text("activeNetworkDetails"), details);
+            QVERIFY(child("activeNetwork")->isVisible());
+            QCOMPARE(text("activeNetworkName"), "Home");
+        }
+    }
+
+    // "Clear Local Data" asks first; only "Clear" deletes, and its message stays until the
+    // next settings change.
+    void clearLocalDataAsksFirst() {
+        const auto box = SystemPanel::makeClearDataConfirmation(nullptr);
+        QStringList buttons;
+        for (QAbstractButton* button : box->buttons())
+            buttons << button->text() + ":" + QString::number(static_cast<int>(box->buttonRole(button)));
+        buttons.sort();
+        QCOMPARE(buttons, QStringList({"Cancel:1", "Clear:2"}));  // reject, destructive
+        QCOMPARE(box->defaultButton()->text(), "Cancel");
+        QCOMPARE(box->escapeButton()->text(), "Cancel");
+
+        data->store(data->now(), "app-web", 100);
+        const auto count = [&] { return data->text("SELECT COUNT(*) FROM usage_samples"); };
+        QList<bool> enabledWhileClearing;
+        connect(viewModel.get(), &PreferencesViewModel::isClearingDataChanged, this,
+                [&] { enabledWhileClearing << child("clearDataButton")->isEnabled(); });
+        for (const auto& [answer, left] : {std::pair{"Cancel", "1"}, {"Clear", "0"}}) {
+            view->messageBoxPrompt().setNextAnswer(answer);
+            click("clearDataButton");
+            QCOMPARE(count(), left);
+        }
+        QCOMPARE(view->messageBoxPrompt().asked(),
+                 QStringList({"Clear all local usage data?", "Clear all local usage data?"}));
+        QCOMPARE(enabledWhileClearing, QList<bool>({false, true}));
+        QCOMPARE(text("infoLine"), "Local usage data cleared.");
+        QCOMPARE(child("infoLine")->palette().color(QPalette::WindowText),
+                 systemColor(SystemColor::green, view->palette()));
+        QVERIFY(child("infoLine")->isVisible() && !child("errorLine")->isVisible());
+        click("launchAtLoginToggle");
+        QVERIFY(!child("infoLine")->isVisible());
+    }
+
+    // Addresses from Info.json when they are absolute URLs, else the built-in ones; the buttons
+    // open what the lines show.
+    void linksFromTheBundleOrTheirFallbacks() {
+        const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+            {R"({"OstrelSupportURL": "mailto:help@example.org", "OstrelDeveloperURL": "https://example.org/dev", )"
+             R"("OstrelUpdatesURL": "https://example.org/releases"})",
+             "mailto:help@example.org", "https://example.org/dev", "https://example.org/releases"},
+            {R"({"OstrelSupportURL": "not a url", "OstrelDeveloperURL": "", "OstrelUpdatesURL": 7})",
+             "mailto:support@ostrel.app", "https://ostrel.app", "https://ostrel.app"},
+            {"{}", "mailto:support@ostrel.app", "https://ostrel.app", "https://ostrel.app"}};
+        for (const auto& [json, support, website, updates] : cases) {
+            SupportPanel panel(BundleInfo::parse(json));
+            QStringList links;
+            panel.setUrlOpener([&](const QUrl& url) { return links << url.toString(), false; });
+            panel.show();
+            for (const char* name : {"supportButton", "websiteButton", "updatesButton"}) click(name, &panel);
+            QCOMPARE(links, QStringList({support, website, updates}));
+            QCOMPARE(text("supportLine", &panel), QString("Support: ") + support);
+            QCOMPARE(text("websiteLine", &panel), QString("Website: ") + website);
+        }
+    }
+};
+
+}  // namespace ostrel
+
+int main(int argc, char** argv) {
+    QApplication::setAttribute(Qt::AA_Use96Dpi);
+    QApplication app(argc, argv);
+    ostrel::PreferencesViewTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "PreferencesViewTest.moc"

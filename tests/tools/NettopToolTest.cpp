@@ -22,6 +22,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Platform/InterfaceCounterSource.hpp"
@@ -52,7 +53,7 @@ struct Run {
 Run runTool(const std::string& environment, const std::string& prefix = "") {
     TempTree scratch;
     const auto err = scratch.root + "/err";
-    const auto command = "env -i " + environment + " timeout 10 " + prefix + " " + OSTREL_NETTOP_PATH + " 2>" + err;
+    const auto command = "env -i " + environment + " timeout 60 " + prefix + " " + OSTREL_NETTOP_PATH + " 2>" + err;
     Run run;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char buffer[4096];
@@ -79,9 +80,12 @@ TEST(NettopToolTest, WithoutUsableStateNoBytesAreReportedAndStandardErrorSaysWhy
     const std::vector<std::tuple<const char*, std::function<UniqueFd()>, std::string, std::string, std::string>> cases{
         {"other user's folders",
          [&] {
+             // Held through the run, so that a simultaneous run of this test does not remove it.
+             UniqueFd exclusive(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
+             ::flock(exclusive.get(), LOCK_EX);
              madeTmp = fs::create_directory(nobodysTmp);
              fs::permissions(nobodysTmp, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-             return UniqueFd();
+             return exclusive;
          },
          "HOME=" + home.root, "setpriv --reuid=65534 --regid=65534 --clear-groups", "no usable state folder"},
         {"held lock",
@@ -112,8 +116,8 @@ TEST(NettopToolTest, WithoutUsableStateNoBytesAreReportedAndStandardErrorSaysWhy
         EXPECT_EQ(run.out, header) << name;
         EXPECT_NE(run.err.find(reason), std::string::npos) << name << ": " << run.err;
         fs::remove_all(state);
+        if (std::exchange(madeTmp, false)) fs::remove(nobodysTmp);
     }
-    if (madeTmp) fs::remove(nobodysTmp);
 }
 
 // A child process named `name` that runs `body` in the calling thread's network namespace; each
@@ -141,7 +145,7 @@ public:
     bool wait() {
         pollfd item{end_, POLLIN, 0};
         char byte = 0;
-        return ::poll(&item, 1, 10000) == 1 && ::read(end_, &byte, 1) == 1;
+        return ::poll(&item, 1, 60000) == 1 && ::read(end_, &byte, 1) == 1;
     }
     bool exited() {
         const bool reaped = pid > 0 && ::waitpid(pid, nullptr, 0) == pid;
@@ -207,7 +211,7 @@ protected:
     VethPair pair;
     std::optional<NetnsScope> inside;
     TempTree state;
-    ProcessToolRunner runner;
+    ProcessToolRunner runner{std::chrono::seconds(60)};  // a loaded machine still gets its output
 };
 
 TEST_F(NettopToolInNamespaceTest, AMixOfBulkShortConnectionsAndUdpIsSplitWithoutCreditingTheBulkWithTheRest) {
@@ -247,7 +251,7 @@ TEST_F(NettopToolInNamespaceTest, AMixOfBulkShortConnectionsAndUdpIsSplitWithout
     const std::int64_t totalRx = after.first - before.first, totalTx = after.second - before.second;
 
     // The sampler's split of the interface totals by the tool's rows.
-    auto tools = std::make_shared<ProcessToolRunner>();
+    auto tools = std::make_shared<ProcessToolRunner>(std::chrono::seconds(60));
     NettopTrafficAttributionProvider provider(tools, ToolPaths{OSTREL_NETTOP_PATH}, nullptr);
     const auto split = reconciliation::normalize(provider.attributedUsage(totalRx, totalTx), totalRx, totalTx);
     std::map<std::string, AppUsageAttribution> byApp;
@@ -279,7 +283,7 @@ public:
     }
     bool waitFor(std::uint16_t remotePort) {
         alignas(nlmsghdr) char buffer[16384];
-        for (pollfd item{fd_.get(), POLLIN, 0}; ::poll(&item, 1, 10000) == 1;) {
+        for (pollfd item{fd_.get(), POLLIN, 0}; ::poll(&item, 1, 60000) == 1;) {
             auto length = static_cast<unsigned>(::recv(fd_.get(), buffer, sizeof buffer, 0));
             for (auto* header = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(header, length);
                  header = NLMSG_NEXT(header, length)) {

@@ -173,13 +173,6 @@ TEST(SamplingCoordinatorKernelTest, KnownTrafficEndsUpInSamplesAndRollUpsSplitEx
     VethPair pair;
     if (!pair.whyNot.empty()) GTEST_SKIP() << pair.whyNot;
     ASSERT_TRUE(pair.ip(pair.near, "route add default via 10.231.0.2 dev ostv0"));
-    const auto nearCounters = [&] {
-        NetnsScope inNear(pair.near);
-        for (const auto& link : GetifaddrsCounterSource().read()) {
-            if (link.name == "ostv0") return std::pair<std::int64_t, std::int64_t>(link.rxBytes, link.txBytes);
-        }
-        return std::pair<std::int64_t, std::int64_t>(-1, -1);
-    };
     // The per-process tool keeps its state (and its listener) with the test, not with the user.
     const TempTree state;
     ::setenv("XDG_STATE_HOME", state.root.c_str(), 1);
@@ -198,7 +191,7 @@ TEST(SamplingCoordinatorKernelTest, KnownTrafficEndsUpInSamplesAndRollUpsSplitEx
             ASSERT_EQ(::recv(stream.second.get(), chunk.data(), chunk.size(), MSG_WAITALL), 16384);
         }
     };
-    const auto before = nearCounters();
+    const auto before = pair.nearCounters();
     rig->coordinator->start();
     pair.sendUdp(true, 300, 1200);
     pair.sendUdp(false, 40, 100);
@@ -209,11 +202,11 @@ TEST(SamplingCoordinatorKernelTest, KnownTrafficEndsUpInSamplesAndRollUpsSplitEx
     transfer(1'000'000);
     // The last sample is taken while the counters stand still (a delayed acknowledgement may
     // still go out), so that it has seen everything they count.
-    auto after = nearCounters();
+    auto after = pair.nearCounters();
     for (auto ahead = std::pair<std::int64_t, std::int64_t>(-1, -1); ahead != after;) {
         ahead = after;
         rig->coordinator->collectSampleNow();
-        after = nearCounters();
+        after = pair.nearCounters();
     }
     rig->coordinator->stop();
     // Exactly what the kernel counted on ostv0 while sampling ran (32-bit counters, far from

@@ -25,7 +25,6 @@
 #include <utility>
 #include <vector>
 
-#include "Platform/InterfaceCounterSource.hpp"
 #include "Platform/ProcessToolRunner.hpp"
 #include "Platform/support/TempTree.hpp"
 #include "PlatformAdapters/NettopOutput.hpp"
@@ -177,21 +176,14 @@ protected:
         NetnsScope far(pair.far);
         UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         if (receiveBuffer > 0) ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        const auto at = address(port);
+        const auto at = VethPair::address(true, port);
         EXPECT_TRUE(::bind(fd.get(), reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0 &&
                     ::listen(fd.get(), 32) == 0);
         return fd;
     }
-    static sockaddr_in address(std::uint16_t port) {
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_port = htons(port);
-        ::inet_pton(AF_INET, "10.231.0.2", &at.sin_addr);
-        return at;
-    }
     static int connectTo(std::uint16_t port) {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        const auto at = address(port);
+        const auto at = VethPair::address(true, port);
         return ::connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0 ? fd : -1;
     }
     std::map<int, NettopProcessRow> rows() {
@@ -200,12 +192,6 @@ protected:
         std::map<int, NettopProcessRow> byPid;
         for (const auto& row : parseNettopOutput(output.value_or(""))) byPid[row.pid.value_or(-1)] = row;
         return byPid;
-    }
-    std::pair<std::int64_t, std::int64_t> linkCounters() {
-        for (const auto& link : GetifaddrsCounterSource().read()) {
-            if (link.name == "ostv0") return {link.rxBytes, link.txBytes};
-        }
-        return {0, 0};
     }
 
     VethPair pair;
@@ -227,7 +213,7 @@ TEST_F(NettopToolInNamespaceTest, AMixOfBulkShortConnectionsAndUdpIsSplitWithout
             ::send(connection.get(), data.data(), shortBytes, 0);
         }
     });
-    const auto before = linkCounters();
+    const auto before = pair.nearCounters();
     Program bulk("bulk-load", [](Program& self) {
         const int fd = connectTo(7001);
         std::vector<char> data(bulkBytes, 'b');
@@ -247,7 +233,7 @@ TEST_F(NettopToolInNamespaceTest, AMixOfBulkShortConnectionsAndUdpIsSplitWithout
     ASSERT_TRUE(bulk.wait() && shortLived.wait());
     far.join();
     const auto udpWire = static_cast<std::int64_t>(pair.sendUdp(false, 500, 1000));
-    const auto after = linkCounters();
+    const auto after = pair.nearCounters();
     const std::int64_t totalRx = after.first - before.first, totalTx = after.second - before.second;
 
     // The sampler's split of the interface totals by the tool's rows.

@@ -13,19 +13,13 @@
 #include <stdexcept>
 #include <vector>
 
+#include "Platform/InterfaceCounterSource.hpp"
+
 namespace ostrel::testing {
 namespace {
 
 bool run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-sockaddr_in address(bool farSide, std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    ::inet_pton(AF_INET, farSide ? "10.231.0.2" : "10.231.0.1", &address.sin_addr);
-    return address;
 }
 
 UniqueFd socketIn(const std::string& ns, int type) {
@@ -90,6 +84,22 @@ VethPair::~VethPair() {
 
 bool VethPair::ip(const std::string& ns, const std::string& arguments) const {
     return run("ip -n " + ns + " " + arguments);
+}
+
+std::pair<std::int64_t, std::int64_t> VethPair::nearCounters() const {
+    const NetnsScope inside(near);
+    for (const auto& link : GetifaddrsCounterSource().read()) {
+        if (link.name == "ostv0") return {link.rxBytes, link.txBytes};
+    }
+    return {-1, -1};
+}
+
+sockaddr_in VethPair::address(bool farSide, std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    ::inet_pton(AF_INET, farSide ? "10.231.0.2" : "10.231.0.1", &address.sin_addr);
+    return address;
 }
 
 std::uint64_t VethPair::sendUdp(bool fromFar, int count, int payload) const {

@@ -55,21 +55,15 @@ TEST_F(SamplingCoordinatorTest, AnIdleTickWritesOnlyTheNetworkAndATrafficTickThe
 
 TEST_F(SamplingCoordinatorTest, WritesAtMostEveryThreeSecondsOrAt240RecordsAndCallsBackAtMostEveryThree) {
     rig.attribute({{"A", 1, 1}});
-    tick();
-    tick(10, 10);  // the first write comes at once
-    tick(10, 10);
-    tick(10, 10);
-    EXPECT_EQ(samples(), 1);
-    EXPECT_EQ(batches(), 1);
-    tick(10, 10);  // 3 s after the write
-    EXPECT_EQ(samples(), 4);
-    EXPECT_EQ(batches(), 2);
-    tick(10, 10);
-    tick();
-    EXPECT_EQ(samples(), 4);
-    tick();  // idle ticks still write what waits once 3 s have passed
-    EXPECT_EQ(samples(), 5);
-    EXPECT_EQ(batches(), 3);
+    // Each tick's traffic, then the samples stored and the callbacks made by then: the first write
+    // comes at once, the next 3 s after it, and idle ticks still write what waits.
+    const std::tuple<std::uint32_t, int, int> ticks[] = {{0, 0, 0},  {10, 1, 1}, {10, 1, 1}, {10, 1, 1},
+                                                         {10, 4, 2}, {10, 4, 2}, {0, 4, 2},  {0, 5, 3}};
+    for (const auto& [traffic, stored, called] : ticks) {
+        tick(traffic, traffic);
+        EXPECT_EQ(samples(), stored);
+        EXPECT_EQ(batches(), called);
+    }
 
     std::vector<SamplingRig::Share> twelve;
     for (int i = 0; i < 12; ++i) twelve.push_back({"app" + std::to_string(i), 1, 1});

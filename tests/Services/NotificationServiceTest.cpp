@@ -36,16 +36,13 @@ TEST(NotificationServiceTest, WarningAndDangerPostsReachTheServerAndNothingGoesO
         UsageSummary summary;
         const char *title, *body, *identifier;
     };
-    const Post posts[] = {{AlertLevel::warning,
-                           {4 * GiB, GiB},
-                           "Ostrel Warning Threshold",
-                           "Today reached 5 GB of traffic.",
-                           "ostrel.threshold.warning.1767225600.0"},
-                          {AlertLevel::danger,
-                           {GiB, 9 * GiB},
-                           "Ostrel Danger Threshold",
-                           "Today reached 10 GB of traffic.",
-                           "ostrel.threshold.danger.1767225600.5"}};
+    // clang-format off
+    const Post posts[] = {
+        {AlertLevel::warning, {4 * GiB, GiB}, "Ostrel Warning Threshold", "Today reached 5 GB of traffic.",
+         "ostrel.threshold.warning.1767225600.0"},
+        {AlertLevel::danger, {GiB, 9 * GiB}, "Ostrel Danger Threshold", "Today reached 10 GB of traffic.",
+         "ostrel.threshold.danger.1767225600.5"}};
+    // clang-format on
     for (const auto& post : posts) service.notifyThreshold(post.level, post.summary);
 
     // One call at a time, in order: calls without an identifier would have come first.

@@ -28,11 +28,14 @@ Output sh(ProcessToolRunner& runner, const std::string& script) {
     return runner.runCommand("/bin/sh", {"-c", script});
 }
 
-// Whether process `pid`, not a child of this one, ends within a minute.
+// Whether process `pid`, not a child of this one, ends within a minute; it is ended if not.
 bool ends(pid_t pid) {
     const ostrel::UniqueFd process(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (!process.valid()) return errno == ESRCH;
     pollfd ended{process.get(), POLLIN, 0};
-    return !process.valid() || ::poll(&ended, 1, 60000) == 1;
+    if (::poll(&ended, 1, 60000) == 1) return true;
+    ::syscall(SYS_pidfd_send_signal, process.get(), SIGKILL, nullptr, 0);
+    return false;
 }
 
 }  // namespace
@@ -77,9 +80,10 @@ TEST(ProcessToolRunnerTest, MegabytesOnBothStreamsAreDrainedWhileTheToolRuns) {
 
 TEST(ProcessToolRunnerTest, AHungOrFloodingToolIsKilledWithWhatItStartedAndReaped) {
     const auto pidFile = std::filesystem::temp_directory_path() / ("ostrel-hung-" + std::to_string(::getpid()));
-    // Time enough to start the second sleep on a loaded machine; given more, an output would come.
+    // Time enough to start the background sleep on a loaded machine; given more, an output would
+    // come. The background sleep outlives the wait for its end.
     ProcessToolRunner runner(5s);
-    EXPECT_EQ(sh(runner, "sleep 30 & echo $! > " + pidFile.string() + "; echo started; sleep 30"), std::nullopt);
+    EXPECT_EQ(sh(runner, "sleep 600 & echo $! > " + pidFile.string() + "; echo started; sleep 30"), std::nullopt);
     pid_t grandchild = 0;
     std::ifstream(pidFile) >> grandchild;
     std::filesystem::remove(pidFile);

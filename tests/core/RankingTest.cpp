@@ -2,11 +2,9 @@
 
 #include <limits>
 #include <string>
-#include <tuple>
 
 #include "core/support/CoreCall.hpp"
 #include "ranking/Ranking.hpp"
-#include "ranking/Thresholds.hpp"
 
 namespace ostrel::vell {
 namespace {
@@ -69,23 +67,6 @@ TEST(RankingTest, EqualTotalsStayInFirstSeenOrderAndSharesStayWithinOne) {
     EXPECT_EQ(ranked({traffic("a", {}, max, max), traffic("b", {}, max, 0), traffic("a", {}, 1, 1)},
                      RankingDimension::network),
               "a a " + top + "/" + top + "/" + top + " 1.000000; b b " + top + "/0/" + top + " 1.000000; ");
-}
-
-// Danger before warning; a threshold of 0 is not set; the ratio is always against the warning.
-TEST(RankingTest, ThresholdRuleWorkedValues) {
-    using L = AlertLevel;
-    const std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, L, bool, bool, double> cases[] = {
-        {5, 10, 20, L::normal, false, false, 0.5},         {10, 10, 20, L::warning, true, false, 1.0},
-        {20, 10, 20, L::danger, true, true, 2.0},          {25, 0, 20, L::danger, false, true, 0.0},
-        {99, 0, 0, L::normal, false, false, 0.0},          {0, 0, 0, L::normal, false, false, 0.0},
-        {25, 30, 20, L::danger, false, true, 25.0 / 30.0},
-    };
-    for (const auto& [t, w, d, level, warning, danger, ratio] : cases) {
-        const auto r = evaluateThresholds({t, w, d});
-        EXPECT_EQ(std::tie(r.level, r.exceedsWarning, r.exceedsDanger), std::tie(level, warning, danger))
-            << t << "/" << w << "/" << d;
-        EXPECT_DOUBLE_EQ(r.usageRatio, ratio) << t << "/" << w << "/" << d;
-    }
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ TEST(SamplingCoordinatorConcurrencyTest, StartStopAndResetFromOtherThreadsWhileT
     std::atomic<std::int64_t> produced{0};
     std::vector<std::thread> threads;
     threads.emplace_back([&] {
-        for (int tick = 0; tick < 100; ++tick) {
+        for (int tick = 0; tick < 400; ++tick) {
             rig.traffic(1000, 100);
             produced += 1000;
             rig.advance(400ms);

@@ -42,81 +42,53 @@ using testing::VethPair;
 
 constexpr const char* header = "time,,interface,state,bytes_in,bytes_out\n";
 
-struct Run {
-    std::string out, err;
-    int status = -1;
-};
-
-// The tool with only the given environment, behind `prefix` (another user, say); a run that
-// waits on anything for seconds is ended.
-Run runTool(const std::string& environment, const std::string& prefix = "") {
+// The tool with only the given environment, behind `prefix` (another user, say), reports no bytes
+// (its output is the header alone) and says why on standard error. A run that waits on anything
+// for long is ended.
+void expectNoBytesBecause(const char* reason, const std::string& environment, const std::string& prefix = "") {
     TempTree scratch;
-    const auto err = scratch.root + "/err";
-    const auto command = "env -i " + environment + " timeout 60 " + prefix + " " + OSTREL_NETTOP_PATH + " 2>" + err;
-    Run run;
+    const auto command = "env -i " + environment + " timeout 60 " + prefix + " " + OSTREL_NETTOP_PATH + " 2>" +
+                         scratch.file("err") + "; echo status $?";
+    std::string out;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-        run.status = ::pclose(pipe);
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+        ::pclose(pipe);
     }
-    std::ifstream stream(err);
-    std::getline(stream, run.err, '\0');
-    return run;
+    std::string err;
+    std::getline(std::ifstream(scratch.file("err")), err, '\0');
+    EXPECT_EQ(out, std::string(header) + "status 0\n") << reason;
+    EXPECT_NE(err.find(reason), std::string::npos) << reason << ": " << err;
 }
 
 TEST(NettopToolTest, WithoutUsableStateNoBytesAreReportedAndStandardErrorSaysWhy) {
     TempTree home;
-    const auto state = home.root + "/state";
-    const auto folder = state + "/ostrel";
-    const auto makeFolder = [&] {
-        fs::create_directories(folder);
-        fs::permissions(folder, fs::perms::owner_all);
-    };
-    // Another user prepared every shared folder, or a stuck run holds the lock, or the state
-    // file is far larger than any this program writes.
-    const auto nobodysTmp = "/tmp/ostrel-nettop-65534";
-    bool madeTmp = false;
-    const std::vector<std::tuple<const char*, std::function<UniqueFd()>, std::string, std::string, std::string>> cases{
-        {"other user's folders",
-         [&] {
-             // Held through the run, so that a simultaneous run of this test does not remove it.
-             UniqueFd exclusive(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
-             ::flock(exclusive.get(), LOCK_EX);
-             madeTmp = fs::create_directory(nobodysTmp);
-             fs::permissions(nobodysTmp, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-             return exclusive;
-         },
-         "HOME=" + home.root, "setpriv --reuid=65534 --regid=65534 --clear-groups", "no usable state folder"},
-        {"held lock",
-         [&] {
-             makeFolder();
-             UniqueFd lock(::open((folder + "/nettop.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-             ::flock(lock.get(), LOCK_EX);
-             return lock;
-         },
-         "XDG_STATE_HOME=" + state, "", "held by another run"},
-        {"oversized file",
-         [&] {
-             makeFolder();
-             UniqueFd file(::open((folder + "/nettop.state").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-             EXPECT_EQ(::ftruncate(file.get(), 1L << 32), 0);  // sparse
-             return UniqueFd();
-         },
-         "XDG_STATE_HOME=" + state, "", "larger than"},
-    };
-    for (const auto& [name, prepare, environment, prefix, reason] : cases) {
-        if (!prefix.empty() && ::geteuid() != 0) {
-            std::printf("skipping \"%s\": needs root to run as another user\n", name);
-            continue;
-        }
-        const auto held = prepare();
-        const auto run = runTool(environment, prefix);
-        EXPECT_EQ(run.status, 0) << name;
-        EXPECT_EQ(run.out, header) << name;
-        EXPECT_NE(run.err.find(reason), std::string::npos) << name << ": " << run.err;
-        fs::remove_all(state);
-        if (std::exchange(madeTmp, false)) fs::remove(nobodysTmp);
+    const auto state = home.file("state"), folder = state + "/ostrel";
+    fs::create_directories(folder);
+    fs::permissions(folder, fs::perms::owner_all);
+    {
+        const UniqueFd lock(::open((folder + "/nettop.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        ::flock(lock.get(), LOCK_EX);  // a stuck run
+        expectNoBytesBecause("held by another run", "XDG_STATE_HOME=" + state);
     }
+    // Far larger than any state this program writes (and sparse).
+    ASSERT_EQ(::truncate(home.write("state/ostrel/nettop.state", "").c_str(), 1L << 32), 0);
+    expectNoBytesBecause("larger than", "XDG_STATE_HOME=" + state);
+
+    // Another user prepared every shared folder of the user nobody, as whom the tool runs.
+    if (::geteuid() != 0) {
+        std::printf("skipping another user's folders: needs root\n");
+        return;
+    }
+    // Held through the run, so that a simultaneous run of this test does not remove the folder.
+    const UniqueFd exclusive(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
+    ::flock(exclusive.get(), LOCK_EX);
+    const auto nobodysTmp = "/tmp/ostrel-nettop-65534";
+    const bool made = fs::create_directory(nobodysTmp);
+    fs::permissions(nobodysTmp, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    expectNoBytesBecause("no usable state folder", "HOME=" + home.root,
+                         "setpriv --reuid=65534 --regid=65534 --clear-groups");
+    if (made) fs::remove(nobodysTmp);
 }
 
 // A child process named `name` that runs `body` in the calling thread's network namespace; each

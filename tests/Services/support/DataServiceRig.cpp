@@ -72,8 +72,10 @@ std::shared_ptr<OstrelRepository> DataServiceRig::repository() {
 
 void DataServiceRig::store(Date at, const std::string& appID, std::int64_t rx) {
     static std::atomic<int> serial{0};
-    repository()->insertSamples({{"S" + std::to_string(++serial), at, "net-home", "Home", NetworkType::wifi, appID,
-                                  "Name of " + appID, rx, 0, "nettop", 0.8}});
+    // Appended: GCC 12 at -O3 takes "S" + std::to_string(...) for an overlapping copy.
+    const std::string id = std::string("S").append(std::to_string(++serial));
+    repository()->insertSamples(
+        {{id, at, "net-home", "Home", NetworkType::wifi, appID, "Name of " + appID, rx, 0, "nettop", 0.8}});
 }
 
 std::string DataServiceRig::text(const std::string& sql) {

@@ -5,12 +5,14 @@
 namespace ostrel {
 
 RepeatingTimer::RepeatingTimer(SerialQueue& queue, Clock::duration firstDelay, Clock::duration interval,
-                               Clock::duration leeway, std::function<void()> handler)
+                               Clock::duration leeway, std::function<void()> handler,
+                               std::function<Clock::time_point()> now)
     : state_(std::make_shared<State>()), firstDelay_(firstDelay), leeway_(leeway) {
     state_->queue = &queue;
     // A zero interval would spin the queue.
     state_->interval = interval > Clock::duration::zero() ? interval : std::chrono::milliseconds(1);
     state_->handler = std::move(handler);
+    state_->now = std::move(now);
 }
 
 RepeatingTimer::~RepeatingTimer() {
@@ -26,7 +28,7 @@ void RepeatingTimer::resume() {
     if (slack > 0) {
         state_->queue->async([slack] { prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack), 0, 0, 0); });
     }
-    schedule(state_, Clock::now() + firstDelay_);
+    schedule(state_, state_->now() + firstDelay_);
 }
 
 void RepeatingTimer::cancel() {
@@ -35,7 +37,7 @@ void RepeatingTimer::cancel() {
 
 void RepeatingTimer::schedule(const std::shared_ptr<State>& state, Clock::time_point at) {
     state->deadline = at;
-    const auto delay = at - Clock::now();
+    const auto delay = at - state->now();
     state->queue->asyncAfter(delay > Clock::duration::zero() ? delay : Clock::duration::zero(),
                              [state] { fire(state); });
 }
@@ -48,7 +50,7 @@ void RepeatingTimer::fire(const std::shared_ptr<State>& state) {
     if (state->cancelled.load()) {
         return;
     }
-    const auto now = Clock::now();
+    const auto now = state->now();
     auto next = state->deadline + state->interval;
     if (next <= now) {
         // Every grid point passed while the handler ran collapses into one fire, right away;

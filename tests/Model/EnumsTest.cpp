@@ -1,11 +1,13 @@
-#include "Model/Enums.hpp"
-
 #include <gtest/gtest.h>
+
+#include "Model/Enums.hpp"
 
 namespace ostrel {
 namespace {
 
-TEST(EnumsTest, RawStringsRoundTripAndOnlyExactMatchesBuildValues) {
+// Raw texts that read back as another value would go unseen where only one direction is used.
+// What is refused (other letter cases, titles) is checked where stored texts are read.
+TEST(EnumsTest, RawStringsRoundTrip) {
     for (const auto value : allNetworkTypes) EXPECT_EQ(networkTypeFromRaw(rawValue(value)), value);
     for (const auto value : allResolutionStates) EXPECT_EQ(resolutionStateFromRaw(rawValue(value)), value);
     for (const auto value : allTimeframePresets) EXPECT_EQ(timeframePresetFromRaw(rawValue(value)), value);
@@ -13,18 +15,9 @@ TEST(EnumsTest, RawStringsRoundTripAndOnlyExactMatchesBuildValues) {
     for (const auto value : allLocationPermissionStatuses) {
         EXPECT_EQ(locationPermissionStatusFromRaw(rawValue(value)), value);
     }
-    EXPECT_EQ(alertLevelFromRaw("danger"), AlertLevel::danger);
-    EXPECT_EQ(locationPermissionStatusFromRaw("missingUsageDescription"),
-              LocationPermissionStatus::missingUsageDescription);
-
-    for (const char* text : {"Weekly", "WEEKLY", "weekly ", " weekly", "", "week"}) {
-        EXPECT_FALSE(timeframePresetFromRaw(text)) << text;
+    for (const auto value : {AlertLevel::normal, AlertLevel::warning, AlertLevel::danger}) {
+        EXPECT_EQ(alertLevelFromRaw(rawValue(value)), value);
     }
-    EXPECT_FALSE(networkTypeFromRaw("WiFi"));
-    EXPECT_FALSE(resolutionStateFromRaw("Resolved"));
-    EXPECT_FALSE(alertLevelFromRaw("critical"));
-    EXPECT_FALSE(locationPermissionStatusFromRaw("authorizedAlways"));
-    EXPECT_FALSE(menuBarDisplayModeFromRaw(title(MenuBarDisplayMode::totalToday)));
 }
 
 }  // namespace

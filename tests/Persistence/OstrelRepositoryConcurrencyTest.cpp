@@ -16,7 +16,7 @@ namespace {
 // A statement that slipped between a batch's BEGIN and ROLLBACK would vanish with it, and a BEGIN
 // inside another transaction would fail.
 TEST(OstrelRepositoryConcurrencyTest, TransactionsAreNeverInterleavedWithOtherCallers) {
-    TemporaryFolder folder;
+    TempTree folder;
     const std::string path = folder.file("ostrel.sqlite");
     ScopedTimeZone zone("UTC");
     auto repository = openRepository(path);

@@ -63,7 +63,7 @@ std::set<std::string> checkStore(const std::string& path) {
 // writer reported committed must survive; every other batch is there whole or not at all.
 TEST(OstrelRepositoryCrashTest, KilledWritersLeaveWholeBatchesAndMatchingRollups) {
     ScopedTimeZone zone{"UTC"};
-    TemporaryFolder folder;
+    TempTree folder;
     const std::string path = folder.file("ostrel.sqlite");
     const auto seed = std::random_device()();
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -107,11 +107,11 @@ TEST(OstrelRepositoryCrashTest, KilledWritersLeaveWholeBatchesAndMatchingRollups
 TEST(OstrelRepositoryCrashTest, AFullDiskFailsInsertsWithSQLitesErrorAndLosesNoCommittedBatch) {
     ScopedTimeZone zone{"UTC"};
     if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a small tmpfs";
-    TemporaryFolder folder;
-    if (mount("ostrel-test", folder.path().c_str(), "tmpfs", 0, "size=1m,mode=0700") != 0) {
+    TempTree folder;
+    if (mount("ostrel-test", folder.root.c_str(), "tmpfs", 0, "size=1m,mode=0700") != 0) {
         GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
     }
-    const std::unique_ptr<const char, void (*)(const char*)> unmount(folder.path().c_str(),
+    const std::unique_ptr<const char, void (*)(const char*)> unmount(folder.root.c_str(),
                                                                      [](const char* at) { umount2(at, MNT_DETACH); });
     const std::string path = folder.file("ostrel.sqlite"), filler = folder.file("filler");
     std::ofstream(filler) << std::string(400 * 1024, 'x');

@@ -12,7 +12,7 @@ void migrate(const std::string& path) {
 }
 
 TEST(OstrelRepositoryMigrationTest, NewAndOldFilesEndWithTheSameSchemaAndStayThere) {
-    TemporaryFolder folder;
+    TempTree folder;
     migrate(folder.file("new.sqlite"));
     DatabaseInspector fresh(folder.file("new.sqlite"));
     EXPECT_EQ(fresh.count("sqlite_master WHERE type = 'table'"), 8);
@@ -55,7 +55,7 @@ TEST(OstrelRepositoryMigrationTest, NewAndOldFilesEndWithTheSameSchemaAndStayThe
 }
 
 TEST(OstrelRepositoryMigrationTest, FailingAlterOtherThanDuplicateStopsMigration) {
-    TemporaryFolder folder;
+    TempTree folder;
     const std::string path = folder.file("ostrel.sqlite");
     DatabaseInspector inspector(path);
     // A view of that name survives CREATE TABLE IF NOT EXISTS, but takes no column.

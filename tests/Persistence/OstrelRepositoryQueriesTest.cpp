@@ -22,7 +22,7 @@ Ids ids(const Ranking& rows) {
 
 class OstrelRepositoryQueriesTest : public ::testing::Test {
 protected:
-    TemporaryFolder folder;
+    TempTree folder;
     ScopedTimeZone zone{"Europe/Berlin"};
     std::shared_ptr<OstrelRepository> repository = openRepository(folder.file("db"));
     DatabaseInspector inspector{folder.file("db")};

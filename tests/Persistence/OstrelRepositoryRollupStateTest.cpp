@@ -50,7 +50,7 @@ TEST(OstrelRepositoryRollupStateTest, SkippingTheRebuildLeavesWhatTheRebuildWoul
     ScopedTimeZone restore("UTC");
     for (const auto& [scenario, steps] : scenarios) {
         SCOPED_TRACE(scenario);
-        TemporaryFolder folder;
+        TempTree folder;
         const std::shared_ptr<OstrelRepository> stores[] = {openRepository(folder.file("mended")),
                                                             openRepository(folder.file("always"))};
         DatabaseInspector mended(folder.file("mended")), always(folder.file("always"));

@@ -16,7 +16,7 @@ namespace {
 
 class OstrelRepositoryWritesTest : public ::testing::Test {
 protected:
-    TemporaryFolder folder;
+    TempTree folder;
     std::string path = folder.file("ostrel.sqlite");
     ScopedTimeZone zone{"UTC"};
     std::shared_ptr<OstrelRepository> repository = openRepository(path);

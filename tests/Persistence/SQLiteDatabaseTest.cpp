@@ -31,16 +31,16 @@ void expectError(const std::function<void()>& work, Kind kind, const std::string
 // SQLite would quietly open a write-protected file for reading only. Root writes through file
 // permissions, so that open runs as an unprivileged user in a child process.
 TEST(SQLiteDatabaseOpenTest, UnopenableOrWriteProtectedPathsFailWithTheOpenMessage) {
-    TemporaryFolder folder;
-    for (const std::string& path : {folder.file("missing/ostrel.sqlite"), folder.path()}) {
+    TempTree folder;
+    for (const std::string& path : {folder.file("missing/ostrel.sqlite"), folder.root}) {
         expectError([&] { SQLiteDatabase database(path); }, Kind::openFailed,
                     "SQLite open failed: unable to open database file");
     }
     const std::string path = folder.file("readonly.sqlite");
     { SQLiteDatabase database(path); }
-    ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(folder.root.c_str(), 0755), 0);
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    for (auto dir = std::filesystem::path(folder.path()).parent_path(); geteuid() == 0 && dir != dir.root_path();
+    for (auto dir = std::filesystem::path(folder.root).parent_path(); geteuid() == 0 && dir != dir.root_path();
          dir = dir.parent_path()) {
         struct stat info {};
         if (stat(dir.c_str(), &info) != 0 || (info.st_mode & S_IXOTH) == 0) GTEST_SKIP() << dir << " is closed";
@@ -63,7 +63,7 @@ TEST(SQLiteDatabaseOpenTest, UnopenableOrWriteProtectedPathsFailWithTheOpenMessa
 // Switching a new file to the write-ahead log takes a lock that SQLite does not wait for on its
 // own; processes that open the file together must still all succeed.
 TEST(SQLiteDatabaseOpenTest, ProcessesOpeningOneNewFileTogetherAllSucceed) {
-    TemporaryFolder folder;
+    TempTree folder;
     int failures = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string path = folder.file(std::to_string(attempt) + ".sqlite");
@@ -98,7 +98,7 @@ TEST(SQLiteDatabaseOpenTest, ProcessesOpeningOneNewFileTogetherAllSucceed) {
 
 class SQLiteDatabaseTest : public ::testing::Test {
 protected:
-    TemporaryFolder folder;
+    TempTree folder;
     SQLiteDatabase database{folder.file("test.sqlite")};
     DatabaseInspector inspector{folder.file("test.sqlite")};
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,8 +18,13 @@ TEST(PumpableMainQueueTest, RunsNothingUntilPumpedThenWorkQueuedByWorkAndWaitsFo
     EXPECT_EQ(value, 11);
     EXPECT_EQ(main.pump(), 0u);
 
-    std::thread producer([&] { std::this_thread::sleep_for(30ms), main.async([&] { value = 0; }); });
-    EXPECT_TRUE(main.pumpUntil([&] { return value == 0; }, 2s));
+    // The work is posted once the pump has looked and found nothing to do.
+    std::atomic<bool> looked{false};
+    std::thread producer([&] {
+        while (!looked) std::this_thread::yield();
+        main.async([&] { value = 0; });
+    });
+    EXPECT_TRUE(main.pumpUntil([&] { return looked = true, value == 0; }, 60s));
     producer.join();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(main.pumpUntil([] { return false; }, 50ms));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -52,16 +53,15 @@ TEST(SerialQueueTest, AsyncAfterKeepsDueOrderAndDestructionRunsQueuedWorkButDrop
     std::atomic<int> ran{0};
     {
         SerialQueue queue("ostrel.test.queue");
+        std::promise<SerialQueue::Clock::duration> last;
         const auto start = SerialQueue::Clock::now();
-        SerialQueue::Clock::time_point ranAt{};
-        queue.asyncAfter(60ms, [&] { order.push_back(2), ranAt = SerialQueue::Clock::now(); });
+        queue.asyncAfter(60ms, [&] { order.push_back(2), last.set_value(SerialQueue::Clock::now() - start); });
         queue.asyncAfter(20ms, [&] { order.push_back(1); });
         queue.async([&] { order.push_back(0); });
-        std::this_thread::sleep_for(150ms);
+        EXPECT_GE(last.get_future().get(), 60ms);  // never early
         EXPECT_EQ(queue.sync([&] { return order; }), (std::vector<int>{0, 1, 2}));
-        EXPECT_GE(ranAt - start, 60ms);
 
-        queue.async([&] { std::this_thread::sleep_for(20ms), ++ran; });
+        queue.async([&] { std::this_thread::sleep_for(20ms), ++ran; });  // still busy at destruction
         queue.async([&] { ++ran; });
         queue.asyncAfter(10s, [&] { ran += 100; });
     }
@@ -70,12 +70,11 @@ TEST(SerialQueueTest, AsyncAfterKeepsDueOrderAndDestructionRunsQueuedWorkButDrop
 
 TEST(SerialQueueTest, LastOwnerReleasedFromInsideATaskDoesNotDeadlock) {
     auto queue = std::make_shared<SerialQueue>("ostrel.test.queue");
-    std::atomic<bool> done{false};
+    std::promise<void> done;
     auto* raw = queue.get();
     raw->async([q = std::move(queue), &done]() mutable {
         q.reset();  // destroys the queue on its own worker
-        done = true;
+        done.set_value();
     });
-    for (int i = 0; i < 200 && !done; ++i) std::this_thread::sleep_for(5ms);
-    EXPECT_TRUE(done);
+    EXPECT_EQ(done.get_future().wait_for(60s), std::future_status::ready);
 }

@@ -20,6 +20,13 @@ protected:
         NettopTrafficAttributionProvider provider(tools, paths, apps);
         return provider.attributedUsage(rx, tx);
     }
+    // "name rx/tx; " per attribution.
+    std::string split(std::int64_t rx, std::int64_t tx) {
+        std::string out;
+        for (const auto& a : attributed(rx, tx))
+            out += a.name + " " + std::to_string(a.rxBytes) + "/" + std::to_string(a.txBytes) + "; ";
+        return out;
+    }
 
     std::shared_ptr<testing::RecordedToolRunner> tools = std::make_shared<testing::RecordedToolRunner>();
     std::shared_ptr<FakeRunningApplications> apps = std::make_shared<FakeRunningApplications>();
@@ -79,19 +86,11 @@ TEST_F(NettopTrafficAttributionProviderTest, OnlyTheTwelveLargestAreKeptWhileThe
 TEST_F(NettopTrafficAttributionProviderTest, EmptyDirectionsNegativeCountsAndOversizedSharesScaleSafely) {
     // No receive counts at all: nothing of the receive total is handed out here.
     rows("1,a.1,,,0,40\n1,b.2,,,0,60\n");
-    auto result = attributed(5000, 100);
-    EXPECT_EQ(result.at(0).rxBytes + result.at(1).rxBytes, 0);
-    EXPECT_EQ(result.at(0).txBytes, 60);
-
+    EXPECT_EQ(split(5000, 100), "b 0/60; a 0/40; ");
     rows("1,up.1,,,150,1\n1,down.2,,,-50,1\n");
-    result = attributed(1000, 2);
-    EXPECT_EQ(result.at(0).rxBytes, 1500);
-    EXPECT_EQ(result.at(1).rxBytes, 0);
-
+    EXPECT_EQ(split(1000, 2), "up 1500/1; down 0/1; ");
     rows("1,up.1,,,9000000000000000000,0\n1,down.2,,,-8999999999999999999,0\n");
-    result = attributed(9000000000000000000, 0);
-    EXPECT_EQ(result.at(1).rxBytes, 0);
-    EXPECT_EQ(result.at(0).rxBytes, std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(split(9000000000000000000, 0), "up 9223372036854775807/0; down 0/0; ");
 }
 
 TEST_F(NettopTrafficAttributionProviderTest, AProcessIsNamedByItsApplicationThroughItsPidThenByName) {
@@ -105,9 +104,10 @@ TEST_F(NettopTrafficAttributionProviderTest, AProcessIsNamedByItsApplicationThro
         {4, std::nullopt, "Mail", std::nullopt},
         {5, "org.example.Mailer", "Mailer", "/m.desktop"},
     });
-    rows("1,browser-bin.77,,,90,0\n1,helper.78,,,80,0\n1,worker.79,,,70,0\n1,browser-bin.77,,,60,0\n"
-         "1,Photo Editor H,,,6,0\n1,photo_editor,,,5,0\n1,PHOTO-EDIT.,,,4,0\n1,Render Worker (GPU),,,3,0\n"
-         "1,mail,,,2,0\n1,-_,,,1,0\n");
+    rows(
+        "1,browser-bin.77,,,90,0\n1,helper.78,,,80,0\n1,worker.79,,,70,0\n1,browser-bin.77,,,60,0\n"
+        "1,Photo Editor H,,,6,0\n1,photo_editor,,,5,0\n1,PHOTO-EDIT.,,,4,0\n1,Render Worker (GPU),,,3,0\n"
+        "1,mail,,,2,0\n1,-_,,,1,0\n");
     const auto result = attributed(1000, 0);
     ASSERT_EQ(result.size(), 10u);
     EXPECT_EQ(result[0].name, "Browser");
@@ -118,10 +118,14 @@ TEST_F(NettopTrafficAttributionProviderTest, AProcessIsNamedByItsApplicationThro
     std::vector<std::string> bundles;
     for (const auto& attribution : result) bundles.push_back(attribution.bundleID);
     const std::vector<std::string> expected{
-        "org.example.Browser", "org.example.Nameless",
-        "org.example.Worker",  // no bundle identifier for the pid: "worker" begins "workersuite"
+        "org.example.Browser",
+        "org.example.Nameless",
+        "org.example.Worker",   // no bundle identifier for the pid: "worker" begins "workersuite"
         "org.example.Browser",  // two processes of one application stay two entries
-        "org.example.PhotoEditor", "org.example.PhotoEditor", "org.example.PhotoEditor", "process.render-worker-(gpu)",
+        "org.example.PhotoEditor",
+        "org.example.PhotoEditor",
+        "org.example.PhotoEditor",
+        "process.render-worker-(gpu)",
         "process.mail",  // the first match has no bundle identifier: no later application is tried
         "process.-_",    // a command that normalises to nothing matches no application
     };

@@ -36,54 +36,53 @@ protected:
 TEST_F(NetworkIdentityResolverTest, AFoundNameGivesAWifiOrHotspotIdentityWithASlugIdAndPlaceholdersAreRedactions) {
     // Case and " " against "-" give one id; other punctuation and non-ASCII letters stay.
     for (const auto& [ssid, expected] : std::vector<std::pair<std::string, std::string>>{
-             {"Bob's iPhone", "wifi-bobs-iphone|Bob's iPhone|hotspot|wlan0|resolved|corewlan_primary|1"},
-             {"  Cafe/Guest 5.0\n", "wifi-cafe-guest-5-0|Cafe/Guest 5.0|wifi|wlan0|resolved|corewlan_primary|1"},
-             {"Office Personal HOTSPOT",
-              "wifi-office-personal-hotspot|Office Personal HOTSPOT|hotspot|wlan0|resolved|corewlan_primary|1"},
-             {"home-NET", "wifi-home-net|home-NET|wifi|wlan0|resolved|corewlan_primary|1"},
-             {"CAFÉ Ärger", "wifi-café-ärger|CAFÉ Ärger|wifi|wlan0|resolved|corewlan_primary|1"},
-             {"A&B (5G)", "wifi-a&b-(5g)|A&B (5G)|wifi|wlan0|resolved|corewlan_primary|1"},
-             {"<REDACTED>", "wifi-<redacted>|<REDACTED>|wifi|wlan0|resolved|corewlan_primary|1"}}) {
+             {"Bob's iPhone", "wifi-bobs-iphone|Bob's iPhone|hotspot"},
+             {"  Cafe/Guest 5.0\n", "wifi-cafe-guest-5-0|Cafe/Guest 5.0|wifi"},
+             {"Office Personal HOTSPOT", "wifi-office-personal-hotspot|Office Personal HOTSPOT|hotspot"},
+             {"home-NET", "wifi-home-net|home-NET|wifi"},
+             {"CAFÉ Ärger", "wifi-café-ärger|CAFÉ Ärger|wifi"},
+             {"A&B (5G)", "wifi-a&b-(5g)|A&B (5G)|wifi"},
+             {"<REDACTED>", "wifi-<redacted>|<REDACTED>|wifi"}}) {
         wifi->setInterfaces({{"wlan0", ssid}});
-        EXPECT_EQ(resolve("wlan0"), expected) << ssid;
+        EXPECT_EQ(resolve("wlan0"), expected + "|wlan0|resolved|corewlan_primary|1") << ssid;
     }
+    const auto unnamed = [](const std::string& iface, const std::string& state) {
+        return "wifi-iface-" + iface + "|Wi-Fi (SSID unavailable)|wifi|" + iface + "|" + state + "|" + state + "|0.2";
+    };
     for (const auto* placeholder : {"<redacted>", "REDACTED", "Redacted", " redacted ", "<private>", "0x00"}) {
         wifi->setInterfaces({{"en0", placeholder}});
-        EXPECT_EQ(resolve("en0"), "wifi-iface-en0|Wi-Fi (SSID unavailable)|wifi|en0|redacted|redacted|0.2")
-            << placeholder;
+        EXPECT_EQ(resolve("en0"), unnamed("en0", "redacted")) << placeholder;
     }
     wifi->setInterfaces({{"en0", std::nullopt}, {"en1", "   "}});
-    EXPECT_EQ(resolve("en0"), "wifi-iface-en0|Wi-Fi (SSID unavailable)|wifi|en0|unavailable|unavailable|0.2");
+    EXPECT_EQ(resolve("en0"), unnamed("en0", "unavailable"));
     // A placeholder of another interface, or only from the tools, is remembered too.
     wifi->setInterfaces({{"en0", "<private>"}, {"en1", std::nullopt}});
-    EXPECT_EQ(resolve("en1"), "wifi-iface-en1|Wi-Fi (SSID unavailable)|wifi|en1|redacted|redacted|0.2");
+    EXPECT_EQ(resolve("en1"), unnamed("en1", "redacted"));
     wifi->setInterfaces({{"en0", std::nullopt}});
     summary("en0", "  SSID : <redacted>\n");
-    EXPECT_EQ(resolve("en0"), "wifi-iface-en0|Wi-Fi (SSID unavailable)|wifi|en0|redacted|redacted|0.2");
+    EXPECT_EQ(resolve("en0"), unnamed("en0", "redacted"));
 }
 
 TEST_F(NetworkIdentityResolverTest, WithoutANameThePrimaryInterfaceIsClassified) {
-    for (const auto& [primary, expected] : std::vector<std::pair<std::optional<std::string>, std::string>>{
-             {"utun3", "iface-utun3|VPN|vpn|utun3|unavailable|interface|0.8"},
-             {"bridge100", "iface-bridge100|bridge100|other|bridge100|unavailable|interface|0.5"},
-             {"lo0", "iface-lo0|lo0|loopback|lo0|unavailable|interface|0.5"},
-             {"lo", "iface-lo|lo|loopback|lo|unavailable|interface|0.5"},
-             {"lo1", "iface-lo1|lo1|other|lo1|unavailable|interface|0.5"},
-             {"en4", "iface-en4|Ethernet|ethernet|en4|unavailable|interface|0.8"},
-             {"eth0", "iface-eth0|Ethernet|ethernet|eth0|unavailable|interface|0.8"},
-             {"ppp-vpn0", "iface-ppp-vpn0|VPN|vpn|ppp-vpn0|unavailable|interface|0.8"},
-             {"wg0", "iface-wg0|VPN|vpn|wg0|unavailable|interface|0.8"},
-             {"tap1", "iface-tap1|VPN|vpn|tap1|unavailable|interface|0.8"},
-             {"MyVPN", "iface-myvpn|VPN|vpn|MyVPN|unavailable|interface|0.8"},
-             {"pdp_ip0", "iface-pdp_ip0|Cellular|cellular|pdp_ip0|unavailable|interface|0.8"},
-             {"rmnet_data0", "iface-rmnet_data0|Cellular|cellular|rmnet_data0|unavailable|interface|0.8"},
-             // Not known to the Wi-Fi client: not the Wi-Fi row.
-             {"wlp2s0", "iface-wlp2s0|wlp2s0|wifi|wlp2s0|unavailable|interface|0.5"},
-             {"br.lan 2", "iface-br-lan-2|br.lan 2|other|br.lan 2|unavailable|interface|0.5"},
-             {" \n", "iface-||other||unavailable|interface|0.5"},  // an empty primary is still a name
-             {std::nullopt, "unknown-network|Unknown Network|other|-|unavailable|none|0"}}) {
-        EXPECT_EQ(resolve(primary), expected) << primary.value_or("(none)");
+    // Name, type and confidence by interface; " \n" is an empty primary, still a name. wlp2s0 is
+    // not known to the Wi-Fi client: not the Wi-Fi row.
+    // clang-format off
+    for (const auto& [primary, expected] : std::vector<std::pair<std::string, std::string>>{
+             {"utun3", "iface-utun3|VPN|vpn|utun3|0.8"}, {"bridge100", "iface-bridge100|bridge100|other|bridge100|0.5"},
+             {"lo0", "iface-lo0|lo0|loopback|lo0|0.5"}, {"lo", "iface-lo|lo|loopback|lo|0.5"},
+             {"lo1", "iface-lo1|lo1|other|lo1|0.5"}, {"en4", "iface-en4|Ethernet|ethernet|en4|0.8"},
+             {"eth0", "iface-eth0|Ethernet|ethernet|eth0|0.8"}, {"ppp-vpn0", "iface-ppp-vpn0|VPN|vpn|ppp-vpn0|0.8"},
+             {"wg0", "iface-wg0|VPN|vpn|wg0|0.8"}, {"tap1", "iface-tap1|VPN|vpn|tap1|0.8"},
+             {"MyVPN", "iface-myvpn|VPN|vpn|MyVPN|0.8"}, {"pdp_ip0", "iface-pdp_ip0|Cellular|cellular|pdp_ip0|0.8"},
+             {"rmnet_data0", "iface-rmnet_data0|Cellular|cellular|rmnet_data0|0.8"},
+             {"wlp2s0", "iface-wlp2s0|wlp2s0|wifi|wlp2s0|0.5"}, {"br.lan 2", "iface-br-lan-2|br.lan 2|other|br.lan 2|0.5"},
+             {" \n", "iface-||other||0.5"}}) {
+        // clang-format on
+        const auto confidence = expected.substr(expected.rfind('|'));
+        EXPECT_EQ(resolve(primary), expected.substr(0, expected.rfind('|')) + "|unavailable|interface" + confidence)
+            << primary;
     }
+    EXPECT_EQ(resolve(std::nullopt), "unknown-network|Unknown Network|other|-|unavailable|none|0");
     EXPECT_EQ(NetworkIdentityResolver(nullptr, nullptr, paths).resolveActiveNetwork("eth0").name, "Ethernet");
 }
 

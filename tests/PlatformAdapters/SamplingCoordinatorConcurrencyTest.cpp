@@ -7,6 +7,7 @@
 
 using namespace std::chrono_literals;
 using ostrel::testing::SamplingRig;
+using ostrel::testing::waitUntil;
 
 TEST(SamplingCoordinatorConcurrencyTest, StartStopAndResetFromOtherThreadsWhileTickingKeepTheStoreConsistent) {
     SamplingRig rig;
@@ -15,12 +16,13 @@ TEST(SamplingCoordinatorConcurrencyTest, StartStopAndResetFromOtherThreadsWhileT
     std::atomic<std::int64_t> produced{0};
     std::vector<std::thread> threads;
     threads.emplace_back([&] {
-        while (!done) {
+        for (int tick = 0; tick < 400; ++tick) {
             rig.traffic(1000, 100);
             produced += 1000;
             rig.advance(400ms);
             rig.coordinator->collectSampleNow();
         }
+        done = true;
     });
     for (unsigned t = 0; t < 3; ++t) {
         threads.emplace_back([&, t] {
@@ -42,8 +44,7 @@ TEST(SamplingCoordinatorConcurrencyTest, StartStopAndResetFromOtherThreadsWhileT
             }
         });
     }
-    rig.mainQueue->pumpUntil([] { return false; }, 2500ms);
-    done = true;
+    EXPECT_TRUE(waitUntil([&] { return rig.mainQueue->pump(), done.load(); }));  // callbacks arrive meanwhile
     for (auto& thread : threads) thread.join();
     rig.coordinator->stop();
     rig.mainQueue->pump();
@@ -76,12 +77,11 @@ TEST(SamplingCoordinatorConcurrencyTest, StoppingFromManyThreadsWritesOnceAndARu
     EXPECT_EQ(rig.batches.load(), 1);  // the stop write came 0.2 s after the last callback
     EXPECT_TRUE(rig.log->lines().empty());
 
+    const int lookups = rig.route->lookups();  // one per tick
     rig.coordinator->start();
-    std::this_thread::sleep_for(1100ms);  // a tick may be running: it holds the coordinator until it ends
+    EXPECT_TRUE(waitUntil([&] { return rig.route->lookups() > lookups; }));  // the timer runs
     rig.coordinator->resetBaseline();
     std::weak_ptr<ostrel::SamplingCoordinator> weak = rig.coordinator;
-    rig.coordinator.reset();
-    std::this_thread::sleep_for(1200ms);
-    rig.mainQueue->pump();
-    EXPECT_TRUE(weak.expired());
+    rig.coordinator.reset();  // a tick may be running: it holds the coordinator until it ends
+    EXPECT_TRUE(waitUntil([&] { return rig.mainQueue->pump(), weak.expired(); }));
 }

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
-#include <thread>
-
+#include "Platform/support/TempTree.hpp"
 #include "PlatformAdapters/SamplingCoordinator.hpp"
 #include "PlatformAdapters/support/SamplingRig.hpp"
-#include "Platform/support/TempTree.hpp"
 #include "PlatformAdapters/support/VethPair.hpp"
 
 using namespace std::chrono_literals;
@@ -57,21 +55,15 @@ TEST_F(SamplingCoordinatorTest, AnIdleTickWritesOnlyTheNetworkAndATrafficTickThe
 
 TEST_F(SamplingCoordinatorTest, WritesAtMostEveryThreeSecondsOrAt240RecordsAndCallsBackAtMostEveryThree) {
     rig.attribute({{"A", 1, 1}});
-    tick();
-    tick(10, 10);  // the first write comes at once
-    tick(10, 10);
-    tick(10, 10);
-    EXPECT_EQ(samples(), 1);
-    EXPECT_EQ(batches(), 1);
-    tick(10, 10);  // 3 s after the write
-    EXPECT_EQ(samples(), 4);
-    EXPECT_EQ(batches(), 2);
-    tick(10, 10);
-    tick();
-    EXPECT_EQ(samples(), 4);
-    tick();  // idle ticks still write what waits once 3 s have passed
-    EXPECT_EQ(samples(), 5);
-    EXPECT_EQ(batches(), 3);
+    // Each tick's traffic, then the samples stored and the callbacks made by then: the first write
+    // comes at once, the next 3 s after it, and idle ticks still write what waits.
+    const std::tuple<std::uint32_t, int, int> ticks[] = {{0, 0, 0},  {10, 1, 1}, {10, 1, 1}, {10, 1, 1},
+                                                         {10, 4, 2}, {10, 4, 2}, {0, 4, 2},  {0, 5, 3}};
+    for (const auto& [traffic, stored, called] : ticks) {
+        tick(traffic, traffic);
+        EXPECT_EQ(samples(), stored);
+        EXPECT_EQ(batches(), called);
+    }
 
     std::vector<SamplingRig::Share> twelve;
     for (int i = 0; i < 12; ++i) twelve.push_back({"app" + std::to_string(i), 1, 1});
@@ -146,32 +138,28 @@ TEST_F(SamplingCoordinatorTest, ResetBaselineDropsEarlierTrafficAndTheCallbackHo
     EXPECT_EQ(rig.batches.load(), 0);
 }
 
-TEST_F(SamplingCoordinatorTest, StartPrimesTheBaselineTicksAfterOneSecondOnOneTimerAndResumesAfterStop) {
+// Each check waits for the tick that must come; a second start that primed the baseline again, a
+// stop that left the timer, or a restart that kept the old baseline would each change the sums.
+TEST_F(SamplingCoordinatorTest, StartPrimesTheBaselineOnceTicksAfterOneSecondAndResumesAfterStop) {
     rig.attribute({{"A", 1, 0}});
     rig.traffic(1000, 0);  // before start: never counted
     const auto started = std::chrono::steady_clock::now();
     rig.coordinator->start();
-    rig.coordinator->start();
-    rig.traffic(5, 0);
-    ASSERT_TRUE(rig.mainQueue->pumpUntil([this] { return rig.batches.load() == 1; }, 3s));
-    EXPECT_GE(std::chrono::steady_clock::now() - started, 1s);
-    const auto before = routeLookups();
-    std::this_thread::sleep_for(2100ms);
-    EXPECT_LE(routeLookups() - before, 3);  // two timers would tick four times
+    rig.traffic(7, 0);
+    rig.coordinator->start();  // running already: nothing changes
+    ASSERT_TRUE(rig.mainQueue->pumpUntil([this] { return rig.batches.load() == 1; }, 60s));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 1s);  // never early
+    EXPECT_EQ(rxSum(), 7);
 
     rig.coordinator->stop();
-    const auto atStop = routeLookups();
+    EXPECT_FALSE(rig.coordinator->isRunning());
     rig.traffic(300, 0);  // while stopped: not counted after the restart
-    std::this_thread::sleep_for(1200ms);
-    EXPECT_EQ(routeLookups(), atStop);
-    const auto restarted = std::chrono::steady_clock::now();
+    rig.advance(5000ms);  // the next tick with traffic writes and calls back at once
     rig.coordinator->start();
     rig.traffic(11, 0);
-    while (routeLookups() == atStop && std::chrono::steady_clock::now() < restarted + 4s)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_GE(std::chrono::steady_clock::now() - restarted, 1s);
+    ASSERT_TRUE(rig.mainQueue->pumpUntil([this] { return rig.batches.load() == 2; }, 60s));
     rig.coordinator->stop();
-    EXPECT_EQ(rxSum(), 16);
+    EXPECT_EQ(rxSum(), 18);
 }
 
 // Known traffic across a veth pair, sampled by the real adapter, route lookup and per-process tool.
@@ -179,13 +167,6 @@ TEST(SamplingCoordinatorKernelTest, KnownTrafficEndsUpInSamplesAndRollUpsSplitEx
     VethPair pair;
     if (!pair.whyNot.empty()) GTEST_SKIP() << pair.whyNot;
     ASSERT_TRUE(pair.ip(pair.near, "route add default via 10.231.0.2 dev ostv0"));
-    const auto nearCounters = [&] {
-        NetnsScope inNear(pair.near);
-        for (const auto& link : GetifaddrsCounterSource().read()) {
-            if (link.name == "ostv0") return std::pair<std::int64_t, std::int64_t>(link.rxBytes, link.txBytes);
-        }
-        return std::pair<std::int64_t, std::int64_t>(-1, -1);
-    };
     // The per-process tool keeps its state (and its listener) with the test, not with the user.
     const TempTree state;
     ::setenv("XDG_STATE_HOME", state.root.c_str(), 1);
@@ -204,19 +185,24 @@ TEST(SamplingCoordinatorKernelTest, KnownTrafficEndsUpInSamplesAndRollUpsSplitEx
             ASSERT_EQ(::recv(stream.second.get(), chunk.data(), chunk.size(), MSG_WAITALL), 16384);
         }
     };
-    const auto before = nearCounters();
+    const auto before = pair.nearCounters();
     rig->coordinator->start();
-    std::this_thread::sleep_for(1300ms);
     pair.sendUdp(true, 300, 1200);
     pair.sendUdp(false, 40, 100);
     transfer(3'000'000);
-    std::this_thread::sleep_for(1200ms);
+    // A tick of the timer takes it and, as the first with traffic, writes it at once.
+    ASSERT_TRUE(rig->mainQueue->pumpUntil([&] { return rig->batches.load() >= 1; }, 60s));
     pair.sendUdp(true, 100, 500);
     transfer(1'000'000);
-    std::this_thread::sleep_for(2500ms);  // a tick, late or not, has seen everything
+    // The last sample is taken while the counters stand still (a delayed acknowledgement may
+    // still go out), so that it has seen everything they count.
+    auto after = pair.nearCounters();
+    for (auto ahead = std::pair<std::int64_t, std::int64_t>(-1, -1); ahead != after;) {
+        ahead = after;
+        rig->coordinator->collectSampleNow();
+        after = pair.nearCounters();
+    }
     rig->coordinator->stop();
-    const auto after = nearCounters();
-    EXPECT_TRUE(rig->mainQueue->pumpUntil([&] { return rig->batches.load() >= 1; }, 2s));
     // Exactly what the kernel counted on ostv0 while sampling ran (32-bit counters, far from
     // wrapping here).
     const std::int64_t received = after.first - before.first, sent = after.second - before.second;

@@ -4,7 +4,6 @@
 #include <date/tz.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,30 +28,23 @@ Date ist(int day, int hour, int minute = 0) {
     return Date{date::locate_zone(kZone)->to_sys(local)};
 }
 
+std::string bytes(std::int64_t rx, std::int64_t tx) {
+    return std::to_string(rx) + "/" + std::to_string(tx);
+}
 // "25T03:00 100/10, 25T04:00": UTC day of the month and time, with the bytes when there are any.
 std::string text(const std::vector<TrendPoint>& points) {
     std::string out;
     for (const auto& p : points) {
-        const auto minute = std::chrono::floor<std::chrono::minutes>(p.timestamp);
-        const auto day = std::chrono::floor<date::days>(minute);
-        const auto time = (minute - day).count();
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%s%02uT%02d:%02d", out.empty() ? "" : ", ",
-                      static_cast<unsigned>(date::year_month_day{day}.day()), static_cast<int>(time / 60),
-                      static_cast<int>(time % 60));
-        out += buffer;
-        if (p.rxBytes != 0 || p.txBytes != 0) out += " " + std::to_string(p.rxBytes) + "/" + std::to_string(p.txBytes);
+        out +=
+            (out.empty() ? "" : ", ") + date::format("%dT%H:%M", std::chrono::floor<std::chrono::minutes>(p.timestamp));
+        if (p.rxBytes != 0 || p.txBytes != 0) out += " " + bytes(p.rxBytes, p.txBytes);
     }
     return out;
-}
-std::string text(const UsageSummary& s) {
-    return std::to_string(s.rxBytes) + "/" + std::to_string(s.txBytes);
 }
 std::string text(const std::vector<RankedUsage>& rows) {
     std::string out;
     for (const auto& r : rows)
-        out += r.id + " " + r.title + " " + text(UsageSummary{r.rxBytes, r.txBytes}) + " " + std::to_string(r.share) +
-               "; ";
+        out += r.id + " " + r.title + " " + bytes(r.rxBytes, r.txBytes) + " " + std::to_string(r.share) + "; ";
     return out;
 }
 
@@ -62,8 +54,8 @@ struct View {
     std::vector<std::string> trends;
 };
 View view(const OverviewSnapshot& s) {
-    return {text(s.summary) + " | " + text(s.topNetworks) + "| " + text(s.topApplications) + "| " +
-                s.activeNetwork.value_or("-") + " " + s.topAppToday.value_or("-") + " " +
+    return {bytes(s.summary.rxBytes, s.summary.txBytes) + " | " + text(s.topNetworks) + "| " + text(s.topApplications) +
+                "| " + s.activeNetwork.value_or("-") + " " + s.topAppToday.value_or("-") + " " +
                 s.topNetworkToday.value_or("-") + " " + std::string(rawValue(s.threshold.level)),
             {text(s.trend)}};
 }
@@ -79,7 +71,8 @@ View view(const std::vector<Item>& items) {
 template <class Detail>
 View view(const std::optional<Detail>& d, std::vector<RankedUsage> Detail::*ranked) {
     if (!d) return {"none", {}};
-    return {d->name + " " + text(d->summary) + " | " + text((*d).*ranked), {text(d->trend), text(d->busiestHours)}};
+    return {d->name + " " + bytes(d->summary.rxBytes, d->summary.txBytes) + " | " + text((*d).*ranked),
+            {text(d->trend), text(d->busiestHours)}};
 }
 
 UsageSampleRecord sample(Date at, const std::string& net, const std::string& app, std::int64_t rx, std::int64_t tx) {
@@ -138,42 +131,25 @@ TEST_F(AnalyticsServiceTest, AnswersWithAndWithoutTheCoreLibraryDifferOnlyInBuck
     const std::string night = "24T18:00, 24T19:00, 24T20:00, 24T21:00, 24T22:00, 24T23:00, 25T00:00, 25T01:00";
     const std::string morning = ", 25T06:00, 25T07:00, 25T08:00, 25T09:00";
     using P = TimeframePreset;
+    // clang-format off
     const std::vector<Case> cases = {
-        {overview,
-         P::daily,
-         {},
-         {night + ", 25T02:00, 25T03:00 100/10, 25T04:00 50/5, 25T05:00 30/3" + morning},
+        {overview, P::daily, {}, {night + ", 25T02:00, 25T03:00 100/10, 25T04:00 50/5, 25T05:00 30/3" + morning},
          {"25T03:30 150/15, 25T05:30 30/3"}},
         {overview, P::weekly, {}, {}, {}},
-        {overview,
-         P::custom,
-         underTwoDays,
-         {"23T00:00, 24T00:00 7/1, 25T00:00 180/18"},
-         {"23T18:30 7/1, 24T18:30 180/18"}},
+        {overview, P::custom, underTwoDays, {"23T00:00, 24T00:00 7/1, 25T00:00 180/18"}, {"23T18:30 7/1, 24T18:30 180/18"}},
         {overview, P::custom, twoDays, {}, {}},
-        {networks,
-         P::daily,
-         {},
-         {"24T00:00, 25T00:00 150/15", "24T00:00, 25T00:00 30/3", "24T00:00, 25T00:00"},
+        {networks, P::daily, {}, {"24T00:00, 25T00:00 150/15", "24T00:00, 25T00:00 30/3", "24T00:00, 25T00:00"},
          {"24T18:30 150/15", "24T18:30 30/3", ""}},
         {apps, P::monthly, {}, {}, {}},
         {apps, P::custom, twoDays, {}, {}},
-        {appDetail,
-         P::daily,
-         {},
-         {night + ", 25T02:00, 25T03:00 100/10, 25T04:00, 25T05:00 30/3" + morning,
+        {appDetail, P::daily, {}, {night + ", 25T02:00, 25T03:00 100/10, 25T04:00, 25T05:00 30/3" + morning,
           "25T03:00 100/10, 25T05:00 30/3, 24T18:00, 24T19:00, 24T20:00, 24T21:00, 24T22:00, 24T23:00"},
-         {"25T03:30 100/10, 25T05:30 30/3", "25T03:30 100/10, 25T05:30 30/3"},
-         "firefox"},
+         {"25T03:30 100/10, 25T05:30 30/3", "25T03:30 100/10, 25T05:30 30/3"}, "firefox"},
         {networkDetail, P::custom, twoDays, {}, {}, "office"},
-        {networkDetail,
-         P::daily,
-         {},
-         {night + ", 25T02:00, 25T03:00, 25T04:00, 25T05:00" + morning, night},
-         {"", ""},
-         "idle"},
+        {networkDetail, P::daily, {}, {night + ", 25T02:00, 25T03:00, 25T04:00, 25T05:00" + morning, night}, {"", ""}, "idle"},
         {appDetail, P::daily, {}, {}, {}, "nobody"},
     };
+    // clang-format on
     const auto answer = [&](const AnalyticsService& s, const Case& c) {
         switch (c.load) {
             case overview:
@@ -240,38 +216,29 @@ TEST_F(AnalyticsServiceTest, ListsKeepTheLast14PointsAndDetailsTheBusiest8InTime
 
 TEST_F(AnalyticsServiceTest, ThresholdsGiveTheWorkedValuesAndRememberTheLastLevelPerTimeframe) {
     constexpr std::int64_t GiB = 1073741824;
-    struct Case {
-        std::int64_t total, warning, danger;
-        const char* evaluation;
-    };
-    const std::vector<Case> worked = {
+    const std::tuple<std::int64_t, std::int64_t, std::int64_t, const char*> worked[] = {
         {4 * GiB, 5 * GiB, 10 * GiB, "normal -- 0.800000"},
         {5 * GiB, 5 * GiB, 10 * GiB, "warning W- 1.000000"},
         {12 * GiB, 5 * GiB, 10 * GiB, "danger WD 2.400000"},
         {7, 0, 5, "danger -D 0.000000"},
         {7, 10, 5, "danger -D 0.700000"},
         {0, 0, 0, "normal -- 0.000000"},
-    };
+        {99, 0, 0, "normal -- 0.000000"}};
     for (bool withCore : {true, false}) {
-        for (const auto& c : worked) {
-            OstrelSettings settings;
-            settings.warningThresholdBytes = c.warning;
-            settings.dangerThresholdBytes = c.danger;
+        for (const auto& [total, warning, danger, evaluation] : worked) {
+            const OstrelSettings settings{MenuBarDisplayMode::totalToday, warning, danger, true, false};
             const auto e =
-                service(withCore).recordThresholdEventIfNeeded({c.total, 0}, TimeframePreset::custom, settings);
+                service(withCore).recordThresholdEventIfNeeded({total, 0}, TimeframePreset::custom, settings);
             EXPECT_EQ(std::string(rawValue(e.level)) + " " + (e.exceedsWarning ? "W" : "-") +
                           (e.exceedsDanger ? "D " : "- ") + std::to_string(e.usageRatio),
-                      c.evaluation)
-                << c.total << " " << c.warning << " " << c.danger;
+                      evaluation)
+                << total << " " << warning << " " << danger;
         }
     }
 
     SQLiteDatabase database(folder.root + "/o.sqlite");
     database.execute("DELETE FROM threshold_events;");
-    OstrelSettings quiet;
-    quiet.warningThresholdBytes = 10;
-    quiet.dangerThresholdBytes = 20;
-    quiet.notificationsEnabled = false;
+    OstrelSettings quiet{MenuBarDisplayMode::totalToday, 10, 20, false, false};
     const auto analytics = service(false);
     for (std::int64_t total : {10, 15, 20, 10, 0})
         analytics.recordThresholdEventIfNeeded({total, 0}, TimeframePreset::daily, quiet);
@@ -279,8 +246,8 @@ TEST_F(AnalyticsServiceTest, ThresholdsGiveTheWorkedValuesAndRememberTheLastLeve
     analytics.recordThresholdEventIfNeeded({7, 5}, TimeframePreset::weekly, quiet);
     std::vector<std::string> events;
     database.query(
-        "SELECT level || ' ' || total_bytes || ' ' || timeframe || ' ' || notified FROM threshold_events "
-        "ORDER BY rowid;",
+        "SELECT level || ' ' || total_bytes || ' ' || timeframe || ' ' || notified FROM threshold_events ORDER BY "
+        "rowid;",
         {}, [&](const SQLiteRow& row) { events.push_back(row.text(0)); });
     EXPECT_EQ(events, (std::vector<std::string>{"warning 10 daily 0", "danger 20 daily 0", "warning 10 daily 0",
                                                 "warning 12 weekly 1"}));
@@ -288,45 +255,27 @@ TEST_F(AnalyticsServiceTest, ThresholdsGiveTheWorkedValuesAndRememberTheLastLeve
 
 TEST(AnalyticsServiceLocalTest, BucketsInTheUsersCalendarAcrossDaylightSavingChanges) {
     struct Case {
-        const char* label;
-        const char* zone;
+        const char *label, *zone;
         TimeframePreset preset;  // daily: hours; custom (under 48 h): days
         const char* now;
         std::vector<const char*> samples;
         const char* trend;
     };
+    using P = TimeframePreset;
+    // clang-format off
     const std::vector<Case> cases = {
-        {"10:47:30 in the hour of 10:00",
-         "Europe/Berlin",
-         TimeframePreset::daily,
-         "2026-03-10T11:00:00.000Z",
-         {"2026-03-10T09:47:30.000Z"},
-         "10T09:00 1/1"},
-        {"10:47:30 on the day of its midnight",
-         "Europe/Berlin",
-         TimeframePreset::custom,
-         "2026-03-10T11:00:00.000Z",
-         {"2026-03-10T09:47:30.000Z"},
-         "09T23:00 1/1"},
-        {"both 01:30s of a repeated hour in its first 01:00",
-         "America/New_York",
-         TimeframePreset::daily,
-         "2026-11-01T17:00:00.000Z",
-         {"2026-11-01T05:30:00.000Z", "2026-11-01T06:30:00.000Z", "2026-11-01T07:10:00.000Z"},
-         "01T05:00 2/2, 01T07:00 1/1"},
-        {"a missing 01:00 moves to the gap's end, 01:01 (00:01 became 01:01)",
-         "America/St_Johns",
-         TimeframePreset::daily,
-         "2010-03-14T15:00:00.000Z",
-         {"2010-03-14T03:30:30.000Z", "2010-03-14T04:00:00.000Z"},
-         "14T03:30 1/1, 14T03:31 1/1"},
-        {"a day whose midnight is skipped starts at 01:00",
-         "America/Havana",
-         TimeframePreset::custom,
-         "2026-03-08T20:00:00.000Z",
-         {"2026-03-08T14:00:00.000Z"},
-         "08T05:00 1/1"},
+        {"10:47:30 in the hour of 10:00", "Europe/Berlin", P::daily, "2026-03-10T11:00:00.000Z",
+         {"2026-03-10T09:47:30.000Z"}, "10T09:00 1/1"},
+        {"10:47:30 on the day of its midnight", "Europe/Berlin", P::custom, "2026-03-10T11:00:00.000Z",
+         {"2026-03-10T09:47:30.000Z"}, "09T23:00 1/1"},
+        {"both 01:30s of a repeated hour in its first 01:00", "America/New_York", P::daily, "2026-11-01T17:00:00.000Z",
+         {"2026-11-01T05:30:00.000Z", "2026-11-01T06:30:00.000Z", "2026-11-01T07:10:00.000Z"}, "01T05:00 2/2, 01T07:00 1/1"},
+        {"a missing 01:00 moves to the gap's end, 01:01 (00:01 became 01:01)", "America/St_Johns", P::daily,
+         "2010-03-14T15:00:00.000Z", {"2010-03-14T03:30:30.000Z", "2010-03-14T04:00:00.000Z"}, "14T03:30 1/1, 14T03:31 1/1"},
+        {"a day whose midnight is skipped starts at 01:00", "America/Havana", P::custom, "2026-03-08T20:00:00.000Z",
+         {"2026-03-08T14:00:00.000Z"}, "08T05:00 1/1"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         const testing::ScopedTimeZone zone(c.zone);
         const testing::TempTree folder;

@@ -51,7 +51,7 @@ TEST(LoginItemServiceTest, TheEntryStartsTheProgramThroughTheDesktopsLauncherAnd
     const UniqueFd fifo(::open(started.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     ASSERT_EQ(std::system(("gio launch " + entry + " >/dev/null 2>&1").c_str()), 0) << "gio (libglib2.0-bin)";
     pollfd ready{fifo.get(), POLLIN, 0};
-    ASSERT_EQ(::poll(&ready, 1, 10000), 1);
+    ASSERT_EQ(::poll(&ready, 1, 60000), 1);
     char line[4096];
     EXPECT_EQ(std::string(line, std::max<ssize_t>(::read(fifo.get(), line, sizeof line), 0)), program + "\n");
 

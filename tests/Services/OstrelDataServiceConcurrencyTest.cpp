@@ -50,7 +50,7 @@ TEST(OstrelDataServiceConcurrencyTest, LoadsSettingsAndBatchesRunTogether) {
         rig.mainQueue->pump();
     }
     sampling.join();
-    EXPECT_TRUE(rig.mainQueue->pumpUntil([&] { return told >= 51; }, 10s));
+    EXPECT_TRUE(rig.mainQueue->pumpUntil([&] { return told >= 51; }, 60s));
     done = true;
     for (auto& screen : screens) screen.join();
     EXPECT_EQ(service.loadOverview(TimeframePreset::daily, std::nullopt, true).summary.rxBytes, 20000);

@@ -187,7 +187,7 @@ TEST_F(OstrelDataServiceTest, BatchesReachTheMenuBarAndClearingWhileSamplingCoun
     EXPECT_EQ(service.loadMenuBarSnapshot().summary.rxBytes + daily(), 0);
     rig.traffic(4000, 400);
     rig.sampler->collectSampleNow();  // the first write is at once
-    ASSERT_TRUE(rig.mainQueue->pumpUntil([&] { return told == 1; }, 10s));
+    ASSERT_TRUE(rig.mainQueue->pumpUntil([&] { return told == 1; }, 60s));
     const auto menuBar = service.loadMenuBarSnapshot();
     EXPECT_EQ(menuBar.summary, (UsageSummary{4000, 400}));
     EXPECT_EQ(menuBar.topAppToday, "Browser");
@@ -232,10 +232,11 @@ TEST_F(OstrelDataServiceTest, RealSamplingDeliversABatchToEveryObserverOnTheMain
     }
     std::vector<std::thread::id> calls;
     for (int i = 0; i < 3; ++i) rig.service->addObserver([&] { calls.push_back(std::this_thread::get_id()); });
-    pair.sendUdp(true, 200, 1000);  // after the start's baseline: the next tick counts it
-    ASSERT_TRUE(rig.mainQueue->pumpUntil([&] { return calls.size() >= 3; }, 10s));
+    pair.sendUdp(true, 200, 1000);  // after the start's baseline: the next ticks count it
+    // A tick may take part of it; a later batch brings the rest.
+    const auto menuBar = [&] { return rig.service->loadMenuBarSnapshot().summary.rxBytes; };
+    ASSERT_TRUE(rig.mainQueue->pumpUntil([&] { return calls.size() >= 3 && menuBar() >= 200 * 1000; }, 60s));
     EXPECT_EQ(std::vector(calls.begin(), calls.begin() + 3), std::vector(3, std::this_thread::get_id()));
-    EXPECT_GE(rig.service->loadMenuBarSnapshot().summary.rxBytes, 200 * 1000);
     EXPECT_EQ(rig.service->loadMenuBarSnapshot().activeNetwork, "ostv0");
     EXPECT_TRUE(rig.log->lines().empty()) << rig.log->lines().front();
 }

@@ -90,56 +90,42 @@ TEST(VellCoreBridgeTest, FindsTheBuiltLibraryFirstAndSkipsAnEmptyVariable) {
 
 TEST(VellCoreBridgeTest, LoadsOnlyWhatNoOtherAccountCanReplace) {
     const std::string built = fs::canonical(VellCoreBridge::defaultLibraryCandidates().front());
-    // Copies of the built library in a fresh folder of the build tree (which only this user writes),
-    // then one folder or file given away or opened up.
-    struct Case {
-        const char* label;
-        const char* changed;  // relative to the fresh folder; the library is a/b/libostrel_core.so
-        int mode;
-        bool givenAway;
-        bool available;
+    const auto available = [](const std::vector<std::string>& candidates) {
+        return VellCoreBridge(candidates, std::make_shared<CapturingLogSink>()).isAvailable();
     };
-    const std::vector<Case> cases = {
-        {"the user's own folders", "a", 0755, false, true},
-        {"a group-writable folder", "a/b", 0775, false, false},
-        {"a world-writable folder higher up", "a", 0777, false, false},
-        {"a shared folder with the sticky bit, as /tmp", "a", 01777, false, true},
-        {"a group-writable file", "a/b/libostrel_core.so", 0775, false, false},
-        {"a folder of another account", "a", 0755, true, false},
-        {"a file of another account", "a/b/libostrel_core.so", 0755, true, false},
-    };
-    for (const auto& c : cases) {
-        if (c.givenAway && ::geteuid() != 0) continue;  // only root gives files away
+    // Copies of the built library at a/b/libostrel_core.so in a fresh folder of the build tree
+    // (which only this user writes), then one folder or file opened up, or given away (-1).
+    const std::tuple<const char*, const char*, int, bool> cases[] = {
+        {"the user's own folders", "a", 0755, true},
+        {"a group-writable folder", "a/b", 0775, false},
+        {"a world-writable folder higher up", "a", 0777, false},
+        {"a shared folder with the sticky bit, as /tmp", "a", 01777, true},
+        {"a group-writable file", "a/b/libostrel_core.so", 0775, false},
+        {"a folder of another account", "a", -1, false},
+        {"a file of another account", "a/b/libostrel_core.so", -1, false}};
+    for (const auto& [label, changed, mode, safe] : cases) {
+        if (mode < 0 && ::geteuid() != 0) continue;  // only root gives files away
+        SCOPED_TRACE(label);
         std::string pattern = (fs::current_path() / "bridge-XXXXXX").string();
-        const fs::path root = ::mkdtemp(pattern.data());
+        const fs::path root = ::mkdtemp(pattern.data()), library = root / "a/b/libostrel_core.so";
         fs::create_directories(root / "a/b");
-        fs::permissions(root / "a", fs::perms(0755));
-        fs::permissions(root / "a/b", fs::perms(0755));
-        fs::copy_file(built, root / "a/b/libostrel_core.so");
-        fs::permissions(root / c.changed, fs::perms(c.mode));
-        if (c.givenAway) {
-            ASSERT_EQ(::chown((root / c.changed).c_str(), 65534, 65534), 0);
-        }
-        const std::string library = root / "a/b/libostrel_core.so";
-        EXPECT_EQ(VellCoreBridge({library}, std::make_shared<CapturingLogSink>()).isAvailable(), c.available)
-            << c.label;
-
+        for (const char* folder : {"a", "a/b"}) fs::permissions(root / folder, fs::perms(0755));
+        fs::copy_file(built, library);
+        if (mode >= 0) fs::permissions(root / changed, fs::perms(mode));
+        ASSERT_TRUE(mode >= 0 || ::chown((root / changed).c_str(), 65534, 65534) == 0);
+        EXPECT_EQ(available({library}), safe);
         // A link in an open folder is followed and the library loaded where it lies; a missing or
         // unsafe candidate is passed over for the next.
         fs::create_directory(root / "open");
         fs::permissions(root / "open", fs::perms(0777));
         fs::copy_file(built, root / "open/libostrel_core.so");
         fs::create_symlink(library, root / "open/link.so");
-        EXPECT_EQ(VellCoreBridge({root / "missing.so", root / "open/libostrel_core.so", root / "open/link.so"},
-                                 std::make_shared<CapturingLogSink>())
-                      .isAvailable(),
-                  c.available)
-            << c.label;
+        EXPECT_EQ(available({root / "missing.so", root / "open/libostrel_core.so", root / "open/link.so"}), safe);
         fs::remove_all(root);
     }
     Dl_info libc{};
     ::dladdr(reinterpret_cast<void*>(&::getpid), &libc);  // loads, but has none of the four names
-    EXPECT_FALSE(VellCoreBridge({libc.dli_fname}, std::make_shared<CapturingLogSink>()).isAvailable());
+    EXPECT_FALSE(available({libc.dli_fname}));
 }
 
 TEST(VellCoreBridgeTest, LogsTheBuiltLibrarysErrorsAndGivesNothing) {

@@ -19,26 +19,14 @@ std::string number(double value) {
 }
 
 TEST(JsonWriterTest, FloatsArePlainBetweenExponentsMinusFiveAndFifteenElseCarryASignedExponent) {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    // clang-format off
     const std::pair<double, const char*> cases[] = {
-        {0.0, "0.0"},
-        {1.0, "1.0"},
-        {2.0, "2.0"},
-        {0.5, "0.5"},
-        {0.25, "0.25"},
-        {0.00001, "0.00001"},
-        {0.000012, "0.000012"},
-        {123.456, "123.456"},
-        {1e15, "1000000000000000.0"},
-        {25.0 / 30.0, "0.8333333333333334"},
-        {1e-6, "1e-6"},
-        {1.5e-7, "1.5e-7"},
-        {2.5e16, "2.5e+16"},
-        {1e16, "1e+16"},
-        {18446744073709551615.0, "1.8446744073709552e+19"},
-        {5e-324, "5e-324"},
-        {std::numeric_limits<double>::quiet_NaN(), "null"},
-        {std::numeric_limits<double>::infinity(), "null"},
-    };
+        {0.0, "0.0"}, {1.0, "1.0"}, {2.0, "2.0"}, {0.5, "0.5"}, {0.25, "0.25"}, {0.00001, "0.00001"},
+        {0.000012, "0.000012"}, {123.456, "123.456"}, {1e15, "1000000000000000.0"}, {25.0 / 30.0, "0.8333333333333334"},
+        {1e-6, "1e-6"}, {1.5e-7, "1.5e-7"}, {2.5e16, "2.5e+16"}, {1e16, "1e+16"},
+        {18446744073709551615.0, "1.8446744073709552e+19"}, {5e-324, "5e-324"}, {nan, "null"}, {inf, "null"}};
+    // clang-format on
     for (const auto& [value, text] : cases) EXPECT_EQ(number(value), text);
 }
 

@@ -57,18 +57,17 @@ TEST(RequestReaderTest, Utf8FaultsNameLengthAndIndex) {
 
 // Positions: a value that does not fit is reported after it, a count at its first character.
 TEST(RequestReaderTest, JsonFaultsEndWithLineAndColumn) {
-    EXPECT_EQ(threshold("{\"total_bytes\":1"), errorOf(kParse + "EOF while parsing an object at line 1 column 17"));
-    EXPECT_EQ(threshold("{\n  \"total_bytes\": x}"), errorOf(kParse + "expected value at line 2 column 18"));
-    EXPECT_EQ(threshold("{\"a\" 1}"), errorOf(kParse + "expected `:` at line 1 column 6"));
-    EXPECT_EQ(threshold("{\"a\":[1,2}"), errorOf(kParse + "expected `,` or `]` at line 1 column 10"));
-    EXPECT_EQ(threshold("{\"a\":\"\\q\"}"), errorOf(kParse + "invalid escape at line 1 column 7"));
-    EXPECT_EQ(threshold("{\"a\":\"x"), errorOf(kParse + "EOF while parsing a string at line 1 column 8"));
-    EXPECT_EQ(
-        threshold("{\"a\":\"\x01\"}"),
-        errorOf(kParse + "control character (\\\\u0000-\\\\u001F) found while parsing a string at line 1 column 7"));
-    EXPECT_EQ(threshold("{\"a\":1,}"), errorOf(kParse + "key must be a string at line 1 column 8"));
-    EXPECT_EQ(threshold("[1]"),
-              errorOf(kParse + "invalid type: sequence, expected struct ThresholdRequest at line 1 column 2"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"{\"total_bytes\":1", "EOF while parsing an object at line 1 column 17"},
+        {"{\n  \"total_bytes\": x}", "expected value at line 2 column 18"},
+        {"{\"a\" 1}", "expected `:` at line 1 column 6"},
+        {"{\"a\":[1,2}", "expected `,` or `]` at line 1 column 10"},
+        {"{\"a\":\"\\q\"}", "invalid escape at line 1 column 7"},
+        {"{\"a\":\"x", "EOF while parsing a string at line 1 column 8"},
+        {"{\"a\":\"\x01\"}", "control character (\\\\u0000-\\\\u001F) found while parsing a string at line 1 column 7"},
+        {"{\"a\":1,}", "key must be a string at line 1 column 8"},
+        {"[1]", "invalid type: sequence, expected struct ThresholdRequest at line 1 column 2"}};
+    for (const auto& [input, fault] : cases) EXPECT_EQ(threshold(input), errorOf(kParse + fault)) << input;
 }
 
 TEST(RequestReaderTest, KeysMissingTwiceOrUnknown) {

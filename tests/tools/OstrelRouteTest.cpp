@@ -13,7 +13,7 @@ bool quiet(const std::string& command) {
 
 // Run as the sampler runs it: the output on exit 0, nothing otherwise.
 std::optional<std::string> run(const std::string& path, const std::vector<std::string>& arguments) {
-    return ostrel::ProcessToolRunner().runCommand(path, arguments);
+    return ostrel::ProcessToolRunner(std::chrono::seconds(60)).runCommand(path, arguments);
 }
 
 // A namespace of its own for one test, removed afterwards. `whyNot` is set when this machine

@@ -1,23 +1,6 @@
 #include "Persistence/support/PersistenceTestSupport.hpp"
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <stdexcept>
-
 namespace ostrel::testing {
-
-TemporaryFolder::TemporaryFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ostrel-persistence-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TemporaryFolder::~TemporaryFolder() {
-    std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(path_, ignored);
-}
 
 Rows DatabaseInspector::rows(const std::string& sql) {
     Rows result;

@@ -10,24 +10,11 @@
 
 #include "Model/support/ScopedTimeZone.hpp"
 #include "Persistence/OstrelRepository.hpp"
+#include "Platform/support/TempTree.hpp"
 
 namespace ostrel::testing {
 
 using Rows = std::vector<std::vector<std::string>>;
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TemporaryFolder final {
-public:
-    TemporaryFolder();
-    ~TemporaryFolder();
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 // A second connection to the same file, to look at what the repository left behind.
 class DatabaseInspector final {

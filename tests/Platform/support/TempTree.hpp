@@ -14,7 +14,13 @@ struct TempTree {
         std::string pattern = (std::filesystem::temp_directory_path() / "ostrel-tree-XXXXXX").string();
         root = ::mkdtemp(pattern.data());
     }
-    ~TempTree() { std::filesystem::remove_all(root); }
+    ~TempTree() {
+        std::error_code ignored;  // a test may have closed the folder to its owner
+        std::filesystem::permissions(root, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ignored);
+        std::filesystem::remove_all(root, ignored);
+    }
+    std::string file(const std::string& relative) const { return root + "/" + relative; }
     // Writes `content` under the folder, making the folders on the way; returns the full path.
     std::string write(const std::string& relative, const std::string& content) const {
         const auto path = std::filesystem::path(root) / relative;

@@ -26,7 +26,7 @@ SamplingRig::SamplingRig(bool realMachine) {
     std::unique_ptr<DefaultRouteLookup> routeLookup = std::make_unique<NetlinkDefaultRouteLookup>();
     std::function<Date()> clock = currentDate;
     if (realMachine) {
-        runner = std::make_shared<ProcessToolRunner>();
+        runner = std::make_shared<ProcessToolRunner>(std::chrono::seconds(30));  // a loaded machine
         attribution = std::make_shared<NettopTrafficAttributionProvider>(runner, paths,
                                                                          std::make_shared<FakeRunningApplications>());
     } else {

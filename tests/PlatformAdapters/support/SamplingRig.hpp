@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Persistence/SQLiteDatabase.hpp"
@@ -54,5 +55,14 @@ struct SamplingRig {
     std::atomic<int> batches{0};
     std::shared_ptr<SamplingCoordinator> coordinator;
 };
+
+// Polls `done` until it holds or a minute has passed; whether it held.
+inline bool waitUntil(const std::function<bool()>& done) {
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1); !done();) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
 
 }  // namespace ostrel::testing

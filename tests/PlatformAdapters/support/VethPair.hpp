@@ -1,5 +1,7 @@
 #pragma once
 
+#include <netinet/in.h>
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -19,7 +21,11 @@ struct VethPair {
     VethPair(const VethPair&) = delete;
     VethPair& operator=(const VethPair&) = delete;
 
+    // 10.231.0.2 (far) or 10.231.0.1 (near) at `port`.
+    static sockaddr_in address(bool farSide, std::uint16_t port);
     bool ip(const std::string& ns, const std::string& arguments) const;
+    // The bytes ostv0 has received and sent, as the kernel counts them.
+    std::pair<std::int64_t, std::int64_t> nearCounters() const;
     // Sends datagrams across until all arrived; the bytes on the wire.
     std::uint64_t sendUdp(bool fromFar, int count, int payload) const;
     // A connected TCP stream across: the far end, then the near end.

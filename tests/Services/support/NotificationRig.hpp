@@ -27,10 +27,10 @@ public:
         items_.push_back(std::move(item));
         arrived_.notify_all();
     }
-    // The items once `count` have arrived, or those that arrived within 10 s.
+    // The items once `count` have arrived, or those that arrived within a minute.
     std::vector<T> waitFor(std::size_t count) {
         std::unique_lock lock(mutex_);
-        arrived_.wait_for(lock, std::chrono::seconds(10), [&] { return items_.size() >= count; });
+        arrived_.wait_for(lock, std::chrono::minutes(1), [&] { return items_.size() >= count; });
         return items_;
     }
 

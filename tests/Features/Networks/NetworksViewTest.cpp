@@ -185,6 +185,7 @@ private slots:
         QTRY_VERIFY(f.showsDetail() && f.card("summaryCard")->title() == "Home");
         f.click("daily");
         QVERIFY(f.showsNoSelection());
+        QVERIFY(f.vm->isLoadingList() && !child(f.view.get(), "listLoading")->isVisible());  // a list is shown
         QVERIFY(child<QAbstractButton>(f.view.get(), "daily")->isChecked());
         QVERIFY(!child<QAbstractButton>(f.view.get(), "weekly")->isChecked());
         QTRY_VERIFY(f.showsDetail());

@@ -10,8 +10,10 @@
 #include <QStackedWidget>
 #include <QTest>
 
+#include "Features/Networks/NetworkDetailView.hpp"
 #include "Features/Networks/NetworkList.hpp"
 #include "Features/Networks/NetworkRow.hpp"
+#include "Features/Networks/NetworkTexts.hpp"
 #include "Features/Networks/NetworksView.hpp"
 #include "Services/support/DataServiceRig.hpp"
 #include "UI/SectionCard.hpp"
@@ -230,19 +232,42 @@ private slots:
         QTRY_VERIFY(f.showsDetail());
         f.store(f.made - 2h, "net-home", "Home", NetworkType::wifi, "Mail", MiB, 0);
         f.data.setNow(f.made + 13s);  // past the caches' time to live
-        QTRY_VERIFY(f.showsDetail() && text(f.card("summaryCard"), "total") == "Total: 6 MB");
-        QCOMPARE(text(f.rows()[0], "total"), "6 MB");
+        // A tick's detail may come from past the clock's step before its list does.
+        QTRY_VERIFY(f.showsDetail() && text(f.card("summaryCard"), "total") == "Total: 6 MB" &&
+                    text(f.rows()[0], "total") == "6 MB");
 
         f.data.repository()->clearAllData();
         f.data.setNow(f.made + 26s);
         QTRY_VERIFY(f.rows().empty() && f.showsNoSelection());
         QCOMPARE(f.vm->selectedNetworkID(), "net-home");
     }
+
+    // A period starts in the user's zone (New York is on summer time), arranged as the locale does.
+    void periodTextsFollowZoneAndLocale() {
+        ::setenv("TZ", "America/New_York", 1), ::tzset();
+        const Date start = Date{sys_days{year{2026} / 3 / 10}} + 18h;
+        const std::pair<const char*, QString> rows[] = {
+            {"en_US", "Mar 10, 2\u202FPM"}, {"de_DE", "10. März, 14 Uhr"}, {"en_GB", "10 Mar, 14"}};
+        for (const auto& [locale, expected] : rows)
+            QCOMPARE(periodStartText(start, Calendar::current(), locale), expected);
+        ::setenv("TZ", "UTC", 1), ::tzset();
+    }
+
+    // Received + sent at the 64-bit limit is written as the largest count, not a wrapped one.
+    void totalsSaturate() {
+        NetworkDetailView detail;
+        const auto max = std::numeric_limits<std::int64_t>::max();
+        detail.setModel({"n", "Huge", NetworkType::other, {max, 1}, {}, {{"a", "App", max, max, 1}}, {}});
+        QCOMPARE(text(&detail, "total"), "Total: 8,388,608 TB");
+        QCOMPARE(rowsOf(detail.findChild<SectionCard*>("topAppsCard")), QStringList({"App | 8,388,608 TB | 100%"}));
+    }
 };
 
 }  // namespace ostrel::testing
 
 int main(int argc, char** argv) {
+    // Texts in US English (ICU reads the locale once, from here), times in UTC.
+    ::setenv("LC_ALL", "en_US.UTF-8", 1), ::setenv("TZ", "UTC", 1), ::tzset();
     QApplication::setAttribute(Qt::AA_Use96Dpi);
     QApplication app(argc, argv);
     ostrel::testing::NetworksViewTest test;

@@ -78,8 +78,9 @@ struct Fixture {
     void store(Date at, const char* id, const char* name, NetworkType type, const char* app, std::int64_t rx,
                std::int64_t tx) {
         static int serial = 0;
-        data.repository()->insertSamples(
-            {{"N" + std::to_string(++serial), at, id, name, type, app, app, rx, tx, "nettop", 0.8}});
+        std::string sample = "N";  // appended: GCC 12 warns falsely (-Wrestrict) on "N" + string at -O3
+        sample += std::to_string(++serial);
+        data.repository()->insertSamples({{sample, at, id, name, type, app, app, rx, tx, "nettop", 0.8}});
     }
     void sql(const std::string& statement) { SQLiteDatabase(data.databasePath).execute(statement); }
 

@@ -83,8 +83,9 @@ void storeWeek(testing::DataServiceRig& data) {
         for (const auto& app : kApps) {
             const double wave = 0.35 + 0.65 * std::abs(std::sin(hoursAgo * 0.37 + app.weight * 5));
             const auto rx = static_cast<std::int64_t>(app.weight * wave * 42e6 * (hour >= 19 ? 2.2 : 1.0));
-            samples.push_back({"demo-" + std::to_string(++serial), at, network, name, type, app.id, app.name, rx,
-                               rx / 9, "nettop", 0.8});
+            std::string id = "demo-";  // appended: GCC 12 warns falsely on a literal + string at -O3
+            id += std::to_string(++serial);
+            samples.push_back({id, at, network, name, type, app.id, app.name, rx, rx / 9, "nettop", 0.8});
         }
     }
     data.repository()->insertSamples(samples);

@@ -45,9 +45,12 @@ struct Store {
     }
     void add(Date at, const std::string& network, const std::string& app, std::int64_t rx, std::int64_t tx) {
         static int serial = 0;
+        // Appended rather than prefixed: GCC 12 warns falsely (-Wrestrict) on a literal + string at -O3.
+        std::string id = "A", appID = "org.example.";
+        id += std::to_string(++serial), appID += app;
         const std::string name = network == "home" ? "Home" : "Office";
-        data.repository()->insertSamples({{"A" + std::to_string(++serial), at, network, name, NetworkType::wifi,
-                                           "org.example." + app, app, rx, tx, "nettop", 0.8}});
+        data.repository()->insertSamples(
+            {{id, at, network, name, NetworkType::wifi, appID, app, rx, tx, "nettop", 0.8}});
     }
     DataServiceRig data;
 };

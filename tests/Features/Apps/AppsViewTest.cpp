@@ -34,7 +34,6 @@ struct Store {
     Store() {
         data.start();
         data.sampler->stop();
-        SQLiteDatabase(data.databasePath).execute("DELETE FROM networks");
         const Date now = data.now();
         add(now - 1h, "home", "Browser", 3 * MiB, MiB);
         add(now - 72h, "office", "Browser", MiB, 0);
@@ -56,9 +55,9 @@ struct Store {
 };
 
 struct Screen {
-    explicit Screen(milliseconds interval = 1h) : view(&vm, interval) {
+    explicit Screen(milliseconds interval = 1h, bool shown = true) : view(&vm, interval) {
         view.resize(880, 560);
-        view.show();
+        view.setVisible(shown);
     }
     Store store;
     AppsViewModel vm{store.data.service, std::make_shared<QtMainQueue>(qApp), [this] { return store.data.now(); }};
@@ -160,10 +159,8 @@ class AppsViewTest : public QObject {
 private slots:
     // The weekly list on the first visit, then details that replace each other only on arrival.
     void firstVisitListsThenShowsTheTappedApplication() {
-        Store store;
-        AppsViewModel vm{store.data.service, std::make_shared<QtMainQueue>(qApp), [&] { return store.data.now(); }};
-        AppsView view(&vm, 1h);
-        view.resize(880, 560);
+        Screen screen(1h, false);
+        AppsView& view = screen.view;
         QCOMPARE(checkedSegment(view), "Weekly");
         QVERIFY(!child(&view, "errorLabel")->isVisibleTo(&view));
         QCOMPARE(detail(view), "Select an app");

@@ -74,7 +74,11 @@ struct OverviewRig {
     void table(const std::string& from, const std::string& to) {
         SQLiteDatabase(data.databasePath).execute("ALTER TABLE " + from + " RENAME TO " + to);
     }
-    void click(const char* name) { QTest::mouseClick(find<QPushButton>(&view, name), Qt::LeftButton); }
+    void click(const char* name) {
+        auto* button = find<QPushButton>(&view, name);
+        if (!button->isEnabled()) qFatal("%s is disabled", name);
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
     QTimer* timer() { return find<QTimer>(&view, "liveRefreshTimer"); }
 
     // Which part of the content block shows.

@@ -157,6 +157,11 @@ void OstrelDataService::removeObserver(const ObserverID& id) {
     observers_.erase(id);
 }
 
+std::size_t OstrelDataService::observerCount() const {
+    std::lock_guard lock(observersMutex_);
+    return observers_.size();
+}
+
 void OstrelDataService::publishUpdate() {
     std::map<ObserverID, Observer> observers;
     {

@@ -101,6 +101,9 @@ public:
 
     ObserverID addObserver(Observer observer);
     void removeObserver(const ObserverID& id);
+    std::size_t observerCount() const;
+    // Where the service logs; the user interface logs its own lines there too.
+    std::shared_ptr<LogSink> logSink() const { return log_; }
 
     // Applies `change` and saves the settings; a failing save is thrown, and the changed value
     // stays in use until a later save or a restart. Then empties every cache, registers or
@@ -188,7 +191,7 @@ private:
 
     mutable std::mutex settingsMutex_;
     OstrelSettings settings_;
-    std::mutex observersMutex_;
+    mutable std::mutex observersMutex_;
     std::map<ObserverID, Observer> observers_;
     // The one lock of the caches, held for a look-up or a store, never while computing.
     std::mutex cacheMutex_;

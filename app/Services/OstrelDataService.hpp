@@ -79,6 +79,9 @@ public:
         static Dependencies forThisProcess(std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<LogSink> log);
         // True exactly for the text "1".
         static bool mockDataEnabledBy(const char* value);
+        // $XDG_DATA_HOME when it is an absolute path (the XDG rules ignore any other), else
+        // $HOME/.local/share; empty when neither is known.
+        static std::string dataHomeFromEnvironment();
     };
 
     // Runs the start-up sequence. Throws OstrelDataServiceError, whose text begins

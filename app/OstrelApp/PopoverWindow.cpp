@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -39,6 +40,14 @@ void PopoverWindow::showAt(const QRect& anchor) {
 void PopoverWindow::hideEvent(QHideEvent* event) {
     guard_.noteHidden(PopoverToggleGuard::Clock::now());
     QWidget::hideEvent(event);
+}
+
+void PopoverWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool PopoverWindow::event(QEvent* event) {

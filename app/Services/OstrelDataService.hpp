@@ -99,14 +99,17 @@ public:
 
     // The core library and all four of its functions were found; fixed at start-up.
     bool vellCoreAvailable() const { return vellCoreAvailable_; }
+    // Where the service logs; the user interface logs its own lines there too.
+    std::shared_ptr<LogSink> logSink() const { return log_; }
     // One whole value, from any thread.
     OstrelSettings settings() const;
 
     ObserverID addObserver(Observer observer);
     void removeObserver(const ObserverID& id);
     std::size_t observerCount() const;
-    // Where the service logs; the user interface logs its own lines there too.
-    std::shared_ptr<LogSink> logSink() const { return log_; }
+
+    // The store the service writes through; the preferences screen reads the active network there.
+    OstrelRepository& repository() const { return *repository_; }
 
     // Applies `change` and saves the settings; a failing save is thrown, and the changed value
     // stays in use until a later save or a restart. Then empties every cache, registers or

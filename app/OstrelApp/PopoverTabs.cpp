@@ -1,7 +1,10 @@
 #include "OstrelApp/PopoverTabs.hpp"
 
 #include <QEvent>
+#include <QHBoxLayout>
+#include <QStackedWidget>
 #include <QTabBar>
+#include <QVBoxLayout>
 
 #include "UI/PlatformStyle.hpp"
 #include "UI/Symbols.hpp"
@@ -31,16 +34,31 @@ TabSpec specOf(PopoverTab tab) {
 
 }  // namespace
 
-PopoverTabs::PopoverTabs(QWidget* parent) : QTabWidget(parent) {
+PopoverTabs::PopoverTabs(QWidget* parent) : QWidget(parent), bar_(new QTabBar(this)), stack_(new QStackedWidget(this)) {
     setObjectName("tabs");
-    setDocumentMode(true);
-    tabBar()->setExpanding(false);
+    bar_->setObjectName("tabBar");
+    bar_->setDocumentMode(true);
+    bar_->setExpanding(false);
+    bar_->setDrawBase(false);
     for (const PopoverTab tab : allPopoverTabs) {
-        addTab(new QWidget, QString::fromLatin1(specOf(tab).title));
+        bar_->addTab(QString::fromLatin1(specOf(tab).title));
+        stack_->addWidget(new QWidget);
         setScreen(tab, new ScreenPlaceholder);
     }
+    connect(bar_, &QTabBar::currentChanged, stack_, &QStackedWidget::setCurrentIndex);
     setCurrentIndex(0);
     applyIcons();
+
+    auto* barRow = new QHBoxLayout;
+    barRow->setContentsMargins(0, 6, 0, 0);
+    barRow->addStretch();
+    barRow->addWidget(bar_);
+    barRow->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(barRow);
+    layout->addWidget(stack_, 1);
 }
 
 std::optional<std::uint64_t> PopoverTabs::liveRefreshIntervalNs(PopoverTab tab) {
@@ -56,36 +74,43 @@ std::optional<std::uint64_t> PopoverTabs::liveRefreshIntervalNs(PopoverTab tab) 
     return std::nullopt;
 }
 
+int PopoverTabs::currentIndex() const {
+    return bar_->currentIndex();
+}
+
+void PopoverTabs::setCurrentIndex(int index) {
+    bar_->setCurrentIndex(index);
+    stack_->setCurrentIndex(index);
+}
+
 QWidget* PopoverTabs::screen(PopoverTab tab) const {
-    return widget(static_cast<int>(tab));
+    return stack_->widget(static_cast<int>(tab));
 }
 
 void PopoverTabs::setScreen(PopoverTab tab, QWidget* screen) {
     const int index = static_cast<int>(tab);
-    const TabSpec spec = specOf(tab);
-    const int selected = currentIndex();
     const auto interval = liveRefreshIntervalNs(tab);
     if (interval && screen->metaObject()->indexOfProperty(liveRefreshIntervalProperty) >= 0) {
         screen->setProperty(liveRefreshIntervalProperty, QVariant::fromValue<quint64>(*interval));
     }
-    if (screen->objectName().isEmpty()) screen->setObjectName(spec.objectName);
-    QWidget* previous = widget(index);
-    const QIcon icon = tabIcon(index);
-    removeTab(index);
-    insertTab(index, screen, icon, QString::fromLatin1(spec.title));
+    if (screen->objectName().isEmpty()) screen->setObjectName(specOf(tab).objectName);
+    QWidget* previous = stack_->widget(index);
+    stack_->insertWidget(index, screen);
+    stack_->removeWidget(previous);
     delete previous;
-    setCurrentIndex(selected);
+    stack_->setCurrentIndex(bar_->currentIndex());
 }
 
 void PopoverTabs::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange) applyIcons();
-    QTabWidget::changeEvent(event);
+    QWidget::changeEvent(event);
 }
 
 void PopoverTabs::applyIcons() {
     const QColor color = hierarchicalColor(palette(), Hierarchy::primary);
-    for (const PopoverTab tab : allPopoverTabs)
-        setTabIcon(static_cast<int>(tab), symbolIcon(specOf(tab).symbol, color));
+    for (const PopoverTab tab : allPopoverTabs) {
+        bar_->setTabIcon(static_cast<int>(tab), symbolIcon(specOf(tab).symbol, color));
+    }
 }
 
 }  // namespace ostrel

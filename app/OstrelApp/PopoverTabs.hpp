@@ -1,9 +1,12 @@
 #pragma once
 
-#include <QTabWidget>
+#include <QWidget>
 #include <array>
 #include <cstdint>
 #include <optional>
+
+class QStackedWidget;
+class QTabBar;
 
 namespace ostrel {
 
@@ -15,13 +18,18 @@ inline constexpr std::array allPopoverTabs{PopoverTab::overview, PopoverTab::net
 // unsigned 64-bit number (quint64). A screen declares it to take part.
 inline constexpr const char* liveRefreshIntervalProperty = "liveRefreshIntervalNs";
 
-// The popover's four tabs, each holding one screen for the tabs' whole life. Until a screen is
-// set, a tab holds a placeholder. The tab bar keeps its own selection, starting on the first tab.
-class PopoverTabs final : public QTabWidget {
+// The popover's four tabs under a centred tab bar, each holding one screen for the tabs' whole
+// life. Until a screen is set, a tab holds a placeholder. The tab bar keeps its own selection,
+// starting on the first tab.
+class PopoverTabs final : public QWidget {
     Q_OBJECT
 
 public:
     explicit PopoverTabs(QWidget* parent = nullptr);
+
+    QTabBar* tabBar() const { return bar_; }
+    int currentIndex() const;
+    void setCurrentIndex(int index);
 
     // 3 s for Overview, 4 s for Networks and Apps; none for Prefs.
     static std::optional<std::uint64_t> liveRefreshIntervalNs(PopoverTab tab);
@@ -36,6 +44,9 @@ protected:
 
 private:
     void applyIcons();
+
+    QTabBar* bar_;
+    QStackedWidget* stack_;
 };
 
 // What a tab shows until its screen arrives.

@@ -87,6 +87,9 @@ void MenuBarViewModel::updateDisplayMode(MenuBarDisplayMode mode) {
         dataService_->logSink()->log(std::string("Display mode update failed: ") + error.what());
         return;
     }
+    // A reload under way read the mode before this change and would bring it back for a moment;
+    // the announcement of the change has queued a fresh one.
+    ++refreshGeneration_;
     setDisplayMode(mode);
     setMenuBarText(makeMenuBarText(mode, todaySummary_));
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QTabBar>
 #include <QTest>
 
 #include "OstrelApp/PopoverRootView.hpp"
@@ -146,9 +147,9 @@ private slots:
         QCOMPARE(root->size(), QSize(880, 680));
         PopoverTabs* tabs = root->tabs();
         QStringList titles;
-        for (int i = 0; i < tabs->count(); ++i) {
-            titles << tabs->tabText(i);
-            QVERIFY(!tabs->tabIcon(i).isNull());
+        for (int i = 0; i < tabs->tabBar()->count(); ++i) {
+            titles << tabs->tabBar()->tabText(i);
+            QVERIFY(!tabs->tabBar()->tabIcon(i).isNull());
         }
         QCOMPARE(titles, (QStringList{"Overview", "Networks", "Apps", "Prefs"}));
         QCOMPARE(tabs->currentIndex(), 0);
@@ -168,6 +169,7 @@ private slots:
         QCOMPARE(screen->interval, 4000000000ULL);
         QCOMPARE(tabs->currentIndex(), 2);
         QCOMPARE(tabs->screen(PopoverTab::apps), screen);
+        QVERIFY(screen->isVisibleTo(tabs) && !networks->isVisibleTo(tabs));
 
         for (int round = 0; round < 2; ++round) {
             window.showAt({QPoint(1000, 0), QSize(24, 24)});

@@ -230,6 +230,20 @@ private slots:
         QCOMPARE(model->menuBarText(), "\u2193 2 MB \u2191 1 MB");
     }
 
+    // A reload that read the mode before the picker's change does not bring the old mode back.
+    void answerOlderThanAModeChangeIsDropped() {
+        traffic("Browser", "Home", 2 * kMiB, kMiB);
+        auto model = makeModel();
+        QVERIFY(queue->waitFor(1));  // the first answer, in the stored mode, not yet delivered
+        model->updateDisplayMode(MenuBarDisplayMode::compactTotal);
+        fired.clear();
+        deliver(2);  // that answer, then the announcement's hop, which starts a reload
+        QVERIFY(!fired.contains("displayMode"));
+        QCOMPARE(model->displayMode(), MenuBarDisplayMode::compactTotal);
+        deliver(1);
+        QCOMPARE(model->menuBarText(), "3 MB");
+    }
+
     // Each model holds one observer entry for its life; a model released with a load under way
     // drops its answer.
     void observerEntryLivesWithTheModel() {

@@ -113,14 +113,15 @@ case $tray in
         --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher IsStatusNotifierHostRegistered |
         grep -q true
     }
-    # Now and then the host asks to be registered before its own watcher listens, and stays
-    # unregistered: it gets a second and a third start.
+    # Now and then the host calls its own watcher before the watcher's object is on the bus, and
+    # ends ("UnknownObject"): it gets a second and a third start.
     for attempt in 1 2 3; do
       gtk-sni-tray-standalone --watcher --top --end --size 32 > "$rig/tray.log" 2>&1 &
       pids+=($!)
       within 20 host_registered && break
-      kill "${pids[-1]}" && wait "${pids[-1]}" 2> /dev/null || true
+      kill "${pids[-1]}" 2> /dev/null && wait "${pids[-1]}" 2> /dev/null || true
       unset 'pids[-1]'
+      mv "$rig/tray.log" "$rig/tray-attempt-$attempt.log"
       ((attempt < 3)) || { echo "rig: the StatusNotifierItem host did not come up" >&2; exit 1; }
     done
     ;;

@@ -43,8 +43,10 @@ label() {
   gdbus call --session --dest "$(item)" --object-path /StatusNotifierItem \
     --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem XAyatanaLabel
 }
-until_true sh -c "[ -n \"\$(item)\" ]"
-until_true sh -c "label | grep -q ' Today'"
+registered() { [ -n "$(item)" ]; }
+todays_total_shown() { label | grep -q ' Today'; }
+until_true registered
+until_true todays_total_shown
 
 # CPU ticks of the program's session (the program and the helper tools it started), with those
 # of its children already ended.
@@ -76,6 +78,10 @@ measure() {  # what
 measure "popover closed"
 gdbus call --session --dest "$(item)" --object-path /StatusNotifierItem \
   --method org.kde.StatusNotifierItem.Activate 0 0 > /dev/null
-until_true sh -c "xdotool search --onlyvisible --pid $pid | while read -r w; do xdotool getwindowgeometry \$w; done |
-  grep -q 'Geometry: 880x680'"
+popover_shown() {
+  local id
+  for id in $(xdotool search --onlyvisible --pid "$pid"); do xdotool getwindowgeometry "$id"; done > "$work/windows"
+  grep -q 'Geometry: 880x680' "$work/windows"
+}
+until_true popover_shown
 measure "popover open on Overview"

@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QDir>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -33,6 +34,33 @@ QIcon statusIcon() {
                      : QIcon(QStringLiteral(":/ostrel/app/com.ostrel.Ostrel-symbolic.svg"));
     icon.setIsMask(true);
     return icon;
+}
+
+// The light glyph with a dark rim: an XEmbed tray tells nothing of its background, which may be
+// light or dark.
+QIcon withHalo(const QIcon& icon) {
+    QIcon haloed;
+    for (const int size : {16, 22, 24, 32, 48}) {
+        const QPixmap glyph = icon.pixmap(size, size);
+        if (glyph.isNull()) continue;
+        QPixmap rim(glyph.size());
+        rim.fill(Qt::transparent);
+        QPainter rimPainter(&rim);
+        rimPainter.drawPixmap(0, 0, glyph);
+        rimPainter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        rimPainter.fillRect(rim.rect(), QColor(0, 0, 0, 150));
+        rimPainter.end();
+        QPixmap result(glyph.size());
+        result.fill(Qt::transparent);
+        QPainter painter(&result);
+        for (const QPoint offset : {QPoint(-1, 0), QPoint(1, 0), QPoint(0, -1), QPoint(0, 1)}) {
+            painter.drawPixmap(offset, rim);
+        }
+        painter.drawPixmap(0, 0, glyph);
+        painter.end();
+        haloed.addPixmap(result);
+    }
+    return haloed;
 }
 
 }  // namespace
@@ -64,7 +92,7 @@ void StatusBarController::attachStatusItem(int attemptsLeft) {
         QTimer::singleShot(kTrayRetryMs, this, [this, attemptsLeft] { attachStatusItem(attemptsLeft - 1); });
         return;
     }
-    statusItem_->setIcon(statusIcon());
+    statusItem_->setIcon(statusItem_->opensMenuItself() ? withHalo(statusIcon()) : statusIcon());
     statusItem_->setMenu(&contextMenu_);
     connect(statusItem_.get(), &StatusItem::activated, this, &StatusBarController::handleStatusItemClick);
     connect(statusItem_.get(), &StatusItem::contextMenuRequested, this, &StatusBarController::showContextMenu);

@@ -48,7 +48,7 @@ class PopoverRootViewTest : public QObject {
     QComboBox* picker() { return child<QComboBox>(root.get(), "displayModePicker"); }
     void traffic(const std::string& app, std::int64_t rx, std::int64_t tx) {
         static int serial = 0;
-        rig->repository()->insertSamples({{"P" + std::to_string(++serial), rig->now(), "Home", "Home",
+        rig->repository()->insertSamples({{std::to_string(++serial) + "P", rig->now(), "Home", "Home",
                                            NetworkType::wifi, app, app, rx, tx, "nettop", 0.8}});
     }
     void open(MenuBarDisplayMode mode) {

@@ -55,7 +55,7 @@ class MenuBarViewModelTest : public QObject {
     // Today's traffic of one application on one network, written beside the running service.
     void traffic(const std::string& app, const std::string& network, std::int64_t rx, std::int64_t tx) {
         static int serial = 0;
-        rig->repository()->insertSamples({{"T" + std::to_string(++serial), rig->now(), network, network,
+        rig->repository()->insertSamples({{std::to_string(++serial) + "T", rig->now(), network, network,
                                            NetworkType::wifi, app, app, rx, tx, "nettop", 0.8}});
     }
     void execute(const std::string& sql) { SQLiteDatabase(rig->databasePath).execute(sql); }

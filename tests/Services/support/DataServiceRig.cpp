@@ -73,8 +73,10 @@ std::shared_ptr<OstrelRepository> DataServiceRig::repository() {
 
 void DataServiceRig::store(Date at, const std::string& appID, std::int64_t rx) {
     static std::atomic<int> serial{0};
-    repository()->insertSamples({{"S" + std::to_string(++serial), at, "net-home", "Home", NetworkType::wifi, appID,
-                                  "Name of " + appID, rx, 0, "nettop", 0.8}});
+    // Appended rather than prefixed: GCC 12 warns falsely (-Wrestrict) on a literal + string at -O3.
+    std::string id = "S", name = "Name of ";
+    id += std::to_string(++serial), name += appID;
+    repository()->insertSamples({{id, at, "net-home", "Home", NetworkType::wifi, appID, name, rx, 0, "nettop", 0.8}});
 }
 
 std::string DataServiceRig::text(const std::string& sql) {

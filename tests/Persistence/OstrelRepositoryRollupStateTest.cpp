@@ -17,8 +17,9 @@ namespace {
 std::vector<UsageSampleRecord> batch(int step, const char* source) {
     std::vector<UsageSampleRecord> samples;
     for (int k = 0; k < 4; ++k) {
-        samples.push_back(makeSample(source + std::to_string(step) + "-" + std::to_string(k),
-                                     localTime("UTC", 2026, 3, 1, 4, 15) + step * 7h + k * 50min,
+        std::string id = source;  // appended, not prefixed: GCC 12 flags a prefix falsely (-Wrestrict)
+        id.append(std::to_string(step)).append(1, '-').append(std::to_string(k));
+        samples.push_back(makeSample(id, localTime("UTC", 2026, 3, 1, 4, 15) + step * 7h + k * 50min,
                                      k % 2 ? "net-a" : "net-b", k < 2 ? "app-1" : "app-2", 100 * step + k, k, source));
     }
     return samples;

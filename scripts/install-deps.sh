@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package that building and testing Ostrel needs. Safe to run again.
+# Installs the Debian 12 packages Ostrel needs. Safe to run again.
+#   scripts/install-deps.sh        building, running and testing, with the headless desktop the GUI
+#                                  tests run in
+#   scripts/install-deps.sh run    building and running the program only
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build git pkg-config python3
-  clang libclang-rt-14-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev sqlite3 rapidjson-dev libhowardhinnant-date-dev tzdata uuid-dev libicu-dev
+run=(
+  build-essential cmake ninja-build git pkg-config
+  libsqlite3-dev rapidjson-dev libhowardhinnant-date-dev tzdata uuid-dev libicu-dev
   libnl-3-dev libnl-genl-3-dev libnl-route-3-dev libsystemd-dev
-  iproute2 procps
-  qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev fonts-dejavu-core
-  dbus-daemon libglib2.0-bin
+  qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev qt6-qpa-plugins libqt6svg6
 )
+test=(
+  python3 clang libclang-rt-14-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev sqlite3
+  iproute2 procps fonts-dejavu-core
+  dbus-daemon dbus-bin libglib2.0-bin
+  # the headless desktop of the GUI tests (scripts/gui-rig.sh)
+  xvfb x11-utils xdotool imagemagick dunst trayer haskell-gtk-sni-tray-utils
+)
+
+packages=("${run[@]}")
+if [ "${1:-}" != run ]; then packages+=("${test[@]}"); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -14,19 +14,6 @@
 #include "Services/SamplingPipeline.hpp"
 
 namespace ostrel {
-namespace {
-
-// $XDG_DATA_HOME when it is an absolute path (the XDG rules ignore any other), else
-// $HOME/.local/share.
-std::string dataHomeFromEnvironment() {
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    if (dataHome != nullptr && dataHome[0] == '/') return dataHome;
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/share";
-    return {};
-}
-
-}  // namespace
 
 OstrelDataService::Dependencies OstrelDataService::Dependencies::forThisProcess(std::shared_ptr<MainQueue> mainQueue,
                                                                                 std::shared_ptr<LogSink> log) {
@@ -50,6 +37,14 @@ OstrelDataService::Dependencies OstrelDataService::Dependencies::forThisProcess(
 
 bool OstrelDataService::Dependencies::mockDataEnabledBy(const char* value) {
     return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+std::string OstrelDataService::Dependencies::dataHomeFromEnvironment() {
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome != nullptr && dataHome[0] == '/') return dataHome;
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/share";
+    return {};
 }
 
 std::shared_ptr<OstrelDataService> OstrelDataService::create(Dependencies dependencies) {

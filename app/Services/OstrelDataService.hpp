@@ -79,6 +79,9 @@ public:
         static Dependencies forThisProcess(std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<LogSink> log);
         // True exactly for the text "1".
         static bool mockDataEnabledBy(const char* value);
+        // $XDG_DATA_HOME when it is an absolute path (the XDG rules ignore any other), else
+        // $HOME/.local/share; empty when neither is known.
+        static std::string dataHomeFromEnvironment();
     };
 
     // Runs the start-up sequence. Throws OstrelDataServiceError, whose text begins
@@ -96,6 +99,8 @@ public:
 
     // The core library and all four of its functions were found; fixed at start-up.
     bool vellCoreAvailable() const { return vellCoreAvailable_; }
+    // Where the service logs; the user interface logs its own lines there too.
+    std::shared_ptr<LogSink> logSink() const { return log_; }
     // One whole value, from any thread.
     OstrelSettings settings() const;
 

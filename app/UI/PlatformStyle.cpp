@@ -84,4 +84,8 @@ QColor thinMaterialColor(const QPalette& palette) {
     return mixed(window, light, 0.6);
 }
 
+QColor regularMaterialColor(const QPalette& palette) {
+    return mixed(palette.color(QPalette::Window), palette.color(QPalette::Base), 0.5);
+}
+
 }  // namespace ostrel

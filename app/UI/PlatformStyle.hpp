@@ -24,4 +24,8 @@ QColor accentColor(const QPalette& palette);
 // A card's background: the window's shade moved towards the palette's light role.
 QColor thinMaterialColor(const QPalette& palette);
 
+// A bar's background, such as the popover's header: the window's shade moved half-way towards the
+// base colour of input fields.
+QColor regularMaterialColor(const QPalette& palette);
+
 }  // namespace ostrel

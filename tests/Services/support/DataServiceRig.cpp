@@ -29,7 +29,8 @@ DataServiceRig::~DataServiceRig() {
 OstrelDataService& DataServiceRig::start() {
     service.reset();
     OstrelDataService::Dependencies d;
-    d.dataHome = dataHome, d.mockDataEnabled = mockData, d.mainQueue = mainQueue, d.log = log;
+    d.dataHome = dataHome, d.mockDataEnabled = mockData, d.mainQueue = programQueue ? programQueue : mainQueue,
+    d.log = log;
     d.notificationCenter = notifications, d.bundleIdentifier = bundleIdentifier, d.loginItem = loginItem;
     d.vellCore = [this, nowhere = folder.root + "/nowhere.so"] {
         return coreLibrary ? VellCoreBridge::shared()

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QToolButton;
+
+namespace ostrel {
+
+class MenuBarViewModel;
+
+// The popover's top: today's total and active network, the traffic in each direction, the quit
+// button and the display-mode picker. It redraws on every change of the model, and the picker
+// always shows the model's mode, not a choice of its own.
+class PopoverHeader final : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kPadding = 12;
+    static constexpr int kRowSpacing = 8;
+    static constexpr int kPickerWidth = 220;
+
+    explicit PopoverHeader(MenuBarViewModel* model, QWidget* parent = nullptr);
+
+signals:
+    void quitRequested();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void showFigures();
+    void showDisplayMode();
+    void applyStyles();
+
+    MenuBarViewModel* model_;
+    QLabel* todayCaption_;
+    QLabel* todayTotal_;
+    QLabel* activeNetworkCaption_;
+    QLabel* activeNetworkTitle_;
+    QLabel* trafficLine_;
+    QToolButton* quitButton_;
+    QComboBox* displayModePicker_;
+};
+
+}  // namespace ostrel

@@ -1,0 +1,7 @@
+#include "OstrelApp/StatusItem.hpp"
+
+namespace ostrel {
+
+StatusItem::~StatusItem() = default;
+
+}  // namespace ostrel

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Model/Enums.hpp"
+#include "Model/Records.hpp"
+#include "Model/ScreenModels.hpp"
+#include "Platform/MainQueue.hpp"
+#include "Platform/SerialQueue.hpp"
+#include "Services/OstrelDataService.hpp"
+
+namespace ostrel {
+
+// What the tray item and the popover's header show about today. It reloads itself whenever the
+// data service announces new data, and only the newest of overlapping reloads is published.
+// Lives on the main thread: the properties change and their signals fire there only.
+class MenuBarViewModel final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString menuBarText READ menuBarText NOTIFY menuBarTextChanged)
+    Q_PROPERTY(ostrel::UsageSummary todaySummary READ todaySummary NOTIFY todaySummaryChanged)
+    Q_PROPERTY(QString activeNetworkTitle READ activeNetworkTitle NOTIFY activeNetworkTitleChanged)
+    Q_PROPERTY(QString topAppTitle READ topAppTitle NOTIFY topAppTitleChanged)
+    Q_PROPERTY(QString topNetworkTitle READ topNetworkTitle NOTIFY topNetworkTitleChanged)
+    Q_PROPERTY(ostrel::MenuBarDisplayMode displayMode READ displayMode NOTIFY displayModeChanged)
+
+public:
+    static constexpr const char* workerQueueLabel = "ostrel.menubar.viewmodel.queue";
+
+    // Registers with the data service and starts the first refresh.
+    MenuBarViewModel(std::shared_ptr<OstrelDataService> dataService, std::shared_ptr<MainQueue> mainQueue,
+                     QObject* parent = nullptr);
+    // Removes the observer entry; a refresh still under way is dropped.
+    ~MenuBarViewModel() override;
+
+    QString menuBarText() const { return menuBarText_; }
+    UsageSummary todaySummary() const { return todaySummary_; }
+    QString activeNetworkTitle() const { return activeNetworkTitle_; }
+    QString topAppTitle() const { return topAppTitle_; }
+    QString topNetworkTitle() const { return topNetworkTitle_; }
+    MenuBarDisplayMode displayMode() const { return displayMode_; }
+
+    // Reloads in the background and returns at once.
+    void refresh();
+    // Saves the mode; when that succeeds, the mode and the text change at once, before the reload
+    // the change triggers. A failed save is logged and changes nothing here.
+    void updateDisplayMode(MenuBarDisplayMode mode);
+
+    static QString makeMenuBarText(MenuBarDisplayMode mode, const UsageSummary& summary);
+
+signals:
+    void menuBarTextChanged();
+    void todaySummaryChanged();
+    void activeNetworkTitleChanged();
+    void topAppTitleChanged();
+    void topNetworkTitleChanged();
+    void displayModeChanged();
+
+private:
+    struct Outcome {
+        std::optional<MenuBarSnapshot> snapshot;
+        MenuBarDisplayMode mode = MenuBarDisplayMode::totalToday;
+        std::string error;
+    };
+    void publish(std::uint64_t generation, const Outcome& outcome);
+    void setMenuBarText(const QString& value);
+    void setDisplayMode(MenuBarDisplayMode value);
+
+    QString menuBarText_ = QStringLiteral("Ostrel");
+    UsageSummary todaySummary_;
+    QString activeNetworkTitle_ = QStringLiteral("Unknown");
+    QString topAppTitle_ = QStringLiteral("-");
+    QString topNetworkTitle_ = QStringLiteral("-");
+    MenuBarDisplayMode displayMode_ = MenuBarDisplayMode::totalToday;
+
+    std::shared_ptr<OstrelDataService> dataService_;
+    std::shared_ptr<MainQueue> mainQueue_;
+    std::optional<OstrelDataService::ObserverID> observerID_;
+    std::uint64_t refreshGeneration_ = 0;
+    // Last: destroyed first, finishing a load under way before the rest goes.
+    SerialQueue workerQueue_{workerQueueLabel};
+};
+
+}  // namespace ostrel

@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Runs a command inside a headless desktop made for it alone: a virtual X server, a private session
+# bus, a tray host and a recorder of desktop notifications.
+#
+#   scripts/gui-rig.sh [--tray sni|xembed|none] [--screen WxHxDEPTH] -- COMMAND [ARG...]
+#
+# --tray sni     a StatusNotifierItem host with its watcher (what KDE, Xfce and GNOME's
+#                AppIndicator users have); the default
+# --tray xembed  an XEmbed system tray (older panels)
+# The command sees DISPLAY, DBUS_SESSION_BUS_ADDRESS, XDG_RUNTIME_DIR and OSTREL_RIG_DIR, a folder
+# holding notifications.log (every Notify call on the bus). The rig exits with the command's
+# status, or 77 when a tool it needs is missing (scripts/install-deps.sh installs them all).
+set -euo pipefail
+
+tray=sni
+screen=1280x800x24
+while [ $# -gt 0 ]; do
+  case $1 in
+    --tray) tray=$2; shift 2 ;;
+    --screen) screen=$2; shift 2 ;;
+    --) shift; break ;;
+    *) echo "usage: $0 [--tray sni|xembed|none] [--screen WxHxD] -- COMMAND [ARG...]" >&2; exit 2 ;;
+  esac
+done
+[ $# -gt 0 ] || { echo "$0: no command given" >&2; exit 2; }
+
+needed=(Xvfb dbus-daemon dbus-monitor gdbus xdotool)
+case $tray in
+  sni) needed+=(gtk-sni-tray-standalone) ;;
+  xembed) needed+=(trayer) ;;
+  none) ;;
+  *) echo "$0: unknown tray host '$tray'" >&2; exit 2 ;;
+esac
+for tool in "${needed[@]}"; do
+  if ! command -v "$tool" > /dev/null; then
+    echo "SKIP: $tool is not installed (scripts/install-deps.sh installs the rig's tools)" >&2
+    exit 77
+  fi
+done
+
+rig=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-rig.XXXXXX")
+chmod 700 "$rig"
+mkdir -m 700 "$rig/runtime" "$rig/services"
+pids=()
+cleanup() {
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2> /dev/null || true; done
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do wait "${pids[i]}" 2> /dev/null || true; done
+  [ -n "${OSTREL_RIG_KEEP:-}" ] || rm -rf "$rig"
+}
+trap cleanup EXIT
+
+# Polls a condition until it holds; a slow, loaded machine gets plenty of time.
+within() {  # seconds, then the condition's command
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@" > /dev/null 2>&1; do
+    ((SECONDS < deadline)) || return 1
+    sleep 0.05
+  done
+}
+ready() {  # description, then the condition's command
+  local what=$1
+  shift
+  within 60 "$@" || { echo "rig: $what did not come up" >&2; return 1; }
+}
+
+# The X server picks a free display and names it once it accepts connections.
+Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3> "$rig/display" 2> "$rig/xvfb.log" &
+pids+=($!)
+ready "the X server" grep -q '^[0-9]' "$rig/display"
+export DISPLAY=":$(head -n 1 "$rig/display")"
+
+# A session bus of the rig's own: nothing is started behind the test's back.
+cat > "$rig/bus.conf" << EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$rig/bus</listen>
+  <auth>EXTERNAL</auth>
+  <servicedir>$rig/services</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+dbus-daemon --nofork --config-file="$rig/bus.conf" 2> "$rig/bus.log" &
+pids+=($!)
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$rig/bus"
+export XDG_RUNTIME_DIR="$rig/runtime"
+ready "the session bus" gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+  --method org.freedesktop.DBus.GetId
+
+dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" \
+  > "$rig/notifications.log" 2> /dev/null &
+pids+=($!)
+ready "the notification recorder" test -s "$rig/notifications.log"
+if command -v dunst > /dev/null; then
+  dunst > "$rig/dunst.log" 2>&1 &
+  pids+=($!)
+  ready "the notification daemon" sh -c "gdbus call --session --dest org.freedesktop.DBus \
+    --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.NameHasOwner \
+    org.freedesktop.Notifications | grep -q true"
+fi
+
+case $tray in
+  sni)
+    host_registered() {
+      gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher IsStatusNotifierHostRegistered |
+        grep -q true
+    }
+    # Now and then the host calls its own watcher before the watcher's object is on the bus, and
+    # ends ("UnknownObject"): it gets a second and a third start.
+    for attempt in 1 2 3; do
+      gtk-sni-tray-standalone --watcher --top --end --size 32 > "$rig/tray.log" 2>&1 &
+      pids+=($!)
+      within 20 host_registered && break
+      kill "${pids[-1]}" 2> /dev/null && wait "${pids[-1]}" 2> /dev/null || true
+      unset 'pids[-1]'
+      mv "$rig/tray.log" "$rig/tray-attempt-$attempt.log"
+      ((attempt < 3)) || { echo "rig: the StatusNotifierItem host did not come up" >&2; exit 1; }
+    done
+    ;;
+  xembed)
+    trayer --edge top --align right --widthtype request --height 32 --SetDockType true > "$rig/tray.log" 2>&1 &
+    pids+=($!)
+    ready "the system tray" xdotool search --onlyvisible --class trayer
+    ;;
+esac
+
+export OSTREL_RIG_DIR="$rig"
+status=0
+"$@" || status=$?
+exit "$status"

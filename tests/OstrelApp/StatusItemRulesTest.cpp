@@ -1,0 +1,118 @@
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QTest>
+#include <cmath>
+
+#include "OstrelApp/LinkCommands.hpp"
+#include "OstrelApp/PopoverPlacement.hpp"
+#include "OstrelApp/StatusItemWidth.hpp"
+
+namespace ostrel {
+
+// The rules around the tray item that need no data: where the popover opens, when it may open
+// again, the width rule, and what the menu's links open.
+class StatusItemRulesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void popoverPosition_data() {
+        QTest::addColumn<QRect>("anchor");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QPoint>("expected");
+        const QRect screen(0, 0, 1280, 800);
+        QTest::newRow("top panel, right end") << QRect(1257, 1, 22, 30) << screen << QPoint(400, 35);
+        QTest::newRow("top panel, left end") << QRect(10, 0, 24, 24) << screen << QPoint(0, 28);
+        QTest::newRow("bottom panel") << QRect(600, 776, 24, 24) << screen << QPoint(171, 92);
+        QTest::newRow("pointer above the middle") << QRect(640, 100, 1, 1) << screen << QPoint(200, 105);
+        QTest::newRow("pointer below the middle") << QRect(640, 500, 1, 1) << screen << QPoint(200, 0);
+        QTest::newRow("second screen, bottom right")
+            << QRect(3000, 1050, 24, 30) << QRect(1280, 0, 1920, 1080) << QPoint(2320, 366);
+        QTest::newRow("screen smaller than the popover")
+            << QRect(700, 0, 24, 24) << QRect(0, 0, 800, 600) << QPoint(0, 0);
+    }
+    void popoverPosition() {
+        QFETCH(QRect, anchor);
+        QFETCH(QRect, available);
+        QFETCH(QPoint, expected);
+        QCOMPARE(ostrel::popoverPosition(anchor, available, QSize(880, 680)), expected);
+    }
+
+    void showRightAfterAHideIsRefused() {
+        using namespace std::chrono_literals;
+        PopoverToggleGuard guard;
+        const auto start = PopoverToggleGuard::Clock::time_point{} + 1h;
+        QVERIFY(guard.mayShow(start));
+        guard.noteHidden(start);
+        QVERIFY(!guard.mayShow(start));
+        QVERIFY(!guard.mayShow(start + 249ms));
+        QVERIFY(guard.mayShow(start + 250ms));
+    }
+
+    // The rounded-up text width, plus the image and 16 points; without an image, plus 10.
+    void statusItemWidth() {
+        QFont font = QGuiApplication::font();
+        font.setPointSizeF(13.3);
+        const QString title = " 1.2 GB Today";
+        const int text = static_cast<int>(std::ceil(QFontMetricsF(font).horizontalAdvance(title)));
+        QCOMPARE(measuredStatusItemWidth(title, font, 18), text + 18 + 16);
+        QCOMPARE(measuredStatusItemWidth(title, font, std::nullopt), text + 10);
+    }
+
+    void links_data() {
+        QTest::addColumn<QString>("info");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("refused");  // addresses the desktop fails to open
+        QTest::addColumn<QString>("opened");
+        QTest::addColumn<QString>("alert");
+        const QString website = "https://ostrel.app";
+        QTest::newRow("configured") << R"({"OstrelSupportURL": "https://example.org/help"})"
+                                    << "support" << QStringList{} << "https://example.org/help"
+                                    << "";
+        QTest::newRow("missing key") << "{}"
+                                     << "support" << QStringList{} << "mailto:support@ostrel.app"
+                                     << "";
+        QTest::newRow("not a string") << R"({"OstrelSupportURL": 7})"
+                                      << "support" << QStringList{} << "mailto:support@ostrel.app"
+                                      << "";
+        QTest::newRow("not an address") << R"({"OstrelUpdatesURL": "not an address"})"
+                                        << "updates" << QStringList{} << website << "";
+        QTest::newRow("configured one fails") << R"({"OstrelDeveloperURL": "https://example.org"})"
+                                              << "developer" << QStringList{"https://example.org"} << website << "";
+        QTest::newRow("support fails") << "{}"
+                                       << "support" << QStringList{"mailto:support@ostrel.app"} << ""
+                                       << "Support Ostrel|Support link is not configured for this build.";
+        QTest::newRow("updates fail")
+            << "{}"
+            << "updates" << QStringList{website} << ""
+            << "Check for Updates|Download the latest release from the Ostrel website to update this build.";
+        QTest::newRow("developer fails") << R"({"OstrelDeveloperURL": "https://example.org"})"
+                                         << "developer" << QStringList{"https://example.org", website} << ""
+                                         << "Ostrel Website|Ostrel website link is not configured for this build.";
+    }
+    void links() {
+        QFETCH(QString, info);
+        QFETCH(QString, command);
+        QFETCH(QStringList, refused);
+        QFETCH(QString, opened);
+        QFETCH(QString, alert);
+        QStringList openedUrls, alerts;
+        LinkCommands links(
+            BundleInfo::parse(info.toStdString()),
+            [&](const QUrl& url) {
+                if (refused.contains(url.toString())) return false;
+                openedUrls << url.toString();
+                return true;
+            },
+            [&](const QString& title, const QString& message) { alerts << title + "|" + message; });
+        if (command == "support") links.openSupport();
+        if (command == "updates") links.checkForUpdates();
+        if (command == "developer") links.openDeveloper();
+        QCOMPARE(openedUrls, opened.isEmpty() ? QStringList{} : QStringList{opened});
+        QCOMPARE(alerts, alert.isEmpty() ? QStringList{} : QStringList{alert});
+    }
+};
+
+}  // namespace ostrel
+
+QTEST_MAIN(ostrel::StatusItemRulesTest)
+#include "StatusItemRulesTest.moc"

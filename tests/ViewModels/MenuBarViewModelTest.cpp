@@ -1,0 +1,268 @@
+#include <unicode/locid.h>
+
+#include <QCoreApplication>
+#include <QTest>
+#include <condition_variable>
+#include <deque>
+#include <limits>
+#include <mutex>
+
+#include "Services/support/DataServiceRig.hpp"
+#include "ViewModels/MenuBarViewModel.hpp"
+
+namespace ostrel {
+namespace {
+
+constexpr qint64 kMiB = 1024 * 1024;
+
+// A main queue that keeps what it is given until the test lets it run, so the answers of
+// several refreshes can be collected first and delivered together.
+struct HeldQueue final : MainQueue {
+    void async(std::function<void()> task) override {
+        std::lock_guard lock(mutex);
+        tasks.push_back(std::move(task));
+        arrived.notify_all();
+    }
+    void asyncAfter(std::chrono::milliseconds, std::function<void()> task) override { async(std::move(task)); }
+    bool waitFor(std::size_t count) {
+        std::unique_lock lock(mutex);
+        return arrived.wait_for(lock, std::chrono::seconds(60), [&] { return tasks.size() >= count; });
+    }
+    void runAll() {
+        for (;;) {
+            std::unique_lock lock(mutex);
+            if (tasks.empty()) return;
+            auto task = std::move(tasks.front());
+            tasks.pop_front();
+            lock.unlock();
+            task();
+        }
+    }
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::deque<std::function<void()>> tasks;
+};
+
+}  // namespace
+
+class MenuBarViewModelTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<testing::DataServiceRig> rig;
+    std::shared_ptr<HeldQueue> queue;
+    QStringList fired;  // the model's signals, in order
+
+    // Today's traffic of one application on one network, written beside the running service.
+    void traffic(const std::string& app, const std::string& network, std::int64_t rx, std::int64_t tx) {
+        static int serial = 0;
+        rig->repository()->insertSamples({{std::to_string(++serial) + "T", rig->now(), network, network,
+                                           NetworkType::wifi, app, app, rx, tx, "nettop", 0.8}});
+    }
+    void execute(const std::string& sql) { SQLiteDatabase(rig->databasePath).execute(sql); }
+    // Past the menu-bar cache's time to live, so the next load reads the store.
+    void ageCache() { rig->setNow(rig->now() + std::chrono::seconds(3)); }
+    void deliver(std::size_t answers) {
+        QVERIFY(queue->waitFor(answers));
+        queue->runAll();
+    }
+    std::unique_ptr<MenuBarViewModel> makeModel() {
+        auto model = std::make_unique<MenuBarViewModel>(rig->service, queue);
+        const auto record = [this](const char* name) { return [this, name] { fired.append(name); }; };
+        connect(model.get(), &MenuBarViewModel::menuBarTextChanged, this, record("menuBarText"));
+        connect(model.get(), &MenuBarViewModel::todaySummaryChanged, this, record("todaySummary"));
+        connect(model.get(), &MenuBarViewModel::activeNetworkTitleChanged, this, record("activeNetworkTitle"));
+        connect(model.get(), &MenuBarViewModel::topAppTitleChanged, this, record("topAppTitle"));
+        connect(model.get(), &MenuBarViewModel::topNetworkTitleChanged, this, record("topNetworkTitle"));
+        connect(model.get(), &MenuBarViewModel::displayModeChanged, this, record("displayMode"));
+        return model;
+    }
+    std::vector<std::string> logged(const std::string& prefix) {
+        std::vector<std::string> lines;
+        for (const auto& line : rig->log->lines())
+            if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+        return lines;
+    }
+
+private slots:
+    void initTestCase() {
+        ::setenv("TZ", "UTC", 1), ::tzset();
+        UErrorCode status = U_ZERO_ERROR;
+        icu::Locale::setDefault(icu::Locale("en_US"), status);
+    }
+
+    void init() {
+        fired.clear();
+        rig = std::make_unique<testing::DataServiceRig>();
+        rig->programQueue = queue = std::make_shared<HeldQueue>();
+        rig->start();
+        rig->sampler->stop();  // the store holds only what a test writes
+    }
+    void cleanup() { rig.reset(); }
+
+    void textRule_data() {
+        QTest::addColumn<MenuBarDisplayMode>("mode");
+        QTest::addColumn<qint64>("rx");
+        QTest::addColumn<qint64>("tx");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("nothing yet") << MenuBarDisplayMode::totalToday << qint64(0) << qint64(0) << "Zero KB Today";
+        QTest::newRow("total") << MenuBarDisplayMode::totalToday << 1000 * kMiB << 229 * kMiB << "1.2 GB Today";
+        QTest::newRow("compact") << MenuBarDisplayMode::compactTotal << qint64(1024) << qint64(512) << "2 KB";
+        QTest::newRow("down first") << MenuBarDisplayMode::uploadDownload << 3 * kMiB / 2 << qint64(1)
+                                    << "\u2193 1.5 MB \u2191 1 KB";
+        QTest::newRow("sum saturates") << MenuBarDisplayMode::compactTotal << std::numeric_limits<qint64>::max()
+                                       << qint64(1) << "8,388,608 TB";
+    }
+    void textRule() {
+        QFETCH(MenuBarDisplayMode, mode);
+        QFETCH(qint64, rx);
+        QFETCH(qint64, tx);
+        QFETCH(QString, text);
+        QCOMPARE(MenuBarViewModel::makeMenuBarText(mode, {rx, tx}), text);
+    }
+
+    // Start values until the first answer; then the fields in their order, in the mode it read.
+    void firstRefreshPublishesInOrder() {
+        rig->service->updateSettings([](auto& s) { s.menuBarDisplayMode = MenuBarDisplayMode::uploadDownload; });
+        traffic("Browser", "Home", 3 * kMiB, kMiB);
+        traffic("Mail", "Cafe", kMiB, 0);
+        rig->repository()->setActiveNetwork(
+            {"Cafe", "Cafe", NetworkType::wifi, true, "wlan0", NetworkResolutionState::resolved, "test", 1.0},
+            rig->now());
+
+        auto model = makeModel();
+        QCOMPARE(model->menuBarText(), "Ostrel");
+        QCOMPARE(model->todaySummary(), UsageSummary{});
+        QCOMPARE(model->activeNetworkTitle(), "Unknown");
+        QCOMPARE(model->topAppTitle(), "-");
+        QCOMPARE(model->topNetworkTitle(), "-");
+        QCOMPARE(model->displayMode(), MenuBarDisplayMode::uploadDownload);
+
+        deliver(1);
+        QCOMPARE(fired,
+                 (QStringList{"todaySummary", "activeNetworkTitle", "topAppTitle", "topNetworkTitle", "menuBarText"}));
+        QCOMPARE(model->todaySummary(), (UsageSummary{4 * kMiB, kMiB}));
+        QCOMPARE(model->activeNetworkTitle(), "Cafe");
+        QCOMPARE(model->topAppTitle(), "Browser");
+        QCOMPARE(model->topNetworkTitle(), "Home");
+        QCOMPARE(model->menuBarText(), "\u2193 4 MB \u2191 1 MB");
+
+        // Another writer of the settings: the announcement reloads the model in the new mode.
+        rig->service->updateSettings([](auto& s) { s.menuBarDisplayMode = MenuBarDisplayMode::compactTotal; });
+        deliver(1);  // the observer's hop to the main queue
+        deliver(1);  // the answer
+        QCOMPARE(model->displayMode(), MenuBarDisplayMode::compactTotal);
+        QCOMPARE(model->menuBarText(), "5 MB");
+    }
+
+    // Two refreshes in a row: only the second's answer counts, whatever the first's outcome.
+    void supersededAnswerIsDropped_data() {
+        QTest::addColumn<bool>("firstFails");
+        QTest::newRow("first succeeds") << false;
+        QTest::newRow("first fails") << true;
+    }
+    void supersededAnswerIsDropped() {
+        QFETCH(bool, firstFails);
+        traffic("Browser", "Home", kMiB, 0);
+        if (firstFails) execute("ALTER TABLE daily_usage RENAME TO parked");
+        auto model = makeModel();
+        QVERIFY(queue->waitFor(1));
+        if (firstFails) execute("ALTER TABLE parked RENAME TO daily_usage");
+        traffic("Browser", "Home", kMiB, 0);
+        ageCache();
+        model->refresh();
+        deliver(2);
+        QCOMPARE(model->todaySummary(), (UsageSummary{2 * kMiB, 0}));
+        QCOMPARE(fired.count("todaySummary"), 1);
+        QCOMPARE(fired.count("menuBarText"), 1);
+        QVERIFY(logged("MenuBar refresh failed: ").empty());
+    }
+
+    // A failing load after a good one turns only the text back to "Ostrel", and says why.
+    void failedRefreshKeepsTheFigures() {
+        traffic("Browser", "Home", kMiB, kMiB);
+        auto model = makeModel();
+        deliver(1);
+        fired.clear();
+        execute("ALTER TABLE daily_usage RENAME TO parked");
+        ageCache();
+        model->refresh();
+        deliver(1);
+        QCOMPARE(fired, QStringList{"menuBarText"});
+        QCOMPARE(model->menuBarText(), "Ostrel");
+        QCOMPARE(model->todaySummary(), (UsageSummary{kMiB, kMiB}));
+        QCOMPARE(model->topAppTitle(), "Browser");
+        const auto lines = logged("MenuBar refresh failed: ");
+        QCOMPARE(lines.size(), std::size_t{1});
+        QVERIFY2(lines[0].find("no such table: daily_usage") != std::string::npos, lines[0].c_str());
+    }
+
+    // The picker's change: saved, then mode and text at once, before the reload it triggers; a
+    // failed save is logged and leaves the model as it was.
+    void displayModeUpdate_data() {
+        QTest::addColumn<bool>("saveFails");
+        QTest::newRow("saved") << false;
+        QTest::newRow("save fails") << true;
+    }
+    void displayModeUpdate() {
+        QFETCH(bool, saveFails);
+        traffic("Browser", "Home", 2 * kMiB, kMiB);
+        auto model = makeModel();
+        deliver(1);
+        fired.clear();
+        if (saveFails) execute("DROP TABLE settings");
+
+        model->updateDisplayMode(MenuBarDisplayMode::uploadDownload);
+        if (saveFails) {
+            QVERIFY(fired.isEmpty());
+            QCOMPARE(model->displayMode(), MenuBarDisplayMode::totalToday);
+            QCOMPARE(model->menuBarText(), "3 MB Today");
+            const auto lines = logged("Display mode update failed: ");
+            QCOMPARE(lines.size(), std::size_t{1});
+            QVERIFY2(lines[0].find("no such table: settings") != std::string::npos, lines[0].c_str());
+            QVERIFY(queue->tasks.empty());  // no announcement, so no reload
+            return;
+        }
+        QCOMPARE(fired, (QStringList{"displayMode", "menuBarText"}));
+        QCOMPARE(model->menuBarText(), "\u2193 2 MB \u2191 1 MB");
+        QCOMPARE(rig->repository()->loadSettings()->menuBarDisplayMode, MenuBarDisplayMode::uploadDownload);
+        deliver(1);  // the observer's hop
+        deliver(1);  // the reload's answer, in the mode that was saved
+        QCOMPARE(model->menuBarText(), "\u2193 2 MB \u2191 1 MB");
+    }
+
+    // A reload that read the mode before the picker's change does not bring the old mode back.
+    void answerOlderThanAModeChangeIsDropped() {
+        traffic("Browser", "Home", 2 * kMiB, kMiB);
+        auto model = makeModel();
+        QVERIFY(queue->waitFor(1));  // the first answer, in the stored mode, not yet delivered
+        model->updateDisplayMode(MenuBarDisplayMode::compactTotal);
+        fired.clear();
+        deliver(2);  // that answer, then the announcement's hop, which starts a reload
+        QVERIFY(!fired.contains("displayMode"));
+        QCOMPARE(model->displayMode(), MenuBarDisplayMode::compactTotal);
+        deliver(1);
+        QCOMPARE(model->menuBarText(), "3 MB");
+    }
+
+    // Each model holds one observer entry for its life; a model released with a load under way
+    // drops its answer.
+    void observerEntryLivesWithTheModel() {
+        const std::size_t before = rig->service->observerCount();
+        auto first = makeModel();
+        auto second = makeModel();
+        QCOMPARE(rig->service->observerCount(), before + 2);
+        first.reset();
+        QCOMPARE(rig->service->observerCount(), before + 1);
+        second.reset();
+        QCOMPARE(rig->service->observerCount(), before);
+        rig->service->updateSettings([](auto& s) { s.menuBarDisplayMode = MenuBarDisplayMode::compactTotal; });
+        deliver(2);
+        queue->runAll();
+        QVERIFY(fired.isEmpty());
+    }
+};
+
+}  // namespace ostrel
+
+QTEST_GUILESS_MAIN(ostrel::MenuBarViewModelTest)
+#include "MenuBarViewModelTest.moc"

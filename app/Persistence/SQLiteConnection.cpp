@@ -26,6 +26,18 @@ void SQLiteConnection::execute(const std::string& sql, const std::vector<SQLiteV
     }
 }
 
+void SQLiteConnection::executeEach(const std::string& sql, const std::vector<std::vector<SQLiteValue>>& bindings) {
+    Statement statement = prepare(sql);
+    for (const auto& values : bindings) {
+        sqlite3_reset(statement.get());
+        bind(values, statement.get());
+        const int result = sqlite3_step(statement.get());
+        if (result != SQLITE_ROW && result != SQLITE_DONE) {
+            throw errorOf(SQLiteError::Kind::stepFailed);
+        }
+    }
+}
+
 void SQLiteConnection::query(const std::string& sql, const std::vector<SQLiteValue>& bindings,
                              const SQLiteRowHandler& rowHandler) {
     Statement statement = prepare(sql);

@@ -55,6 +55,10 @@ public:
     // One step: a statement that yields rows succeeds on its first row.
     void execute(const std::string& sql, const std::vector<SQLiteValue>& bindings = {});
     void query(const std::string& sql, const std::vector<SQLiteValue>& bindings, const SQLiteRowHandler& rowHandler);
+    // `execute` once for each set of bindings, with the statement prepared once.
+    void executeEach(const std::string& sql, const std::vector<std::vector<SQLiteValue>>& bindings);
+    // The handle, for work that the calls above cannot express (binding a value read from a row).
+    sqlite3* handle() const { return db_; }
 
 private:
     friend class SQLiteDatabase;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,7 +14,6 @@
 #include "Model/Records.hpp"
 #include "Model/ScreenModels.hpp"
 #include "Persistence/SQLiteDatabase.hpp"
-#include "Platform/TimeZoneIdentity.hpp"
 
 namespace ostrel {
 
@@ -32,14 +32,20 @@ public:
     // One transaction: on any failure nothing of the batch stays stored.
     void insertSamples(const std::vector<UsageSampleRecord>& samples);
     // Rebuilds both roll-up tables when their totals disagree with the raw samples. The raw
-    // samples are summed only when the roll-ups disagree with the raw total that the store's
-    // own writes have kept since the last rebuild.
+    // samples are summed only when another program changed them since they were last summed, or
+    // when the roll-ups disagree with the raw total that the store's own writes have kept.
     void repairRollupsIfNeeded();
     // Drops mock samples, threshold events and orphaned rows, and rebuilds the roll-ups unless
     // they already hold what the rebuild would write: no mock row went, and since the last
-    // rebuild every roll-up key was written in the time zone in effect now. Gives whether it
-    // rebuilt.
+    // rebuild every roll-up key was written in a time zone with the rules in effect now. Gives
+    // whether it rebuilt.
     bool purgeMockData();
+    // The purge (when `purge`) and then the repair, run on the database queue after the
+    // statements already asked for and before any asked for later, without waiting for them: a
+    // start goes on while they run, and everything it reads or writes afterwards sees their
+    // result. A failure of either is handed to `failed` (true: the purge) on that queue; the
+    // repair runs after a failed purge too.
+    void purgeAndRepairInTurn(bool purge, std::function<void(bool purge, const std::exception&)> failed);
     // Empties every table but the settings.
     void clearAllData();
     void saveSettings(const OstrelSettings& settings);
@@ -71,8 +77,8 @@ public:
                                                     std::int64_t limit);
     std::vector<RankedUsage> fetchTopNetworksFromDailyRollup(const DateRange& range, std::int64_t limit);
     std::vector<RankedUsage> fetchTopApplicationsFromDailyRollup(const DateRange& range, std::int64_t limit);
-    std::vector<RankedUsage> fetchTopAppsForNetworkFromDailyRollup(const std::string& networkID,
-                                                                   const DateRange& range, std::int64_t limit);
+    std::vector<RankedUsage> fetchTopAppsForNetworkFromDailyRollup(const std::string& networkID, const DateRange& range,
+                                                                   std::int64_t limit);
     std::vector<RankedUsage> fetchTopNetworksForAppFromDailyRollup(const std::string& appID, const DateRange& range,
                                                                    std::int64_t limit);
 
@@ -108,19 +114,9 @@ private:
     void upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample);
     void rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction);
 
-    // The record of the last rebuild (OstrelRepositoryRollupState.cpp), kept in the transactions
-    // that change the roll-ups.
-    static void recordRebuild(SQLiteConnection& connection, const TimeZoneIdentity& zone);
-    static void recordBatch(SQLiteConnection& connection, const SQLiteValue& rawBytes, const TimeZoneIdentity& before,
-                            const TimeZoneIdentity& after);
-    static bool rollupsKeyedIn(SQLiteConnection& connection, const TimeZoneIdentity& zone);
-    // The raw total as recorded, when a rebuild was recorded.
-    std::optional<std::int64_t> recordedRawTotal();
-    static void deleteOrphans(SQLiteConnection& connection);
-    std::int64_t fetchTotalBytesFromRawSamples();
-    std::int64_t fetchTotalBytesFromDailyRollup();
-    std::int64_t fetchTotalBytesFromHourlyRollup();
-    std::int64_t fetchSingleTotal(const char* sql);
+    void repairRollupsIfNeeded(SQLiteConnection& connection);
+    bool purgeMockData(SQLiteConnection& connection);
+    static void deleteOrphans(SQLiteConnection& connection);  // OstrelRepositoryRollupState.cpp
 
     std::unique_ptr<SQLiteDatabase> database;
 };

@@ -8,6 +8,7 @@
 #include "Model/Iso8601.hpp"
 #include "Model/LocalKeys.hpp"
 #include "Model/Uuid.hpp"
+#include "Persistence/RollupRebuild.hpp"
 #include "Persistence/RollupRecord.hpp"
 #include "Platform/TimeZoneIdentity.hpp"
 
@@ -205,19 +206,8 @@ void OstrelRepository::rebuildRollupsFromUsageSamples(SQLiteConnection& connecti
         // Read first: it also sets the zone SQLite's 'localtime' uses below.
         const TimeZoneIdentity zone = TimeZoneIdentity::current();
         rollup_record::ownWritesBegin(c);
-        c.execute("DELETE FROM daily_usage;");
-        c.execute("DELETE FROM hourly_usage;");
-        c.execute(dailyRebuildSQL);
-        c.execute(hourlyRebuildSQL);
-        SQLiteValue total = std::int64_t{0};
-        bool negative = false;
-        c.query("SELECT (SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM daily_usage), EXISTS (SELECT 1 FROM "
-                "usage_samples WHERE rx_bytes < 0 OR tx_bytes < 0);",
-                {}, [&](const SQLiteRow& row) {
-                    total = row.int64(0);
-                    negative = row.int64(1) != 0;
-                });
-        rollup_record::rebuilt(c, zone, total, negative);
+        const RebuiltTotals totals = rebuildRollupTables(c, Calendar::current(), dailyRebuildSQL, hourlyRebuildSQL);
+        rollup_record::rebuilt(c, zone, totals.rawTotal, totals.negativeBytes);
         rollup_record::ownWritesEnd(c);
     };
     if (inTransaction) {

@@ -13,6 +13,7 @@
 #include "Model/Enums.hpp"
 #include "Model/Records.hpp"
 #include "Model/ScreenModels.hpp"
+#include "Persistence/RangeRows.hpp"
 #include "Persistence/SQLiteDatabase.hpp"
 
 namespace ostrel {
@@ -59,9 +60,12 @@ public:
 
     // Range bounds are inclusive: raw queries compare time stamp texts, roll-up queries the
     // local day keys of the range's ends (whole days). Rankings and lists carry each row's
-    // share of the rows returned.
-    std::vector<UsageSampleRecord> fetchSamples(const DateRange& range);
-    UsageSummary fetchSummary(const DateRange& range);
+    // share of the rows returned. A raw query may take whole local hours from the hourly
+    // roll-ups when `reading` allows it and they provably hold the same sums (RangeRows); its
+    // answer is then the statement's over rows that stand for those hours' samples.
+    std::vector<UsageSampleRecord> fetchSamples(const DateRange& range,
+                                                const RawReading& reading = RawReading::samplesOnly());
+    UsageSummary fetchSummary(const DateRange& range, const RawReading& reading = RawReading::samplesOnly());
     UsageSummary fetchSummaryFromDailyRollup(const DateRange& range);
     std::vector<TrendPoint> fetchTrendFromDailyRollup(const DateRange& range);
     std::vector<TrendPoint> fetchNetworkTrendFromDailyRollup(const std::string& networkID, const DateRange& range);
@@ -69,12 +73,16 @@ public:
     std::map<std::string, std::vector<TrendPoint>> fetchNetworkTrendMapFromDailyRollup(const DateRange& range);
     std::map<std::string, std::vector<TrendPoint>> fetchAppTrendMapFromDailyRollup(const DateRange& range);
 
-    std::vector<RankedUsage> fetchTopNetworks(const DateRange& range, std::int64_t limit);
-    std::vector<RankedUsage> fetchTopApplications(const DateRange& range, std::int64_t limit);
+    std::vector<RankedUsage> fetchTopNetworks(const DateRange& range, std::int64_t limit,
+                                              const RawReading& reading = RawReading::samplesOnly());
+    std::vector<RankedUsage> fetchTopApplications(const DateRange& range, std::int64_t limit,
+                                                  const RawReading& reading = RawReading::samplesOnly());
     std::vector<RankedUsage> fetchTopAppsForNetwork(const std::string& networkID, const DateRange& range,
-                                                    std::int64_t limit);
+                                                    std::int64_t limit,
+                                                    const RawReading& reading = RawReading::samplesOnly());
     std::vector<RankedUsage> fetchTopNetworksForApp(const std::string& appID, const DateRange& range,
-                                                    std::int64_t limit);
+                                                    std::int64_t limit,
+                                                    const RawReading& reading = RawReading::samplesOnly());
     std::vector<RankedUsage> fetchTopNetworksFromDailyRollup(const DateRange& range, std::int64_t limit);
     std::vector<RankedUsage> fetchTopApplicationsFromDailyRollup(const DateRange& range, std::int64_t limit);
     std::vector<RankedUsage> fetchTopAppsForNetworkFromDailyRollup(const std::string& networkID, const DateRange& range,
@@ -82,9 +90,11 @@ public:
     std::vector<RankedUsage> fetchTopNetworksForAppFromDailyRollup(const std::string& appID, const DateRange& range,
                                                                    std::int64_t limit);
 
-    std::vector<NetworkListItem> fetchNetworkList(const DateRange& range);
+    std::vector<NetworkListItem> fetchNetworkList(const DateRange& range,
+                                                  const RawReading& reading = RawReading::samplesOnly());
     std::vector<NetworkListItem> fetchNetworkListFromDailyRollup(const DateRange& range);
-    std::vector<ApplicationListItem> fetchApplicationList(const DateRange& range);
+    std::vector<ApplicationListItem> fetchApplicationList(const DateRange& range,
+                                                          const RawReading& reading = RawReading::samplesOnly());
     std::vector<ApplicationListItem> fetchApplicationListFromDailyRollup(const DateRange& range);
 
     std::optional<NetworkIdentity> fetchNetworkIdentity(const std::string& id);
@@ -92,6 +102,9 @@ public:
     std::optional<NetworkIdentity> fetchActiveNetworkIdentity();
     std::optional<ApplicationListItem> fetchApplication(const std::string& id);
     std::optional<AlertLevel> fetchLatestThresholdLevel(TimeframePreset timeframe);
+    // The rows a raw query over `range` would read now when allowed whole hours from the
+    // hourly roll-ups; nothing when it would read the samples alone.
+    std::optional<RangeRows> rangeRows(const DateRange& range, RowBuckets buckets);
 
 private:
     // Local "yyyy-MM-dd" and "yyyy-MM-ddTHH:00:00" in the calendar current at the call; every
@@ -100,6 +113,11 @@ private:
     std::string hourKey(Date date) const;
     // The day keys of a range's ends: roll-up queries cover whole local days.
     std::vector<SQLiteValue> dayBounds(const DateRange& range) const;
+
+    // A raw-sample statement run as `reading` allows, for the decoding of its rows.
+    std::function<void(const SQLiteRowHandler&)> raw(const char* sql, std::vector<SQLiteValue> bindings,
+                                                     const DateRange& range, const RawReading& reading);
+    std::optional<RangeRows> rangeRows(SQLiteConnection& connection, const DateRange& range, const RawReading& reading);
 
     void migrate();  // OstrelRepositorySchema.cpp
     void addColumnIfMissing(const std::string& table, const std::string& definition);

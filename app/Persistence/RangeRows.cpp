@@ -1,0 +1,117 @@
+#include "Persistence/RangeRows.hpp"
+
+#include <stdexcept>
+
+#include "Model/Iso8601.hpp"
+#include "Model/LocalKeys.hpp"
+
+namespace ostrel {
+namespace {
+
+using namespace std::chrono;
+
+// SQLite takes local times from the C library between these instants only (RollupRebuild.cpp).
+constexpr Date localtimeFrom{seconds{0}};
+constexpr Date localtimeUntil{seconds{2147385600}};
+// No two zones' local times are further apart.
+constexpr hours zoneReach{26};
+// An hour's key repeats only next to it, where the clocks go back.
+constexpr hours repeatReach{3};
+
+bool oneOffset(const Calendar& calendar, Date from, Date to, seconds& offset) {
+    const auto offsetAt = [&](Date at) {
+        const auto instant = floor<seconds>(at);
+        return calendar.localTime(instant).time_since_epoch() - instant.time_since_epoch();
+    };
+    offset = offsetAt(from);
+    for (Date at = from + hours{1};; at += hours{1}) {
+        if (offsetAt(std::min(at, to)) != offset) return false;
+        if (at >= to) return true;
+    }
+}
+
+bool inOneBucket(Date first, Date last, RowBuckets buckets) {
+    switch (buckets) {
+        case RowBuckets::none:
+            return true;
+        case RowBuckets::utcHour:
+            return floor<hours>(first) == floor<hours>(last);
+        case RowBuckets::utcDay:
+            return floor<days>(first) == floor<days>(last);
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<RangeRows> RangeRows::plan(const RollupRecord& record, const TimeZoneIdentity& zone,
+                                         const Calendar& calendar, const DateRange& range, RowBuckets buckets) {
+    // The statements compare millisecond texts: these are the instants they take in.
+    const Date start = floor<milliseconds>(range.start), end = floor<milliseconds>(range.end);
+    if (end < start || start < localtimeFrom + zoneReach || end >= localtimeUntil - zoneReach) return std::nullopt;
+    if (record.negativeBytes || !record.hoursExactFrom(ostrelISO8601String(start - zoneReach), zone)) {
+        return std::nullopt;
+    }
+    seconds offset{0};
+    if (!oneOffset(calendar, start - repeatReach, end + repeatReach, offset)) return std::nullopt;
+
+    RangeRows rows;
+    // Whole local hours that end within the range: the first starts at the start or after it.
+    const auto localStart = start + offset;
+    Date hour = ceil<std::chrono::hours>(localStart) - offset;
+    Date cursor = start;
+    const auto stretchTo = [&](Date until) {
+        if (cursor < until) rows.stretches_.push_back({ostrelISO8601String(cursor), ostrelISO8601String(until), false});
+    };
+    for (; hour + std::chrono::hours{1} - milliseconds{1} <= end; hour += std::chrono::hours{1}) {
+        if (!inOneBucket(hour, hour + std::chrono::hours{1} - milliseconds{1}, buckets)) continue;
+        stretchTo(hour);
+        rows.hours_.push_back({hourKey(hour, calendar), ostrelISO8601String(hour)});
+        cursor = hour + std::chrono::hours{1};
+    }
+    if (rows.hours_.empty()) return std::nullopt;
+    if (cursor <= end) rows.stretches_.push_back({ostrelISO8601String(cursor), ostrelISO8601String(end), true});
+    return rows;
+}
+
+std::string RangeRows::sql(const std::string& statement) const {
+    std::string text = "WITH rollup_hours(key, stamp) AS (VALUES ";
+    for (std::size_t i = 0; i < hours_.size(); ++i) text += i == 0 ? "(?, ?)" : ", (?, ?)";
+    text +=
+        "),\n"
+        "range_rows(id, timestamp, network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence) AS (\n"
+        "  SELECT '', rollup_hours.stamp, h.network_id, h.app_id, h.rx_bytes, h.tx_bytes, 'rollup', 0.0\n"
+        "  FROM rollup_hours JOIN hourly_usage h ON h.date_hour = rollup_hours.key";
+    for (const Stretch& stretch : stretches_) {
+        text +=
+            "\n  UNION ALL\n"
+            "  SELECT id, timestamp, network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence\n"
+            "  FROM usage_samples WHERE timestamp >= ? AND timestamp ";
+        text += stretch.untilIncluded ? "<= ?" : "< ?";
+    }
+    text += "\n)\n";
+    // Each raw-sample statement names the table once.
+    const std::string table = "usage_samples";
+    const auto at = statement.find(table);
+    if (at == std::string::npos || statement.find(table, at + 1) != std::string::npos) {
+        throw std::logic_error("not a statement over the raw samples: " + statement);
+    }
+    return text + statement.substr(0, at) + "range_rows" + statement.substr(at + table.size());
+}
+
+std::vector<SQLiteValue> RangeRows::bindings(const std::vector<SQLiteValue>& statementBindings) const {
+    std::vector<SQLiteValue> values;
+    values.reserve(hours_.size() * 2 + stretches_.size() * 2 + statementBindings.size());
+    for (const Hour& hour : hours_) {
+        values.emplace_back(hour.key);
+        values.emplace_back(hour.stamp);
+    }
+    for (const Stretch& stretch : stretches_) {
+        values.emplace_back(stretch.from);
+        values.emplace_back(stretch.until);
+    }
+    values.insert(values.end(), statementBindings.begin(), statementBindings.end());
+    return values;
+}
+
+}  // namespace ostrel

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Model/Calendar.hpp"
+#include "Model/Records.hpp"
+#include "Persistence/RollupRecord.hpp"
+#include "Persistence/SQLiteConnection.hpp"
+#include "Platform/TimeZoneIdentity.hpp"
+
+namespace ostrel {
+
+// The buckets of time that the rows of a range are summed into besides their totals: a row that
+// stands for a whole hour of samples must fall into the same one as each of those samples. The
+// core library buckets in UTC; the local bucketing follows the local hours themselves.
+enum class RowBuckets { none, utcHour, utcDay };
+
+// How a question over the raw samples of a range may be answered: from the samples alone, as the
+// statements read them, or with whole local hours taken from the hourly roll-ups where those
+// provably hold the same sums.
+struct RawReading {
+    bool hoursFromRollups = false;
+    RowBuckets buckets = RowBuckets::none;
+
+    static RawReading samplesOnly() { return {}; }
+    static RawReading wholeHoursFromRollups(RowBuckets buckets) { return {true, buckets}; }
+};
+
+// The rows that stand for the raw samples of a range: one row per whole local hour, network and
+// application from the hourly roll-ups, stamped at the hour's first instant, and the samples
+// themselves for the rest of the range.
+class RangeRows {
+public:
+    // Nothing unless every hourly roll-up row the range takes holds exactly the sums of the samples
+    // of its hour: the record shows no change by other programs and no key written in another
+    // zone near the range (a zone's local time is at most 26 hours from another's), the zone's
+    // offset stays the same around the range, and the range lies where SQLite and the C library
+    // agree on local time (1970 to 2038). Also nothing when no whole hour fits.
+    static std::optional<RangeRows> plan(const RollupRecord& record, const TimeZoneIdentity& zone,
+                                         const Calendar& calendar, const DateRange& range, RowBuckets buckets);
+
+    // `statement` (one of the raw-sample queries) reading these rows where it read usage_samples,
+    // and its bindings after the rows' own.
+    std::string sql(const std::string& statement) const;
+    std::vector<SQLiteValue> bindings(const std::vector<SQLiteValue>& statementBindings) const;
+
+    struct Hour {
+        std::string key;    // "yyyy-MM-ddTHH:00:00"
+        std::string stamp;  // its first instant
+    };
+    // Time stamps from `from` until `until`, which is included only at the range's end.
+    struct Stretch {
+        std::string from;
+        std::string until;
+        bool untilIncluded = false;
+    };
+    const std::vector<Hour>& hours() const { return hours_; }
+    const std::vector<Stretch>& sampleStretches() const { return stretches_; }
+
+private:
+    std::vector<Hour> hours_;
+    std::vector<Stretch> stretches_;
+};
+
+}  // namespace ostrel

@@ -179,11 +179,13 @@ int run() {
     bare.execute("DELETE FROM usage_samples WHERE rowid = (SELECT MAX(rowid) FROM usage_samples);");
     startUp("UTC", "a sample deleted by another program: rebuild");
     // The menu bar's today at each batch, and today's leaders of a weekly overview: as usual, then
-    // with a sample stamped after now (the clock was set back), then with the morning written in
-    // another zone.
+    // with a sample stamped after now (the clock was set back), then after a batch written in
+    // another zone today, while running.
     std::printf("\ntoday's figures (median of 5, ms)         menu bar      weekly overview (today's leaders)\n");
+    setZone("UTC");
+    const Date usualNow = bench.now;
+    auto service = bench.start(true);
     const auto todays = [&](const char* what) {
-        auto service = bench.start(true);
         const std::string menuBar = timed(5, [&] {
             bench.now += 3s;  // past the menu bar's cache
             service->loadMenuBarSnapshot();
@@ -192,26 +194,17 @@ int run() {
         std::printf("  %-36s %s %s\n", what, menuBar.c_str(), overview.c_str());
     };
     todays("as usual");
-    const Date usualNow = bench.now;
-    {
-        auto writer = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
-        writer->insertSamples({{"late", usualNow - 1h, "eth-home", "Home", NetworkType::ethernet, "code", "code", 100,
-                                0, "nettop", 0.8}});
-        bench.now = usualNow - 2h;
-        todays("a sample an hour after now");
-        SQLiteDatabase(path).execute("DELETE FROM usage_samples WHERE id = 'late';");
-    }
-    {
-        setZone("Asia/Kolkata");
-        auto writer = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
-        // Yesterday evening in UTC, already today in Kolkata.
-        writer->insertSamples({{"away", usualNow - 28h, "eth-home", "Home", NetworkType::ethernet, "code", "code", 100,
-                                0, "nettop", 0.8}});
-        setZone("UTC");
-        bench.now = usualNow;
-        todays("a batch written in Kolkata today");
-    }
-
+    service->repository().insertSamples(
+        {{"late", usualNow - 1h, "eth-home", "Home", NetworkType::ethernet, "code", "code", 100, 0, "nettop", 0.8}});
+    bench.now = usualNow - 2h;
+    todays("a sample an hour after now");
+    setZone("Asia/Kolkata");
+    // Yesterday evening in UTC, already today in Kolkata.
+    service->repository().insertSamples(
+        {{"away", usualNow - 28h, "eth-home", "Home", NetworkType::ethernet, "code", "code", 100, 0, "nettop", 0.8}});
+    setZone("UTC");
+    bench.now = usualNow;
+    todays("a batch written in Kolkata today");
     for (const auto& line : bench.log->lines()) std::printf("log: %s\n", line.c_str());
     return 0;
 }

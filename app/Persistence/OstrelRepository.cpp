@@ -283,6 +283,11 @@ void OstrelRepository::purgeAndRepairInTurn(bool purge, std::function<void(bool,
         } catch (const std::exception& error) {
             failed(false, error);
         }
+        try {
+            refreshPlannerStatistics(connection);
+        } catch (const SQLiteError&) {
+            // Statistics only steer the plans; every statement answers the same without them.
+        }
     });
 }
 

@@ -41,11 +41,11 @@ public:
     // rebuild every roll-up key was written in a time zone with the rules in effect now. Gives
     // whether it rebuilt.
     bool purgeMockData();
-    // The purge (when `purge`) and then the repair, run on the database queue after the
-    // statements already asked for and before any asked for later, without waiting for them: a
-    // start goes on while they run, and everything it reads or writes afterwards sees their
-    // result. A failure of either is handed to `failed` (true: the purge) on that queue; the
-    // repair runs after a failed purge too.
+    // The purge (when `purge`), the repair and the planner's statistics, run on the database
+    // queue after the statements already asked for and before any asked for later, without
+    // waiting for them: a start goes on while they run, and everything it reads or writes
+    // afterwards sees their result. A failure of the purge or the repair is handed to `failed`
+    // (true: the purge) on that queue; the repair runs after a failed purge too.
     void purgeAndRepairInTurn(bool purge, std::function<void(bool purge, const std::exception&)> failed);
     // Empties every table but the settings.
     void clearAllData();
@@ -133,6 +133,8 @@ private:
     void rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction);
 
     void repairRollupsIfNeeded(SQLiteConnection& connection);
+    // Statistics for the query planner from a few counts (PlannerStatistics.cpp).
+    void refreshPlannerStatistics(SQLiteConnection& connection);
     bool purgeMockData(SQLiteConnection& connection);
     static void deleteOrphans(SQLiteConnection& connection);  // OstrelRepositoryRollupState.cpp
 

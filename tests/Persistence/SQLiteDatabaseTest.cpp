@@ -45,19 +45,33 @@ TEST(SQLiteDatabaseOpenTest, UnopenableOrWriteProtectedPathsFailWithTheOpenMessa
         struct stat info {};
         if (stat(dir.c_str(), &info) != 0 || (info.st_mode & S_IXOTH) == 0) GTEST_SKIP() << dir << " is closed";
     }
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-            try {
-                SQLiteDatabase database(path);
-            } catch (const SQLiteError& error) {
-                fputs(error.what(), stderr);
-                _exit(error.kind() == Kind::openFailed ? 0 : 2);
-            }
-            _exit(1);
-        },
-        ::testing::ExitedWithCode(0), "^SQLite open failed: attempt to write a readonly database$");
+    // Forked rather than a death test: that would run this test again in a new process, whose own
+    // folder nothing removes.
+    int output[2];
+    ASSERT_EQ(pipe(output), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(output[0]);
+        dup2(output[1], STDERR_FILENO);
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        try {
+            SQLiteDatabase database(path);
+        } catch (const SQLiteError& error) {
+            fputs(error.what(), stderr);
+            _exit(error.kind() == Kind::openFailed ? 0 : 2);
+        }
+        _exit(1);
+    }
+    close(output[1]);
+    std::string message;
+    char buffer[256];
+    for (ssize_t n; (n = read(output[0], buffer, sizeof buffer)) > 0;)
+        message.append(buffer, static_cast<std::size_t>(n));
+    close(output[0]);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(message, "SQLite open failed: attempt to write a readonly database");
 }
 
 // Switching a new file to the write-ahead log takes a lock that SQLite does not wait for on its

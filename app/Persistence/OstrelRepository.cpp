@@ -183,22 +183,22 @@ void OstrelRepository::insertSamples(const std::vector<UsageSampleRecord>& sampl
 
 void OstrelRepository::insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample) {
     const std::string stamp = ostrelISO8601String(sample.timestamp);
-    connection.execute(networksUpsertSQL,
-                       {text(sample.networkID), text(sample.networkName), text(rawValue(sample.networkType)), nullptr,
-                        text("resolved"), text("sample"), 1.0, stamp, std::int64_t{1}});
-    connection.execute(applicationsUpsertSQL,
-                       {text(sample.appID), text(sample.appID), text(sample.appName), nullptr, stamp});
-    connection.execute(sampleInsertSQL,
-                       {text(sample.id), stamp, text(sample.networkID), text(sample.appID), sample.rxBytes,
-                        sample.txBytes, text(sample.source), sample.attributionConfidence});
+    connection.executeKept(networksUpsertSQL,
+                           {text(sample.networkID), text(sample.networkName), text(rawValue(sample.networkType)),
+                            nullptr, text("resolved"), text("sample"), 1.0, stamp, std::int64_t{1}});
+    connection.executeKept(applicationsUpsertSQL,
+                           {text(sample.appID), text(sample.appID), text(sample.appName), nullptr, stamp});
+    connection.executeKept(sampleInsertSQL,
+                           {text(sample.id), stamp, text(sample.networkID), text(sample.appID), sample.rxBytes,
+                            sample.txBytes, text(sample.source), sample.attributionConfidence});
     upsertRollups(connection, sample);
 }
 
 void OstrelRepository::upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample) {
-    connection.execute(dailyRollupUpsertSQL, {dayKey(sample.timestamp), text(sample.networkID), text(sample.appID),
-                                              sample.rxBytes, sample.txBytes});
-    connection.execute(hourlyRollupUpsertSQL, {hourKey(sample.timestamp), text(sample.networkID), text(sample.appID),
-                                               sample.rxBytes, sample.txBytes});
+    connection.executeKept(dailyRollupUpsertSQL, {dayKey(sample.timestamp), text(sample.networkID), text(sample.appID),
+                                                  sample.rxBytes, sample.txBytes});
+    connection.executeKept(hourlyRollupUpsertSQL, {hourKey(sample.timestamp), text(sample.networkID),
+                                                   text(sample.appID), sample.rxBytes, sample.txBytes});
 }
 
 void OstrelRepository::rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction) {

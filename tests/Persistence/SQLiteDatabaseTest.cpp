@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <limits>
 #include <stdexcept>
 #include <thread>
@@ -162,6 +163,46 @@ TEST_F(SQLiteDatabaseTest, FailuresCarrySQLitesMessageAndLeaveTheConnectionUsabl
     database.query("SELECT id FROM t WHERE id > ? ORDER BY id;", {""},
                    [&](const SQLiteRow& row) { ids.push_back(row.text(0)); });
     EXPECT_EQ(ids, (std::vector<std::string>{"A", "B", "C"}));
+}
+
+// A statement kept prepared between runs follows changes another connection makes to the schema,
+// and fails as a new statement would once its table is gone; a unit queued without waiting runs
+// before what is asked after it.
+TEST_F(SQLiteDatabaseTest, KeptStatementsFollowTheSchemaAndLaterUnitsRunInTurn) {
+    const auto insert = [&](const char* id) {
+        database.runExclusive(
+            [&](SQLiteConnection& c) { c.executeKept("INSERT INTO t (id, a) VALUES (?, 1);", {id}); });
+    };
+    insert("A");
+    inspector.execute("ALTER TABLE t RENAME TO old;");
+    inspector.execute("CREATE TABLE t (id TEXT PRIMARY KEY, a INTEGER, d TEXT DEFAULT 'new');");
+    insert("B");
+    EXPECT_EQ(inspector.rows("SELECT id, d FROM t;"), (Rows{{"B", "new"}}));
+    inspector.execute("DROP TABLE t;");
+    expectError([&] { insert("C"); }, Kind::prepareFailed, "SQLite prepare failed: no such table: t");
+    inspector.execute("CREATE TABLE t (id TEXT PRIMARY KEY, a INTEGER);");
+    insert("C");
+    expectError([&] { insert("C"); }, Kind::stepFailed, "SQLite step failed: UNIQUE constraint failed: t.id");
+
+    std::vector<std::string> order;
+    std::promise<void> release;
+    database.runExclusiveLater([&, waiting = release.get_future().share()](SQLiteConnection&) {
+        waiting.wait();
+        order.push_back("later");
+    });
+    std::thread asker([&] { database.query("SELECT 1;", {}, [&](const SQLiteRow&) { order.push_back("asked"); }); });
+    release.set_value();
+    asker.join();
+    EXPECT_EQ(order, (std::vector<std::string>{"later", "asked"}));
+    bool ran = false;
+    {
+        TempTree other;
+        SQLiteDatabase closing(other.file("closing.sqlite"));
+        closing.runExclusiveLater(
+            [&](SQLiteConnection&) { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
+        closing.runExclusiveLater([&](SQLiteConnection&) { ran = true; });
+    }
+    EXPECT_FALSE(ran);
 }
 
 TEST_F(SQLiteDatabaseTest, StatementsRunOnTheDatabaseQueueAndCannotNest) {

@@ -39,10 +39,22 @@ struct Sums {
     std::int64_t tx = 0;
 };
 
-// Identifiers numbered in the order first seen, found by their bytes.
+// Identifiers numbered in the order first seen, found by their bytes: among the few seen last
+// (a tick's samples name the same few), else by hash.
 class Identifiers {
 public:
     std::uint32_t number(std::string_view text) {
+        for (const std::uint32_t recent : recent_) {
+            if (recent < texts_.size() && texts_[recent] == text) return recent;
+        }
+        const std::uint32_t found = lookUp(text);
+        recent_[next_++ % recent_.size()] = found;
+        return found;
+    }
+    const std::string& text(std::uint32_t number) const { return texts_[number]; }
+
+private:
+    std::uint32_t lookUp(std::string_view text) {
         if (const auto found = numbers_.find(text); found != numbers_.end()) return found->second;
         // Bound back as C text, a NUL would cut the identifier short.
         if (text.find('\0') != std::string_view::npos) throw StatementsInstead{};
@@ -51,15 +63,18 @@ public:
         numbers_.emplace(texts_.back(), number);
         return number;
     }
-    const std::string& text(std::uint32_t number) const { return texts_[number]; }
 
-private:
     struct Hash {
         using is_transparent = void;
         std::size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
     };
     std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> numbers_;
     std::vector<std::string> texts_;
+    std::array<std::uint32_t, 16> recent_;
+    std::size_t next_ = 0;
+
+public:
+    Identifiers() { recent_.fill(std::numeric_limits<std::uint32_t>::max()); }
 };
 
 int digits(const unsigned char* text, int count) {
@@ -164,51 +179,88 @@ std::string hourText(std::int64_t hour) {
     return std::string(text.data(), 19);
 }
 
-struct Scan {
+// What the scan gathers, one sample at a time.
+class Scan {
+public:
+    Scan(const Calendar& calendar, sqlite3* db) : localHours_(calendar), sqliteHours_(db) {}
+
+    // False for a row the statements would treat otherwise than these sums.
+    bool add(sqlite3_value** row) {
+        if (sqlite3_value_type(row[1]) != SQLITE_TEXT || sqlite3_value_type(row[2]) != SQLITE_TEXT ||
+            sqlite3_value_type(row[3]) != SQLITE_INTEGER || sqlite3_value_type(row[4]) != SQLITE_INTEGER) {
+            return false;
+        }
+        std::optional<sys_seconds> seconds;
+        if (sqlite3_value_type(row[0]) == SQLITE_TEXT) {
+            seconds = programStamp(sqlite3_value_text(row[0]), sqlite3_value_bytes(row[0]));
+        }
+        const std::int64_t hour = seconds ? localHours_.of(*seconds) : sqliteHours_.of(row[0]);
+        const std::int64_t rx = sqlite3_value_int64(row[3]), tx = sqlite3_value_int64(row[4]);
+        const auto magnitude = [](std::int64_t v) {
+            return v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+        };
+        if (__builtin_add_overflow(absolute_, magnitude(rx), &absolute_) ||
+            __builtin_add_overflow(absolute_, magnitude(tx), &absolute_) ||
+            absolute_ > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+            return false;
+        }
+        negative = negative || rx < 0 || tx < 0;
+        total += rx + tx;
+        Sums& sums = hours[HourKey{hour, networks.number(text(row[1])), apps.number(text(row[2]))}];
+        sums.rx += rx;
+        sums.tx += tx;
+        return true;
+    }
+
     Identifiers networks, apps;
     std::unordered_map<HourKey, Sums, HourKeyHash> hours;
-    // Bytes without their signs: while their sum is a signed 64-bit integer, no sum can overflow in
-    // any order.
-    std::uint64_t absolute = 0;
     std::int64_t total = 0;
     bool negative = false;
+    bool statementsInstead = false;
+
+private:
+    static std::string_view text(sqlite3_value* value) {
+        return std::string_view(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                                static_cast<std::size_t>(sqlite3_value_bytes(value)));
+    }
+
+    LocalHours localHours_;
+    SQLiteHours sqliteHours_;
+    // Bytes without their signs: while their sum is a signed 64-bit integer, no sum can overflow in
+    // any order.
+    std::uint64_t absolute_ = 0;
 };
 
-void scanSamples(SQLiteConnection& connection, const Calendar& calendar, Scan& scan) {
-    LocalHours localHours(calendar);
-    SQLiteHours sqliteHours(connection.handle());
-    constexpr auto limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-    connection.query(
-        "SELECT timestamp, network_id, app_id, rx_bytes, tx_bytes FROM usage_samples;", {}, [&](const SQLiteRow& row) {
-            sqlite3_stmt* s = row.statement();
-            if (sqlite3_column_type(s, 1) != SQLITE_TEXT || sqlite3_column_type(s, 2) != SQLITE_TEXT ||
-                sqlite3_column_type(s, 3) != SQLITE_INTEGER || sqlite3_column_type(s, 4) != SQLITE_INTEGER) {
-                throw StatementsInstead{};
-            }
-            std::int64_t hour = 0;
-            const unsigned char* stamp = sqlite3_column_text(s, 0);
-            const auto seconds = stamp != nullptr && sqlite3_column_type(s, 0) == SQLITE_TEXT
-                                     ? programStamp(stamp, sqlite3_column_bytes(s, 0))
-                                     : std::nullopt;
-            hour = seconds ? localHours.of(*seconds) : sqliteHours.of(sqlite3_column_value(s, 0));
-            const auto text = [&](int column) {
-                return std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(s, column)),
-                                        static_cast<std::size_t>(sqlite3_column_bytes(s, column)));
-            };
-            const std::int64_t rx = sqlite3_column_int64(s, 3), tx = sqlite3_column_int64(s, 4);
-            const auto magnitude = [](std::int64_t v) {
-                return v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-            };
-            if (__builtin_add_overflow(scan.absolute, magnitude(rx), &scan.absolute) ||
-                __builtin_add_overflow(scan.absolute, magnitude(tx), &scan.absolute) || scan.absolute > limit) {
-                throw StatementsInstead{};
-            }
-            scan.negative = scan.negative || rx < 0 || tx < 0;
-            scan.total += rx + tx;
-            Sums& sums = scan.hours[HourKey{hour, scan.networks.number(text(1)), scan.apps.number(text(2))}];
-            sums.rx += rx;
-            sums.tx += tx;
-        });
+// Every sample handed to the scan by SQLite itself, as the arguments of an aggregate function
+// of this connection: no call per column, and none of the connection's locking per call.
+void scanSamples(SQLiteConnection& connection, Scan& scan) {
+    constexpr const char* function = "ostrel_rollup_scan";
+    const auto step = [](sqlite3_context* context, int, sqlite3_value** row) {
+        auto& state = *static_cast<Scan*>(sqlite3_user_data(context));
+        if (state.statementsInstead) return;
+        try {
+            state.statementsInstead = !state.add(row);
+        } catch (const StatementsInstead&) {
+            state.statementsInstead = true;
+        } catch (const std::exception& error) {
+            sqlite3_result_error(context, error.what(), -1);
+        }
+    };
+    const auto final = [](sqlite3_context*) {};
+    if (sqlite3_create_function_v2(connection.handle(), function, 5, SQLITE_UTF8 | SQLITE_DIRECTONLY, &scan, nullptr,
+                                   step, final, nullptr) != SQLITE_OK) {
+        throw StatementsInstead{};
+    }
+    struct Unregister {
+        sqlite3* db;
+        ~Unregister() {
+            sqlite3_create_function_v2(db, "ostrel_rollup_scan", 5, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr,
+                                       nullptr);
+        }
+    } unregister{connection.handle()};
+    connection.query("SELECT ostrel_rollup_scan(timestamp, network_id, app_id, rx_bytes, tx_bytes) FROM usage_samples;",
+                     {}, [](const SQLiteRow&) {});
+    if (scan.statementsInstead) throw StatementsInstead{};
 }
 
 using Row = std::tuple<std::string, const std::string*, const std::string*, Sums>;
@@ -233,9 +285,9 @@ RebuiltTotals rebuildRollupTables(SQLiteConnection& connection, const Calendar& 
                                   const char* hourlySQL) {
     connection.execute("DELETE FROM daily_usage;");
     connection.execute("DELETE FROM hourly_usage;");
-    Scan scan;
+    std::optional<Scan> scanned;
     try {
-        scanSamples(connection, calendar, scan);
+        scanSamples(connection, scanned.emplace(calendar, connection.handle()));
     } catch (const StatementsInstead&) {
         connection.execute(dailySQL);
         connection.execute(hourlySQL);
@@ -252,6 +304,7 @@ RebuiltTotals rebuildRollupTables(SQLiteConnection& connection, const Calendar& 
         return {total, negative};
     }
 
+    const Scan& scan = *scanned;
     std::vector<Row> hourly;
     std::unordered_map<HourKey, Sums, HourKeyHash> days;
     hourly.reserve(scan.hours.size());

@@ -56,21 +56,38 @@ std::optional<RangeRows> RangeRows::plan(const RollupRecord& record, const TimeZ
     if (!oneOffset(calendar, start - repeatReach, end + repeatReach, offset)) return std::nullopt;
 
     RangeRows rows;
-    // Whole local hours that end within the range: the first starts at the start or after it.
-    const auto localStart = start + offset;
-    Date hour = ceil<std::chrono::hours>(localStart) - offset;
-    Date cursor = start;
-    const auto stretchTo = [&](Date until) {
-        if (cursor < until) rows.stretches_.push_back({ostrelISO8601String(cursor), ostrelISO8601String(until), false});
+    // The rest is read from the samples, summed per network and application over pieces that lie
+    // in one local hour and one of `buckets`: every sample of a piece falls where the piece's
+    // earliest does.
+    const auto nextCut = [&](Date at) {
+        Date cut = ceil<std::chrono::hours>(at + offset + milliseconds{1}) - offset;
+        if (buckets == RowBuckets::utcHour)
+            cut = std::min(cut, Date{floor<std::chrono::hours>(at) + std::chrono::hours{1}});
+        if (buckets == RowBuckets::utcDay) cut = std::min(cut, Date{floor<days>(at) + days{1}});
+        return cut;
     };
+    const auto addStretch = [&](Date from, Date until, bool untilIncluded) {
+        while (from < until || (untilIncluded && from == until)) {
+            const Date cut = nextCut(from);
+            if (cut > until || (cut == until && !untilIncluded)) {
+                rows.stretches_.push_back({ostrelISO8601String(from), ostrelISO8601String(until), untilIncluded});
+                return;
+            }
+            rows.stretches_.push_back({ostrelISO8601String(from), ostrelISO8601String(cut), false});
+            from = cut;
+        }
+    };
+    // Whole local hours that end within the range: the first starts at the start or after it.
+    Date hour = ceil<std::chrono::hours>(start + offset) - offset;
+    Date cursor = start;
     for (; hour + std::chrono::hours{1} - milliseconds{1} <= end; hour += std::chrono::hours{1}) {
         if (!inOneBucket(hour, hour + std::chrono::hours{1} - milliseconds{1}, buckets)) continue;
-        stretchTo(hour);
+        addStretch(cursor, hour, false);
         rows.hours_.push_back({hourKey(hour, calendar), ostrelISO8601String(hour)});
         cursor = hour + std::chrono::hours{1};
     }
     if (rows.hours_.empty()) return std::nullopt;
-    if (cursor <= end) rows.stretches_.push_back({ostrelISO8601String(cursor), ostrelISO8601String(end), true});
+    addStretch(cursor, end, true);
     return rows;
 }
 
@@ -85,9 +102,10 @@ std::string RangeRows::sql(const std::string& statement) const {
     for (const Stretch& stretch : stretches_) {
         text +=
             "\n  UNION ALL\n"
-            "  SELECT id, timestamp, network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence\n"
+            "  SELECT '', MIN(timestamp), network_id, app_id, SUM(rx_bytes), SUM(tx_bytes), 'samples', 0.0\n"
             "  FROM usage_samples WHERE timestamp >= ? AND timestamp ";
         text += stretch.untilIncluded ? "<= ?" : "< ?";
+        text += " GROUP BY network_id, app_id";
     }
     text += "\n)\n";
     // Each raw-sample statement names the table once.

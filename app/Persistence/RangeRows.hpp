@@ -30,8 +30,9 @@ struct RawReading {
 };
 
 // The rows that stand for the raw samples of a range: one row per whole local hour, network and
-// application from the hourly roll-ups, stamped at the hour's first instant, and the samples
-// themselves for the rest of the range.
+// application from the hourly roll-ups, stamped at the hour's first instant, and for the rest of
+// the range the samples themselves, summed per network and application over stretches that each
+// lie within one local hour and one bucket, stamped at their earliest sample.
 class RangeRows {
 public:
     // Nothing unless every hourly roll-up row the range takes holds exactly the sums of the samples
@@ -51,7 +52,8 @@ public:
         std::string key;    // "yyyy-MM-ddTHH:00:00"
         std::string stamp;  // its first instant
     };
-    // Time stamps from `from` until `until`, which is included only at the range's end.
+    // Time stamps from `from` until `until`, which is included only at the range's end; within one
+    // local hour and one bucket.
     struct Stretch {
         std::string from;
         std::string until;

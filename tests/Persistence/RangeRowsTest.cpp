@@ -13,7 +13,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::localTime;
 
-// "10:00 11:00 | [09:59:30.250, 10:00) [12:00, 12:00:00.000]": the hours' local keys, then the
+// "10:00 11:00 | [09:59:30.250, 10:00:00) [12:00:00, 12:00:00]": the hours' local keys, then the
 // stretches read from the samples, as local clock times.
 std::string planned(const std::optional<RangeRows>& rows) {
     if (!rows) return "samples alone";
@@ -73,7 +73,11 @@ TEST(RangeRowsTest, WholeHoursInsideTheRangeThatTheRecordVouchesFor) {
         {india, "half-hour offset, UTC hours", at(india, 10, 0), at(india, 10, 3), RowBuckets::utcHour, same,
          "samples alone"},
         {india, "half-hour offset, UTC days: the hour over UTC midnight is read from the samples", at(india, 10, 4),
-         at(india, 10, 7), RowBuckets::utcDay, same, "04:00 06:00 | [05:00:00, 06:00:00) [07:00:00, 07:00:00]"},
+         at(india, 10, 7), RowBuckets::utcDay, same,
+         "04:00 06:00 | [05:00:00, 05:30:00) [05:30:00, 06:00:00) [07:00:00, 07:00:00]"},
+        {india, "half-hour offset, UTC days: a stretch read from the samples is cut at UTC midnight",
+         at(india, 10, 5, 10), at(india, 10, 7), RowBuckets::utcDay, same,
+         "06:00 | [05:10:00, 05:30:00) [05:30:00, 06:00:00) [07:00:00, 07:00:00]"},
         {india, "half-hour offset, local buckets", at(india, 10, 4), at(india, 10, 6), RowBuckets::none, same,
          "04:00 05:00 | [06:00:00, 06:00:00]"},
         {ny, "the day the clocks go forward", at(ny, 8, 0), at(ny, 8, 4), RowBuckets::none, same, "samples alone"},

@@ -62,7 +62,8 @@ int run(int argc, char** argv) {
     QApplication::setAttribute(Qt::AA_Use96Dpi);
     QApplication app(argc, argv);
 
-    Date now = dayStart(kToday) + hours(23);
+    // Late in the heavy day, with most of an hour read from the samples themselves.
+    Date now = dayStart(kToday) + hours(22) + minutes(50);
     OstrelDataService::Dependencies dependencies;
     dependencies.dataHome = folder;
     dependencies.mainQueue = std::make_shared<QtMainQueue>(&app);

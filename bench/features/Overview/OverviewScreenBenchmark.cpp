@@ -61,7 +61,7 @@ int run(int argc, char** argv) {
     QApplication app(argc, argv);
 
     // Late on the heavy month's last day, so that every timeframe holds its data.
-    Date now = *Calendar::current().startOfDay(bench::HeavyStoreShape::month().lastDay) + 23h;
+    Date now = *Calendar::current().startOfDay(bench::HeavyStoreShape::month().lastDay) + 22h + 50min;
     auto mainQueue = std::make_shared<QtMainQueue>(&app);
     std::shared_ptr<SamplingCoordinator> sampler;
     OstrelDataService::Dependencies dependencies;

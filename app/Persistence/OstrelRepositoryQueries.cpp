@@ -265,8 +265,8 @@ std::vector<RankedUsage> ranking(const Run& run) {
 std::vector<NetworkListItem> networkList(const Run& run) {
     std::vector<NetworkListItem> rows;
     run([&](const SQLiteRow& row) {
-        rows.push_back(
-            NetworkListItem{row.text(0), row.text(1), storedNetworkType(row.text(2)), row.int64(4), row.int64(3) == 1, {}});
+        rows.push_back(NetworkListItem{
+            row.text(0), row.text(1), storedNetworkType(row.text(2)), row.int64(4), row.int64(3) == 1, {}});
     });
     return rows;
 }
@@ -320,8 +320,16 @@ std::optional<RangeRows> OstrelRepository::rangeRows(SQLiteConnection& connectio
     if (!reading.hoursFromRollups) return std::nullopt;
     const auto record = RollupRecord::read(connection);
     if (!record) return std::nullopt;
+    const auto samplesBetween = [&](Date after, Date before) {
+        bool any = false;
+        connection.query("SELECT EXISTS (SELECT 1 FROM usage_samples WHERE timestamp > ? AND timestamp < ?);",
+                         {ostrelISO8601String(after), ostrelISO8601String(before)},
+                         [&](const SQLiteRow& row) { any = row.int64(0) != 0; });
+        return any;
+    };
     // The zone is read on the database queue, as every zone read of the store is.
-    return RangeRows::plan(*record, TimeZoneIdentity::current(), Calendar::current(), range, reading.buckets);
+    return RangeRows::plan(*record, TimeZoneIdentity::current(), Calendar::current(), range, reading.buckets,
+                           samplesBetween);
 }
 
 std::optional<RangeRows> OstrelRepository::rangeRows(const DateRange& range, RowBuckets buckets) {
@@ -334,9 +342,9 @@ std::vector<UsageSampleRecord> OstrelRepository::fetchSamples(const DateRange& r
     const Date now = currentDate();
     std::vector<UsageSampleRecord> samples;
     raw(kFetchSamplesSQL, rawBounds(range), range, reading)([&](const SQLiteRow& row) {
-        samples.push_back(UsageSampleRecord{row.text(0), parseDate(row.optionalText(1), now), row.text(2),
-                                            row.text(3), storedNetworkType(row.text(4)), row.text(5), row.text(6),
-                                            row.int64(7), row.int64(8), row.text(9), row.real(10)});
+        samples.push_back(UsageSampleRecord{row.text(0), parseDate(row.optionalText(1), now), row.text(2), row.text(3),
+                                            storedNetworkType(row.text(4)), row.text(5), row.text(6), row.int64(7),
+                                            row.int64(8), row.text(9), row.real(10)});
     });
     return samples;
 }
@@ -396,8 +404,7 @@ std::vector<RankedUsage> OstrelRepository::fetchTopNetworksForApp(const std::str
     return ranking(raw(kFetchTopNetworksForAppSQL, concat(concat({appID}, rawBounds(range)), {limit}), range, reading));
 }
 
-std::vector<RankedUsage> OstrelRepository::fetchTopNetworksFromDailyRollup(const DateRange& range,
-                                                                           std::int64_t limit) {
+std::vector<RankedUsage> OstrelRepository::fetchTopNetworksFromDailyRollup(const DateRange& range, std::int64_t limit) {
     return ranking(direct(*database, kFetchTopNetworksFromDailyRollupSQL, concat(dayBounds(range), {limit})));
 }
 

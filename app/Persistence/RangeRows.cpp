@@ -45,7 +45,8 @@ bool inOneBucket(Date first, Date last, RowBuckets buckets) {
 }  // namespace
 
 std::optional<RangeRows> RangeRows::plan(const RollupRecord& record, const TimeZoneIdentity& zone,
-                                         const Calendar& calendar, const DateRange& range, RowBuckets buckets) {
+                                         const Calendar& calendar, const DateRange& range, RowBuckets buckets,
+                                         const SamplesBetween& samplesBetween) {
     // The statements compare millisecond texts: these are the instants they take in.
     const Date start = floor<milliseconds>(range.start), end = floor<milliseconds>(range.end);
     if (end < start || start < localtimeFrom + zoneReach || end >= localtimeUntil - zoneReach) return std::nullopt;
@@ -56,38 +57,40 @@ std::optional<RangeRows> RangeRows::plan(const RollupRecord& record, const TimeZ
     if (!oneOffset(calendar, start - repeatReach, end + repeatReach, offset)) return std::nullopt;
 
     RangeRows rows;
-    // The rest is read from the samples, summed per network and application over pieces that lie
-    // in one local hour and one of `buckets`: every sample of a piece falls where the piece's
-    // earliest does.
+    // What is not taken from the roll-ups is read from the samples, summed per network and
+    // application over pieces that lie in one local hour and one of `buckets`: every sample of a
+    // piece falls where the piece's earliest does.
     const auto nextCut = [&](Date at) {
         Date cut = ceil<std::chrono::hours>(at + offset + milliseconds{1}) - offset;
-        if (buckets == RowBuckets::utcHour)
+        if (buckets == RowBuckets::utcHour) {
             cut = std::min(cut, Date{floor<std::chrono::hours>(at) + std::chrono::hours{1}});
+        }
         if (buckets == RowBuckets::utcDay) cut = std::min(cut, Date{floor<days>(at) + days{1}});
         return cut;
     };
-    const auto addStretch = [&](Date from, Date until, bool untilIncluded) {
-        while (from < until || (untilIncluded && from == until)) {
-            const Date cut = nextCut(from);
-            if (cut > until || (cut == until && !untilIncluded)) {
-                rows.stretches_.push_back({ostrelISO8601String(from), ostrelISO8601String(until), untilIncluded});
-                return;
-            }
+    const auto addStretch = [&](Date from, Date last) {
+        for (Date cut = nextCut(from); cut <= last; from = cut, cut = nextCut(from)) {
             rows.stretches_.push_back({ostrelISO8601String(from), ostrelISO8601String(cut), false});
-            from = cut;
         }
+        rows.stretches_.push_back({ostrelISO8601String(from), ostrelISO8601String(last), true});
     };
-    // Whole local hours that end within the range: the first starts at the start or after it.
-    Date hour = ceil<std::chrono::hours>(start + offset) - offset;
-    Date cursor = start;
-    for (; hour + std::chrono::hours{1} - milliseconds{1} <= end; hour += std::chrono::hours{1}) {
-        if (!inOneBucket(hour, hour + std::chrono::hours{1} - milliseconds{1}, buckets)) continue;
-        addStretch(cursor, hour, false);
-        rows.hours_.push_back({hourKey(hour, calendar), ostrelISO8601String(hour)});
-        cursor = hour + std::chrono::hours{1};
+    // Each local hour the range touches: its roll-up rows when they hold the samples of the range
+    // alone (the hour lies in the range, or no sample of the hour lies outside it), stamped at the
+    // hour's first instant in the range.
+    const std::chrono::hours hour{1};
+    for (Date first = floor<std::chrono::hours>(start + offset) - offset; first <= end; first += hour) {
+        const Date last = first + hour - milliseconds{1};
+        const Date from = std::max(first, start), until = std::min(last, end);
+        const bool alone = inOneBucket(first, last, buckets) &&
+                           (first >= start || !samplesBetween(first - milliseconds{1}, start)) &&
+                           (last <= end || !samplesBetween(end, last + milliseconds{1}));
+        if (alone) {
+            rows.hours_.push_back({hourKey(first, calendar), ostrelISO8601String(from)});
+        } else {
+            addStretch(from, until);
+        }
     }
     if (rows.hours_.empty()) return std::nullopt;
-    addStretch(cursor, end, true);
     return rows;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -29,19 +30,26 @@ struct RawReading {
     static RawReading wholeHoursFromRollups(RowBuckets buckets) { return {true, buckets}; }
 };
 
-// The rows that stand for the raw samples of a range: one row per whole local hour, network and
-// application from the hourly roll-ups, stamped at the hour's first instant, and for the rest of
-// the range the samples themselves, summed per network and application over stretches that each
-// lie within one local hour and one bucket, stamped at their earliest sample.
+// The rows that stand for the raw samples of a range: one row per local hour, network and
+// application from the hourly roll-ups, stamped at the hour's first instant in the range, and for
+// the rest of the range the samples themselves, summed per network and application over stretches
+// that each lie within one local hour and one bucket, stamped at their earliest sample.
 class RangeRows {
 public:
-    // Nothing unless every hourly roll-up row the range takes holds exactly the sums of the samples
-    // of its hour: the record shows no change by other programs and no key written in another
-    // zone near the range (a zone's local time is at most 26 hours from another's), the zone's
-    // offset stays the same around the range, and the range lies where SQLite and the C library
-    // agree on local time (1970 to 2038). Also nothing when no whole hour fits.
+    // Whether any sample is stamped after `after` and before `before`.
+    using SamplesBetween = std::function<bool(Date after, Date before)>;
+
+    // An hour's roll-up rows are taken when they hold exactly the sums of the samples of the range
+    // in that hour: the hour lies in one bucket, no sample of it lies outside the range (it lies
+    // in the range, or `samplesBetween` finds none in the rest of it: none after now in the
+    // current hour, for today), and the roll-ups are vouched for. Nothing unless they are: the
+    // record shows no change by other programs and no key written in another zone near the range
+    // (a zone's local time is at most 26 hours from another's), the zone's offset stays the same
+    // around the range, and the range lies where SQLite and the C library agree on local time
+    // (1970 to 2038). Also nothing when no hour is taken.
     static std::optional<RangeRows> plan(const RollupRecord& record, const TimeZoneIdentity& zone,
-                                         const Calendar& calendar, const DateRange& range, RowBuckets buckets);
+                                         const Calendar& calendar, const DateRange& range, RowBuckets buckets,
+                                         const SamplesBetween& samplesBetween);
 
     // `statement` (one of the raw-sample queries) reading these rows where it read usage_samples,
     // and its bindings after the rows' own.

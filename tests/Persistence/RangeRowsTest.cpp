@@ -13,13 +13,10 @@ namespace {
 using namespace std::chrono_literals;
 using testing::localTime;
 
-// "10:00 11:00 | [09:59:30.250, 10:00:00) [12:00:00, 12:00:00]": the hours' local keys, then the
-// stretches read from the samples, as local clock times.
+// "09:00@09:59:30.250 10:00 | [11:00:00, 11:30:00]": the hours' local keys (with their stamps
+// when not at the hour's start), then the stretches read from the samples, as local clock times.
 std::string planned(const std::optional<RangeRows>& rows) {
     if (!rows) return "samples alone";
-    std::string text;
-    for (const auto& hour : rows->hours()) text += hour.key.substr(11, 5) + " ";
-    text += "|";
     const auto clock = [](const std::string& stamp) {
         const Date at = *ostrelISO8601Date(stamp);
         const auto local = Calendar::current().localTime(std::chrono::floor<std::chrono::seconds>(at));
@@ -29,6 +26,12 @@ std::string planned(const std::optional<RangeRows>& rows) {
         if (millis.count() != 0) out += "." + std::to_string(millis.count());
         return out;
     };
+    std::string text;
+    for (const auto& hour : rows->hours()) {
+        const std::string stamp = clock(hour.stamp);
+        text += hour.key.substr(11, 5) + (stamp.substr(2) == ":00:00" ? "" : "@" + stamp) + " ";
+    }
+    text += "|";
     for (const auto& stretch : rows->sampleStretches()) {
         text += " [" + clock(stretch.from) + ", " + clock(stretch.until) + (stretch.untilIncluded ? "]" : ")");
     }
@@ -48,6 +51,7 @@ TEST(RangeRowsTest, WholeHoursInsideTheRangeThatTheRecordVouchesFor) {
         const char* what;
         Date start, end;
         RowBuckets buckets;
+        bool samplesOutside;  // in the hours at the range's ends, outside the range
         std::function<void(RollupRecord&)> change;
         const char* expected;
     };
@@ -59,41 +63,48 @@ TEST(RangeRowsTest, WholeHoursInsideTheRangeThatTheRecordVouchesFor) {
     const char* ny = "America/New_York";
     const char* india = "Asia/Kolkata";
     const Case cases[] = {
-        {utc, "today until inside an hour", at(utc, 10, 0), at(utc, 10, 2, 30, 0, 5), RowBuckets::utcHour, same,
-         "00:00 01:00 | [02:00:00, 02:30:00.5]"},
+        {utc, "today, until inside an hour", at(utc, 10, 0), at(utc, 10, 2, 30, 0, 5), RowBuckets::utcHour, false, same,
+         "00:00 01:00 02:00 |"},
+        {utc, "today, with a sample after now in this hour", at(utc, 10, 0), at(utc, 10, 2, 30, 0, 5),
+         RowBuckets::utcHour, true, same, "00:00 01:00 | [02:00:00, 02:30:00.5]"},
         {utc, "until an hour's last millisecond", at(utc, 10, 0), at(utc, 10, 1, 59, 59, 999), RowBuckets::utcHour,
-         same, "00:00 01:00 |"},
-        {utc, "until an hour's first millisecond", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::utcHour, same,
+         true, same, "00:00 01:00 |"},
+        {utc, "until an hour's first millisecond", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::utcHour, true, same,
          "00:00 01:00 | [02:00:00, 02:00:00]"},
-        {utc, "from inside an hour", at(utc, 10, 0, 59, 30, 250), at(utc, 10, 3), RowBuckets::none, same,
-         "01:00 02:00 | [00:59:30.250, 01:00:00) [03:00:00, 03:00:00]"},
-        {utc, "no whole hour", at(utc, 10, 0), at(utc, 10, 0, 59, 59, 998), RowBuckets::none, same, "samples alone"},
-        {utc, "a range that ends before it starts", at(utc, 10, 5), at(utc, 10, 4), RowBuckets::none, same,
+        {utc, "from inside an hour", at(utc, 10, 0, 59, 30, 250), at(utc, 10, 3), RowBuckets::none, false, same,
+         "00:00@00:59:30.250 01:00 02:00 03:00 |"},
+        {utc, "from inside an hour, with samples before the start", at(utc, 10, 0, 59, 30, 250), at(utc, 10, 3),
+         RowBuckets::none, true, same, "01:00 02:00 | [00:59:30.250, 00:59:59.999] [03:00:00, 03:00:00]"},
+        {utc, "inside one hour", at(utc, 10, 0), at(utc, 10, 0, 59, 59, 998), RowBuckets::none, false, same, "00:00 |"},
+        {utc, "inside one hour, with samples after its end", at(utc, 10, 0), at(utc, 10, 0, 59, 59, 998),
+         RowBuckets::none, true, same, "samples alone"},
+        {utc, "a range that ends before it starts", at(utc, 10, 5), at(utc, 10, 4), RowBuckets::none, false, same,
          "samples alone"},
-        {india, "half-hour offset, UTC hours", at(india, 10, 0), at(india, 10, 3), RowBuckets::utcHour, same,
+        {india, "half-hour offset, UTC hours", at(india, 10, 0), at(india, 10, 3), RowBuckets::utcHour, false, same,
          "samples alone"},
         {india, "half-hour offset, UTC days: the hour over UTC midnight is read from the samples", at(india, 10, 4),
-         at(india, 10, 7), RowBuckets::utcDay, same,
-         "04:00 06:00 | [05:00:00, 05:30:00) [05:30:00, 06:00:00) [07:00:00, 07:00:00]"},
+         at(india, 10, 7), RowBuckets::utcDay, true, same,
+         "04:00 06:00 | [05:00:00, 05:30:00) [05:30:00, 05:59:59.999] [07:00:00, 07:00:00]"},
         {india, "half-hour offset, UTC days: a stretch read from the samples is cut at UTC midnight",
-         at(india, 10, 5, 10), at(india, 10, 7), RowBuckets::utcDay, same,
-         "06:00 | [05:10:00, 05:30:00) [05:30:00, 06:00:00) [07:00:00, 07:00:00]"},
-        {india, "half-hour offset, local buckets", at(india, 10, 4), at(india, 10, 6), RowBuckets::none, same,
+         at(india, 10, 5, 10), at(india, 10, 7), RowBuckets::utcDay, false, same,
+         "06:00 07:00 | [05:10:00, 05:30:00) [05:30:00, 05:59:59.999]"},
+        {india, "half-hour offset, local buckets", at(india, 10, 4), at(india, 10, 6), RowBuckets::none, true, same,
          "04:00 05:00 | [06:00:00, 06:00:00]"},
-        {ny, "the day the clocks go forward", at(ny, 8, 0), at(ny, 8, 4), RowBuckets::none, same, "samples alone"},
-        {ny, "three hours after the change", at(ny, 8, 6), at(ny, 8, 8), RowBuckets::utcHour, same,
+        {ny, "the day the clocks go forward", at(ny, 8, 0), at(ny, 8, 4), RowBuckets::none, false, same,
+         "samples alone"},
+        {ny, "three hours after the change", at(ny, 8, 6), at(ny, 8, 8), RowBuckets::utcHour, true, same,
          "06:00 07:00 | [08:00:00, 08:00:00]"},
-        {utc, "another program changed rows", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none,
+        {utc, "another program changed rows", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none, false,
          [](RollupRecord& r) { r.outsideEdits = 1; }, "samples alone"},
-        {utc, "not summed since the earlier build", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none,
+        {utc, "not summed since the earlier build", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none, false,
          [](RollupRecord& r) { r.checkedEdits = -1; }, "samples alone"},
-        {utc, "a sample with negative bytes", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none,
+        {utc, "a sample with negative bytes", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none, false,
          [](RollupRecord& r) { r.negativeBytes = true; }, "samples alone"},
-        {utc, "recent batches in another zone", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none,
+        {utc, "recent batches in another zone", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none, false,
          [](RollupRecord& r) { r.recentZone = "rules elsewhere"; }, "samples alone"},
-        {utc, "keys of another zone within a day of the range", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none,
+        {utc, "keys of another zone within a day of the range", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none, false,
          [](RollupRecord& r) { r.foreignUntil = "2026-03-08T22:00:00.000Z"; }, "samples alone"},
-        {utc, "keys of another zone more than a day before", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none,
+        {utc, "keys of another zone more than a day before", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none, true,
          [](RollupRecord& r) { r.foreignUntil = "2026-03-08T21:59:59.999Z"; }, "00:00 01:00 | [02:00:00, 02:00:00]"},
     };
     for (const Case& c : cases) {
@@ -101,7 +112,9 @@ TEST(RangeRowsTest, WholeHoursInsideTheRangeThatTheRecordVouchesFor) {
         const auto identity = TimeZoneIdentity::current();
         RollupRecord record = exactIn(identity);
         c.change(record);
-        EXPECT_EQ(planned(RangeRows::plan(record, identity, Calendar::current(), {c.start, c.end}, c.buckets)),
+        const auto samplesBetween = [&](Date, Date) { return c.samplesOutside; };
+        EXPECT_EQ(planned(RangeRows::plan(record, identity, Calendar::current(), {c.start, c.end}, c.buckets,
+                                          samplesBetween)),
                   c.expected)
             << c.zone << ": " << c.what;
     }
@@ -110,9 +123,9 @@ TEST(RangeRowsTest, WholeHoursInsideTheRangeThatTheRecordVouchesFor) {
 TEST(RangeRowsTest, StatementsReadTheRowsInPlaceOfTheSamples) {
     testing::ScopedTimeZone zone("UTC");
     const auto identity = TimeZoneIdentity::current();
-    const auto rows =
-        RangeRows::plan(exactIn(identity), identity, Calendar::current(),
-                        {localTime("UTC", 2026, 3, 10, 0), localTime("UTC", 2026, 3, 10, 1, 30)}, RowBuckets::none);
+    const auto rows = RangeRows::plan(exactIn(identity), identity, Calendar::current(),
+                                      {localTime("UTC", 2026, 3, 10, 0), localTime("UTC", 2026, 3, 10, 1, 30)},
+                                      RowBuckets::none, [](Date, Date) { return true; });
     ASSERT_TRUE(rows);
     const std::string sql = rows->sql("SELECT SUM(rx_bytes) FROM usage_samples WHERE timestamp >= ?;");
     EXPECT_NE(sql.find("SELECT SUM(rx_bytes) FROM range_rows WHERE timestamp >= ?;"), std::string::npos) << sql;

@@ -92,7 +92,7 @@ TEST(AnalyticsServiceRollupHoursTest, AnswersEqualThoseOfTheSamplesAloneAtEveryE
         auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
         repository->purgeMockData();
         const Date start = local(zone.name, date::local_days{zone.today}, 0ms);
-        // Two days before today and today whole: three networks, four applications, every few
+        // Two days before today and today until 22:07: three networks, four applications, every few
         // minutes, with bytes that never tie; and samples on the very edges of today.
         std::vector<UsageSampleRecord> samples;
         const char* networks[] = {"wifi", "eth", "vpn"};
@@ -105,7 +105,7 @@ TEST(AnalyticsServiceRollupHoursTest, AnswersEqualThoseOfTheSamplesAloneAtEveryE
                                apps[i % 4], std::string("App ") + apps[i % 4], 1000 + i * 7919 % 10007, i % 97 + 1,
                                "nettop", 0.8});
         };
-        for (Date at = start - 48h + 17s; at < start + 24h; at += 7min + 17s + 300ms) add(at);
+        for (Date at = start - 48h + 17s; at < start + 22h + 7min; at += 7min + 17s + 300ms) add(at);
         for (const std::chrono::milliseconds edge : {-1ms, 0ms, 1ms, 11h - 1ms, 11h + 0ms, 11h + 1ms})
             add(start + edge);
         repository->insertSamples(samples);
@@ -120,8 +120,9 @@ TEST(AnalyticsServiceRollupHoursTest, AnswersEqualThoseOfTheSamplesAloneAtEveryE
         const auto noCore = std::make_shared<const VellCoreBridge>(std::vector<std::string>{}, log);
         ASSERT_TRUE(core->isAvailable());
         // Now: inside an hour, on an hour's edges, at the very start and end of today; the clock
-        // set back leaves later samples of today after it.
-        for (const auto time : {10h + 37min + 12s + 345ms, 11h - 1ms, 11h + 0ms, 0h + 0ms, 24h - 1ms}) {
+        // set back leaves later samples of today after it, but none after 22:07.
+        for (const auto time :
+             {10h + 37min + 12s + 345ms, 11h - 1ms, 11h + 0ms, 0h + 0ms, 22h + 30min + 0ms, 24h - 1ms}) {
             const Date now = start + time;
             SCOPED_TRACE(ostrelISO8601String(now));
             const DateRange yesterdayAndToday{now - 30h, now};

@@ -26,14 +26,14 @@ std::string today(OstrelDataService& service) {
 TEST(OstrelDataServiceTodayTest, TodayIsTodaysSamplesAfterTheClockWasSetBack) {
     testing::ScopedTimeZone zone("UTC");
     testing::DataServiceRig rig;
-    rig.setNow(utc(10, 12));
+    rig.setNow(utc(10, 12, 20));
     auto& service = rig.start();
-    rig.store(utc(10, 10), "app-a", 100);
+    rig.store(utc(10, 12, 10), "app-a", 100);
     rig.store(utc(10, 9, 30), "app-c", 10);
-    rig.store(utc(10, 13), "app-b", 1000);  // written before the clock went back to noon
+    rig.store(utc(10, 12, 40), "app-b", 1000);  // written before the clock went back
     rig.store(utc(9, 23, 59), "app-b", 1000);
     EXPECT_EQ(today(service), "110 Name of app-a Name of app-a Home");
-    // Noon passes the late sample: it counts from then on.
+    // The clock passes the late sample: it counts from then on.
     rig.setNow(utc(10, 13, 30));
     EXPECT_EQ(today(service), "1110 Name of app-b Name of app-b Home");
 }

@@ -155,17 +155,20 @@ void OstrelRepository::insertSamples(const std::vector<UsageSampleRecord>& sampl
     // Beyond 64 bits the sum is a real number, which the record then no longer vouches for.
     std::int64_t total = 0;
     double approximate = 0;
-    bool exact = true, negative = false;
+    bool exact = true, unusual = false;
+    // SQLite takes the local time of these years alone from the C library, as the keys are made.
+    const Date usualFrom{std::chrono::seconds{0}}, usualUntil{std::chrono::seconds{2147385600}};
     for (const auto& sample : samples) {
         exact = exact && !__builtin_add_overflow(total, sample.rxBytes, &total) &&
                 !__builtin_add_overflow(total, sample.txBytes, &total);
         approximate += static_cast<double>(sample.rxBytes) + static_cast<double>(sample.txBytes);
-        negative = negative || sample.rxBytes < 0 || sample.txBytes < 0;
+        unusual = unusual || sample.rxBytes < 0 || sample.txBytes < 0 || sample.timestamp < usualFrom ||
+                  sample.timestamp >= usualUntil;
     }
     inTransaction("BEGIN TRANSACTION;", [&](SQLiteConnection& connection) {
         rollup_record::ownWritesBegin(connection);
         const auto record = RollupRecord::read(connection);
-        rollup_record::Batch batch{exact ? SQLiteValue{total} : SQLiteValue{approximate}, negative, {}, {}, {}};
+        rollup_record::Batch batch{exact ? SQLiteValue{total} : SQLiteValue{approximate}, unusual, {}, {}, {}};
         // The zone before and after the keys are made: a change in between marks the batch. Read
         // on the database queue only, as every zone read of the store is.
         batch.zoneBefore = TimeZoneIdentity::current();
@@ -207,7 +210,7 @@ void OstrelRepository::rebuildRollupsFromUsageSamples(SQLiteConnection& connecti
         const TimeZoneIdentity zone = TimeZoneIdentity::current();
         rollup_record::ownWritesBegin(c);
         const RebuiltTotals totals = rebuildRollupTables(c, Calendar::current(), dailyRebuildSQL, hourlyRebuildSQL);
-        rollup_record::rebuilt(c, zone, totals.rawTotal, totals.negativeBytes);
+        rollup_record::rebuilt(c, zone, totals.rawTotal, totals.unusualSamples);
         rollup_record::ownWritesEnd(c);
     };
     if (inTransaction) {
@@ -236,9 +239,16 @@ void OstrelRepository::repairRollupsIfNeeded(SQLiteConnection& connection) {
         *record->rawTotal == hourly()) {
         return;
     }
-    const std::int64_t raw = total("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM usage_samples;");
+    std::int64_t raw = 0;
+    bool unusual = false;
+    connection.query(std::string("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0), COALESCE(MAX(") +
+                         rollup_record::unusualSampleSQL + "), 0) FROM usage_samples;",
+                     {}, [&](const SQLiteRow& row) {
+                         raw = row.int64(0);
+                         unusual = row.int64(1) != 0;
+                     });
     if (raw == daily() && raw == hourly()) {
-        if (record) rollup_record::checked(connection, *record, raw, TimeZoneIdentity::current());
+        if (record) rollup_record::checked(connection, *record, raw, unusual, TimeZoneIdentity::current());
         return;
     }
     transactionForm(connection, "BEGIN IMMEDIATE TRANSACTION;",

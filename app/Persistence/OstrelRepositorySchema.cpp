@@ -106,7 +106,7 @@ constexpr const char* rollupStateColumns[] = {
     "foreign_until TEXT",
     "outside_edits INTEGER NOT NULL DEFAULT 0",
     "checked_edits INTEGER NOT NULL DEFAULT -1",
-    "negative_bytes INTEGER NOT NULL DEFAULT 0",
+    "unusual_samples INTEGER NOT NULL DEFAULT 0",
     "own_writes INTEGER NOT NULL DEFAULT 0",
 };
 

@@ -50,9 +50,10 @@ std::optional<RangeRows> RangeRows::plan(const RollupRecord& record, const TimeZ
     // The statements compare millisecond texts: these are the instants they take in.
     const Date start = floor<milliseconds>(range.start), end = floor<milliseconds>(range.end);
     if (end < start || start < localtimeFrom + zoneReach || end >= localtimeUntil - zoneReach) return std::nullopt;
-    if (record.negativeBytes || !record.hoursExactFrom(ostrelISO8601String(start - zoneReach), zone)) {
-        return std::nullopt;
-    }
+    // Sums of samples in place of the samples need their time stamps in the program's own form and
+    // no negative bytes (the core library refuses those), and nothing changed by other programs.
+    if (record.unusualSamples || record.outsideEdits != 0 || record.checkedEdits != 0) return std::nullopt;
+    const bool hoursExact = record.hoursExactFrom(ostrelISO8601String(start - zoneReach), zone);
     seconds offset{0};
     if (!oneOffset(calendar, start - repeatReach, end + repeatReach, offset)) return std::nullopt;
 
@@ -81,7 +82,7 @@ std::optional<RangeRows> RangeRows::plan(const RollupRecord& record, const TimeZ
     for (Date first = floor<std::chrono::hours>(start + offset) - offset; first <= end; first += hour) {
         const Date last = first + hour - milliseconds{1};
         const Date from = std::max(first, start), until = std::min(last, end);
-        const bool alone = inOneBucket(first, last, buckets) &&
+        const bool alone = hoursExact && inOneBucket(first, last, buckets) &&
                            (first >= start || !samplesBetween(first - milliseconds{1}, start)) &&
                            (last <= end || !samplesBetween(end, last + milliseconds{1}));
         if (alone) {
@@ -90,26 +91,29 @@ std::optional<RangeRows> RangeRows::plan(const RollupRecord& record, const TimeZ
             addStretch(from, until);
         }
     }
-    if (rows.hours_.empty()) return std::nullopt;
     return rows;
 }
 
 std::string RangeRows::sql(const std::string& statement) const {
-    std::string text = "WITH rollup_hours(key, stamp) AS (VALUES ";
-    for (std::size_t i = 0; i < hours_.size(); ++i) text += i == 0 ? "(?, ?)" : ", (?, ?)";
-    text +=
-        "),\n"
-        "range_rows(id, timestamp, network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence) AS (\n"
-        "  SELECT '', rollup_hours.stamp, h.network_id, h.app_id, h.rx_bytes, h.tx_bytes, 'rollup', 0.0\n"
-        "  FROM rollup_hours JOIN hourly_usage h ON h.date_hour = rollup_hours.key";
-    for (const Stretch& stretch : stretches_) {
-        text +=
-            "\n  UNION ALL\n"
-            "  SELECT '', MIN(timestamp), network_id, app_id, SUM(rx_bytes), SUM(tx_bytes), 'samples', 0.0\n"
-            "  FROM usage_samples WHERE timestamp >= ? AND timestamp ";
-        text += stretch.untilIncluded ? "<= ?" : "< ?";
-        text += " GROUP BY network_id, app_id";
+    std::vector<std::string> parts;
+    std::string text = "WITH ";
+    if (!hours_.empty()) {
+        text += "rollup_hours(key, stamp) AS (VALUES ";
+        for (std::size_t i = 0; i < hours_.size(); ++i) text += i == 0 ? "(?, ?)" : ", (?, ?)";
+        text += "),\n";
+        parts.push_back(
+            "  SELECT '', rollup_hours.stamp, h.network_id, h.app_id, h.rx_bytes, h.tx_bytes, 'rollup', 0.0\n"
+            "  FROM rollup_hours JOIN hourly_usage h ON h.date_hour = rollup_hours.key");
     }
+    for (const Stretch& stretch : stretches_) {
+        parts.push_back(
+            std::string(
+                "  SELECT '', MIN(timestamp), network_id, app_id, SUM(rx_bytes), SUM(tx_bytes), 'samples', 0.0\n"
+                "  FROM usage_samples WHERE timestamp >= ? AND timestamp ") +
+            (stretch.untilIncluded ? "<= ?" : "< ?") + " GROUP BY network_id, app_id");
+    }
+    text += "range_rows(id, timestamp, network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence) AS (\n";
+    for (std::size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : "\n  UNION ALL\n") + parts[i];
     text += "\n)\n";
     // Each raw-sample statement names the table once.
     const std::string table = "usage_samples";

@@ -42,11 +42,11 @@ public:
     // An hour's roll-up rows are taken when they hold exactly the sums of the samples of the range
     // in that hour: the hour lies in one bucket, no sample of it lies outside the range (it lies
     // in the range, or `samplesBetween` finds none in the rest of it: none after now in the
-    // current hour, for today), and the roll-ups are vouched for. Nothing unless they are: the
-    // record shows no change by other programs and no key written in another zone near the range
-    // (a zone's local time is at most 26 hours from another's), the zone's offset stays the same
-    // around the range, and the range lies where SQLite and the C library agree on local time
-    // (1970 to 2038). Also nothing when no hour is taken.
+    // current hour, for today), and the record vouches for the roll-ups: no key written in another
+    // zone near the range (a zone's local time is at most 26 hours from another's). Nothing at all
+    // (the samples themselves are read) when the record shows a change by other programs or an
+    // unusual sample, when the zone's offset changes around the range, or outside the
+    // years where SQLite and the C library agree on local time (1970 to 2038).
     static std::optional<RangeRows> plan(const RollupRecord& record, const TimeZoneIdentity& zone,
                                          const Calendar& calendar, const DateRange& range, RowBuckets buckets,
                                          const SamplesBetween& samplesBetween);

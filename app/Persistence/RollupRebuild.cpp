@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Persistence/RollupRecord.hpp"
+
 namespace ostrel {
 namespace {
 
@@ -204,7 +206,7 @@ public:
             absolute_ > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
             return false;
         }
-        negative = negative || rx < 0 || tx < 0;
+        unusual = unusual || !seconds || rx < 0 || tx < 0;
         total += rx + tx;
         Sums& sums = hours[HourKey{hour, networks.number(text(row[1])), apps.number(text(row[2]))}];
         sums.rx += rx;
@@ -215,7 +217,7 @@ public:
     Identifiers networks, apps;
     std::unordered_map<HourKey, Sums, HourKeyHash> hours;
     std::int64_t total = 0;
-    bool negative = false;
+    bool unusual = false;  // RollupRecord::unusualSamples
     bool statementsInstead = false;
 
 private:
@@ -291,17 +293,18 @@ RebuiltTotals rebuildRollupTables(SQLiteConnection& connection, const Calendar& 
     } catch (const StatementsInstead&) {
         connection.execute(dailySQL);
         connection.execute(hourlySQL);
-        bool negative = false;
+        bool unusual = false;
         SQLiteValue total = std::int64_t{0};
-        connection.query(
-            "SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0), EXISTS (SELECT 1 FROM usage_samples WHERE rx_bytes < 0 "
-            "OR tx_bytes < 0) FROM daily_usage;",
-            {}, [&](const SQLiteRow& row) {
-                total = sqlite3_column_type(row.statement(), 0) == SQLITE_INTEGER ? SQLiteValue{row.int64(0)}
-                                                                                  : SQLiteValue{row.real(0)};
-                negative = row.int64(1) != 0;
-            });
-        return {total, negative};
+        connection.query(std::string("SELECT (SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM daily_usage), "
+                                     "EXISTS (SELECT 1 FROM usage_samples WHERE ") +
+                             rollup_record::unusualSampleSQL + ");",
+                         {}, [&](const SQLiteRow& row) {
+                             total = sqlite3_column_type(row.statement(), 0) == SQLITE_INTEGER
+                                         ? SQLiteValue{row.int64(0)}
+                                         : SQLiteValue{row.real(0)};
+                             unusual = row.int64(1) != 0;
+                         });
+        return {total, unusual};
     }
 
     const Scan& scan = *scanned;
@@ -327,7 +330,7 @@ RebuiltTotals rebuildRollupTables(SQLiteConnection& connection, const Calendar& 
     insertSorted(connection,
                  "INSERT INTO hourly_usage (date_hour, network_id, app_id, rx_bytes, tx_bytes) VALUES (?, ?, ?, ?, ?);",
                  hourly);
-    return {scan.total, scan.negative};
+    return {scan.total, scan.unusual};
 }
 
 }  // namespace ostrel

@@ -6,8 +6,8 @@
 namespace ostrel {
 
 struct RebuiltTotals {
-    SQLiteValue rawTotal;  // received plus sent bytes of every sample
-    bool negativeBytes = false;
+    SQLiteValue rawTotal;         // received plus sent bytes of every sample
+    bool unusualSamples = false;  // RollupRecord::unusualSamples
 };
 
 // Empties both roll-up tables and fills them with what the two rebuild statements (`dailySQL`,

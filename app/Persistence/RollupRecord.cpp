@@ -9,19 +9,19 @@ namespace {
 constexpr const char* readSQL =
     "SELECT zone_name, tzdata_version, zone_file_digest, zone_rules, other_zone_writes,\n"
     "       CASE WHEN typeof(raw_total) = 'integer' THEN raw_total END,\n"
-    "       recent_zone, foreign_until, outside_edits, checked_edits, negative_bytes\n"
+    "       recent_zone, foreign_until, outside_edits, checked_edits, unusual_samples\n"
     "FROM rollup_state;";
 
 constexpr const char* rebuiltSQL =
     "INSERT OR REPLACE INTO rollup_state\n"
     "  (id, zone_name, tzdata_version, zone_file_digest, other_zone_writes, raw_total, zone_rules, recent_zone,\n"
-    "   foreign_until, outside_edits, checked_edits, negative_bytes, own_writes)\n"
+    "   foreign_until, outside_edits, checked_edits, unusual_samples, own_writes)\n"
     "VALUES (1, ?, ?, ?, 0, ?, ?, ?, NULL, 0, 0, ?, 1);";
 
 constexpr const char* batchSQL =
     "UPDATE rollup_state\n"
     "   SET raw_total = raw_total + ?, other_zone_writes = other_zone_writes OR ?, recent_zone = ?,\n"
-    "       foreign_until = ?, negative_bytes = negative_bytes OR ?;";
+    "       foreign_until = ?, unusual_samples = unusual_samples OR ?;";
 
 // One trigger per table and kind of change; only rows that the program did not mark as its own
 // count.
@@ -51,7 +51,7 @@ std::optional<RollupRecord> RollupRecord::read(SQLiteConnection& connection) {
         r.foreignUntil = row.optionalText(7);
         r.outsideEdits = row.int64(8);
         r.checkedEdits = row.int64(9);
-        r.negativeBytes = row.int64(10) != 0;
+        r.unusualSamples = row.int64(10) != 0;
         record = std::move(r);
     });
     return record;
@@ -72,6 +72,11 @@ bool RollupRecord::hoursExactFrom(const std::string& from, const TimeZoneIdentit
 
 namespace rollup_record {
 
+const char* const unusualSampleSQL =
+    "rx_bytes < 0 OR tx_bytes < 0 OR typeof(timestamp) <> 'text' OR timestamp NOT GLOB "
+    "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9].[0-9][0-9][0-9]Z' OR timestamp < "
+    "'1970-01-01T00:00:00.000Z' OR timestamp >= '2038-01-18T00:00:00.000Z'";
+
 void ownWritesBegin(SQLiteConnection& connection) {
     connection.execute("UPDATE rollup_state SET own_writes = 1;");
 }
@@ -81,9 +86,9 @@ void ownWritesEnd(SQLiteConnection& connection) {
 }
 
 void rebuilt(SQLiteConnection& connection, const TimeZoneIdentity& zone, const SQLiteValue& rawTotal,
-             bool negativeBytes) {
+             bool unusualSamples) {
     connection.execute(rebuiltSQL, {zone.name, zone.databaseVersion, zone.fileDigest, rawTotal, zone.rulesKey(),
-                                    zone.rulesKey(), std::int64_t{negativeBytes ? 1 : 0}});
+                                    zone.rulesKey(), std::int64_t{unusualSamples ? 1 : 0}});
 }
 
 bool needsLatestBefore(const RollupRecord& record, const TimeZoneIdentity& zoneBefore) {
@@ -102,20 +107,20 @@ void batchWritten(SQLiteConnection& connection, const RollupRecord& record, cons
     if (needsLatestBefore(record, batch.zoneBefore)) extend(batch.latestBefore);
     if (zoneChanged) extend(latestStamp(connection));
     connection.execute(batchSQL, {batch.rawBytes, std::int64_t{otherZone ? 1 : 0}, batch.zoneAfter.rulesKey(),
-                                  sqliteText(foreignUntil), std::int64_t{batch.negativeBytes ? 1 : 0}});
+                                  sqliteText(foreignUntil), std::int64_t{batch.unusualSamples ? 1 : 0}});
 }
 
-void checked(SQLiteConnection& connection, const RollupRecord& record, std::int64_t rawTotal,
+void checked(SQLiteConnection& connection, const RollupRecord& record, std::int64_t rawTotal, bool unusualSamples,
              const TimeZoneIdentity& zone) {
     // A row kept before the recent zone was: when everything is keyed in the zone of now, it is
     // the recent zone from the first sample on.
     const bool startRecent = record.recentZone.empty() && record.keyedOnlyIn(zone);
     connection.execute(
-        "UPDATE rollup_state SET raw_total = ?, checked_edits = outside_edits,\n"
+        "UPDATE rollup_state SET raw_total = ?, checked_edits = outside_edits, unusual_samples = ?,\n"
         "       recent_zone = CASE WHEN ? THEN ? ELSE recent_zone END,\n"
         "       zone_rules = CASE WHEN ? THEN ? ELSE zone_rules END;",
-        {rawTotal, std::int64_t{startRecent ? 1 : 0}, zone.rulesKey(), std::int64_t{startRecent ? 1 : 0},
-         zone.rulesKey()});
+        {rawTotal, std::int64_t{unusualSamples ? 1 : 0}, std::int64_t{startRecent ? 1 : 0}, zone.rulesKey(),
+         std::int64_t{startRecent ? 1 : 0}, zone.rulesKey()});
 }
 
 std::optional<std::string> latestStamp(SQLiteConnection& connection) {

@@ -30,8 +30,10 @@ struct RollupRecord {
     // kept).
     std::int64_t outsideEdits = 0;
     std::int64_t checkedEdits = -1;
-    // A sample with negative bytes was stored.
-    bool negativeBytes = false;
+    // A sample that hourly rows cannot stand for was stored: negative bytes (the core library
+    // refuses them), or a time stamp that is not of the program's form, within the years SQLite
+    // takes local time from the C library for.
+    bool unusualSamples = false;
 
     static std::optional<RollupRecord> read(SQLiteConnection& connection);
 
@@ -51,11 +53,11 @@ void ownWritesEnd(SQLiteConnection& connection);
 // A rebuild keyed everything in `zone`; `rawTotal` is the raw samples' total (a double beyond
 // the integers).
 void rebuilt(SQLiteConnection& connection, const TimeZoneIdentity& zone, const SQLiteValue& rawTotal,
-             bool negativeBytes);
+             bool unusualSamples);
 // A batch of samples was written: before its first row is (`record` read then), and after.
 struct Batch {
     SQLiteValue rawBytes;
-    bool negativeBytes = false;
+    bool unusualSamples = false;
     TimeZoneIdentity zoneBefore, zoneAfter;
     // The latest time stamp stored before the batch, read when the batch starts in another zone
     // than the recent one.
@@ -64,8 +66,10 @@ struct Batch {
 bool needsLatestBefore(const RollupRecord& record, const TimeZoneIdentity& zoneBefore);
 void batchWritten(SQLiteConnection& connection, const RollupRecord& record, const Batch& batch);
 // The raw total was summed from the samples and agreed with the roll-ups.
-void checked(SQLiteConnection& connection, const RollupRecord& record, std::int64_t rawTotal,
+void checked(SQLiteConnection& connection, const RollupRecord& record, std::int64_t rawTotal, bool unusualSamples,
              const TimeZoneIdentity& zone);
+// A condition on a row of usage_samples: a sample hourly rows cannot stand for (unusualSamples).
+extern const char* const unusualSampleSQL;
 // The latest time stamp of the raw samples, if any.
 std::optional<std::string> latestStamp(SQLiteConnection& connection);
 

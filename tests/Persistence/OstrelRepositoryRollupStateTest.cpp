@@ -137,8 +137,12 @@ TEST(OstrelRepositoryRollupStateTest, TheRepairNoticesChangesByOtherProgramsButN
     other.execute("UPDATE usage_samples SET timestamp = '2026-03-03T10:00:00.000Z' WHERE id = 'S3';");
     repository->repairRollupsIfNeeded();
     EXPECT_EQ(rollupTotals(other), "101 101 2026-03-01 2026-03-02");
-    EXPECT_EQ(other.rows("SELECT outside_edits = checked_edits, outside_edits > 0 FROM rollup_state;"),
-              (Rows{{"1", "1"}}));
+    EXPECT_EQ(other.rows("SELECT outside_edits = checked_edits, outside_edits > 0, unusual_samples FROM rollup_state;"),
+              (Rows{{"1", "1", "0"}}));
+    // A time stamp of another form, found by the sum that follows another program's change.
+    other.execute("UPDATE usage_samples SET timestamp = '2026-03-03 10:00:00' WHERE id = 'S3';");
+    repository->repairRollupsIfNeeded();
+    EXPECT_EQ(other.rows("SELECT unusual_samples FROM rollup_state;"), (Rows{{"1"}}));
 }
 
 // A store from the build before these records: its total is summed once, and a sample another
@@ -158,7 +162,7 @@ TEST(OstrelRepositoryRollupStateTest, AStoreFromAnEarlierBuildIsSummedOnce) {
         other.execute("DROP TRIGGER " + trigger.at(0) + ";");
     }
     for (const char* column : {"zone_rules", "recent_zone", "foreign_until", "outside_edits", "checked_edits",
-                               "negative_bytes", "own_writes"}) {
+                               "unusual_samples", "own_writes"}) {
         other.execute(std::string("ALTER TABLE rollup_state DROP COLUMN ") + column + ";");
     }
     other.execute("DELETE FROM usage_samples WHERE id = 'S2';");

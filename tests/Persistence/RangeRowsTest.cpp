@@ -45,6 +45,8 @@ RollupRecord exactIn(const TimeZoneIdentity& zone) {
     return record;
 }
 
+// Hours the record vouches for come from the roll-ups; the rest from sums of the samples, or the
+// samples alone where even those could differ.
 TEST(RangeRowsTest, WholeHoursInsideTheRangeThatTheRecordVouchesFor) {
     struct Case {
         const char* zone;
@@ -77,11 +79,13 @@ TEST(RangeRowsTest, WholeHoursInsideTheRangeThatTheRecordVouchesFor) {
          RowBuckets::none, true, same, "01:00 02:00 | [00:59:30.250, 00:59:59.999] [03:00:00, 03:00:00]"},
         {utc, "inside one hour", at(utc, 10, 0), at(utc, 10, 0, 59, 59, 998), RowBuckets::none, false, same, "00:00 |"},
         {utc, "inside one hour, with samples after its end", at(utc, 10, 0), at(utc, 10, 0, 59, 59, 998),
-         RowBuckets::none, true, same, "samples alone"},
+         RowBuckets::none, true, same, "| [00:00:00, 00:59:59.998]"},
         {utc, "a range that ends before it starts", at(utc, 10, 5), at(utc, 10, 4), RowBuckets::none, false, same,
          "samples alone"},
-        {india, "half-hour offset, UTC hours", at(india, 10, 0), at(india, 10, 3), RowBuckets::utcHour, false, same,
-         "samples alone"},
+        {india, "half-hour offset, UTC hours: sums of the samples by half hours", at(india, 10, 0), at(india, 10, 2),
+         RowBuckets::utcHour, false, same,
+         "| [00:00:00, 00:30:00) [00:30:00, 00:59:59.999] [01:00:00, 01:30:00) [01:30:00, 01:59:59.999] "
+         "[02:00:00, 02:00:00]"},
         {india, "half-hour offset, UTC days: the hour over UTC midnight is read from the samples", at(india, 10, 4),
          at(india, 10, 7), RowBuckets::utcDay, true, same,
          "04:00 06:00 | [05:00:00, 05:30:00) [05:30:00, 05:59:59.999] [07:00:00, 07:00:00]"},
@@ -98,12 +102,14 @@ TEST(RangeRowsTest, WholeHoursInsideTheRangeThatTheRecordVouchesFor) {
          [](RollupRecord& r) { r.outsideEdits = 1; }, "samples alone"},
         {utc, "not summed since the earlier build", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none, false,
          [](RollupRecord& r) { r.checkedEdits = -1; }, "samples alone"},
-        {utc, "a sample with negative bytes", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none, false,
-         [](RollupRecord& r) { r.negativeBytes = true; }, "samples alone"},
+        {utc, "a sample with negative bytes or a time stamp of another form", at(utc, 10, 0), at(utc, 10, 2),
+         RowBuckets::none, false, [](RollupRecord& r) { r.unusualSamples = true; }, "samples alone"},
         {utc, "recent batches in another zone", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none, false,
-         [](RollupRecord& r) { r.recentZone = "rules elsewhere"; }, "samples alone"},
+         [](RollupRecord& r) { r.recentZone = "rules elsewhere"; },
+         "| [00:00:00, 00:59:59.999] [01:00:00, 01:59:59.999] [02:00:00, 02:00:00]"},
         {utc, "keys of another zone within a day of the range", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none, false,
-         [](RollupRecord& r) { r.foreignUntil = "2026-03-08T22:00:00.000Z"; }, "samples alone"},
+         [](RollupRecord& r) { r.foreignUntil = "2026-03-08T22:00:00.000Z"; },
+         "| [00:00:00, 00:59:59.999] [01:00:00, 01:59:59.999] [02:00:00, 02:00:00]"},
         {utc, "keys of another zone more than a day before", at(utc, 10, 0), at(utc, 10, 2), RowBuckets::none, true,
          [](RollupRecord& r) { r.foreignUntil = "2026-03-08T21:59:59.999Z"; }, "00:00 01:00 | [02:00:00, 02:00:00]"},
     };

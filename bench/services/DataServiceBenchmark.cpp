@@ -221,8 +221,8 @@ int run() {
     setZone("UTC");
     bench.now = usualNow;
     todays("a batch written in Kolkata today");
-    // Then the roll-ups cannot stand for today's samples: the Daily loads read them all.
-    std::printf("\ndaily loads after the batch in Kolkata, from the samples alone (median of 5, ms)\n");
+    // Then the roll-ups cannot stand for today's samples: the Daily loads read them all, summed by hour.
+    std::printf("\ndaily loads after the batch in Kolkata, from sums of the samples (median of 5, ms)\n");
     for (const auto& load : loads) {
         if (std::string(load.name).ends_with("daily")) {
             std::printf("  %-30s %s %s\n", load.name, timed(5, [&] { load.run(*service); }).c_str(), rawToday.c_str());

@@ -28,15 +28,15 @@ struct HeldQueue final : MainQueue {
         std::unique_lock lock(mutex);
         return arrived.wait_for(lock, std::chrono::seconds(60), [&] { return tasks.size() >= count; });
     }
+    // Runs what was queued when it was called. What those tasks queue, and an answer that
+    // arrives meanwhile, wait for the next call: each deliver() counts its own answers.
     void runAll() {
-        for (;;) {
-            std::unique_lock lock(mutex);
-            if (tasks.empty()) return;
-            auto task = std::move(tasks.front());
-            tasks.pop_front();
-            lock.unlock();
-            task();
+        std::deque<std::function<void()>> batch;
+        {
+            std::lock_guard lock(mutex);
+            batch.swap(tasks);
         }
+        for (auto& task : batch) task();
     }
     std::mutex mutex;
     std::condition_variable arrived;

@@ -132,6 +132,7 @@ private slots:
     // building a view model, a change, a clear, an announcement's re-read, a release. The change
     // shows at once; once the database is free, the answers land in the order asked.
     void neverWaitsForTheDatabase() {
+        data->sampler->stop();  // no network appears meanwhile
         auto viewModel = make();
         QVERIFY(settle());
         testing::DatabaseGate gate(data->databasePath);
@@ -175,6 +176,7 @@ private slots:
         QFETCH(qint64, shown);
         QFETCH(QString, announced);
         constexpr qint64 GiB = qint64{1} << 30;
+        data->sampler->stop();
         auto viewModel = make();
         QVERIFY(settle());
         const std::string refuse = "CREATE TRIGGER f BEFORE UPDATE ON settings WHEN NEW.value = '" +

@@ -72,9 +72,12 @@ int main(int argc, char** argv) {
     };
     bool saved = shoot("light", QApplication::style()->standardPalette());
     viewModel.updateNotificationsEnabled(false);
-    viewModel.clearData();                                  // shows the information line
-    data.repository()->setActiveNetwork(home, data.now());  // read again after the clear's announcement
-    QCoreApplication::processEvents();
+    viewModel.clearData();  // shows the information line
+    while (viewModel.isClearingData()) QCoreApplication::processEvents();
+    // The clear took the network with it; an announcement has the view model read it again.
+    data.repository()->setActiveNetwork(home, data.now());
+    data.service->updateSettings([](OstrelSettings&) {});
+    while (!viewModel.activeNetwork()) QCoreApplication::processEvents();
     saved = shoot("dark", darkPalette()) && saved;
     return saved ? 0 : 1;
 }

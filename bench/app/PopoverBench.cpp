@@ -14,12 +14,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "Model/Calendar.hpp"
-#include "Model/Iso8601.hpp"
-#include "Model/Uuid.hpp"
+#include "HeavyMonth.hpp"
 #include "OstrelApp/PopoverRootView.hpp"
 #include "OstrelApp/PopoverWindow.hpp"
-#include "Persistence/OstrelRepository.hpp"
 #include "Services/OstrelDataService.hpp"
 #include "ViewModels/MenuBarViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
@@ -27,46 +24,6 @@
 namespace {
 
 using namespace ostrel;
-
-constexpr int kApps = 5;
-constexpr int kDays = 30;
-
-std::vector<UsageSampleRecord> heavyDay(Date start) {
-    const char* apps[kApps] = {"org.mozilla.firefox", "com.spotify.Client", "org.gnome.Evolution", "code",
-                               "com.valvesoftware.Steam"};
-    std::vector<UsageSampleRecord> samples;
-    samples.reserve(86400 / 2 * kApps);
-    for (int tick = 0; tick < 86400 / 2; ++tick) {
-        const bool office = (tick * 2 / 3600) % 2 == 1;
-        for (int app = 0; app < kApps; ++app) {
-            samples.push_back(
-                {makeUuidString(), start + std::chrono::seconds(tick * 2) + std::chrono::milliseconds(app),
-                 office ? "wifi-office" : "eth-home", office ? "Office" : "Home",
-                 office ? NetworkType::wifi : NetworkType::ethernet, apps[app], apps[app],
-                 1000 + (tick * 37 + app * 101) % 50000, 200 + (tick * 13 + app * 17) % 9000, "nettop", 0.8});
-        }
-    }
-    return samples;
-}
-
-// Today as one batch, the 29 days before it copied from it in SQL, then the roll-ups rebuilt.
-void buildHeavyMonth(const std::string& path) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
-    const auto calendar = Calendar::current();
-    const Date today = *calendar.startOfDay(calendar.localDay(currentDate()));
-    repository->insertSamples(heavyDay(today));
-    SQLiteDatabase database(path);
-    for (int back = 1; back < kDays; ++back) {
-        database.execute(
-            "INSERT INTO usage_samples SELECT id || '-' || ?, strftime('%Y-%m-%dT%H:%M:%f', timestamp, ?) || 'Z', "
-            "network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence FROM usage_samples "
-            "WHERE timestamp >= ?;",
-            {std::int64_t{back}, '-' + std::to_string(back) + " days", ostrelISO8601String(today)});
-    }
-    repository->repairRollupsIfNeeded();
-    database.execute("PRAGMA wal_checkpoint(TRUNCATE);");
-}
 
 // Notes the header's first paint after it is armed.
 struct PaintWatch final : QObject {
@@ -104,7 +61,7 @@ int main(int argc, char** argv) {
     if (!std::filesystem::exists(path)) {
         QElapsedTimer building;
         building.start();
-        buildHeavyMonth(path);
+        bench::buildHeavyMonth(path);
         std::printf("built the heavy month in %.0f s\n", elapsedMs(building) / 1000);
     }
     ::setenv("XDG_DATA_HOME", folder.c_str(), 1);

@@ -79,7 +79,9 @@ OstrelDataService::OstrelDataService(Token, Dependencies dependencies)
       loginItemService_(std::make_unique<LoginItemService>(std::move(dependencies.loginItem))) {
     try {
         const std::string path = databasePath(dependencies.dataHome);
-        repository_ = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
+        // A file of another shape would take no sample at all: refused before anything is written.
+        repository_ = std::make_shared<OstrelRepository>(
+            std::make_unique<SQLiteDatabase>(path, &OstrelRepository::checkShape));
         settings_ = settleSettings();
     } catch (const std::exception& error) {
         throw OstrelDataServiceError(std::string("Failed to initialize OstrelDataService: ") + error.what());

@@ -1,9 +1,12 @@
 // The data service end to end on real SQLite files under a temporary XDG data folder, with the
 // built core library and a sampler over counters the test moves, or over a network namespace.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "PlatformAdapters/support/VethPair.hpp"
@@ -90,6 +93,48 @@ TEST(OstrelDataServiceStartupTest, AStoreThatCannotBeOpenedEndsTheProgramWithThe
             },
             ::testing::ExitedWithCode(1), std::string("^Failed to initialize OstrelDataService: ") + message);
     }
+}
+
+// Samples of another shape would take no sample at all: the start stops before anything is written,
+// while the older shape that the migration upgrades starts.
+TEST_F(OstrelDataServiceTest, ADatabaseOfAnotherShapeStopsTheStartAndIsLeftAsItWas) {
+    std::filesystem::create_directories(std::filesystem::path(rig.databasePath).parent_path());
+    const auto write = [&](const char* sql) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(rig.databasePath.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    };
+    const auto bytes = [&] {
+        std::ifstream in(rig.databasePath, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    write(
+        "CREATE TABLE usage_samples (id TEXT PRIMARY KEY, network_id TEXT, app_id TEXT, rx_bytes INT, tx_bytes "
+        "INT, source TEXT, attribution_confidence REAL); INSERT INTO usage_samples VALUES ('S', 'n', 'a', 1, 2, "
+        "'mock', 1);");
+    const std::string before = bytes();
+    try {
+        rig.start();
+        ADD_FAILURE() << "started";
+    } catch (const OstrelDataServiceError& error) {
+        EXPECT_STREQ(error.what(),
+                     "Failed to initialize OstrelDataService: The database does not have the shape Ostrel uses: the "
+                     "table usage_samples has no column timestamp");
+    }
+    EXPECT_TRUE(bytes() == before) << "the file changed";
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(std::filesystem::path(rig.databasePath).parent_path()), {}),
+        1);
+
+    std::filesystem::remove(rig.databasePath);
+    write(
+        "CREATE TABLE networks (id TEXT PRIMARY KEY, name TEXT NOT NULL, type TEXT NOT NULL, last_seen_at TEXT NOT "
+        "NULL, is_active INTEGER NOT NULL DEFAULT 0); INSERT INTO networks VALUES ('net-home', 'Home', 'wifi', "
+        "'T', 1);");
+    rig.start();
+    rig.store(rig.now(), "app-web", 5);
+    EXPECT_EQ(rig.text("SELECT resolution_source || ' ' || rx_bytes FROM networks, usage_samples"), "sample 5");
 }
 
 TEST_F(OstrelDataServiceTest, AnswersComeFromTheCacheUntilOlderThanTheirTimeToLive) {

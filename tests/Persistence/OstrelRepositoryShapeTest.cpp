@@ -129,9 +129,12 @@ TEST(OstrelRepositoryShapeTest, OlderShapesAndTablesWithMoreAreTakenAndMigrated)
     // A current file with a column, a table, a view and an index of the user's own, and an empty file.
     const std::string more = folder.file("more.sqlite");
     testing::openRepository(more);
-    DatabaseInspector(more).execute(
-        "ALTER TABLE usage_samples ADD COLUMN note TEXT; CREATE TABLE mine (x); "
-        "CREATE VIEW totals AS SELECT SUM(rx_bytes) FROM usage_samples; CREATE UNIQUE INDEX one ON mine(x);");
+    DatabaseInspector user(more);
+    for (const char* sql : {"ALTER TABLE usage_samples ADD COLUMN note TEXT;", "CREATE TABLE mine (x);",
+                            "CREATE VIEW totals AS SELECT SUM(rx_bytes) FROM usage_samples;",
+                            "CREATE UNIQUE INDEX one ON mine(x);"}) {
+        user.execute(sql);
+    }
     for (const auto& path : {more, folder.file("empty.sqlite")}) {
         SCOPED_TRACE(path);
         EXPECT_NO_THROW(open(path)->insertSamples({testing::makeSample("S2", currentDate(), "n", "a", 1, 2)}));

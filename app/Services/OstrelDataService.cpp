@@ -55,13 +55,16 @@ std::shared_ptr<OstrelDataService> OstrelDataService::create(Dependencies depend
     return service;
 }
 
-std::shared_ptr<OstrelDataService> OstrelDataService::shared(std::shared_ptr<MainQueue> mainQueue) {
+std::shared_ptr<OstrelDataService> OstrelDataService::shared(std::shared_ptr<MainQueue> mainQueue,
+                                                             std::shared_ptr<InstanceLock> instanceLock) {
     // Built once even when two threads ask first; never destroyed, so the sampler is still
     // running when the process ends, as it would be after a quit.
     static const auto* const instance = [&] {
         auto log = std::make_shared<SyslogSink>();
         try {
-            return new std::shared_ptr<OstrelDataService>(create(Dependencies::forThisProcess(mainQueue, log)));
+            auto dependencies = Dependencies::forThisProcess(mainQueue, log);
+            dependencies.instanceLock = std::move(instanceLock);
+            return new std::shared_ptr<OstrelDataService>(create(std::move(dependencies)));
         } catch (const std::exception& error) {
             exitAfterFailedStart(error, *log);
         }
@@ -79,12 +82,21 @@ OstrelDataService::OstrelDataService(Token, Dependencies dependencies)
       loginItemService_(std::make_unique<LoginItemService>(std::move(dependencies.loginItem))) {
     try {
         const std::string path = databasePath(dependencies.dataHome);
+        // Held before anything opens the database, so that a start that cannot hold it changes
+        // nothing.
+        instanceLock_ = dependencies.instanceLock && dependencies.instanceLock->path() == path
+                            ? std::move(dependencies.instanceLock)
+                            : std::make_shared<InstanceLock>(InstanceLock::acquire(path));
+        if (instanceLock_->state() == InstanceLock::State::heldElsewhere) {
+            throw std::runtime_error("another Ostrel holds " + path);
+        }
+        if (instanceLock_->state() == InstanceLock::State::failed) throw std::runtime_error(instanceLock_->error());
         // A file of another shape would take no sample at all: refused before anything is written.
-        repository_ = std::make_shared<OstrelRepository>(
-            std::make_unique<SQLiteDatabase>(path, &OstrelRepository::checkShape));
+        repository_ =
+            std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path, &OstrelRepository::checkShape));
         settings_ = settleSettings();
     } catch (const std::exception& error) {
-        throw OstrelDataServiceError(std::string("Failed to initialize OstrelDataService: ") + error.what());
+        throw OstrelDataServiceError(startFailurePrefix + std::string(error.what()));
     }
     const auto vellCore = dependencies.vellCore();
     analytics_ = std::make_unique<AnalyticsService>(repository_, vellCore, clock_);

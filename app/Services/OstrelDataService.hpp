@@ -15,6 +15,7 @@
 #include "Model/Records.hpp"
 #include "Model/ScreenModels.hpp"
 #include "Persistence/OstrelRepository.hpp"
+#include "Platform/InstanceLock.hpp"
 #include "Platform/LogSink.hpp"
 #include "Platform/LoginItem.hpp"
 #include "Platform/MainQueue.hpp"
@@ -51,6 +52,7 @@ public:
     static constexpr double overviewCacheTTL = 5.0;
     static constexpr double listCacheTTL = 12.0;
     static constexpr double detailCacheTTL = 12.0;
+    static constexpr const char* startFailurePrefix = "Failed to initialize OstrelDataService: ";
 
     using Observer = std::function<void()>;
     using ObserverID = std::string;
@@ -72,6 +74,9 @@ public:
         // Builds the stopped sampler over the service's repository.
         SamplerFactory makeSampler;
         std::function<Date()> clock = currentDate;
+        // The lock on the database when the caller holds it already (the program takes it before
+        // it touches the display); otherwise start-up takes it before it opens the database.
+        std::shared_ptr<InstanceLock> instanceLock;
 
         // This process: $XDG_DATA_HOME (else ~/.local/share), OSTREL_ENABLE_MOCK_DATA, the
         // session bus, the program's Info.json and autostart entry, the shared core-library
@@ -85,12 +90,17 @@ public:
     };
 
     // Runs the start-up sequence. Throws OstrelDataServiceError, whose text begins
-    // "Failed to initialize OstrelDataService: ", when the database folder, the database, its
-    // migration or the settings fail; every later failure is logged and start-up goes on.
+    // "Failed to initialize OstrelDataService: ", when the database folder, the lock on the
+    // database, the database, its migration or the settings fail; every later failure is logged
+    // and start-up goes on.
     static std::shared_ptr<OstrelDataService> create(Dependencies dependencies);
     // The process's one instance, created by the first call from this process's environment
-    // with that call's main queue; a failed start ends the process (exitAfterFailedStart).
-    static std::shared_ptr<OstrelDataService> shared(std::shared_ptr<MainQueue> mainQueue);
+    // with that call's main queue and lock; a failed start ends the process (exitAfterFailedStart).
+    static std::shared_ptr<OstrelDataService> shared(std::shared_ptr<MainQueue> mainQueue,
+                                                     std::shared_ptr<InstanceLock> instanceLock = nullptr);
+    // The database file under `dataHome`, its folder created when missing; throws when there is
+    // no data folder or the folder cannot be made.
+    static std::string databasePath(const std::string& dataHome);
 
     // Stops the sampler, which writes what it has buffered.
     ~OstrelDataService();
@@ -172,7 +182,6 @@ private:
 
     // Steps 12 to 16 of start-up, once the service is shared.
     void startUp(SamplerFactory makeSampler, bool mockDataEnabled);
-    static std::string databasePath(const std::string& dataHome);
     OstrelSettings settleSettings();
 
     template <class Value, class Compute>
@@ -189,6 +198,8 @@ private:
     std::function<Date()> clock_;
     std::unique_ptr<NotificationService> notificationService_;
     std::unique_ptr<LoginItemService> loginItemService_;
+    // Released after the repository's connection: closing it drops SQLite's locks on the file.
+    std::shared_ptr<InstanceLock> instanceLock_;
     std::shared_ptr<OstrelRepository> repository_;
     std::unique_ptr<AnalyticsService> analytics_;
     std::unique_ptr<MockDataSeeder> seeder_;

@@ -60,6 +60,9 @@ public:
     void setActiveNetwork(const NetworkIdentity& network, Date seenAt);
     void upsertApplication(const AppUsageAttribution& application, Date seenAt);
     void recordThresholdEvent(AlertLevel level, std::int64_t totalBytes, TimeframePreset timeframe, bool notified);
+    // Copies what the write-ahead log holds into the database file and empties the log, then runs
+    // `last` on the database queue, before any other statement. A failing copy is passed over.
+    void checkpointThen(const std::function<void()>& last);
 
     // Queries (OstrelRepositoryQueries.cpp)
 

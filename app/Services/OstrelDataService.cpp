@@ -10,6 +10,7 @@
 #include "Platform/BundleInfo.hpp"
 #include "Platform/DbusNotificationCenter.hpp"
 #include "Platform/ProgramLocation.hpp"
+#include "Platform/ProgramRestart.hpp"
 #include "Platform/XdgAutostartItem.hpp"
 #include "Services/SamplingPipeline.hpp"
 
@@ -32,6 +33,14 @@ OstrelDataService::Dependencies OstrelDataService::Dependencies::forThisProcess(
         return makeSamplingPipeline(std::move(repository), std::move(queue), std::move(samplerLog), tools);
     };
     dependencies.log = std::move(log);
+    // A new start takes whatever file is at the database's place then, through the whole start-up
+    // with its lock, checks and messages, as a start by hand would.
+    dependencies.databaseLost = [](const std::string& line) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        const std::string why = restartThisProgram();
+        std::fprintf(stderr, "Ostrel cannot start again: %s\n", why.c_str());
+        std::_Exit(EXIT_FAILURE);
+    };
     return dependencies;
 }
 
@@ -79,7 +88,8 @@ OstrelDataService::OstrelDataService(Token, Dependencies dependencies)
       clock_(std::move(dependencies.clock)),
       notificationService_(std::make_unique<NotificationService>(
           std::move(dependencies.notificationCenter), std::move(dependencies.bundleIdentifier), log_, clock_)),
-      loginItemService_(std::make_unique<LoginItemService>(std::move(dependencies.loginItem))) {
+      loginItemService_(std::make_unique<LoginItemService>(std::move(dependencies.loginItem))),
+      databaseLost_(std::move(dependencies.databaseLost)) {
     try {
         const std::string path = databasePath(dependencies.dataHome);
         // Held before anything opens the database, so that a start that cannot hold it changes
@@ -125,6 +135,34 @@ void OstrelDataService::startUp(SamplerFactory makeSampler, bool mockDataEnabled
         log_->log(std::string("Failed repairing rollups: ") + error.what());
     }
     sampler_->start();
+    databaseWatch_ = std::make_unique<RepeatingTimer>(workerQueue_, databaseCheckInterval, databaseCheckInterval,
+                                                      databaseCheckInterval / 4, [weak = weak_from_this()] {
+                                                          if (auto service = weak.lock()) service->checkDatabasePlace();
+                                                      });
+    databaseWatch_->resume();
+}
+
+// A database file deleted or replaced under a running program takes what is written to it after
+// that with it, and once its lock went with it a second start could run and count every byte
+// again. The program starts anew instead, at the file now at that place.
+void OstrelDataService::checkDatabasePlace() {
+    if (instanceLock_->stillAtPath()) return;
+    databaseWatch_->cancel();
+    mainQueue_->async([weak = weak_from_this()] {
+        if (auto service = weak.lock()) service->leaveLostDatabase();
+    });
+}
+
+void OstrelDataService::leaveLostDatabase() {
+    const std::string line = "The database " + instanceLock_->path() +
+                             " was deleted or replaced while Ostrel was running; Ostrel starts again on the file "
+                             "now at that place. The last few seconds of traffic went to the old file.";
+    log_->log(line);
+    sampler_->stop();
+    // What the write-ahead log holds goes into the old file, which is whole then if it was moved.
+    repository_->checkpointThen([&] {
+        if (databaseLost_) databaseLost_(line);
+    });
 }
 
 OstrelDataService::~OstrelDataService() {

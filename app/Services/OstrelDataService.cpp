@@ -136,7 +136,7 @@ void OstrelDataService::startUp(SamplerFactory makeSampler, bool mockDataEnabled
     }
     sampler_->start();
     databaseWatch_ = std::make_unique<RepeatingTimer>(workerQueue_, databaseCheckInterval, databaseCheckInterval,
-                                                      databaseCheckInterval / 4, [weak = weak_from_this()] {
+                                                      std::chrono::milliseconds{100}, [weak = weak_from_this()] {
                                                           if (auto service = weak.lock()) service->checkDatabasePlace();
                                                       });
     databaseWatch_->resume();

@@ -63,9 +63,13 @@ std::optional<pid_t> flockHolder(const std::string& path) {
     return std::nullopt;
 }
 
+// The first value, or nothing while the program has not made its tables yet.
 std::string query(const std::string& path, const std::string& sql) {
     std::string value;
-    SQLiteDatabase(path).query(sql, {}, [&](const SQLiteRow& row) { value = row.text(0); });
+    try {
+        SQLiteDatabase(path).query(sql, {}, [&](const SQLiteRow& row) { value = row.text(0); });
+    } catch (const SQLiteError&) {
+    }
     return value;
 }
 

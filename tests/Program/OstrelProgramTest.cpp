@@ -82,8 +82,9 @@ protected:
                 const std::string path = tree.file(std::string(account) + "/" + folder);
                 fs::create_directories(path);
                 fs::permissions(path, fs::perms(0700));
-                if (account == std::string("nobody") && ::chown(path.c_str(), kNobody, kNobody) != 0) {
-                    GTEST_SKIP() << "cannot give a folder to nobody";
+                // Only root starts the program as nobody.
+                if (account == std::string("nobody") && ::geteuid() == 0) {
+                    ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
                 }
             }
         }

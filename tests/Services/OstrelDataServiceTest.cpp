@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <thread>
 
@@ -97,8 +96,7 @@ TEST(OstrelDataServiceStartupTest, AStoreThatCannotBeOpenedEndsTheProgramWithThe
     }
 }
 
-// Samples of another shape would take no sample at all: the start stops before anything is written,
-// while the older shape that the migration upgrades starts.
+// Samples of another shape would take no sample at all: the start stops before anything is written.
 TEST_F(OstrelDataServiceTest, ADatabaseOfAnotherShapeStopsTheStartAndIsLeftAsItWas) {
     std::filesystem::create_directories(std::filesystem::path(rig.databasePath).parent_path());
     const auto write = [&](const char* sql) {
@@ -128,66 +126,6 @@ TEST_F(OstrelDataServiceTest, ADatabaseOfAnotherShapeStopsTheStartAndIsLeftAsItW
     EXPECT_EQ(
         std::distance(std::filesystem::directory_iterator(std::filesystem::path(rig.databasePath).parent_path()), {}),
         1);
-
-    std::filesystem::remove(rig.databasePath);
-    write(
-        "CREATE TABLE networks (id TEXT PRIMARY KEY, name TEXT NOT NULL, type TEXT NOT NULL, last_seen_at TEXT NOT "
-        "NULL, is_active INTEGER NOT NULL DEFAULT 0); INSERT INTO networks VALUES ('net-home', 'Home', 'wifi', "
-        "'T', 1);");
-    rig.start();
-    rig.store(rig.now(), "app-web", 5);
-    EXPECT_EQ(rig.text("SELECT resolution_source || ' ' || rx_bytes FROM networks, usage_samples"), "sample 5");
-}
-
-// A file deleted or replaced under the service would take every later write with it: the service
-// sees it within seconds, stops sampling and folds its write-ahead log into the old file, which is
-// then whole where it was moved to, before the program is started again.
-TEST(OstrelDataServiceWatchTest, ADatabaseDeletedMovedOrReplacedWhileRunningIsLeftWhole) {
-    ::setenv("TZ", "UTC", 1), ::tzset();
-    namespace fs = std::filesystem;
-    const std::function<void(const fs::path& file)> changes[] = {
-        [](const fs::path& file) { fs::rename(file, file.parent_path().parent_path() / "moved.sqlite"); },
-        [](const fs::path& file) { fs::remove_all(file.parent_path()); },
-        [](const fs::path& file) {
-            std::ofstream(file.string() + ".new") << "another";
-            fs::rename(file.string() + ".new", file);
-        },
-    };
-    for (std::size_t i = 0; i < std::size(changes); ++i) {
-        SCOPED_TRACE(i);
-        testing::DataServiceRig rig;
-        std::vector<std::string> lost;
-        bool samplingWhenLost = true;
-        rig.databaseLost = [&](const std::string& line) {
-            lost.push_back(line);
-            samplingWhenLost = rig.sampler->isRunning();
-        };
-        rig.start();
-        rig.store(rig.now(), "app-web", 1234);
-        // A hard link more, or a change inside, leaves the file in its place.
-        fs::create_hard_link(rig.databasePath, rig.folder.file("second name"));
-        rig.store(rig.now(), "app-web", 1);
-        if (i == 0) {
-            EXPECT_FALSE(rig.mainQueue->pumpUntil([&] { return !lost.empty(); }, 1500ms));
-        }
-
-        changes[i](rig.databasePath);
-        ASSERT_TRUE(rig.mainQueue->pumpUntil([&] { return !lost.empty(); }, 30s));
-        const std::string line = "The database " + rig.databasePath +
-                                 " was deleted or replaced while Ostrel was running; Ostrel starts again on the file "
-                                 "now at that place. The last few seconds of traffic went to the old file.";
-        EXPECT_EQ(lost, std::vector<std::string>{line});
-        EXPECT_EQ(rig.log->lines(), std::vector<std::string>{line});
-        EXPECT_FALSE(samplingWhenLost);
-        if (i == 0) {
-            // Without the log, which stayed behind under the old name: the copy is whole.
-            std::string whole;
-            SQLiteDatabase(fs::path(rig.databasePath).parent_path().parent_path() / "moved.sqlite")
-                .query("SELECT SUM(rx_bytes) || ' ' || (SELECT * FROM pragma_integrity_check) FROM usage_samples", {},
-                       [&](const SQLiteRow& row) { whole = row.text(0); });
-            EXPECT_EQ(whole, "1235 ok");
-        }
-    }
 }
 
 TEST_F(OstrelDataServiceTest, AnswersComeFromTheCacheUntilOlderThanTheirTimeToLive) {

@@ -32,7 +32,6 @@ OstrelDataService& DataServiceRig::start() {
     d.dataHome = dataHome, d.mockDataEnabled = mockData, d.mainQueue = programQueue ? programQueue : mainQueue,
     d.log = log;
     d.notificationCenter = notifications, d.bundleIdentifier = bundleIdentifier, d.loginItem = loginItem;
-    d.databaseLost = databaseLost;
     d.vellCore = [this, nowhere = folder.root + "/nowhere.so"] {
         return coreLibrary ? VellCoreBridge::shared()
                            : std::make_shared<const VellCoreBridge>(std::vector<std::string>{nowhere}, log);

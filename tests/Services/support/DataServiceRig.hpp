@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -39,8 +38,7 @@ struct DataServiceRig {
     bool mockData = false, coreLibrary = true, realSampler = false;
     std::optional<std::string> bundleIdentifier = "com.ostrel.Ostrel";
     std::shared_ptr<PumpableMainQueue> mainQueue = std::make_shared<PumpableMainQueue>();
-    std::shared_ptr<MainQueue> programQueue;               // when set, the service's main queue instead
-    std::function<void(const std::string&)> databaseLost;  // the service's, when the file goes
+    std::shared_ptr<MainQueue> programQueue;  // when set, the service's main queue instead
     std::shared_ptr<CapturingLogSink> log = std::make_shared<CapturingLogSink>();
     std::shared_ptr<FakeNotificationCenter> notifications = std::make_shared<FakeNotificationCenter>();
     std::shared_ptr<FakeLoginItem> loginItem = std::make_shared<FakeLoginItem>();

@@ -9,8 +9,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "Model/SaturatingAdd.hpp"
 #include "Model/TextFormat.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
 #include "UI/PlatformStyle.hpp"
 #include "UI/Symbols.hpp"
 #include "ViewModels/MenuBarViewModel.hpp"

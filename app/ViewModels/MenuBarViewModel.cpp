@@ -4,8 +4,8 @@
 #include <exception>
 #include <utility>
 
+#include "Model/SaturatingAdd.hpp"
 #include "Model/TextFormat.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
 
 namespace ostrel {
 namespace {

@@ -4,8 +4,8 @@
 #include <QVBoxLayout>
 
 #include "Features/Overview/StyledLabel.hpp"
+#include "Model/SaturatingAdd.hpp"
 #include "Model/TextFormat.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
 
 namespace ostrel {
 

@@ -5,8 +5,8 @@
 
 #include "Features/Overview/OverviewTexts.hpp"
 #include "Features/Overview/StyledLabel.hpp"
+#include "Model/SaturatingAdd.hpp"
 #include "Model/TextFormat.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
 #include "UI/SectionCard.hpp"
 
 namespace ostrel {

@@ -9,10 +9,11 @@
 #include <QtTest>
 
 #include "Features/Preferences/PreferencesView.hpp"
-#include "Features/Preferences/SymbolView.hpp"
 #include "Features/Preferences/SystemPanel.hpp"
 #include "Platform/FakeLocationManager.hpp"
 #include "Services/support/DataServiceRig.hpp"
+#include "UI/StyledLabel.hpp"
+#include "UI/Symbols.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
 
@@ -116,7 +117,7 @@ private slots:
         }
         QVERIFY(child<QAbstractButton>("uploadDownload")->isChecked());
         QCOMPARE(symbolName(child<SymbolView>("bell")->symbol()), "bell.slash.fill");
-        QCOMPARE(child<SymbolView>("bell")->color(), systemColor(SystemColor::secondary, view->palette()));
+        QCOMPARE(child<SymbolView>("bell")->color(), hierarchicalColor(view->palette(), Hierarchy::secondary));
         QCOMPARE(text("thresholdSummary"), "Alerts are local only. Warning at 6 GB, danger at 500 GB.");
 
         // A drag from the handle saves each step it makes; steps faster than the event loop turns
@@ -154,8 +155,7 @@ private slots:
         QTRY_COMPARE(warning->value(), dragged);
         QCOMPARE(text("badge", child("warningRow")), QString::number(dragged) + " GB");
         QCOMPARE(text("errorLine"), "SQLite step failed: kept");
-        QCOMPARE(child("errorLine")->palette().color(QPalette::WindowText),
-                 systemColor(SystemColor::red, view->palette()));
+        QCOMPARE(child<StyledLabel>("errorLine")->color(), statusColor(StatusColor::red, view->palette()));
         QVERIFY(!child("infoLine")->isVisible());
 
         PreferencesView unavailable(*viewModel, false, BundleInfo{});
@@ -188,25 +188,25 @@ private slots:
             bool servicesOn;
             const char* action;  // the button that brings the status
             const char* title;
-            SystemColor color;
+            Tint color;
             const char* message;
             const char* buttons;  // grant, open settings, refresh
         };
         // clang-format off
         const Row rows[] = {
-            {L::notDetermined, true, "refreshStatusButton", "Not Requested", SystemColor::orange,
+            {L::notDetermined, true, "refreshStatusButton", "Not Requested", StatusColor::orange,
              "Grant location permission so Linux can expose Wi-Fi/hotspot SSID.", "gor"},
-            {L::notDetermined, true, "grantAccessButton", "App Config Missing", SystemColor::red,
+            {L::notDetermined, true, "grantAccessButton", "App Config Missing", StatusColor::red,
              "This build is missing location usage description metadata, so Linux cannot prompt.", "-or"},
-            {L::authorizedWhenInUse, true, "refreshStatusButton", "Allowed", SystemColor::green,
+            {L::authorizedWhenInUse, true, "refreshStatusButton", "Allowed", StatusColor::green,
              "Ostrel can request SSID context from Linux when available.", "--r"},
-            {L::denied, true, "refreshStatusButton", "Denied", SystemColor::red,
+            {L::denied, true, "refreshStatusButton", "Denied", StatusColor::red,
              "Location permission is denied. Enable it in system settings to show SSID.", "-or"},
-            {L::restricted, true, "refreshStatusButton", "Restricted", SystemColor::red,
+            {L::restricted, true, "refreshStatusButton", "Restricted", StatusColor::red,
              "Location permission is restricted by policy on this computer.", "-or"},
-            {L::authorizedAlways, false, "refreshStatusButton", "Location Services Off", SystemColor::red,
+            {L::authorizedAlways, false, "refreshStatusButton", "Location Services Off", StatusColor::red,
              "Location Services are disabled globally in system settings.", "-or"},
-            {7, true, "refreshStatusButton", "Unknown", SystemColor::secondary,
+            {7, true, "refreshStatusButton", "Unknown", Hierarchy::secondary,
              "Permission state could not be determined yet.", "--r"},
         };
         // clang-format on
@@ -215,8 +215,7 @@ private slots:
             manager->setState(row.authorization, row.servicesOn);
             click(row.action);
             QCOMPARE(text("locationStatusTitle"), row.title);
-            QCOMPARE(child("locationStatusTitle")->palette().color(QPalette::WindowText),
-                     systemColor(row.color, view->palette()));
+            QCOMPARE(child<StyledLabel>("locationStatusTitle")->color(), row.color.color(view->palette()));
             QCOMPARE(text("locationStatusMessage"), row.message);
             QCOMPARE(buttonsShown(), row.buttons);
             if (row.buttons[1] == 'o') click("openLocationSettingsButton");
@@ -228,9 +227,8 @@ private slots:
         QPalette dark = view->palette();
         dark.setColor(QPalette::Window, QColor(30, 30, 30));
         view->setPalette(dark);
-        QCOMPARE(child("locationStatusTitle")->palette().color(QPalette::WindowText),
-                 systemColor(SystemColor::red, dark));
-        QVERIFY(systemColor(SystemColor::red, dark) != systemColor(SystemColor::red, QPalette()));
+        QCOMPARE(child<StyledLabel>("locationStatusTitle")->color(), statusColor(StatusColor::red, dark));
+        QVERIFY(statusColor(StatusColor::red, dark) != statusColor(StatusColor::red, QPalette()));
     }
 
     // The active network's lines appear with the first announcement that finds one.
@@ -276,8 +274,7 @@ private slots:
                  QStringList({"Clear all local usage data?", "Clear all local usage data?"}));
         QCOMPARE(enabledWhileClearing, QList<bool>({false, true}));
         QCOMPARE(text("infoLine"), "Local usage data cleared.");
-        QCOMPARE(child("infoLine")->palette().color(QPalette::WindowText),
-                 systemColor(SystemColor::green, view->palette()));
+        QCOMPARE(child<StyledLabel>("infoLine")->color(), statusColor(StatusColor::green, view->palette()));
         QVERIFY(child("infoLine")->isVisible() && !child("errorLine")->isVisible());
         click("launchAtLoginToggle");
         QVERIFY(!child("infoLine")->isVisible());

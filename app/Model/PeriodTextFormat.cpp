@@ -1,4 +1,4 @@
-#include "Features/Apps/PeriodTextFormat.hpp"
+#include "Model/PeriodTextFormat.hpp"
 
 #include <unicode/dtptngen.h>
 #include <unicode/locid.h>

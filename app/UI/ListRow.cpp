@@ -31,6 +31,8 @@ ListRow::ListRow(QWidget* leading, QWidget* details, QWidget* trailing, QWidget*
     if (leading != nullptr) layout->addWidget(leading, 0, Qt::AlignVCenter);
     layout->addLayout(texts, 1);
     layout->addWidget(sparkline_, 0, Qt::AlignVCenter);
+    // As wide as most totals, so that the sparklines of the rows line up.
+    trailing->setMinimumWidth(QFontMetrics(platformFont(TextStyle::callout, font())).horizontalAdvance(kWideTotal));
     layout->addWidget(trailing, 0, Qt::AlignVCenter);
 }
 

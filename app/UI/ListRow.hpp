@@ -19,6 +19,9 @@ class ListRow : public QAbstractButton {
 public:
     QSize sizeHint() const override;
 
+    // The width the trailing totals keep at least.
+    static constexpr const char* kWideTotal = "1,023.9 MB";
+
 protected:
     // The row takes the widgets; `leading` may be null.
     ListRow(QWidget* leading, QWidget* details, QWidget* trailing, QWidget* parent = nullptr);

@@ -1,5 +1,6 @@
 #include "UI/UsageDetailView.hpp"
 
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <utility>
 
@@ -76,6 +77,10 @@ UsageDetailView::UsageDetailView(QWidget* identity, Ranking ranking, QWidget* pa
     viewport()->setAutoFillBackground(false);
     content->setAutoFillBackground(false);
     setUsage({}, {}, {}, {}, {});
+}
+
+void UsageDetailView::scrollToTop() {
+    verticalScrollBar()->setValue(verticalScrollBar()->minimum());
 }
 
 void UsageDetailView::setUsage(std::string_view name, const UsageSummary& summary, const std::vector<TrendPoint>& trend,

@@ -32,6 +32,8 @@ public:
 
     void setUsage(std::string_view name, const UsageSummary& summary, const std::vector<TrendPoint>& trend,
                   const std::vector<RankedUsage>& ranking, const std::vector<TrendPoint>& busiestPeriods);
+    // Back to the top, for the detail of another network or application.
+    void scrollToTop();
 
     static constexpr int kSpacing = 12;
 

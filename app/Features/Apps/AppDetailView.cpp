@@ -37,6 +37,7 @@ AppDetailView::AppDetailView(QWidget* parent)
 }
 
 void AppDetailView::setModel(const ApplicationDetailModel& model) {
+    if (model.appID != model_.appID) cards_->scrollToTop();
     model_ = model;
     if (icon_->bundleID() != model.bundleID || icon_->iconPath() != model.iconPath) {
         icon_->setApplication(model.bundleID, model.iconPath);

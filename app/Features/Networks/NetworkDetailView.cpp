@@ -21,6 +21,7 @@ NetworkDetailView::NetworkDetailView(QWidget* parent)
 }
 
 void NetworkDetailView::setModel(const NetworkDetailModel& model) {
+    if (model.networkID != model_.networkID) cards_->scrollToTop();
     model_ = model;
     type_->setText(QString::fromStdString(networkTypeLabel(model.type)));
     cards_->setUsage(model.name, model.summary, model.trend, model.topApps, model.busiestHours);

@@ -34,6 +34,7 @@ NetworkRow::NetworkRow(StyledLabel* type, StyledLabel* active, StyledLabel* tota
     active_->setObjectName("active");
     total_->setObjectName("total");
     total_->setWeight(QFont::Medium);
+    total_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 }
 
 void NetworkRow::setItem(const NetworkListItem& item) {

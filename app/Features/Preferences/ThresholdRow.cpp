@@ -74,6 +74,8 @@ ThresholdRow::ThresholdRow(const QString& title, const QString& subtitle, Symbol
     slider_->setRange(kMinimum, kMaximum);
     slider_->setSingleStep(1);
     slider_->setPageStep(10);
+    slider_->setFocusPolicy(Qt::StrongFocus);  // not from the wheel
+    slider_->installEventFilter(this);
     new TintedRoles(slider_, {QPalette::Highlight}, color);
     layout->addWidget(slider_);
     connect(slider_, &QSlider::valueChanged, this, &ThresholdRow::choose);
@@ -97,6 +99,14 @@ void ThresholdRow::setGigabytes(double gigabytes) {
     badge_->setText(QString::number(whole) + " GB");
     const QSignalBlocker quiet(slider_);
     slider_->setValue(static_cast<int>(std::clamp<qint64>(whole, kMinimum, kMaximum)));
+}
+
+bool ThresholdRow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == slider_ && event->type() == QEvent::Wheel && !slider_->hasFocus()) {
+        event->ignore();  // on to the scroll area around
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ThresholdRow::changeEvent(QEvent* event) {

@@ -13,7 +13,9 @@ namespace ostrel {
 class StyledLabel;
 
 // One threshold: its symbol, title and subtitle, a badge with the whole gigabytes, and a slider
-// from 1 to 500 GB in steps of 1, all on a rounded background in the row's colour.
+// from 1 to 500 GB in steps of 1, all on a rounded background in the row's colour. The slider
+// takes the mouse wheel only while it has the focus from a click or the keyboard: otherwise the
+// wheel scrolls the page, and a page scrolled past the slider must not save a new threshold.
 class ThresholdRow final : public QWidget {
     Q_OBJECT
 
@@ -41,6 +43,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void choose(int value);

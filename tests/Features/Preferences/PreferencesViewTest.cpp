@@ -1,8 +1,12 @@
+#include <QtTest/qtestspontaneevent.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStyleFactory>
 #include <QStyleOptionSlider>
@@ -58,6 +62,15 @@ class PreferencesViewTest : public QObject {
         return shown;
     }
     void sql(const char* statement) { SQLiteDatabase(data->databasePath).execute(statement); }
+    // Wheel notches over the widget's middle, as the window system delivers them: what the widget
+    // leaves goes on to the widgets around it.
+    void wheel(QWidget* widget, int notches) {
+        const QPoint middle = widget->rect().center();
+        QWheelEvent event(middle, widget->mapToGlobal(middle), {}, QPoint(0, 120 * notches), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&event);
+        qApp->notify(widget, &event);  // as QTest sends keys: sendEvent would make it synthetic
+    }
 
 private slots:
     void initTestCase() {
@@ -160,6 +173,32 @@ private slots:
 
         PreferencesView unavailable(*viewModel, false, BundleInfo{});
         QCOMPARE(text("coreLibraryLabel", &unavailable), "Vell core unavailable, using Mirel fallback");
+    }
+
+    // Scrolling the page with the wheel over a threshold slider scrolls the page and leaves the
+    // threshold as it is; only a slider that has the focus from a click or the keyboard takes it.
+    void wheelOverASliderScrollsThePage() {
+        view->resize(880, 300);
+        auto* page = child<QScrollArea>("scrollArea")->verticalScrollBar();
+        auto* danger = child<QSlider>("slider", child("dangerRow"));
+        QTRY_VERIFY(page->maximum() > 0);
+        child<QScrollArea>("scrollArea")->ensureWidgetVisible(danger);
+        QVERIFY(!danger->hasFocus());
+        const int top = page->value();
+        for (int notch = 0; notch < 3; ++notch) wheel(danger, -1);
+        QCoreApplication::processEvents();
+        QCOMPARE(danger->value(), 10);
+        QCOMPARE(text("badge", child("dangerRow")), "10 GB");
+        QCOMPARE(saves, 0);
+        QCOMPARE(setting("danger_threshold_bytes"), std::to_string(10 * GiB));
+        QVERIFY(page->value() > top);
+        QVERIFY(!danger->hasFocus());
+
+        danger->setFocus(Qt::TabFocusReason);
+        wheel(danger, 1);
+        QTRY_COMPARE(saves, 1);
+        QVERIFY(danger->value() > 10);
+        QCOMPARE(setting("danger_threshold_bytes"), std::to_string(danger->value() * GiB));
     }
 
     // Stored thresholds show their whole part; one outside the slider's range is not changed

@@ -6,6 +6,7 @@
 #include <QTabBar>
 #include <QTest>
 
+#include "Features/Apps/AppListRow.hpp"
 #include "Features/Apps/AppsView.hpp"
 #include "Features/Networks/NetworksView.hpp"
 #include "Features/Overview/OverviewView.hpp"
@@ -14,6 +15,9 @@
 #include "OstrelApp/PopoverWindow.hpp"
 #include "Services/support/DataServiceRig.hpp"
 #include "UI/LiveRefresh.hpp"
+#include "UI/SectionCard.hpp"
+#include "UI/StyledLabel.hpp"
+#include "UI/UsageTrendChart.hpp"
 #include "ViewModels/AppsViewModel.hpp"
 #include "ViewModels/MenuBarViewModel.hpp"
 #include "ViewModels/NetworksViewModel.hpp"
@@ -193,6 +197,68 @@ private slots:
         }
         for (const PopoverTab tab : allPopoverTabs) QCOMPARE(tabs->screen(tab), screens[static_cast<int>(tab)]);
         QCOMPARE(content->networksViewModel()->networks().size(), std::size_t{1});
+    }
+
+    // Names that are not well-behaved text keep their places: an interface named with a
+    // right-to-left override shows its characters in order in the header, and names with line
+    // breaks give rows as high as any other.
+    void oddNamesShowInOrderOnOneLine() {
+        const std::string overridden =
+            "\xe2\x80\xae"
+            "exe.eviltxt";
+        traffic(overridden, 3 * kMiB, 0);
+        traffic("Two\nLines", 2 * kMiB, 0);
+        traffic("Mail", kMiB, 0);
+        rig->repository()->setActiveNetwork({"iface-odd", overridden, NetworkType::other, true, overridden,
+                                             NetworkResolutionState::unavailable, "interface", 0.5},
+                                            rig->now());
+        open(MenuBarDisplayMode::totalToday);
+        root->show();
+        QTRY_COMPARE_WITH_TIMEOUT(text("activeNetworkTitle"), "exe.eviltxt", kWait);
+        QCOMPARE(child<StyledLabel>(root.get(), "activeNetworkTitle")->shownText(), "\u2068exe.eviltxt\u2069");
+
+        root->tabs()->setCurrentIndex(2);
+        QTRY_COMPARE_WITH_TIMEOUT(root->appsViewModel()->applications().size(), std::size_t{3}, kWait);
+        QApplication::processEvents();
+        QSet<int> heights;
+        QStringList names;
+        for (auto* row : root->findChildren<AppListRow*>()) {
+            heights << row->height();
+            names << child<QLabel>(row, "name")->text();
+        }
+        QCOMPARE(names, QStringList({"exe.eviltxt", "Two Lines", "Mail"}));
+        QCOMPARE(heights.size(), 1);
+    }
+
+    // A 5,000-character application name is elided in its detail, which keeps within the popover
+    // with its chart and figures.
+    void longNamesStayWithinThePopover() {
+        std::string longName = "Long";
+        longName.append(5000, 'n');
+        longName += "End";
+        traffic(longName, 3 * kMiB, 0);
+        open(MenuBarDisplayMode::totalToday);
+        root->show();
+        root->tabs()->setCurrentIndex(2);
+        QTRY_COMPARE_WITH_TIMEOUT(root->appsViewModel()->applications().size(), std::size_t{1}, kWait);
+        root->appsViewModel()->selectApplication(QString::fromStdString(longName));
+        QTRY_VERIFY_WITH_TIMEOUT(root->appsViewModel()->selectedDetail(), kWait);
+        for (int pass = 0; pass < 3; ++pass) QApplication::processEvents();  // nested layouts settle in turns
+        QCOMPARE(root->size(), QSize(880, 680));
+        QVERIFY(root->minimumSizeHint().width() <= 880);
+        const auto rightEdge = [&](const char* name) {
+            auto* widget = child<QWidget>(child<QWidget>(root.get(), "appDetail"), name);
+            return widget->mapTo(root.get(), QPoint(widget->width(), 0)).x();
+        };
+        for (const char* name : {"summaryCard", "trendCard", "total", "trendChart"}) {
+            QVERIFY2(rightEdge(name) <= 880, name);
+        }
+        QWidget* apps = root->tabs()->screen(PopoverTab::apps);
+        QVERIFY(child<UsageTrendChart>(apps, "trendChart")->width() > 300);
+        const QString title = child<SectionCard>(apps, "summaryCard")->titleLabel()->shownText();
+        QVERIFY2(title.startsWith("\u2068Longnn") && title.contains(QStringLiteral("\u2026")) &&
+                     title.endsWith("nnEnd\u2069"),
+                 qPrintable(title));
     }
 };
 

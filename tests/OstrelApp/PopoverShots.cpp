@@ -259,6 +259,7 @@ int main(int argc, char** argv) {
           "the two-line application's detail");
     shoot("names-apps-two-lines");
     showTab(3);
+    scroll(true);  // to the active network's lines
     shoot("names-prefs");
 
     root.hide();

@@ -5,18 +5,31 @@
 #include <dirent.h>
 
 #include <chrono>
-#include <cstddef>
+#include <fstream>
+#include <string>
 #include <thread>
 
 namespace {
 
-std::size_t threadsOfThisProcess() {
-    std::size_t count = 0;
+std::string nameOf(const std::string& statusFolder) {
+    std::string name;
+    std::getline(std::ifstream(statusFolder + "/comm"), name);
+    return name;
+}
+
+// Those threads carry names of their own; the main thread's name is the program's, and so is
+// that of a sanitizer's own thread, which stays to the end.
+bool namedThreadsRemain() {
+    const std::string program = nameOf("/proc/self");
+    bool found = false;
     if (DIR* tasks = opendir("/proc/self/task")) {
-        while (const dirent* entry = readdir(tasks)) count += entry->d_name[0] != '.';
+        while (const dirent* entry = readdir(tasks)) {
+            if (entry->d_name[0] == '.') continue;
+            found = found || nameOf(std::string("/proc/self/task/") + entry->d_name) != program;
+        }
         closedir(tasks);
     }
-    return count;
+    return found;
 }
 
 struct OtherThreadsEndFirst {
@@ -25,7 +38,7 @@ struct OtherThreadsEndFirst {
     OtherThreadsEndFirst& operator=(const OtherThreadsEndFirst&) = delete;
     ~OtherThreadsEndFirst() {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (threadsOfThisProcess() > 1 && std::chrono::steady_clock::now() < deadline) {
+        while (namedThreadsRemain() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }

@@ -8,12 +8,12 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
-#include <QTimer>
 #include <cstdio>
 
 #include "OstrelApp/PopoverRootView.hpp"
 #include "OstrelApp/PopoverWindow.hpp"
 #include "OstrelApp/QtStatusItem.hpp"
+#include "OstrelApp/SniHostWatcher.hpp"
 #include "OstrelApp/SniStatusItem.hpp"
 #include "ViewModels/MenuBarViewModel.hpp"
 
@@ -74,29 +74,44 @@ StatusBarController::StatusBarController(std::shared_ptr<OstrelDataService> data
       popover_(std::make_unique<PopoverWindow>(rootView_)) {
     connect(rootView_, &PopoverRootView::quitRequested, this, &StatusBarController::quitApp);
     configureContextMenu();
-    attachStatusItem(kTrayAttempts);
+    attachStatusItem();
+    configureObservers();
 }
 
 StatusBarController::~StatusBarController() = default;
 
-void StatusBarController::attachStatusItem(int attemptsLeft) {
+void StatusBarController::attachStatusItem() {
     const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (SniStatusItem::hostAvailable(bus)) {
-        statusItem_ = std::make_unique<SniStatusItem>(bus, kStatusIconName, iconThemeBesideProgram());
-    } else if (QSystemTrayIcon::isSystemTrayAvailable() || attemptsLeft <= 1) {
-        if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-            std::fprintf(stderr, "Ostrel: no system tray found; the icon shows once a tray starts.\n");
-        }
-        statusItem_ = std::make_unique<QtStatusItem>();
-    } else {
-        QTimer::singleShot(kTrayRetryMs, this, [this, attemptsLeft] { attachStatusItem(attemptsLeft - 1); });
+    if (bus.isConnected()) {
+        sniHosts_ = new SniHostWatcher(bus, this);
+        connect(sniHosts_, &SniHostWatcher::hostAppeared, this, &StatusBarController::useSniItem);
+    }
+    if (SniHostWatcher::hostAvailable(bus)) {
+        useSniItem();
         return;
     }
+    // Qt's icon waits for an XEmbed tray by itself; a StatusNotifierItem host is watched for above.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        std::fprintf(stderr, "Ostrel: no system tray found; the icon shows once a tray starts.\n");
+    }
+    install(std::make_unique<QtStatusItem>());
+}
+
+void StatusBarController::useSniItem() {
+    // The item registers again by itself with each new watcher.
+    if (sniHosts_ == nullptr) return;
+    sniHosts_->deleteLater();
+    sniHosts_ = nullptr;
+    install(std::make_unique<SniStatusItem>(QDBusConnection::sessionBus(), kStatusIconName, iconThemeBesideProgram()));
+}
+
+void StatusBarController::install(std::unique_ptr<StatusItem> item) {
+    statusItem_ = std::move(item);
     statusItem_->setIcon(statusItem_->opensMenuItself() ? withHalo(statusIcon()) : statusIcon());
     statusItem_->setMenu(&contextMenu_);
     connect(statusItem_.get(), &StatusItem::activated, this, &StatusBarController::handleStatusItemClick);
     connect(statusItem_.get(), &StatusItem::contextMenuRequested, this, &StatusBarController::showContextMenu);
-    configureObservers();
+    updateStatusButtonDisplay();
     statusItem_->show();
 }
 

@@ -19,7 +19,7 @@ public:
     ~StatusItem() override;
 
     virtual void setIcon(const QIcon& icon) = 0;
-    // The tooltip and title, and the label beside the icon where the host draws one.
+    // The tooltip, and the label beside the icon where the host draws one.
     virtual void setText(const QString& text) = 0;
     // The menu of a secondary click; the caller keeps it.
     virtual void setMenu(QMenu* menu) = 0;

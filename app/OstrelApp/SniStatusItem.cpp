@@ -59,7 +59,7 @@ void SniStatusItem::setText(const QString& text) {
 void SniStatusItem::setMenu(QMenu* menu) {
     delete menuObject_;
     menuObject_ = new QObject(this);
-    new DbusMenuExporter(menu, menuObject_);
+    new DbusMenuExporter(menu, menuObject_, [this] { emit menuOpening(); });
 }
 
 void SniStatusItem::show() {

@@ -13,6 +13,7 @@
 #include "OstrelApp/PopoverRootView.hpp"
 #include "OstrelApp/PopoverWindow.hpp"
 #include "OstrelApp/QtStatusItem.hpp"
+#include "OstrelApp/ScreenPressSource.hpp"
 #include "OstrelApp/SniHostWatcher.hpp"
 #include "OstrelApp/SniStatusItem.hpp"
 #include "ViewModels/MenuBarViewModel.hpp"
@@ -71,7 +72,9 @@ StatusBarController::StatusBarController(std::shared_ptr<OstrelDataService> data
       menuBarViewModel_(menuBarViewModel),
       links_(std::move(links)),
       rootView_(new PopoverRootView(std::move(dataService), menuBarViewModel)),
-      popover_(std::make_unique<PopoverWindow>(rootView_)) {
+      popover_(std::make_unique<PopoverWindow>(rootView_)),
+      screenPresses_(ScreenPressSource::forPlatform()) {
+    popover_->closeOnPressesFrom(screenPresses_.get());
     connect(rootView_, &PopoverRootView::quitRequested, this, &StatusBarController::quitApp);
     configureContextMenu();
     attachStatusItem();
@@ -111,6 +114,7 @@ void StatusBarController::install(std::unique_ptr<StatusItem> item) {
     statusItem_->setMenu(&contextMenu_);
     connect(statusItem_.get(), &StatusItem::activated, this, &StatusBarController::handleStatusItemClick);
     connect(statusItem_.get(), &StatusItem::contextMenuRequested, this, &StatusBarController::showContextMenu);
+    connect(statusItem_.get(), &StatusItem::menuOpening, this, &StatusBarController::closePopover);
     updateStatusButtonDisplay();
     statusItem_->show();
 }
@@ -147,6 +151,9 @@ void StatusBarController::handleStatusItemClick(QPoint where) {
 void StatusBarController::showContextMenu(QPoint where) {
     closePopover();
     if (!statusItem_->opensMenuItself()) contextMenu_.popup(where.isNull() ? QCursor::pos() : where);
+    // The popover had the keyboard: with no window of its own focused, the program counts as
+    // inactive, and Qt closes the menus of an inactive program.
+    if (contextMenu_.isVisible()) contextMenu_.activateWindow();
 }
 
 void StatusBarController::closePopover() {

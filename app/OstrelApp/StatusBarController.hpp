@@ -12,6 +12,7 @@ class MenuBarViewModel;
 class OstrelDataService;
 class PopoverRootView;
 class PopoverWindow;
+class ScreenPressSource;
 class SniHostWatcher;
 class StatusItem;
 
@@ -56,6 +57,7 @@ private:
     QMenu contextMenu_;
     PopoverRootView* rootView_;
     std::unique_ptr<PopoverWindow> popover_;
+    std::unique_ptr<ScreenPressSource> screenPresses_;
     std::unique_ptr<StatusItem> statusItem_;
     SniHostWatcher* sniHosts_ = nullptr;
 };

@@ -34,6 +34,8 @@ signals:
     void activated(QPoint where);
     // A secondary click, whether or not the item shows the menu itself.
     void contextMenuRequested(QPoint where);
+    // The host is about to show the item's menu itself, whatever click it took for that.
+    void menuOpening();
 };
 
 }  // namespace ostrel

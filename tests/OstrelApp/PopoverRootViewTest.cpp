@@ -140,7 +140,7 @@ private slots:
         }
     }
 
-    // Exactly 880 x 680 in a frameless popup; four tabs made once and kept, each screen handed its
+    // Exactly 880 x 680 in a frameless window; four tabs made once and kept, each screen handed its
     // live-refresh interval.
     void popoverAndTabs() {
         open(MenuBarDisplayMode::totalToday);
@@ -161,7 +161,9 @@ private slots:
 
         PopoverRootView* content = root.release();
         PopoverWindow window(content);
-        QVERIFY(window.windowFlags().testFlags(Qt::Popup | Qt::FramelessWindowHint));
+        // Not a popup, which would take the pointer from the tray host.
+        QCOMPARE(window.windowType(), Qt::Tool);
+        QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
         tabs->setCurrentIndex(2);
         QWidget* networks = tabs->screen(PopoverTab::networks);
         auto* screen = new RefreshingScreen;

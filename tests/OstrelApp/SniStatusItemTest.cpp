@@ -210,8 +210,8 @@ private slots:
     }
 
     // The menu takes a group of events as single ones, and names the items it does not have;
-    // nothing of its interface is left off the bus.
-    void menuEvents() {
+    // nothing of its interface is left off the bus. A host about to show the menu tells the item.
+    void menuEventsAndOpening() {
         warnings().clear();
         const QtMessageHandler previous = qInstallMessageHandler(recordWarning);
         const QDBusConnection programBus = connect();
@@ -221,6 +221,7 @@ private slots:
         QAction* updates = menu.addAction("Check for Updates\u2026");
         QSignalSpy supportRuns(support, &QAction::triggered), updatesRuns(updates, &QAction::triggered);
         SniStatusItem item(programBus, "com.ostrel.Ostrel-symbolic", {});
+        QSignalSpy opening(&item, &StatusItem::menuOpening);
         item.setMenu(&menu);
         item.show();
         const auto call = [&](const char* member) {
@@ -249,6 +250,20 @@ private slots:
         qInstallMessageHandler(previous);
         QVERIFY2(warnings().filter("Skipped method").isEmpty(), qPrintable(warnings().join('\n')));
 
+        QCOMPARE(opening.count(), 0);
+        QDBusMessage aboutToShow = call("AboutToShow");
+        aboutToShow << 0;
+        ask(host, aboutToShow);
+        QDBusMessage groupAboutToShow = call("AboutToShowGroup");
+        groupAboutToShow << QVariant::fromValue(QList<int>{0});
+        ask(host, groupAboutToShow);
+        QDBusMessage opened = call("Event");
+        opened << 0 << QStringLiteral("opened") << QVariant::fromValue(QDBusVariant(0)) << 0u;
+        ask(host, opened);
+        QDBusMessage entryShown = call("AboutToShow");
+        entryShown << 1;
+        ask(host, entryShown);
+        QCOMPARE(opening.count(), 3);
     }
 };
 

@@ -18,6 +18,8 @@ test=(
   dbus-daemon dbus-bin libglib2.0-bin
   # the headless desktop of the GUI tests (scripts/gui-rig.sh)
   xvfb x11-utils xdotool imagemagick dunst trayer haskell-gtk-sni-tray-utils
+  # the accessibility bus, through which the popover's end-to-end test reads the screens' texts
+  at-spi2-core
 )
 
 packages=("${run[@]}")

@@ -214,7 +214,7 @@ for pair in "Overview|Usage Trend (Weekly)" "Networks|Select a network" "Apps|Se
 done
 
 # The confirmation of "Clear Local Data" belongs to the popover: the popover is still there after
-# Cancel and after Clear, and Clear clears.
+# Cancel and after Clear.
 named_on_screen() {  # the first object on screen with that name
   local queue=("$popover") path child
   while [ ${#queue[@]} -gt 0 ]; do
@@ -242,7 +242,10 @@ answer_confirmation() {  # the keys that answer it
 }
 answer_confirmation Escape     # Cancel, the default
 answer_confirmation Tab space  # Clear
-until_true "the data to be cleared" shows "Local usage data cleared."
+# The week of demonstration samples is gone; sampling goes on.
+samples() { sqlite3 "$XDG_DATA_HOME/Ostrel/ostrel.sqlite" "SELECT COUNT(*) FROM usage_samples"; }
+cleared() { [ "$(samples)" -lt 100 ]; }
+until_true "Clear to delete the samples" cleared
 
 # The demonstration's week is past the danger threshold: opening on Overview said so.
 notified() { grep -q '"Ostrel Danger Threshold"' "$OSTREL_RIG_DIR/notifications.log"; }

@@ -152,7 +152,7 @@ private slots:
         }
     }
 
-    // Exactly 880 x 680 in a frameless popup; the four screens made once with their view models and
+    // Exactly 880 x 680 in a frameless window; the four screens made once with their view models and
     // kept across closing and opening, each shown screen refreshing at its tab's interval. Networks
     // and Apps load nothing until they are first shown, and on Overview the overview loads.
     void popoverHoldsTheFourScreens() {
@@ -178,7 +178,9 @@ private slots:
 
         PopoverRootView* content = root.release();
         PopoverWindow window(content);
-        QVERIFY(window.windowFlags().testFlags(Qt::Popup | Qt::FramelessWindowHint));
+        // Not a popup, which would take the pointer from the tray host.
+        QCOMPARE(window.windowType(), Qt::Tool);
+        QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
         QVERIFY(!content->overviewViewModel()->isLoading() && !content->overviewViewModel()->snapshot());
         window.showAt({QPoint(1000, 0), QSize(24, 24)});
         QTRY_VERIFY_WITH_TIMEOUT(content->overviewViewModel()->snapshot().has_value(), kWait);

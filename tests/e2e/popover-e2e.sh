@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program with demonstration data in the rig's desktop (scripts/gui-rig.sh starts it):
 # the tray item opens the popover, a click on each tab shows that tab's screen with one of its own
-# texts, and opening on Overview posts the danger notification of the demonstration's week.
+# texts, the confirmation of "Clear Local Data" leaves the popover open after either answer, and
+# opening on Overview posts the danger notification of the demonstration's week.
 #
 # The texts are read as a screen reader reads them: the rig's desktop turns accessibility on as a
 # desktop does for a screen reader (an AT-SPI bus whose status says enabled), and the test walks the
@@ -19,12 +20,14 @@ if [ ! -x "$launcher" ]; then
   exit 77
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-e2e.XXXXXX")
+[ -z "${OSTREL_E2E_OUTPUT:-}" ] || rm -f "$OSTREL_E2E_OUTPUT/popover-e2e-$tray-fail.png"
 pid=
 bus_pid=
+keep=
 cleanup() {
   if [ -n "$pid" ] && kill -0 "$pid" 2> /dev/null; then kill -- "-$pid" 2> /dev/null || kill "$pid" || true; fi
   if [ -n "$bus_pid" ]; then kill -- "-$bus_pid" 2> /dev/null || true; fi
-  rm -rf "$work"
+  [ -n "$keep" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
@@ -33,7 +36,10 @@ export OSTREL_ENABLE_MOCK_DATA=1 LC_ALL=C.UTF-8
 
 fail() {
   echo "FAIL ($tray): $*" >&2
-  import -window root "${TMPDIR:-/tmp}/e2e-popover-fail-$tray.png" || true
+  # Beside ctest's output when it runs the test, else in the test's folder, which is then kept.
+  [ -n "${OSTREL_E2E_OUTPUT:-}" ] || keep=1
+  local picture=${OSTREL_E2E_OUTPUT:-$work}/popover-e2e-$tray-fail.png
+  import -window root "$picture" 2> /dev/null && echo "the screen at the failure: $picture" >&2
   for log in "$work"/*.log; do [ -s "$log" ] && { echo "--- $log" >&2; tail -n 20 "$log" >&2; }; done
   exit 1
 }
@@ -206,6 +212,40 @@ for pair in "Overview|Usage Trend (Weekly)" "Networks|Select a network" "Apps|Se
   until_true "\"$text\" on the $tab tab" shows "$text"
   popover_shown || fail "the popover closed on a click on $tab"
 done
+
+# The confirmation of "Clear Local Data" belongs to the popover: the popover is still there after
+# Cancel and after Clear.
+named_on_screen() {  # the first object on screen with that name
+  local queue=("$popover") path child
+  while [ ${#queue[@]} -gt 0 ]; do
+    path=${queue[0]}
+    queue=("${queue[@]:1}")
+    showing "$path" || continue
+    [ "$(name_of "$path")" = "$1" ] && { echo "$path"; return 0; }
+    for child in $(children_of "$path"); do queue+=("$child"); done
+  done
+  return 1
+}
+confirmation_shown() { awk '!($2 == 880 && $3 == 680) && $2 > 100 && $3 > 60 { found = 1 } END { exit !found }' \
+  <<< "$(windows)"; }
+confirmation_gone() { ! confirmation_shown; }
+clear_button=$(named_on_screen "Clear Local Data") || fail "no Clear Local Data button on the Prefs tab"
+answer_confirmation() {  # the keys that answer it
+  local x y width height
+  read -r x y width height <<< "$(extents "$clear_button")"
+  xdotool mousemove $((x + width / 2)) $((y + height / 2)) click 1
+  until_true "the confirmation to show" confirmation_shown
+  popover_shown || fail "the popover closed when the confirmation showed"
+  xdotool key "$@"
+  until_true "the confirmation to close" confirmation_gone
+  popover_shown || fail "the popover closed with the confirmation ($*)"
+}
+answer_confirmation Escape     # Cancel, the default
+answer_confirmation Tab space  # Clear
+# The week of demonstration samples is gone; sampling goes on.
+samples() { sqlite3 "$XDG_DATA_HOME/Ostrel/ostrel.sqlite" "SELECT COUNT(*) FROM usage_samples"; }
+cleared() { [ "$(samples)" -lt 100 ]; }
+until_true "Clear to delete the samples" cleared
 
 # The demonstration's week is past the danger threshold: opening on Overview said so.
 notified() { grep -q '"Ostrel Danger Threshold"' "$OSTREL_RIG_DIR/notifications.log"; }

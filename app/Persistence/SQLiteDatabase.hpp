@@ -20,8 +20,13 @@ class SQLiteDatabase final {
 public:
     static constexpr const char* queueLabel = "ostrel.sqlite.queue";
 
-    // Opens or creates the file, then turns on the write-ahead log and foreign keys.
-    explicit SQLiteDatabase(const std::string& path);
+    // Looks at the file before anything is written to it; throws to refuse it.
+    using Inspection = std::function<void(SQLiteConnection&)>;
+
+    // Opens or creates the file, lets `inspect` look at it, then turns on the write-ahead log
+    // (which rewrites the header of a file in another journal mode) and foreign keys. A refused
+    // file is left byte for byte as it was.
+    explicit SQLiteDatabase(const std::string& path, const Inspection& inspect = {});
     // Waits for a unit that is running, and drops those still waiting.
     ~SQLiteDatabase();
     SQLiteDatabase(const SQLiteDatabase&) = delete;

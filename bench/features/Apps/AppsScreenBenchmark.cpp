@@ -85,7 +85,7 @@ int run(int argc, char** argv) {
         for (int i = 0; i < 5; ++i) {
             service->updateSettings([](OstrelSettings&) {});  // no answer from the caches
             AppsViewModel vm(service, mainQueue, [&now] { return now; });
-            AppsView view(&vm);
+            AppsView view(&vm, std::chrono::seconds(4));
             view.resize(880, 560);
             runs.push_back(measure(vm, view));
         }
@@ -137,7 +137,7 @@ int run(int argc, char** argv) {
     std::vector<double> warm;
     for (int i = 0; i < 5; ++i) {
         AppsViewModel vm(service, mainQueue, [&now] { return now; });
-        AppsView view(&vm);
+        AppsView view(&vm, std::chrono::seconds(4));
         view.resize(880, 560);
         warm.push_back(shown(vm, view));
     }
@@ -162,7 +162,7 @@ int run(int argc, char** argv) {
            timedLoad([&] { service->loadApplicationDetail("code", TimeframePreset::weekly, std::nullopt, true); }));
     {
         AppsViewModel vm(service, mainQueue, [&now] { return now; });
-        AppsView view(&vm);
+        AppsView view(&vm, std::chrono::seconds(4));
         view.resize(880, 560);
         shown(vm, view);
         vm.selectApplication("code");

@@ -15,13 +15,13 @@
 #include <filesystem>
 #include <functional>
 
-#include "Features/Networks/NetworkList.hpp"
 #include "Features/Networks/NetworkRow.hpp"
 #include "Features/Networks/NetworksView.hpp"
 #include "Platform/FakeLoginItem.hpp"
 #include "Platform/FakeNotificationCenter.hpp"
 #include "Services/OstrelDataService.hpp"
 #include "Services/SamplingPipeline.hpp"
+#include "UI/RowList.hpp"
 #include "ViewModels/NetworksViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
 #include "support/BenchStore.hpp"
@@ -86,7 +86,7 @@ int run(int argc, char** argv) {
         return [&, prepare, act, shown] {
             service->updateSettings([](OstrelSettings&) {});  // no answer from the caches
             NetworksViewModel vm(service, mainQueue, [&] { return now; });
-            NetworksView view(&vm);
+            NetworksView view(&vm, std::chrono::seconds(4));
             view.resize(880, 560);
             prepare(vm, view);
             service->updateSettings([](OstrelSettings&) {});  // no answer from the caches
@@ -107,7 +107,7 @@ int run(int argc, char** argv) {
         waitFor([&] { return listShown(vm); });
     };
     const auto clickFirstRow = [](NetworksViewModel&, NetworksView& view) {
-        view.findChild<NetworkList*>("networkList")->rows().front()->click();
+        view.findChild<RowList*>("networkList")->rows().front()->click();
     };
     const auto selectHome = [&](NetworksViewModel& vm, NetworksView& view) {
         firstVisit(vm, view);
@@ -134,7 +134,7 @@ int run(int argc, char** argv) {
     // The main thread's part alone: drawing a frame of a detail already shown.
     report("a frame of the weekly detail, drawn", [&] {
         NetworksViewModel vm(service, mainQueue, [&] { return now; });
-        NetworksView view(&vm);
+        NetworksView view(&vm, std::chrono::seconds(4));
         view.resize(880, 560);
         selectHome(vm, view);
         const auto start = Clock::now();

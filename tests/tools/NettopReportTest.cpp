@@ -110,6 +110,40 @@ TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndLeaveWhatNoVisibleSocket
     EXPECT_EQ(report.next.sockets.at(5).missedAt, 48 + missedRetrySeconds);
 }
 
+// The sampler keeps 12 rows: 11 processes and the unseen row, which takes the smaller ones.
+TEST(NettopReportTest, BeyondElevenProcessesTheSmallestAreAddedToTheUnseenRow) {
+    FakeOwners owners;
+    owners.where.clear();
+    TrafficState previous{"boot", 1, {}, {{"eth0", {0, 0}}}};
+    std::vector<SocketCounters> sockets;
+    // Pid 1001 to 1014 move 100, 200, ... 1400 bytes out and 1 in; 1015 the same as 1004, and a
+    // tie goes to the lower pid.
+    for (int i = 1; i <= 15; ++i) {
+        const auto id = static_cast<std::uint64_t>(i);
+        const int pid = 1000 + i;
+        owners.where[id] = {pid, 3};
+        previous.sockets[id] = {0, 0, pid, 3, 0, ""};
+        sockets.push_back({id, id, 1, static_cast<std::uint64_t>(i == 15 ? 400 : 100 * i), false});
+    }
+    const auto report = buildReport(sockets, {}, {{"eth0", 15, 20000}}, previous, owners, 9);
+    ASSERT_EQ(report.processes.size(), maxProcessRows + 1);
+    std::vector<int> pids;
+    for (const auto& process : report.processes) pids.push_back(process.pid);
+    EXPECT_EQ(pids, (std::vector<int>{0, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 1013, 1014}));
+    // The interfaces' 15 in are all explained; 20000 out less the 11 kept (9900) is unseen,
+    // folded ones included.
+    EXPECT_EQ(report.processes[0], (ProcessTraffic{0, "unattributed", 4, 20000 - 9900}));
+
+    // Sockets that count more than the interfaces moved: the unseen row is the folded bytes alone.
+    const auto over = buildReport(sockets, {}, {{"eth0", 0, 0}}, previous, owners, 9);
+    ASSERT_EQ(over.processes.size(), maxProcessRows + 1);
+    EXPECT_EQ(over.processes[0], (ProcessTraffic{0, "unattributed", 4, 100 + 200 + 300 + 400}));
+
+    // Eleven processes are all reported; the unseen row only when the interfaces moved more.
+    sockets.resize(11);
+    EXPECT_EQ(buildReport(sockets, {}, {{"eth0", 0, 0}}, previous, owners, 9).processes.size(), 11u);
+}
+
 TEST(NettopReportTest, CsvHasNettopsShapeAndSafeLabels) {
     // A multi-byte name cut at the kernel's name limit must not make the whole output invalid.
     const std::vector<ProcessTraffic> processes{

@@ -130,6 +130,16 @@ private:
     int end_ = -1;
 };
 
+// Runs the tool and keeps what it printed.
+struct RecordingToolRunner final : ToolRunner {
+    std::optional<std::string> runCommand(const std::string& path, const std::vector<std::string>& arguments) override {
+        auto printed = ProcessToolRunner(std::chrono::seconds(60)).runCommand(path, arguments);
+        output = printed.value_or("");
+        return printed;
+    }
+    std::string output;
+};
+
 class NettopToolInNamespaceTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -228,6 +238,76 @@ TEST_F(NettopToolInNamespaceTest, AMixOfBulkShortConnectionsAndUdpIsSplitWithout
     EXPECT_GE(unseen.rxBytes, shortCount * shortBytes * 9 / 10);
     EXPECT_GE(unseen.txBytes, udpWire * 9 / 10);
     EXPECT_EQ(byApp.count("process.short-conns"), 0u);
+}
+
+// Sixteen programs upload at once. The sampler keeps 12 rows and scales what it keeps up to the
+// interface totals: the 11 largest each get what they put on the wire, no more, and the other
+// five are Unattributed, not credited to them.
+TEST_F(NettopToolInNamespaceTest, SixteenProgramsAtOnceCreditTheElevenLargestWithTheirOwnBytesAndNoMore) {
+    constexpr int programs = 16;
+    const auto payload = [](int i) { return 400000 + 40000 * i; };
+    const auto server = listener(7004);
+    std::vector<std::thread> far;
+    std::thread acceptor([&] {
+        for (int i = 0; i < programs; ++i) {
+            far.emplace_back([fd = ::accept(server.get(), nullptr, nullptr)] {
+                std::int32_t size = 0;
+                ::recv(fd, &size, sizeof size, MSG_WAITALL);
+                std::vector<char> data(static_cast<std::size_t>(size));
+                ::recv(fd, data.data(), data.size(), MSG_WAITALL);
+                ::send(fd, "k", 1, 0);
+                char end = 0;
+                ::recv(fd, &end, 1, 0);  // until the program closes
+                ::close(fd);
+            });
+        }
+    });
+    const auto before = pair.nearCounters();
+    std::vector<std::unique_ptr<Program>> uploads;
+    for (int i = 0; i < programs; ++i) {
+        const auto name = "upload-" + std::to_string(i);
+        uploads.push_back(std::make_unique<Program>(name.c_str(), [size = payload(i)](Program& self) {
+            const int fd = connectTo(7004);
+            std::vector<char> data(static_cast<std::size_t>(size) + 4, 'u');
+            std::memcpy(data.data(), &size, 4);
+            char ack = 0;
+            return ::send(fd, data.data(), data.size(), 0) == static_cast<ssize_t>(data.size()) &&
+                   ::recv(fd, &ack, 1, 0) == 1 && self.signal() && self.wait();  // open through the run
+        }));
+    }
+    for (auto& upload : uploads) ASSERT_TRUE(upload->wait());
+    const auto after = pair.nearCounters();
+    const std::int64_t totalRx = after.first - before.first, totalTx = after.second - before.second;
+
+    auto tools = std::make_shared<RecordingToolRunner>();
+    NettopTrafficAttributionProvider provider(tools, ToolPaths{OSTREL_NETTOP_PATH}, nullptr);
+    const auto split = reconciliation::normalize(provider.attributedUsage(totalRx, totalTx), totalRx, totalTx);
+    for (auto& upload : uploads) ASSERT_TRUE(upload->signal());
+    uploads.clear();
+    acceptor.join();
+    for (auto& thread : far) thread.join();
+
+    std::map<std::string, std::int64_t> measured;  // what the tool put in each row
+    for (const auto& row : parseNettopOutput(tools->output)) measured[row.command] = row.tx;
+    EXPECT_EQ(measured.size(), 12u);
+    std::map<std::string, AppUsageAttribution> byApp;
+    for (const auto& attribution : split) byApp[attribution.appID] = attribution;
+    std::int64_t folded = 0;
+    for (int i = 0; i < programs; ++i) {
+        const auto name = "upload-" + std::to_string(i), app = "process." + name;
+        if (i < programs - 11) {
+            EXPECT_EQ(byApp.count(app), 0u) << app;
+            folded += payload(i);
+            continue;
+        }
+        // Its payload and headers, not scaled up (a rounding remainder at most).
+        EXPECT_GE(byApp[app].txBytes, payload(i)) << app;
+        EXPECT_LE(byApp[app].txBytes, measured[name] + 1) << app;
+        EXPECT_LE(byApp[app].txBytes, payload(i) * 11 / 10) << app;
+    }
+    const auto& unseen = byApp["com.ostrel.unattributed"];
+    EXPECT_GE(unseen.txBytes, folded);
+    EXPECT_LE(unseen.txBytes, folded * 11 / 10);
 }
 
 // The kernel's announcements of destroyed TCP sockets, as the tool's listener hears them.

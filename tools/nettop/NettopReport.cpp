@@ -162,13 +162,31 @@ Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector
 
     // What the counted interfaces moved beyond the sockets of visible processes is unseen.
     auto [unseenIn, unseenOut] = interfaceTraffic(report.next.links, previous->links);
+    std::vector<ProcessTraffic> processes;
+    processes.reserve(byPid.size());
     for (auto& [pid, traffic] : byPid) {
-        if (auto live = owners.name(pid); !live.empty()) traffic.name = std::move(live);
         unseenIn -= std::min(unseenIn, traffic.bytesIn);
         unseenOut -= std::min(unseenOut, traffic.bytesOut);
+        processes.push_back(std::move(traffic));
+    }
+    if (processes.size() > maxProcessRows) {
+        const auto larger = [](const ProcessTraffic& a, const ProcessTraffic& b) {
+            const auto sumA = saturatingAdd(a.bytesIn, a.bytesOut), sumB = saturatingAdd(b.bytesIn, b.bytesOut);
+            return sumA != sumB ? sumA > sumB : a.pid < b.pid;
+        };
+        std::nth_element(processes.begin(), processes.begin() + maxProcessRows, processes.end(), larger);
+        for (auto rest = processes.begin() + maxProcessRows; rest != processes.end(); ++rest) {
+            unseenIn = saturatingAdd(unseenIn, rest->bytesIn);
+            unseenOut = saturatingAdd(unseenOut, rest->bytesOut);
+        }
+        processes.resize(maxProcessRows);
+        std::sort(processes.begin(), processes.end(), [](const auto& a, const auto& b) { return a.pid < b.pid; });
     }
     if (unseenIn > 0 || unseenOut > 0) report.processes.push_back({unseenPid, unseenName, unseenIn, unseenOut});
-    for (auto& [pid, traffic] : byPid) report.processes.push_back(std::move(traffic));
+    for (auto& traffic : processes) {
+        if (auto live = owners.name(traffic.pid); !live.empty()) traffic.name = std::move(live);
+        report.processes.push_back(std::move(traffic));
+    }
     return report;
 }
 

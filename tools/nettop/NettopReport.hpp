@@ -27,6 +27,11 @@ struct ProcessTraffic {
 constexpr int unseenPid = 0;
 constexpr const char* unseenName = "unattributed";
 
+// The sampler keeps the first 12 rows it reads and scales them up to the interface totals, so
+// the processes beyond the 11 largest go into the unseen row: then every byte is in a row it
+// keeps, and nobody is credited with another's bytes.
+constexpr std::size_t maxProcessRows = 11;
+
 struct Report {
     std::vector<ProcessTraffic> processes;  // by pid, the unseen row first when there is one
     TrafficState next;                      // the counters and owners to start the next run from
@@ -43,8 +48,9 @@ constexpr std::uint64_t missedRetrySeconds = 5;
 // sockets that cannot be placed so; a socket closed with data still queued stays its recorded
 // owner's, and so do the last bytes of a socket destroyed since the previous run (`closed`, with
 // final counters). Sockets between two ends on this machine are left out, as their bytes cross no
-// counted interface. Without a previous state the run only sets the baseline and reports
-// nothing. `now` is in seconds since boot.
+// counted interface. At most `maxProcessRows` processes are reported, the largest; the bytes of
+// the others are added to the unseen row. Without a previous state the run only sets the
+// baseline and reports nothing. `now` is in seconds since boot.
 Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector<SocketCounters>& closed,
                    const std::vector<LinkCounters>& links, const std::optional<TrafficState>& previous,
                    SocketOwners& owners, std::uint64_t now);

@@ -247,6 +247,21 @@ TEST_F(NettopToolInNamespaceTest, SixteenProgramsAtOnceCreditTheElevenLargestWit
     constexpr int programs = 16;
     const auto payload = [](int i) { return 400000 + 40000 * i; };
     const auto server = listener(7004);
+    const auto before = pair.nearCounters();
+    // Started before any thread of this process: a child forked while another thread holds an
+    // allocator lock could never take it.
+    std::vector<std::unique_ptr<Program>> uploads;
+    for (int i = 0; i < programs; ++i) {
+        const auto name = "upload-" + std::to_string(i);
+        uploads.push_back(std::make_unique<Program>(name.c_str(), [size = payload(i)](Program& self) {
+            const int fd = connectTo(7004);
+            std::vector<char> data(static_cast<std::size_t>(size) + 4, 'u');
+            std::memcpy(data.data(), &size, 4);
+            char ack = 0;
+            return ::send(fd, data.data(), data.size(), 0) == static_cast<ssize_t>(data.size()) &&
+                   ::recv(fd, &ack, 1, 0) == 1 && self.signal() && self.wait();  // open through the run
+        }));
+    }
     std::vector<std::thread> far;
     std::thread acceptor([&] {
         for (int i = 0; i < programs; ++i) {
@@ -262,28 +277,16 @@ TEST_F(NettopToolInNamespaceTest, SixteenProgramsAtOnceCreditTheElevenLargestWit
             });
         }
     });
-    const auto before = pair.nearCounters();
-    std::vector<std::unique_ptr<Program>> uploads;
-    for (int i = 0; i < programs; ++i) {
-        const auto name = "upload-" + std::to_string(i);
-        uploads.push_back(std::make_unique<Program>(name.c_str(), [size = payload(i)](Program& self) {
-            const int fd = connectTo(7004);
-            std::vector<char> data(static_cast<std::size_t>(size) + 4, 'u');
-            std::memcpy(data.data(), &size, 4);
-            char ack = 0;
-            return ::send(fd, data.data(), data.size(), 0) == static_cast<ssize_t>(data.size()) &&
-                   ::recv(fd, &ack, 1, 0) == 1 && self.signal() && self.wait();  // open through the run
-        }));
-    }
-    for (auto& upload : uploads) ASSERT_TRUE(upload->wait());
+    for (auto& upload : uploads) EXPECT_TRUE(upload->wait());
     const auto after = pair.nearCounters();
     const std::int64_t totalRx = after.first - before.first, totalTx = after.second - before.second;
 
     auto tools = std::make_shared<RecordingToolRunner>();
     NettopTrafficAttributionProvider provider(tools, ToolPaths{OSTREL_NETTOP_PATH}, nullptr);
     const auto split = reconciliation::normalize(provider.attributedUsage(totalRx, totalTx), totalRx, totalTx);
-    for (auto& upload : uploads) ASSERT_TRUE(upload->signal());
+    for (auto& upload : uploads) upload->signal();
     uploads.clear();
+    ::shutdown(server.get(), SHUT_RDWR);  // no program left to accept, should one have failed
     acceptor.join();
     for (auto& thread : far) thread.join();
 
@@ -300,14 +303,14 @@ TEST_F(NettopToolInNamespaceTest, SixteenProgramsAtOnceCreditTheElevenLargestWit
             folded += payload(i);
             continue;
         }
-        // Its payload and headers, not scaled up (a rounding remainder at most).
+        // Its payload with headers (and retransmissions, on a busy machine) as the tool measured
+        // it, not scaled up: the rounding remainder (a byte a row) at most.
         EXPECT_GE(byApp[app].txBytes, payload(i)) << app;
-        EXPECT_LE(byApp[app].txBytes, measured[name] + 1) << app;
-        EXPECT_LE(byApp[app].txBytes, payload(i) * 11 / 10) << app;
+        EXPECT_LE(byApp[app].txBytes, measured[name] + 12) << app;
     }
     const auto& unseen = byApp["com.ostrel.unattributed"];
     EXPECT_GE(unseen.txBytes, folded);
-    EXPECT_LE(unseen.txBytes, folded * 11 / 10);
+    EXPECT_LE(unseen.txBytes, measured["unattributed"] + 12);
 }
 
 // The kernel's announcements of destroyed TCP sockets, as the tool's listener hears them.

@@ -199,12 +199,18 @@ TEST(NettopReportTest, StateFolderIsTheUsersOwnStateFolderBeforeAnySharedOne) {
 
 TEST(NettopReportTest, OnlyASmallPlainStateFileInThisFormatIsABaseline) {
     TempDir folder;
-    const auto path = folder.root + "/nettop.state";
+    const auto path = folder.root + "/nettop-7.state";
     const TrafficState state{"b", 1, {{1, {3, 4, 77, 9, 0, "x"}}}, {}};
-    StateFile file(folder.root, 0);
+    StateFile file(folder.root, 7, 0);
     ASSERT_TRUE(file.locked());
-    // Another run holds the lock for the waiting time.
-    EXPECT_FALSE(StateFile(folder.root, 20).locked());
+    // Another run in the same network namespace holds the lock for the waiting time; one in
+    // another namespace does not wait, and has no state of its own yet.
+    EXPECT_FALSE(StateFile(folder.root, 7, 20).locked());
+    {
+        const StateFile other(folder.root, 8, 0);
+        ASSERT_TRUE(other.locked());
+        ASSERT_TRUE(other.save({"b", 2, {}, {}}));
+    }
 
     TrafficState loaded;
     std::string why;
@@ -214,8 +220,8 @@ TEST(NettopReportTest, OnlyASmallPlainStateFileInThisFormatIsABaseline) {
     EXPECT_EQ(loaded, state);
 
     const std::vector<std::function<void()>> faults{
-        [&] { ASSERT_EQ(::truncate(folder.write("nettop.state", "").c_str(), maxStateBytes + 1), 0); },  // sparse
-        [&] { folder.write("nettop.state", "ostrel-nettop-state 2\n1 2 3 4 5 6 7\n"); },
+        [&] { ASSERT_EQ(::truncate(folder.write("nettop-7.state", "").c_str(), maxStateBytes + 1), 0); },  // sparse
+        [&] { folder.write("nettop-7.state", "ostrel-nettop-state 2\n1 2 3 4 5 6 7\n"); },
         [&] { fs::create_directory(path); },
         [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); },
         [&] { fs::create_symlink(folder.write("elsewhere", formatState(state)), path); },

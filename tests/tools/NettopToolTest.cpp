@@ -66,13 +66,16 @@ TEST(NettopToolTest, WithoutUsableStateNoBytesAreReportedAndStandardErrorSaysWhy
     const auto state = home.file("state"), folder = state + "/ostrel";
     fs::create_directories(folder);
     fs::permissions(folder, fs::perms::owner_all);
+    struct stat netns {};
+    ASSERT_EQ(::stat("/proc/self/ns/net", &netns), 0);
+    const auto files = "ostrel/nettop-" + std::to_string(netns.st_ino);
     {
-        const UniqueFd lock(::open((folder + "/nettop.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        const UniqueFd lock(::open(home.file("state/" + files + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
         ::flock(lock.get(), LOCK_EX);  // a stuck run
         expectNoBytesBecause("held by another run", "XDG_STATE_HOME=" + state);
     }
     // Far larger than any state this program writes (and sparse).
-    ASSERT_EQ(::truncate(home.write("state/ostrel/nettop.state", "").c_str(), 1L << 32), 0);
+    ASSERT_EQ(::truncate(home.write("state/" + files + ".state", "").c_str(), 1L << 32), 0);
     expectNoBytesBecause("larger than", "XDG_STATE_HOME=" + state);
 
     // Another user prepared every shared folder of the user nobody, as whom the tool runs.
@@ -168,7 +171,17 @@ protected:
         const auto at = VethPair::address(true, port);
         return ::connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0 ? fd : -1;
     }
+    // One run of the tool in namespace `ns`, from a thread of its own.
+    std::map<int, NettopProcessRow> rowsIn(const std::string& ns) {
+        std::map<int, NettopProcessRow> byPid;
+        std::thread([&] {
+            const NetnsScope in(ns);
+            byPid = rows();
+        }).join();
+        return byPid;
+    }
     std::map<int, NettopProcessRow> rows() {
+        ProcessToolRunner runner{std::chrono::seconds(60)};  // a loaded machine still gets its output
         const auto output = runner.runCommand(OSTREL_NETTOP_PATH, {});
         EXPECT_TRUE(output && output->starts_with(header));
         std::map<int, NettopProcessRow> byPid;
@@ -179,7 +192,6 @@ protected:
     VethPair pair;
     std::optional<NetnsScope> inside;
     TempTree state;
-    ProcessToolRunner runner{std::chrono::seconds(60)};  // a loaded machine still gets its output
 };
 
 TEST_F(NettopToolInNamespaceTest, AMixOfBulkShortConnectionsAndUdpIsSplitWithoutCreditingTheBulkWithTheRest) {
@@ -322,7 +334,8 @@ public:
         groups.nl_groups = 1u << (SKNLGRP_INET_TCP_DESTROY - 1);
         ::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&groups), sizeof groups);
     }
-    bool waitFor(std::uint16_t remotePort) {
+    // A socket whose local or remote port is `port`.
+    bool waitFor(std::uint16_t port) {
         alignas(nlmsghdr) char buffer[16384];
         for (pollfd item{fd_.get(), POLLIN, 0}; ::poll(&item, 1, 60000) == 1;) {
             auto length = static_cast<unsigned>(::recv(fd_.get(), buffer, sizeof buffer, 0));
@@ -330,7 +343,7 @@ public:
                  header = NLMSG_NEXT(header, length)) {
                 inet_diag_msg message;
                 std::memcpy(&message, NLMSG_DATA(header), sizeof message);
-                if (message.id.idiag_dport == htons(remotePort)) return true;
+                if (message.id.idiag_dport == htons(port) || message.id.idiag_sport == htons(port)) return true;
             }
         }
         return false;
@@ -374,6 +387,43 @@ TEST_F(NettopToolInNamespaceTest, ASocketClosedWithDataStillQueuedStaysItsOwners
     seen = rows();
     ASSERT_EQ(seen.count(pid), 1u);
     EXPECT_GE(seen[pid].tx, 500000);
+}
+
+// One user samples in two network namespaces, in turn and at once, as two samplers would: each
+// namespace has its own baseline and its own listener for destroyed sockets.
+TEST_F(NettopToolInNamespaceTest, RunsInTwoNamespacesKeepTheirOwnBaselinesAndListeners) {
+    EXPECT_TRUE(rowsIn(pair.far).empty());  // the far side's first run: its baseline
+    auto [farEnd, nearEnd] = pair.tcpStream(7005);
+    const pid_t self = ::getpid();
+    const auto move = [&](std::size_t bytes) {
+        std::vector<char> data(bytes, 'm');
+        ASSERT_EQ(::send(farEnd.get(), data.data(), data.size(), 0), static_cast<ssize_t>(bytes));
+        ASSERT_EQ(::recv(nearEnd.get(), data.data(), data.size(), MSG_WAITALL), static_cast<ssize_t>(bytes));
+    };
+    for (int round = 0; round < 3; ++round) {
+        move(100000);
+        std::map<int, NettopProcessRow> near, far;
+        std::thread nearRun([&] { near = rowsIn(pair.near); });
+        far = rowsIn(pair.far);
+        nearRun.join();
+        EXPECT_GE(near[self].rx, 100000) << round;
+        EXPECT_GE(far[self].tx, 100000) << round;
+    }
+
+    // The last bytes of both ends, destroyed between two runs in each namespace, come from each
+    // namespace's own listener.
+    DestroyedSockets nearDestroyed;
+    std::optional<DestroyedSockets> farDestroyed;
+    std::thread([&] {
+        const NetnsScope in(pair.far);
+        farDestroyed.emplace();
+    }).join();
+    move(50000);
+    farEnd.reset();
+    nearEnd.reset();
+    ASSERT_TRUE(nearDestroyed.waitFor(7005) && farDestroyed->waitFor(7005));
+    EXPECT_GE(rowsIn(pair.far)[self].tx, 50000);
+    EXPECT_GE(rows()[self].rx, 50000);
 }
 
 }  // namespace

@@ -21,7 +21,6 @@ namespace {
 constexpr std::string_view formatWord = "ostrel-nettop-state";
 constexpr std::string_view formatVersion = "3";
 constexpr std::string_view linkWord = "link";
-constexpr const char* stateName = "/nettop.state";
 
 template <typename T = std::uint64_t>
 std::optional<T> number(std::string_view text) {
@@ -122,8 +121,15 @@ std::optional<std::string> stateDirectory(const std::string& stateHome, const st
     return std::nullopt;
 }
 
-StateFile::StateFile(std::string directory, int lockWaitMs) : directory_(std::move(directory)) {
-    lockFd_ = ::open((directory_ + "/nettop.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+std::string namespaceFile(const std::string& directory, std::uint64_t key, std::string_view suffix) {
+    auto path = directory + "/nettop-" + std::to_string(key);
+    path.append(suffix);
+    return path;
+}
+
+StateFile::StateFile(const std::string& directory, std::uint64_t key, int lockWaitMs)
+    : path_(namespaceFile(directory, key, ".state")) {
+    lockFd_ = ::open(namespaceFile(directory, key, ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lockFd_ < 0) return;
     // A run that holds the lock for long is stuck; waiting for it must end before the sampler
     // gives up on this run.
@@ -144,7 +150,7 @@ StateFile::~StateFile() {
 
 StateFile::Load StateFile::load(TrafficState& state, std::string& why) const {
     // Only a file this program wrote: no link, FIFO or device planted in its place.
-    const UniqueFd fd(::open((directory_ + stateName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    const UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd.valid()) {
         if (errno == ENOENT) return Load::absent;
         why = "the state file cannot be opened";
@@ -188,9 +194,8 @@ StateFile::Load StateFile::load(TrafficState& state, std::string& why) const {
 }
 
 bool StateFile::save(const TrafficState& state) const {
-    const auto path = directory_ + stateName;
     const auto text = formatState(state);
-    std::string temporary = directory_ + "/nettop.state.XXXXXX";
+    std::string temporary = path_ + ".XXXXXX";
     const int fd = text.size() <= maxStateBytes ? ::mkostemp(temporary.data(), O_CLOEXEC) : -1;
     bool saved = false;
     if (fd >= 0) {
@@ -202,10 +207,10 @@ bool StateFile::save(const TrafficState& state) const {
             written += static_cast<std::size_t>(count);
         }
         const bool closed = ::close(fd) == 0;
-        saved = written == text.size() && closed && std::rename(temporary.c_str(), path.c_str()) == 0;
+        saved = written == text.size() && closed && std::rename(temporary.c_str(), path_.c_str()) == 0;
         if (!saved) ::unlink(temporary.c_str());
     }
-    if (!saved) ::unlink(path.c_str());
+    if (!saved) ::unlink(path_.c_str());
     return saved;
 }
 

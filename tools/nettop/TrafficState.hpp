@@ -57,14 +57,19 @@ std::optional<std::string> stateDirectory(const std::string& stateHome, const st
 // Past this size a state file is not read: it cannot be one this program wrote.
 constexpr std::size_t maxStateBytes = 4 << 20;
 
-// The state file of a folder, locked for the whole run so that two runs at once do not both
-// report the same bytes.
+// A file of one network namespace's in a state folder: each namespace the tool runs in keeps its
+// own counters, lock and listener, named by the namespace's inode (`key`), so that runs in two
+// namespaces neither take each other's counters nor wait for each other.
+std::string namespaceFile(const std::string& directory, std::uint64_t key, std::string_view suffix);
+
+// The state file of one network namespace in a folder, locked for the whole run so that two runs
+// at once do not both report the same bytes.
 class StateFile final {
 public:
     enum class Load { absent, discarded, loaded };
 
     // Waits at most `lockWaitMs` for the lock.
-    StateFile(std::string directory, int lockWaitMs);
+    StateFile(const std::string& directory, std::uint64_t key, int lockWaitMs);
     ~StateFile();
     StateFile(const StateFile&) = delete;
     StateFile& operator=(const StateFile&) = delete;
@@ -78,7 +83,7 @@ public:
     bool save(const TrafficState& state) const;
 
 private:
-    std::string directory_;
+    std::string path_;
     int lockFd_ = -1;
 };
 

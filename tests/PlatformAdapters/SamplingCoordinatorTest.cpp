@@ -2,6 +2,7 @@
 #include <sys/socket.h>
 
 #include "Platform/support/TempTree.hpp"
+#include "Platform/support/ToolStateFolders.hpp"
 #include "PlatformAdapters/SamplingCoordinator.hpp"
 #include "PlatformAdapters/support/SamplingRig.hpp"
 #include "PlatformAdapters/support/VethPair.hpp"
@@ -207,8 +208,7 @@ TEST(SamplingCoordinatorKernelTest, KnownTrafficEndsUpInSamplesAndRollUpsSplitEx
     if (!pair.whyNot.empty()) GTEST_SKIP() << pair.whyNot;
     ASSERT_TRUE(pair.ip(pair.near, "route add default via 10.231.0.2 dev ostv0"));
     // The per-process tool keeps its state (and its listener) with the test, not with the user.
-    const TempTree state;
-    ::setenv("XDG_STATE_HOME", state.root.c_str(), 1);
+    const ToolStateFolders state;
     // Built inside the namespace: the sampling thread and every tool it starts stay there.
     std::optional<SamplingRig> rig;
     {

@@ -27,6 +27,7 @@
 
 #include "Platform/ProcessToolRunner.hpp"
 #include "Platform/support/TempTree.hpp"
+#include "Platform/support/ToolStateFolders.hpp"
 #include "PlatformAdapters/NettopOutput.hpp"
 #include "PlatformAdapters/NettopTrafficAttributionProvider.hpp"
 #include "PlatformAdapters/Reconciliation.hpp"
@@ -38,6 +39,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::NetnsScope;
 using testing::TempTree;
+using testing::ToolStateFolders;
 using testing::VethPair;
 
 constexpr const char* header = "time,,interface,state,bytes_in,bytes_out\n";
@@ -152,7 +154,6 @@ protected:
         ASSERT_TRUE(pair.ip(pair.near, "link set ostv0 gso_max_segs 1") &&
                     pair.ip(pair.far, "link set ostv1 gso_max_segs 1"));
         inside.emplace(pair.near);
-        ::setenv("XDG_STATE_HOME", state.root.c_str(), 1);
         ASSERT_EQ(rows().size(), 0u);  // a first run is only a baseline
     }
 
@@ -191,7 +192,7 @@ protected:
 
     VethPair pair;
     std::optional<NetnsScope> inside;
-    TempTree state;
+    ToolStateFolders state;
 };
 
 TEST_F(NettopToolInNamespaceTest, AMixOfBulkShortConnectionsAndUdpIsSplitWithoutCreditingTheBulkWithTheRest) {

@@ -28,6 +28,8 @@ DataServiceRig::~DataServiceRig() {
 
 OstrelDataService& DataServiceRig::start() {
     service.reset();
+    // Set before any thread of the service reads the environment.
+    if (realSampler && !toolState_) toolState_.emplace();
     OstrelDataService::Dependencies d;
     d.dataHome = dataHome, d.mockDataEnabled = mockData, d.mainQueue = programQueue ? programQueue : mainQueue,
     d.log = log;

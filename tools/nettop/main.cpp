@@ -16,6 +16,7 @@
 
 #include "ClosedSockets.hpp"
 #include "NettopReport.hpp"
+#include "NettopRun.hpp"
 #include "Platform/InterfaceCounterSource.hpp"
 #include "Platform/UniqueFd.hpp"
 #include "ProcessSockets.hpp"
@@ -88,37 +89,46 @@ std::optional<std::vector<ProcessTraffic>> measure() {
         complain("no bytes reported: the state in " + *directory + " is held by another run");
         return std::vector<ProcessTraffic>{};
     }
-    // Sockets destroyed before the dump below are announced by now.
+    // Sockets destroyed before the sockets are read below are announced by now.
     const auto listener = namespaceFile(*directory, netns.inode, ".closed");
     auto closed = collectClosedSockets(listener, netns.identity);
     if (!closed) startClosedSocketListener(listener, netns.identity);
-    const auto sockets = readTcpSocketCounters();
-    if (!sockets) return std::nullopt;
     const auto links = ostrel::GetifaddrsCounterSource().read();
 
     const auto boot = bootId();
-    TrafficState loaded;
-    std::optional<TrafficState> previous;
-    switch (file.load(loaded, why)) {
-        case StateFile::Load::absent:
-            break;
-        case StateFile::Load::discarded:
-            complain(why + "; starting from a fresh baseline");
-            break;
-        case StateFile::Load::loaded:
-            // Counters of another boot or network namespace are no baseline.
-            if (loaded.boot == boot && loaded.netns == netns.identity) previous = std::move(loaded);
-            break;
-    }
+    // Counters of another boot or network namespace are no baseline.
+    const auto load = [&](StateFile::Part part) -> std::optional<TrafficState> {
+        TrafficState loaded;
+        switch (file.load(part, loaded, why)) {
+            case StateFile::Load::absent:
+                return std::nullopt;
+            case StateFile::Load::discarded:
+                complain(why + "; starting from a fresh baseline");
+                return std::nullopt;
+            case StateFile::Load::loaded:
+                break;
+        }
+        if (loaded.boot != boot || loaded.netns != netns.identity) return std::nullopt;
+        return loaded;
+    };
+    const auto recent = load(StateFile::Part::recent);
     ProcSocketOwners owners("/proc");
+    NamespaceSockets kernel;
     timespec now{};
     clock_gettime(CLOCK_BOOTTIME, &now);
-    auto report = buildReport(*sockets, closed.value_or(std::vector<SocketCounters>{}), links, previous, owners,
-                              static_cast<std::uint64_t>(now.tv_sec));
-    report.next.boot = boot;
-    report.next.netns = netns.identity;
-    if (!file.save(report.next)) complain("the state cannot be saved; the next run starts from a fresh baseline");
-    return std::move(report.processes);
+    const auto mark = static_cast<std::uint64_t>(now.tv_sec) * 1000000000u + static_cast<std::uint64_t>(now.tv_nsec);
+    auto outcome = runOnce(
+        kernel, owners, closed.value_or(std::vector<SocketCounters>{}), links, recent,
+        [&] { return load(StateFile::Part::walked); }, static_cast<std::uint64_t>(now.tv_sec), mark);
+    if (!outcome) return std::nullopt;
+    // The recent part first: with a new walk's mark and the old walk's sockets, a run takes no
+    // baseline from them.
+    outcome->recent.boot = outcome->every.boot = boot;
+    outcome->recent.netns = outcome->every.netns = netns.identity;
+    bool saved = file.save(StateFile::Part::recent, outcome->recent);
+    if (outcome->walked) saved = file.save(StateFile::Part::walked, outcome->every) && saved;
+    if (!saved) complain("the state cannot be saved; the next run starts from a fresh baseline");
+    return std::move(outcome->processes);
 }
 
 }  // namespace

@@ -238,7 +238,11 @@ int main(int argc, char** argv) {
         return run("ip netns exec " + ns +
                    " sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1");
     };
-    const bool made = run("ip netns add " + near) && run("ip netns add " + far) && noIPv6(near) && noIPv6(far) &&
+    // The far namespace, made from inside the near one, gets a table of connections of its own:
+    // its ends of the connections stay out of the near one's table, as a remote machine's would.
+    const bool made = run("ip netns add " + near) &&
+                      run("ip netns exec " + near + " sysctl -q -w net.ipv4.tcp_child_ehash_entries=65536") &&
+                      run("nsenter --net=/run/netns/" + near + " ip netns add " + far) && noIPv6(near) && noIPv6(far) &&
                       run("ip netns exec " + near + " sysctl -q -w net.ipv4.ip_local_port_range='1024 65000'") &&
                       run("ip -n " + near + " link add ostv0 type veth peer name ostv1 netns " + far) &&
                       run("ip -n " + near + " addr add 10.231.0.1/24 dev ostv0") &&

@@ -25,9 +25,9 @@ public:
 
 private:
     // Starts `body` as a child that reports on a pipe; its first byte, or none.
-    pid_t start(BenchScratch& scratch, int& report, void (*body)(const std::string&, std::size_t, std::size_t,
-                                                                 std::uint16_t, int),
-                const std::string& ns, std::size_t count, std::size_t moving, std::uint16_t port);
+    pid_t start(BenchScratch& scratch, int& report,
+                void (*body)(const std::string&, std::size_t, std::size_t, std::uint16_t, int), const std::string& ns,
+                std::size_t count, std::size_t moving, std::uint16_t port);
     void release();
 
     std::vector<pid_t> children_;

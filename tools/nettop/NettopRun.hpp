@@ -36,8 +36,9 @@ public:
     std::optional<std::uint64_t> segmentsSent() override { return readSegmentsSent(); }
 };
 
-// A run walks through every socket at least this often, whatever the segment counts say.
-constexpr std::uint64_t walkIntervalSeconds = 10;
+// A run walks through every socket at least this often, whatever the segment counts say: a
+// segment sent while the moving sockets are read comes no later than this.
+constexpr std::uint64_t walkIntervalSeconds = 30;
 // Asking for one socket costs about as much as four sockets of a walk: beyond this many, a run
 // walks instead (as after a few thousand connections were opened at once).
 constexpr std::size_t maxAskedSockets = 1024;

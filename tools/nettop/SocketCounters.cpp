@@ -210,18 +210,32 @@ bool askBatch(int fd, const SocketCounters* which, std::size_t count, std::vecto
                  sizeof kernel) < 0) {
         return false;
     }
-    std::vector<char> buffer(receiveBytes);
+    // Each answer comes as a datagram of its own: as many as are there in one call.
+    constexpr std::size_t slotBytes = 2048;
+    std::vector<char> buffer(count * slotBytes);
+    std::vector<iovec> slots(count);
+    std::vector<mmsghdr> messages(count);
     for (std::size_t answered = 0; answered < count;) {
-        const ssize_t received = ::recv(fd, buffer.data(), buffer.size(), 0);
+        const auto waiting = count - answered;
+        for (std::size_t i = 0; i < waiting; ++i) {
+            slots[i] = {buffer.data() + i * slotBytes, slotBytes};
+            messages[i] = {};
+            messages[i].msg_hdr.msg_iov = &slots[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int received =
+            ::recvmmsg(fd, messages.data(), static_cast<unsigned int>(waiting), MSG_WAITFORONE, nullptr);
         if (received < 0 && errno == EINTR) continue;
         if (received <= 0) return false;
-        auto remaining = static_cast<unsigned int>(received);
-        for (auto* header = reinterpret_cast<nlmsghdr*>(buffer.data()); NLMSG_OK(header, remaining);
-             header = NLMSG_NEXT(header, remaining)) {
-            if (header->nlmsg_seq == 0 || header->nlmsg_seq > count) continue;
-            ++answered;
-            if (header->nlmsg_type == NLMSG_ERROR) continue;
-            if (auto counters = readSocketMessage(header)) out.push_back(*counters);
+        for (int m = 0; m < received; ++m) {
+            auto remaining = messages[static_cast<std::size_t>(m)].msg_len;
+            for (auto* header = reinterpret_cast<nlmsghdr*>(slots[static_cast<std::size_t>(m)].iov_base);
+                 NLMSG_OK(header, remaining); header = NLMSG_NEXT(header, remaining)) {
+                if (header->nlmsg_seq == 0 || header->nlmsg_seq > count) continue;
+                ++answered;
+                if (header->nlmsg_type == NLMSG_ERROR) continue;
+                if (auto counters = readSocketMessage(header)) out.push_back(*counters);
+            }
         }
     }
     return true;

@@ -76,14 +76,13 @@ std::optional<TrafficState> previousOf(const TrafficState& recent, std::optional
 }  // namespace
 
 std::optional<RunOutcome> runOnce(KernelSockets& kernel, SocketOwners& owners,
-                                  const std::vector<SocketCounters>& closed, const std::vector<LinkCounters>& links,
-                                  const std::optional<TrafficState>& recent,
+                                  const std::vector<SocketCounters>& closed, const std::optional<TrafficState>& recent,
                                   const std::function<std::optional<TrafficState>()>& walked, std::uint64_t now,
                                   std::uint64_t mark) {
     RunOutcome outcome;
     if (recent && closed.empty() && now >= recent->walkedAt && now - recent->walkedAt < walkIntervalSeconds) {
         if (auto reading = onlyTheMovingMoved(kernel, *recent)) {
-            auto report = buildReport(reading->answers, {}, links, recent, owners, now);
+            auto report = buildReport(reading->answers, {}, kernel.links(), recent, owners, now);
             outcome.processes = std::move(report.processes);
             outcome.recent = std::move(report.next);
             noteSegments(outcome.recent, reading);
@@ -116,7 +115,7 @@ std::optional<RunOutcome> runOnce(KernelSockets& kernel, SocketOwners& owners,
             if (const auto found = later.find(socket.cookie); found != later.end()) socket = *found->second;
         }
     }
-    auto report = buildReport(*sockets, closed, links, previous, owners, now);
+    auto report = buildReport(*sockets, closed, kernel.links(), previous, owners, now);
     outcome.processes = std::move(report.processes);
     outcome.walked = true;
     outcome.every = std::move(report.next);

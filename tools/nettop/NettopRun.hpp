@@ -24,6 +24,9 @@ public:
     virtual std::optional<std::vector<SocketCounters>> ask(const std::vector<SocketCounters>& which) = 0;
     // The namespace's TCP segments sent so far.
     virtual std::optional<std::uint64_t> segmentsSent() = 0;
+    // The interfaces' counters, read after the sockets: what the sockets moved until they were
+    // read is in them, so that the interfaces' bytes beyond the sockets' are not counted short.
+    virtual std::vector<LinkCounters> links() = 0;
 };
 
 // The kernel of the calling process's network namespace.
@@ -34,6 +37,7 @@ public:
         return askTcpSockets(which);
     }
     std::optional<std::uint64_t> segmentsSent() override { return readSegmentsSent(); }
+    std::vector<LinkCounters> links() override { return GetifaddrsCounterSource().read(); }
 };
 
 // A run walks through every socket at least this often, whatever the segment counts say: a
@@ -66,8 +70,7 @@ struct RunOutcome {
 // of the last walk when a walk needs it. `now` is in seconds since boot; `mark` tells this walk
 // apart from any other of the namespace. None when the kernel cannot be asked.
 std::optional<RunOutcome> runOnce(KernelSockets& kernel, SocketOwners& owners,
-                                  const std::vector<SocketCounters>& closed, const std::vector<LinkCounters>& links,
-                                  const std::optional<TrafficState>& recent,
+                                  const std::vector<SocketCounters>& closed, const std::optional<TrafficState>& recent,
                                   const std::function<std::optional<TrafficState>()>& walked, std::uint64_t now,
                                   std::uint64_t mark);
 

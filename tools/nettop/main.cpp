@@ -93,7 +93,6 @@ std::optional<std::vector<ProcessTraffic>> measure() {
     const auto listener = namespaceFile(*directory, netns.inode, ".closed");
     auto closed = collectClosedSockets(listener, netns.identity);
     if (!closed) startClosedSocketListener(listener, netns.identity);
-    const auto links = ostrel::GetifaddrsCounterSource().read();
 
     const auto boot = bootId();
     // Counters of another boot or network namespace are no baseline.
@@ -118,7 +117,7 @@ std::optional<std::vector<ProcessTraffic>> measure() {
     clock_gettime(CLOCK_BOOTTIME, &now);
     const auto mark = static_cast<std::uint64_t>(now.tv_sec) * 1000000000u + static_cast<std::uint64_t>(now.tv_nsec);
     auto outcome = runOnce(
-        kernel, owners, closed.value_or(std::vector<SocketCounters>{}), links, recent,
+        kernel, owners, closed.value_or(std::vector<SocketCounters>{}), recent,
         [&] { return load(StateFile::Part::walked); }, static_cast<std::uint64_t>(now.tv_sec), mark);
     if (!outcome) return std::nullopt;
     // The recent part first: with a new walk's mark and the old walk's sockets, a run takes no

@@ -9,7 +9,7 @@ run=(
   build-essential cmake ninja-build git pkg-config
   libsqlite3-dev rapidjson-dev libhowardhinnant-date-dev tzdata uuid-dev libicu-dev
   libnl-3-dev libnl-genl-3-dev libnl-route-3-dev libsystemd-dev
-  qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev qt6-qpa-plugins libqt6svg6
+  qt6-base-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev qt6-qpa-plugins libqt6svg6 libxcb-xinput-dev
 )
 test=(
   python3 clang libclang-rt-14-dev
@@ -18,6 +18,8 @@ test=(
   dbus-daemon dbus-bin libglib2.0-bin
   # the headless desktop of the GUI tests (scripts/gui-rig.sh)
   xvfb x11-utils xdotool imagemagick dunst trayer haskell-gtk-sni-tray-utils
+  # the accessibility bus, through which the popover's end-to-end test reads the screens' texts
+  at-spi2-core
 )
 
 packages=("${run[@]}")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Renders the popover (its header and each tab, each display mode, a dark palette) and the shared
-# views with demonstration data to PNG files, and names the folder:
+# Renders the real popover with its four screens (each tab light and dark, each timeframe, empty
+# states, odd names, each display mode) and the shared views with demonstration data to PNG files,
+# and names the folder:
 #   scripts/screenshots.sh [folder]      (default: /tmp/ostrel-screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -10,9 +10,11 @@ jobs=$(nproc)
 
 scripts/install-deps.sh
 
-# ThreadSanitizer cannot map its shadow memory with the kernel's widest address randomisation.
-if [ "$(cat /proc/sys/vm/mmap_rnd_bits 2>/dev/null || echo 0)" -gt 28 ] && [ "$(id -u)" -eq 0 ]; then
-  sysctl -q -w vm.mmap_rnd_bits=28 || true
+# ThreadSanitizer cannot map its shadow memory with the kernel's widest address randomisation:
+# as root, it is lowered for the run and put back however the run ends.
+rnd_bits=$(cat /proc/sys/vm/mmap_rnd_bits 2>/dev/null || echo 0)
+if [ "$rnd_bits" -gt 28 ] && [ "$(id -u)" -eq 0 ] && sysctl -q -w vm.mmap_rnd_bits=28; then
+  trap 'sysctl -q -w vm.mmap_rnd_bits="$rnd_bits" || true' EXIT
 fi
 
 configure() {  # dir, then extra cmake arguments

@@ -4,6 +4,7 @@
 
 namespace ostrel {
 
+class InstanceLock;
 class LocationPermissionService;
 class MainQueue;
 class MenuBarViewModel;
@@ -13,7 +14,9 @@ class StatusBarController;
 // Wires the program together at launch and holds its parts for the life of the process.
 class AppDelegate final {
 public:
-    explicit AppDelegate(std::shared_ptr<MainQueue> mainQueue);
+    // `instanceLock`: the lock on the database the program already holds, handed to the data
+    // service.
+    explicit AppDelegate(std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<InstanceLock> instanceLock = nullptr);
     ~AppDelegate();
 
     // The data service (a failed start ends the process), the menu-bar model, the tray item,
@@ -24,6 +27,7 @@ public:
 
 private:
     std::shared_ptr<MainQueue> mainQueue_;
+    std::shared_ptr<InstanceLock> instanceLock_;
     std::shared_ptr<LocationPermissionService> locationPermissionService_;
     std::unique_ptr<StatusBarController> statusBarController_;
     std::unique_ptr<MenuBarViewModel> menuBarViewModel_;

@@ -43,7 +43,8 @@ QList<QStringList> dbusShortcut(const QKeySequence& sequence) {
 
 }  // namespace
 
-DbusMenuExporter::DbusMenuExporter(QMenu* menu, QObject* object) : QDBusAbstractAdaptor(object), menu_(menu) {
+DbusMenuExporter::DbusMenuExporter(QMenu* menu, QObject* object, std::function<void()> opening)
+    : QDBusAbstractAdaptor(object), menu_(menu), opening_(std::move(opening)) {
     menu->installEventFilter(this);
 }
 
@@ -113,6 +114,7 @@ QDBusVariant DbusMenuExporter::GetProperty(int id, const QString& name) {
 }
 
 void DbusMenuExporter::Event(int id, const QString& eventId, const QDBusVariant&, uint) {
+    if (id == 0 && eventId == QLatin1String("opened") && opening_) opening_();
     QAction* action = actionOf(id);
     if (eventId != QLatin1String("clicked") || !action || !action->isEnabled()) return;
     QMetaObject::invokeMethod(action, &QAction::trigger, Qt::QueuedConnection);
@@ -130,11 +132,13 @@ QList<int> DbusMenuExporter::EventGroup(const DbusMenuEventList& events) {
     return unknown;
 }
 
-bool DbusMenuExporter::AboutToShow(int) {
+bool DbusMenuExporter::AboutToShow(int id) {
+    if (id == 0 && opening_) opening_();
     return false;
 }
 
 QList<int> DbusMenuExporter::AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors) {
+    if (ids.contains(0) && opening_) opening_();
     idErrors.clear();
     for (const int id : ids) {
         if (id != 0 && !actionOf(id)) idErrors << id;

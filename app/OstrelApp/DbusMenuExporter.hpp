@@ -5,6 +5,7 @@
 #include <QList>
 #include <QPointer>
 #include <QStringList>
+#include <functional>
 
 #include "OstrelApp/DbusTypes.hpp"
 
@@ -25,8 +26,9 @@ class DbusMenuExporter final : public QDBusAbstractAdaptor {
     Q_PROPERTY(QStringList IconThemePath READ iconThemePath)
 
 public:
-    // `object` is what gets registered on the bus; `menu` stays the caller's.
-    DbusMenuExporter(QMenu* menu, QObject* object);
+    // `object` is what gets registered on the bus; `menu` stays the caller's. `opening` runs when
+    // the host is about to show the menu.
+    DbusMenuExporter(QMenu* menu, QObject* object, std::function<void()> opening = {});
 
     uint version() const { return 3; }
     QString textDirection() const { return QStringLiteral("ltr"); }
@@ -53,6 +55,7 @@ private:
     QVariantMap propertiesOf(int id, const QStringList& names) const;
 
     QPointer<QMenu> menu_;
+    std::function<void()> opening_;
     uint revision_ = 1;
 };
 

@@ -17,6 +17,12 @@ void registerDbusTypes() {
     qDBusRegisterMetaType<DbusMenuEvent>();
     qDBusRegisterMetaType<DbusMenuEventList>();
     qDBusRegisterMetaType<QList<QStringList>>();
+    // QtDBus looks up a slot's parameter types by the names written in its signature, and a list
+    // type is known by its template name alone: without these aliases a slot taking one is left
+    // off the bus.
+    qRegisterMetaType<SniPixmapList>("ostrel::SniPixmapList");
+    qRegisterMetaType<DbusMenuItemList>("ostrel::DbusMenuItemList");
+    qRegisterMetaType<DbusMenuEventList>("ostrel::DbusMenuEventList");
 }
 
 SniPixmapList sniPixmaps(const QIcon& icon) {

@@ -3,36 +3,23 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "Model/TextFormat.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
 #include "UI/PlatformStyle.hpp"
+#include "UI/StyledLabel.hpp"
 #include "UI/Symbols.hpp"
 #include "ViewModels/MenuBarViewModel.hpp"
 
 namespace ostrel {
 namespace {
 
-QString byteText(std::int64_t count) {
-    return QString::fromStdString(byteString(count));
-}
-
-QLabel* label(const QString& text, const char* name, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
+StyledLabel* label(const QString& text, TextStyle style, Tint tint, const char* name, QWidget* parent) {
+    auto* label = new StyledLabel(text, style, tint, parent);
     label->setObjectName(name);
     return label;
-}
-
-void styleLabel(QLabel* label, const QFont& font, const QColor& color) {
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
 }
 
 }  // namespace
@@ -40,14 +27,17 @@ void styleLabel(QLabel* label, const QFont& font, const QColor& color) {
 PopoverHeader::PopoverHeader(MenuBarViewModel* model, QWidget* parent)
     : QWidget(parent),
       model_(model),
-      todayCaption_(label(QStringLiteral("Today"), "todayCaption", this)),
-      todayTotal_(label({}, "todayTotal", this)),
-      activeNetworkCaption_(label(QStringLiteral("Active Network"), "activeNetworkCaption", this)),
-      activeNetworkTitle_(label({}, "activeNetworkTitle", this)),
-      trafficLine_(label({}, "trafficLine", this)),
+      todayCaption_(label(QStringLiteral("Today"), TextStyle::caption, Hierarchy::secondary, "todayCaption", this)),
+      todayTotal_(label({}, TextStyle::title2, Hierarchy::primary, "todayTotal", this)),
+      activeNetworkCaption_(label(QStringLiteral("Active Network"), TextStyle::caption, Hierarchy::secondary,
+                                  "activeNetworkCaption", this)),
+      activeNetworkTitle_(label({}, TextStyle::callout, Hierarchy::primary, "activeNetworkTitle", this)),
+      trafficLine_(label({}, TextStyle::caption, Hierarchy::secondary, "trafficLine", this)),
       quitButton_(new QToolButton(this)),
       displayModePicker_(new QComboBox(this)) {
     setObjectName("header");
+    todayTotal_->setWeight(QFont::Bold);
+    activeNetworkTitle_->setWeight(QFont::Medium);
     activeNetworkCaption_->setAlignment(Qt::AlignRight);
     activeNetworkTitle_->setAlignment(Qt::AlignRight);
 
@@ -76,12 +66,13 @@ PopoverHeader::PopoverHeader(MenuBarViewModel* model, QWidget* parent)
     left->addWidget(todayTotal_);
     auto* right = new QVBoxLayout;
     right->setSpacing(2);
-    right->addWidget(activeNetworkCaption_);
+    right->addWidget(activeNetworkCaption_, 0, Qt::AlignRight);
     right->addWidget(activeNetworkTitle_);
     auto* first = new QHBoxLayout;
     first->addLayout(left);
     first->addStretch();
-    first->addLayout(right);
+    // However long the network's name, it gives way before the figures do.
+    first->addLayout(right, 1);
 
     auto* second = new QHBoxLayout;
     second->addWidget(trafficLine_);
@@ -104,11 +95,9 @@ PopoverHeader::PopoverHeader(MenuBarViewModel* model, QWidget* parent)
 }
 
 void PopoverHeader::showFigures() {
-    const UsageSummary today = model_->todaySummary();
-    todayTotal_->setText(byteText(saturatingAdd(today.rxBytes, today.txBytes)));
-    activeNetworkTitle_->setText(model_->activeNetworkTitle());
-    trafficLine_->setText(QStringLiteral("\u2193 ") + byteText(today.rxBytes) + QStringLiteral("  \u2191 ") +
-                          byteText(today.txBytes));
+    todayTotal_->setText(model_->todayTotalText());
+    activeNetworkTitle_->setName(model_->activeNetworkTitle().toStdString());
+    trafficLine_->setText(model_->todayDirectionsText());
 }
 
 void PopoverHeader::showDisplayMode() {
@@ -117,23 +106,11 @@ void PopoverHeader::showDisplayMode() {
 }
 
 void PopoverHeader::applyStyles() {
-    const QFont body = font();
-    const QPalette& colors = palette();
-    const QColor secondary = hierarchicalColor(colors, Hierarchy::secondary);
-    QFont total = platformFont(TextStyle::title2, body);
-    total.setWeight(QFont::Bold);
-    QFont network = platformFont(TextStyle::callout, body);
-    network.setWeight(QFont::Medium);
-    styleLabel(todayCaption_, platformFont(TextStyle::caption, body), secondary);
-    styleLabel(todayTotal_, total, hierarchicalColor(colors, Hierarchy::primary));
-    styleLabel(activeNetworkCaption_, platformFont(TextStyle::caption, body), secondary);
-    styleLabel(activeNetworkTitle_, network, hierarchicalColor(colors, Hierarchy::primary));
-    styleLabel(trafficLine_, platformFont(TextStyle::caption, body), secondary);
     // The symbol at the size of the body text; semibold symbols read as slightly heavier strokes,
     // which the drawing already has.
-    const int symbolSize = QFontMetrics(platformFont(TextStyle::body, body)).height();
+    const int symbolSize = QFontMetrics(platformFont(TextStyle::body, font())).height();
     quitButton_->setIconSize(QSize(symbolSize, symbolSize));
-    quitButton_->setIcon(symbolIcon(Symbol::power, hierarchicalColor(colors, Hierarchy::primary)));
+    quitButton_->setIcon(symbolIcon(Symbol::power, hierarchicalColor(palette(), Hierarchy::primary)));
 }
 
 void PopoverHeader::changeEvent(QEvent* event) {

@@ -3,15 +3,16 @@
 #include <QWidget>
 
 class QComboBox;
-class QLabel;
 class QToolButton;
 
 namespace ostrel {
 
 class MenuBarViewModel;
+class StyledLabel;
 
 // The popover's top: today's total and active network, the traffic in each direction, the quit
-// button and the display-mode picker. It redraws on every change of the model, and the picker
+// button and the display-mode picker. Its texts are the menu-bar model's; the network's name is
+// elided and isolated as every name is. It redraws on every change of the model, and the picker
 // always shows the model's mode, not a choice of its own.
 class PopoverHeader final : public QWidget {
     Q_OBJECT
@@ -36,11 +37,11 @@ private:
     void applyStyles();
 
     MenuBarViewModel* model_;
-    QLabel* todayCaption_;
-    QLabel* todayTotal_;
-    QLabel* activeNetworkCaption_;
-    QLabel* activeNetworkTitle_;
-    QLabel* trafficLine_;
+    StyledLabel* todayCaption_;
+    StyledLabel* todayTotal_;
+    StyledLabel* activeNetworkCaption_;
+    StyledLabel* activeNetworkTitle_;
+    StyledLabel* trafficLine_;
     QToolButton* quitButton_;
     QComboBox* displayModePicker_;
 };

@@ -24,4 +24,14 @@ QPoint popoverPosition(const QRect& anchor, const QRect& available, const QSize&
             clamped(y, size.height(), available.top(), available.bottom())};
 }
 
+bool PopoverToggleGuard::mayShow(const QRect& anchor, Clock::time_point now) const {
+    if (!lastClose_ || now - lastClose_->at >= window) return true;
+    return lastClose_->where && !anchor.adjusted(-slack, -slack, slack, slack).contains(*lastClose_->where);
+}
+
+bool PopoverToggleGuard::isOpeningPress(QPoint where, Clock::time_point now) const {
+    return lastShow_ && now - lastShow_->at < openingPressWindow &&
+           lastShow_->anchor.adjusted(-slack, -slack, slack, slack).contains(where);
+}
+
 }  // namespace ostrel

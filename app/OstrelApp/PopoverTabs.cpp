@@ -34,16 +34,19 @@ TabSpec specOf(PopoverTab tab) {
 
 }  // namespace
 
-PopoverTabs::PopoverTabs(QWidget* parent) : QWidget(parent), bar_(new QTabBar(this)), stack_(new QStackedWidget(this)) {
+PopoverTabs::PopoverTabs(const std::array<QWidget*, 4>& screens, QWidget* parent)
+    : QWidget(parent), bar_(new QTabBar(this)), stack_(new QStackedWidget(this)) {
     setObjectName("tabs");
     bar_->setObjectName("tabBar");
     bar_->setDocumentMode(true);
     bar_->setExpanding(false);
     bar_->setDrawBase(false);
     for (const PopoverTab tab : allPopoverTabs) {
-        bar_->addTab(QString::fromLatin1(specOf(tab).title));
-        stack_->addWidget(new QWidget);
-        setScreen(tab, new ScreenPlaceholder);
+        const TabSpec spec = specOf(tab);
+        bar_->addTab(QString::fromLatin1(spec.title));
+        QWidget* screen = screens.at(static_cast<std::size_t>(tab));
+        if (screen->objectName().isEmpty()) screen->setObjectName(spec.objectName);
+        stack_->addWidget(screen);
     }
     connect(bar_, &QTabBar::currentChanged, stack_, &QStackedWidget::setCurrentIndex);
     setCurrentIndex(0);
@@ -61,13 +64,14 @@ PopoverTabs::PopoverTabs(QWidget* parent) : QWidget(parent), bar_(new QTabBar(th
     layout->addWidget(stack_, 1);
 }
 
-std::optional<std::uint64_t> PopoverTabs::liveRefreshIntervalNs(PopoverTab tab) {
+std::optional<std::chrono::nanoseconds> PopoverTabs::liveRefreshInterval(PopoverTab tab) {
+    using std::chrono::nanoseconds;
     switch (tab) {
         case PopoverTab::overview:
-            return 3000000000ULL;
+            return nanoseconds(3000000000);
         case PopoverTab::networks:
         case PopoverTab::apps:
-            return 4000000000ULL;
+            return nanoseconds(4000000000);
         case PopoverTab::prefs:
             break;
     }
@@ -85,20 +89,6 @@ void PopoverTabs::setCurrentIndex(int index) {
 
 QWidget* PopoverTabs::screen(PopoverTab tab) const {
     return stack_->widget(static_cast<int>(tab));
-}
-
-void PopoverTabs::setScreen(PopoverTab tab, QWidget* screen) {
-    const int index = static_cast<int>(tab);
-    const auto interval = liveRefreshIntervalNs(tab);
-    if (interval && screen->metaObject()->indexOfProperty(liveRefreshIntervalProperty) >= 0) {
-        screen->setProperty(liveRefreshIntervalProperty, QVariant::fromValue<quint64>(*interval));
-    }
-    if (screen->objectName().isEmpty()) screen->setObjectName(specOf(tab).objectName);
-    QWidget* previous = stack_->widget(index);
-    stack_->insertWidget(index, screen);
-    stack_->removeWidget(previous);
-    delete previous;
-    stack_->setCurrentIndex(bar_->currentIndex());
 }
 
 void PopoverTabs::changeEvent(QEvent* event) {

@@ -1,22 +1,33 @@
 #include "OstrelApp/PopoverWindow.hpp"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include "OstrelApp/ScreenPressSource.hpp"
 
 namespace ostrel {
 
-PopoverWindow::PopoverWindow(QWidget* content, QWidget* parent)
-    : QWidget(parent), wayland_(QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+PopoverWindow::PopoverWindow(QWidget* content, QWidget* parent) : QWidget(parent) {
     setObjectName("popover");
     setWindowTitle(QStringLiteral("Ostrel"));
-    setWindowFlags((wayland_ ? Qt::Tool : Qt::Popup) | Qt::FramelessWindowHint);
+    // Not a popup: Qt grabs the pointer and the keyboard for a popup, and closes every popup as
+    // soon as a dialog shows. Kept out of the window manager's way, as a popup is, so that it
+    // opens exactly beside the tray item.
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);
     setFixedSize(content->size());
+}
+
+void PopoverWindow::closeOnPressesFrom(ScreenPressSource* source) {
+    if (source != nullptr) connect(source, &ScreenPressSource::pressed, this, &PopoverWindow::pressedOnScreen);
 }
 
 void PopoverWindow::toggle(const QRect& anchor) {
@@ -24,7 +35,7 @@ void PopoverWindow::toggle(const QRect& anchor) {
         hide();
         return;
     }
-    if (!guard_.mayShow(PopoverToggleGuard::Clock::now())) return;
+    if (!guard_.mayShow(anchor, PopoverToggleGuard::Clock::now())) return;
     showAt(anchor);
 }
 
@@ -32,14 +43,37 @@ void PopoverWindow::showAt(const QRect& anchor) {
     QScreen* screen = QGuiApplication::screenAt(anchor.center());
     if (screen == nullptr) screen = QGuiApplication::primaryScreen();
     if (screen != nullptr) move(popoverPosition(anchor, screen->availableGeometry(), size()));
+    ++shows_;
     show();
     raise();
     activateWindow();
+    guard_.noteShown(anchor, PopoverToggleGuard::Clock::now());
 }
 
-void PopoverWindow::hideEvent(QHideEvent* event) {
-    guard_.noteHidden(PopoverToggleGuard::Clock::now());
-    QWidget::hideEvent(event);
+void PopoverWindow::pressedOnScreen(QPoint where) {
+    // A dialog of the popover keeps it open; an open menu or list closes on its own press first.
+    if (!isVisible() || QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr) {
+        return;
+    }
+    if (guard_.isOpeningPress(where, PopoverToggleGuard::Clock::now())) return;
+    if (isOwnWindow(QGuiApplication::topLevelAt(where))) return;
+    guard_.noteClosedBy(where, PopoverToggleGuard::Clock::now());
+    hide();
+}
+
+bool PopoverWindow::isOwnWindow(const QWindow* window) const {
+    for (; window != nullptr; window = window->transientParent()) {
+        if (window == windowHandle()) return true;
+    }
+    return false;
+}
+
+void PopoverWindow::closeIfFocusLeft() {
+    if (!isVisible() || isOwnWindow(QGuiApplication::focusWindow()) || QApplication::activeModalWidget() != nullptr) {
+        return;
+    }
+    guard_.noteClosedBy(std::nullopt, PopoverToggleGuard::Clock::now());
+    hide();
 }
 
 void PopoverWindow::keyPressEvent(QKeyEvent* event) {
@@ -51,7 +85,22 @@ void PopoverWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 bool PopoverWindow::event(QEvent* event) {
-    if (wayland_ && event->type() == QEvent::WindowDeactivate) hide();
+    switch (event->type()) {
+        case QEvent::WindowDeactivate:
+            // Whether the focus went elsewhere is decided once the event has passed, unless the
+            // popover has opened again meanwhile: hiding the popover deactivates it too, and the
+            // focus may be on its way to one of its own dialogs.
+            QTimer::singleShot(0, this, [this, shown = shows_] {
+                if (shown == shows_) closeIfFocusLeft();
+            });
+            break;
+        case QEvent::WindowUnblocked:
+            // Its dialog has closed: the keyboard comes back to the popover.
+            if (isVisible()) activateWindow();
+            break;
+        default:
+            break;
+    }
     return QWidget::event(event);
 }
 

@@ -8,8 +8,6 @@
 #include "OstrelApp/DbusTypes.hpp"
 #include "OstrelApp/StatusItem.hpp"
 
-class QDBusServiceWatcher;
-
 namespace ostrel {
 
 // Ostrel's own StatusNotifierItem with its dbusmenu: unlike Qt's, it carries the menu-bar text as
@@ -21,9 +19,6 @@ class SniStatusItem final : public StatusItem {
 public:
     static constexpr const char* itemPath = "/StatusNotifierItem";
     static constexpr const char* menuPath = "/MenuBar";
-
-    // True when a StatusNotifierWatcher on `bus` reports a registered host that draws items.
-    static bool hostAvailable(const QDBusConnection& bus);
 
     // `iconThemePath` is a folder holding an icon theme with the icon named `iconName`.
     SniStatusItem(QDBusConnection bus, QString iconName, QString iconThemePath, QObject* parent = nullptr);
@@ -48,7 +43,9 @@ signals:
     void textChanged();
 
 private:
-    void registerWithWatcher();
+    // Asks the watcher to list the item. A watcher that has its name but not yet its object
+    // answers with an error: the call is tried again a few times, unless a newer watcher came.
+    void registerWithWatcher(int attempt = 0);
 
     QDBusConnection bus_;
     QString iconName_;
@@ -56,8 +53,8 @@ private:
     SniPixmapList pixmaps_;
     QString text_ = QStringLiteral("Ostrel");
     QObject* menuObject_ = nullptr;
-    QDBusServiceWatcher* watcher_ = nullptr;
-    bool registered_ = false;
+    bool shown_ = false;
+    unsigned watcherGeneration_ = 0;
 };
 
 // org.kde.StatusNotifierItem over a SniStatusItem.
@@ -80,8 +77,8 @@ class SniItemAdaptor final : public QDBusAbstractAdaptor {
     Q_PROPERTY(ostrel::SniToolTip ToolTip READ toolTip)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
     Q_PROPERTY(QDBusObjectPath Menu READ menu)
-    Q_PROPERTY(QString XAyatanaLabel READ title)
-    Q_PROPERTY(QString XAyatanaLabelGuide READ title)
+    Q_PROPERTY(QString XAyatanaLabel READ label)
+    Q_PROPERTY(QString XAyatanaLabelGuide READ label)
     Q_PROPERTY(uint XAyatanaOrderingIndex READ orderingIndex)
 
 public:
@@ -89,7 +86,9 @@ public:
 
     QString category() const { return QStringLiteral("ApplicationStatus"); }
     QString id() const { return QStringLiteral("com.ostrel.Ostrel"); }
-    QString title() const { return item_->text(); }
+    // Hosts list their entries by title, so it stays the program's name; the text is the label.
+    QString title() const { return QStringLiteral("Ostrel"); }
+    QString label() const { return item_->text(); }
     QString status() const { return QStringLiteral("Active"); }
     int windowId() const { return 0; }
     QString iconThemePath() const { return item_->iconThemePath(); }

@@ -8,12 +8,13 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
-#include <QTimer>
 #include <cstdio>
 
 #include "OstrelApp/PopoverRootView.hpp"
 #include "OstrelApp/PopoverWindow.hpp"
 #include "OstrelApp/QtStatusItem.hpp"
+#include "OstrelApp/ScreenPressSource.hpp"
+#include "OstrelApp/SniHostWatcher.hpp"
 #include "OstrelApp/SniStatusItem.hpp"
 #include "ViewModels/MenuBarViewModel.hpp"
 
@@ -71,32 +72,50 @@ StatusBarController::StatusBarController(std::shared_ptr<OstrelDataService> data
       menuBarViewModel_(menuBarViewModel),
       links_(std::move(links)),
       rootView_(new PopoverRootView(std::move(dataService), menuBarViewModel)),
-      popover_(std::make_unique<PopoverWindow>(rootView_)) {
+      popover_(std::make_unique<PopoverWindow>(rootView_)),
+      screenPresses_(ScreenPressSource::forPlatform()) {
+    popover_->closeOnPressesFrom(screenPresses_.get());
     connect(rootView_, &PopoverRootView::quitRequested, this, &StatusBarController::quitApp);
     configureContextMenu();
-    attachStatusItem(kTrayAttempts);
+    attachStatusItem();
+    configureObservers();
 }
 
 StatusBarController::~StatusBarController() = default;
 
-void StatusBarController::attachStatusItem(int attemptsLeft) {
+void StatusBarController::attachStatusItem() {
     const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (SniStatusItem::hostAvailable(bus)) {
-        statusItem_ = std::make_unique<SniStatusItem>(bus, kStatusIconName, iconThemeBesideProgram());
-    } else if (QSystemTrayIcon::isSystemTrayAvailable() || attemptsLeft <= 1) {
-        if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-            std::fprintf(stderr, "Ostrel: no system tray found; the icon shows once a tray starts.\n");
-        }
-        statusItem_ = std::make_unique<QtStatusItem>();
-    } else {
-        QTimer::singleShot(kTrayRetryMs, this, [this, attemptsLeft] { attachStatusItem(attemptsLeft - 1); });
+    if (bus.isConnected()) {
+        sniHosts_ = new SniHostWatcher(bus, this);
+        connect(sniHosts_, &SniHostWatcher::hostAppeared, this, &StatusBarController::useSniItem);
+    }
+    if (SniHostWatcher::hostAvailable(bus)) {
+        useSniItem();
         return;
     }
+    // Qt's icon waits for an XEmbed tray by itself; a StatusNotifierItem host is watched for above.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        std::fprintf(stderr, "Ostrel: no system tray found; the icon shows once a tray starts.\n");
+    }
+    install(std::make_unique<QtStatusItem>());
+}
+
+void StatusBarController::useSniItem() {
+    // The item registers again by itself with each new watcher.
+    if (sniHosts_ == nullptr) return;
+    sniHosts_->deleteLater();
+    sniHosts_ = nullptr;
+    install(std::make_unique<SniStatusItem>(QDBusConnection::sessionBus(), kStatusIconName, iconThemeBesideProgram()));
+}
+
+void StatusBarController::install(std::unique_ptr<StatusItem> item) {
+    statusItem_ = std::move(item);
     statusItem_->setIcon(statusItem_->opensMenuItself() ? withHalo(statusIcon()) : statusIcon());
     statusItem_->setMenu(&contextMenu_);
     connect(statusItem_.get(), &StatusItem::activated, this, &StatusBarController::handleStatusItemClick);
     connect(statusItem_.get(), &StatusItem::contextMenuRequested, this, &StatusBarController::showContextMenu);
-    configureObservers();
+    connect(statusItem_.get(), &StatusItem::menuOpening, this, &StatusBarController::closePopover);
+    updateStatusButtonDisplay();
     statusItem_->show();
 }
 
@@ -132,6 +151,9 @@ void StatusBarController::handleStatusItemClick(QPoint where) {
 void StatusBarController::showContextMenu(QPoint where) {
     closePopover();
     if (!statusItem_->opensMenuItself()) contextMenu_.popup(where.isNull() ? QCursor::pos() : where);
+    // The popover had the keyboard: with no window of its own focused, the program counts as
+    // inactive, and Qt closes the menus of an inactive program.
+    if (contextMenu_.isVisible()) contextMenu_.activateWindow();
 }
 
 void StatusBarController::closePopover() {

@@ -12,18 +12,20 @@ class MenuBarViewModel;
 class OstrelDataService;
 class PopoverRootView;
 class PopoverWindow;
+class ScreenPressSource;
+class SniHostWatcher;
 class StatusItem;
 
 // Owns Ostrel's tray item with its text, the popover and the context menu. A primary click
 // toggles the popover next to the item; a secondary click closes it and opens the menu.
+//
+// The item is Ostrel's own StatusNotifierItem where a host shows such items, else Qt's icon, which
+// an XEmbed tray embeds whenever one runs. A StatusNotifierItem host that starts later (a panel
+// after an autostarted Ostrel) takes the item over from Qt's icon.
 class StatusBarController final : public QObject {
     Q_OBJECT
 
 public:
-    // How long a tray may take to appear at login before the program goes on without one.
-    static constexpr int kTrayAttempts = 15;
-    static constexpr int kTrayRetryMs = 2000;
-
     StatusBarController(std::shared_ptr<OstrelDataService> dataService, MenuBarViewModel* menuBarViewModel,
                         LinkCommands links, QObject* parent = nullptr);
     ~StatusBarController() override;
@@ -38,7 +40,9 @@ public:
     void bringToFront();
 
 private:
-    void attachStatusItem(int attemptsLeft);
+    void attachStatusItem();
+    void useSniItem();
+    void install(std::unique_ptr<StatusItem> item);
     void configureContextMenu();
     void configureObservers();
     void updateStatusButtonDisplay();
@@ -53,7 +57,9 @@ private:
     QMenu contextMenu_;
     PopoverRootView* rootView_;
     std::unique_ptr<PopoverWindow> popover_;
+    std::unique_ptr<ScreenPressSource> screenPresses_;
     std::unique_ptr<StatusItem> statusItem_;
+    SniHostWatcher* sniHosts_ = nullptr;
 };
 
 }  // namespace ostrel

@@ -19,7 +19,7 @@ public:
     ~StatusItem() override;
 
     virtual void setIcon(const QIcon& icon) = 0;
-    // The tooltip and title, and the label beside the icon where the host draws one.
+    // The tooltip, and the label beside the icon where the host draws one.
     virtual void setText(const QString& text) = 0;
     // The menu of a secondary click; the caller keeps it.
     virtual void setMenu(QMenu* menu) = 0;
@@ -34,6 +34,8 @@ signals:
     void activated(QPoint where);
     // A secondary click, whether or not the item shows the menu itself.
     void contextMenuRequested(QPoint where);
+    // The host is about to show the item's menu itself, whatever click it took for that.
+    void menuOpening();
 };
 
 }  // namespace ostrel

@@ -3,26 +3,36 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
+#include <memory>
+#include <string>
 
 #include "OstrelApp/AppDelegate.hpp"
 #include "Platform/InstanceLock.hpp"
+#include "Platform/LogSink.hpp"
 #include "Services/OstrelDataService.hpp"
 #include "ViewModels/QtMainQueue.hpp"
 
 int main(int argc, char* argv[]) {
     using namespace ostrel;
     // A second Ostrel on the same database would count every byte twice: it leaves before it
-    // touches anything, the display included.
-    const std::string dataHome = OstrelDataService::Dependencies::dataHomeFromEnvironment();
-    std::optional<InstanceLock> lock;
-    if (!dataHome.empty()) {
-        lock = InstanceLock::acquire(dataHome + "/Ostrel/ostrel.lock");
-        if (lock->state() == InstanceLock::State::heldElsewhere) {
-            std::printf("Ostrel is already running.\n");
-            return EXIT_SUCCESS;
-        }
+    // touches anything, the display included. A start that cannot hold the lock on the database
+    // ends here too, before anything has opened the database or changed it.
+    std::shared_ptr<InstanceLock> lock;
+    const auto failedStart = [](const std::string& description) {
+        SyslogSink log;
+        exitAfterFailedStart(OstrelDataServiceError(OstrelDataService::startFailurePrefix + description), log);
+    };
+    try {
+        const std::string dataHome = OstrelDataService::Dependencies::dataHomeFromEnvironment();
+        lock = std::make_shared<InstanceLock>(InstanceLock::acquire(OstrelDataService::databasePath(dataHome)));
+    } catch (const std::exception& error) {
+        failedStart(error.what());
     }
+    if (lock->state() == InstanceLock::State::heldElsewhere) {
+        std::printf("Ostrel is already running.\n");
+        return EXIT_SUCCESS;
+    }
+    if (lock->state() == InstanceLock::State::failed) failedStart(lock->error());
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrel"));
@@ -30,14 +40,8 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     const auto mainQueue = std::make_shared<QtMainQueue>(&app);
-    AppDelegate delegate(mainQueue);
-    // A folder the lock cannot be made in almost always fails the data service's start with its
-    // own message; if the database opens all the same, Ostrel still refuses to run unguarded.
+    AppDelegate delegate(mainQueue, lock);
     delegate.applicationDidFinishLaunching();
-    if (lock && lock->state() == InstanceLock::State::failed) {
-        std::fprintf(stderr, "Ostrel cannot hold its instance lock: %s\n", lock->error().c_str());
-        std::_Exit(EXIT_FAILURE);
-    }
 
     const int status = QApplication::exec();
     // Quitting ends the process at once, with the sampler's threads still running.

@@ -332,6 +332,17 @@ void OstrelRepository::recordThresholdEvent(AlertLevel level, std::int64_t total
                                        totalBytes, text(rawValue(timeframe)), std::int64_t{notified ? 1 : 0}});
 }
 
+void OstrelRepository::checkpointThen(const std::function<void()>& last) {
+    database->runExclusive([&](SQLiteConnection& connection) {
+        try {
+            connection.execute("PRAGMA wal_checkpoint(TRUNCATE);");
+        } catch (const SQLiteError&) {
+            // What could not be copied stays in the log, where SQLite finds it next time.
+        }
+        last();
+    });
+}
+
 // MARK: Keys
 
 std::string OstrelRepository::dayKey(Date date) const {

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,12 @@
 
 namespace ostrel {
 
+// A database whose tables the migration cannot bring to the columns and keys the statements use.
+class UnknownDatabaseShape final : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The only code that reads and changes the database. Created once, it migrates the file to
 // the current schema; users share it through std::shared_ptr. Every failure is the first
 // SQLiteError met.
@@ -24,6 +31,11 @@ class OstrelRepository final {
 public:
     // Takes the only ownership of the connection, then migrates.
     explicit OstrelRepository(std::unique_ptr<SQLiteDatabase> database);
+    // Throws UnknownDatabaseShape when the migration would leave a table of `file` without a
+    // column or key the statements use, or would fail on it; reads only. For SQLiteDatabase's
+    // inspection, so that such a file is refused before anything is written to it
+    // (OstrelRepositoryShape.cpp).
+    static void checkShape(SQLiteConnection& file);
     OstrelRepository(const OstrelRepository&) = delete;
     OstrelRepository& operator=(const OstrelRepository&) = delete;
 
@@ -48,6 +60,9 @@ public:
     void setActiveNetwork(const NetworkIdentity& network, Date seenAt);
     void upsertApplication(const AppUsageAttribution& application, Date seenAt);
     void recordThresholdEvent(AlertLevel level, std::int64_t totalBytes, TimeframePreset timeframe, bool notified);
+    // Copies what the write-ahead log holds into the database file and empties the log, then runs
+    // `last` on the database queue, before any other statement. A failing copy is passed over.
+    void checkpointThen(const std::function<void()>& last);
 
     // Queries (OstrelRepositoryQueries.cpp)
 
@@ -71,8 +86,8 @@ public:
                                                     std::int64_t limit);
     std::vector<RankedUsage> fetchTopNetworksFromDailyRollup(const DateRange& range, std::int64_t limit);
     std::vector<RankedUsage> fetchTopApplicationsFromDailyRollup(const DateRange& range, std::int64_t limit);
-    std::vector<RankedUsage> fetchTopAppsForNetworkFromDailyRollup(const std::string& networkID,
-                                                                   const DateRange& range, std::int64_t limit);
+    std::vector<RankedUsage> fetchTopAppsForNetworkFromDailyRollup(const std::string& networkID, const DateRange& range,
+                                                                   std::int64_t limit);
     std::vector<RankedUsage> fetchTopNetworksForAppFromDailyRollup(const std::string& appID, const DateRange& range,
                                                                    std::int64_t limit);
 

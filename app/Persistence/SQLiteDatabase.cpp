@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 namespace ostrel {
@@ -11,7 +12,7 @@ constexpr std::chrono::milliseconds kBusyTimeout{5000};
 
 }  // namespace
 
-SQLiteDatabase::SQLiteDatabase(const std::string& path) : queue_(queueLabel) {
+SQLiteDatabase::SQLiteDatabase(const std::string& path, const Inspection& inspect) : queue_(queueLabel) {
     sqlite3* handle = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;  // 0x10006
     const int result = sqlite3_open_v2(path.c_str(), &handle, flags, nullptr);
@@ -32,6 +33,19 @@ SQLiteDatabase::SQLiteDatabase(const std::string& path) : queue_(queueLabel) {
     }
     connection_.db_ = handle;
     sqlite3_busy_timeout(handle, static_cast<int>(kBusyTimeout.count()));
+    if (inspect) {
+        try {
+            queue_.sync([&] { inspect(connection_); });
+        } catch (...) {
+            // Closing copies what the write-ahead log holds into the file; a refused file keeps it
+            // where it is instead.
+            std::error_code ignored;
+            if (std::filesystem::file_size(path + "-wal", ignored) > 0 && !ignored) {
+                sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+            }
+            throw;
+        }
+    }
     enableWriteAheadLog();
     execute("PRAGMA foreign_keys=ON;");
 }

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -18,8 +19,13 @@ class SQLiteDatabase final {
 public:
     static constexpr const char* queueLabel = "ostrel.sqlite.queue";
 
-    // Opens or creates the file, then turns on the write-ahead log and foreign keys.
-    explicit SQLiteDatabase(const std::string& path);
+    // Looks at the file before anything is written to it; throws to refuse it.
+    using Inspection = std::function<void(SQLiteConnection&)>;
+
+    // Opens or creates the file, lets `inspect` look at it, then turns on the write-ahead log
+    // (which rewrites the header of a file in another journal mode) and foreign keys. A refused
+    // file is left byte for byte as it was.
+    explicit SQLiteDatabase(const std::string& path, const Inspection& inspect = {});
     SQLiteDatabase(const SQLiteDatabase&) = delete;
     SQLiteDatabase& operator=(const SQLiteDatabase&) = delete;
 

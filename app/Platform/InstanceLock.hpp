@@ -6,24 +6,40 @@
 
 namespace ostrel {
 
-// Keeps one program per database: an exclusive lock on a file beside it, held for the life of the
-// process. The kernel releases it when the process ends, however it ends, so a crashed holder
-// leaves nothing stale behind.
+// Keeps one program per database: an exclusive flock on the database file itself, held for the
+// life of the process. A lock on a name beside the file could be deleted under a running program,
+// and a second one would then start and count every byte again; the file itself cannot be deleted
+// or replaced without the holder seeing it (stillAtPath). The kernel releases the lock when the
+// process ends, however it ends, so a crashed holder leaves nothing stale behind.
+//
+// On Linux flock locks live apart from the POSIX record locks that SQLite takes on the same file,
+// so neither disturbs the other. But closing any descriptor of the file drops all of the process'
+// POSIX locks on it, SQLite's included: the lock's descriptor must stay open while any connection
+// to the file is open.
 class InstanceLock final {
 public:
     enum class State { held, heldElsewhere, failed };
 
-    // Creates the lock file's folder when it is missing, then tries the lock without waiting.
-    static InstanceLock acquire(const std::string& path);
+    // Creates the database file's folder and the file itself when missing, then tries the lock
+    // without waiting. Held on an empty file, it removes the write-ahead log, shared-memory and
+    // journal files beside it: they belong to a database that was deleted, which another program
+    // may still have open, and SQLite would take them for this file's.
+    static InstanceLock acquire(const std::string& databasePath);
 
     State state() const { return state_; }
     // Why the lock could not be taken, when it failed.
     const std::string& error() const { return error_; }
+    const std::string& path() const { return path_; }
+
+    // Whether the path still names the locked file: false once the file has been deleted, renamed
+    // away or replaced by another. True when that cannot be told (a folder on the way unreadable).
+    bool stillAtPath() const;
 
 private:
-    InstanceLock(State state, UniqueFd fd, std::string error);
+    InstanceLock(State state, std::string path, UniqueFd fd, std::string error);
 
     State state_;
+    std::string path_;
     UniqueFd fd_;
     std::string error_;
 };

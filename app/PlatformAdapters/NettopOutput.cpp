@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "PlatformAdapters/SaturatingAdd.hpp"
+#include "Model/SaturatingAdd.hpp"
 #include "PlatformAdapters/TextRules.hpp"
 
 namespace ostrel {

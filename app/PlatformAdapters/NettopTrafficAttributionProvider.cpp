@@ -5,8 +5,8 @@
 #include <limits>
 #include <utility>
 
+#include "Model/SaturatingAdd.hpp"
 #include "PlatformAdapters/NettopOutput.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
 #include "PlatformAdapters/TextRules.hpp"
 #include "PlatformAdapters/TrafficAttributionLayer.hpp"
 

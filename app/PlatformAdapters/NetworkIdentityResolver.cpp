@@ -19,7 +19,7 @@ std::string slug(std::string_view name) {
 // Without location permission macOS reports these instead of the network's name.
 std::optional<std::string> sanitizedSSID(const std::optional<std::string>& ssid, bool& sawRedacted) {
     if (!ssid) return std::nullopt;
-    auto value = text::trimmed(*ssid);
+    auto value = text::cleanedName(text::trimmed(*ssid));
     if (value.empty()) return std::nullopt;
     if (text::lowercased(value) == "redacted" || value == "<redacted>" || value == "<private>" || value == "0x00") {
         sawRedacted = true;
@@ -61,9 +61,14 @@ NetworkIdentity NetworkIdentityResolver::resolveActiveNetwork(const std::optiona
     if (primaryInterface) primary = text::trimmed(*primaryInterface);
     const auto search = resolvedSSID(primary, wifiInterfaces);
 
+    // The interface's name is the kernel's bytes: the lookups above take it as it is, but what is
+    // stored and shown must be text.
+    std::optional<std::string> interfaceName;
+    if (primary) interfaceName = text::cleanedName(*primary);
+
     NetworkIdentity identity;
     identity.isActive = true;
-    identity.interfaceName = primary;
+    identity.interfaceName = interfaceName;
     if (search.ssid) {
         identity.id = "wifi-" + slug(*search.ssid);
         identity.name = *search.ssid;
@@ -72,7 +77,7 @@ NetworkIdentity NetworkIdentityResolver::resolveActiveNetwork(const std::optiona
         identity.resolutionSource = search.source;
         identity.resolutionConfidence = search.confidence;
     } else if (primary && wifiInterfaces.count(*primary) != 0) {
-        identity.id = "wifi-iface-" + slug(*primary);
+        identity.id = "wifi-iface-" + slug(*interfaceName);
         identity.name = "Wi-Fi (SSID unavailable)";
         identity.type = NetworkType::wifi;
         identity.resolutionState =
@@ -80,7 +85,7 @@ NetworkIdentity NetworkIdentityResolver::resolveActiveNetwork(const std::optiona
         identity.resolutionSource = search.source;
         identity.resolutionConfidence = 0.2;
     } else if (primary) {
-        identity.id = "iface-" + slug(*primary);
+        identity.id = "iface-" + slug(*interfaceName);
         identity.type = interfaceType(*primary, wifiInterfaces);
         switch (identity.type) {
             case NetworkType::ethernet:
@@ -93,7 +98,7 @@ NetworkIdentity NetworkIdentityResolver::resolveActiveNetwork(const std::optiona
                 identity.name = "Cellular";
                 break;
             default:
-                identity.name = *primary;
+                identity.name = *interfaceName;
                 break;
         }
         const bool wellKnown = identity.type == NetworkType::ethernet || identity.type == NetworkType::vpn ||

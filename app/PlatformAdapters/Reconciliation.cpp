@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "PlatformAdapters/SaturatingAdd.hpp"
+#include "Model/SaturatingAdd.hpp"
 
 namespace ostrel::reconciliation {
 namespace {

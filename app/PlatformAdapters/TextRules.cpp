@@ -122,6 +122,23 @@ std::string lowercased(std::string_view text) {
     return out;
 }
 
+std::string cleanedName(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    for (std::size_t pos = 0; pos < name.size();) {
+        std::size_t length = 1;
+        const auto c = decodeAt(name, pos, length);
+        if (!c || *c < 0x20 || *c == 0x7F) {
+            out.push_back('_');
+            pos += 1;
+            continue;
+        }
+        out.append(name.substr(pos, length));
+        pos += length;
+    }
+    return out;
+}
+
 bool startsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }

@@ -4,8 +4,8 @@
 #include <limits>
 #include <string_view>
 
+#include "Model/SaturatingAdd.hpp"
 #include "PlatformAdapters/InterfaceCounterRules.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
 
 namespace ostrel {
 namespace {

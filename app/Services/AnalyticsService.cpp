@@ -6,8 +6,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "Model/SaturatingAdd.hpp"
 #include "Model/TimeframeRange.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
 #include "Services/LocalAggregation.hpp"
 
 namespace ostrel {

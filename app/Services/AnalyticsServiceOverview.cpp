@@ -3,8 +3,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "Model/SaturatingAdd.hpp"
 #include "Model/TimeframeRange.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
 #include "Services/AnalyticsService.hpp"
 
 namespace ostrel {

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <optional>
 
-#include "PlatformAdapters/SaturatingAdd.hpp"
+#include "Model/SaturatingAdd.hpp"
 
 namespace ostrel {
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "Model/Records.hpp"
+#include "Model/SaturatingAdd.hpp"
 #include "Model/Uuid.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
 
 namespace ostrel {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <utility>
 
+#include "Model/SaturatingAdd.hpp"
 #include "Model/TextFormat.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
 #include "Services/SecondsText.hpp"
 
 namespace ostrel {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <map>
@@ -15,10 +16,12 @@
 #include "Model/Records.hpp"
 #include "Model/ScreenModels.hpp"
 #include "Persistence/OstrelRepository.hpp"
+#include "Platform/InstanceLock.hpp"
 #include "Platform/LogSink.hpp"
 #include "Platform/LoginItem.hpp"
 #include "Platform/MainQueue.hpp"
 #include "Platform/NotificationCenter.hpp"
+#include "Platform/RepeatingTimer.hpp"
 #include "Platform/SerialQueue.hpp"
 #include "PlatformAdapters/SamplingCoordinator.hpp"
 #include "Services/AnalyticsService.hpp"
@@ -51,6 +54,9 @@ public:
     static constexpr double overviewCacheTTL = 5.0;
     static constexpr double listCacheTTL = 12.0;
     static constexpr double detailCacheTTL = 12.0;
+    static constexpr const char* startFailurePrefix = "Failed to initialize OstrelDataService: ";
+    // How often the service looks whether its database file is still where it was opened.
+    static constexpr std::chrono::seconds databaseCheckInterval{1};
 
     using Observer = std::function<void()>;
     using ObserverID = std::string;
@@ -72,10 +78,18 @@ public:
         // Builds the stopped sampler over the service's repository.
         SamplerFactory makeSampler;
         std::function<Date()> clock = currentDate;
+        // The lock on the database when the caller holds it already (the program takes it before
+        // it touches the display); otherwise start-up takes it before it opens the database.
+        std::shared_ptr<InstanceLock> instanceLock;
+        // Called when the database file has been deleted or replaced under the running service,
+        // with the line logged about it: on the database queue, once the sampler has stopped and
+        // the write-ahead log has gone into the old file, so that no statement follows.
+        std::function<void(const std::string& line)> databaseLost;
 
         // This process: $XDG_DATA_HOME (else ~/.local/share), OSTREL_ENABLE_MOCK_DATA, the
         // session bus, the program's Info.json and autostart entry, the shared core-library
-        // bridge and the sampler over this machine.
+        // bridge, the sampler over this machine, and a new start of the program when its
+        // database goes.
         static Dependencies forThisProcess(std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<LogSink> log);
         // True exactly for the text "1".
         static bool mockDataEnabledBy(const char* value);
@@ -85,12 +99,17 @@ public:
     };
 
     // Runs the start-up sequence. Throws OstrelDataServiceError, whose text begins
-    // "Failed to initialize OstrelDataService: ", when the database folder, the database, its
-    // migration or the settings fail; every later failure is logged and start-up goes on.
+    // "Failed to initialize OstrelDataService: ", when the database folder, the lock on the
+    // database, the database, its migration or the settings fail; every later failure is logged
+    // and start-up goes on.
     static std::shared_ptr<OstrelDataService> create(Dependencies dependencies);
     // The process's one instance, created by the first call from this process's environment
-    // with that call's main queue; a failed start ends the process (exitAfterFailedStart).
-    static std::shared_ptr<OstrelDataService> shared(std::shared_ptr<MainQueue> mainQueue);
+    // with that call's main queue and lock; a failed start ends the process (exitAfterFailedStart).
+    static std::shared_ptr<OstrelDataService> shared(std::shared_ptr<MainQueue> mainQueue,
+                                                     std::shared_ptr<InstanceLock> instanceLock = nullptr);
+    // The database file under `dataHome`, its folder created when missing; throws when there is
+    // no data folder or the folder cannot be made.
+    static std::string databasePath(const std::string& dataHome);
 
     // Stops the sampler, which writes what it has buffered.
     ~OstrelDataService();
@@ -172,8 +191,10 @@ private:
 
     // Steps 12 to 16 of start-up, once the service is shared.
     void startUp(SamplerFactory makeSampler, bool mockDataEnabled);
-    static std::string databasePath(const std::string& dataHome);
     OstrelSettings settleSettings();
+    // On the worker queue, every databaseCheckInterval; then, on the main queue, the way out.
+    void checkDatabasePlace();
+    void leaveLostDatabase();
 
     template <class Value, class Compute>
     auto cachedLoad(CacheMap<Value> Caches::*cache, const std::string& key, double timeToLive, bool forceRefresh,
@@ -189,6 +210,9 @@ private:
     std::function<Date()> clock_;
     std::unique_ptr<NotificationService> notificationService_;
     std::unique_ptr<LoginItemService> loginItemService_;
+    // Released after the repository's connection: closing it drops SQLite's locks on the file.
+    std::shared_ptr<InstanceLock> instanceLock_;
+    std::function<void(const std::string&)> databaseLost_;
     std::shared_ptr<OstrelRepository> repository_;
     std::unique_ptr<AnalyticsService> analytics_;
     std::unique_ptr<MockDataSeeder> seeder_;
@@ -203,8 +227,10 @@ private:
     std::mutex cacheMutex_;
     Caches caches_;
 
-    // Last: destroyed first, while everything its queued work could reach still exists.
+    // Destroyed early, while everything its queued work could reach still exists.
     SerialQueue workerQueue_{workerQueueLabel};
+    // Last: it fires on the worker queue, and is cancelled before that goes.
+    std::unique_ptr<RepeatingTimer> databaseWatch_;
 };
 
 // Ends the process after a failed start: the error's text on standard error and in the log, exit

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "Platform/ElfLibraryCheck.hpp"
 #include "Services/VellCoreJson.hpp"
 
 namespace ostrel {
@@ -110,6 +111,11 @@ VellCoreBridge::VellCoreBridge(const std::vector<std::string>& candidates, std::
     const uid_t user = ::geteuid();
     for (const auto& candidate : candidates) {
         if (const auto path = trustedLibraryPath(candidate, user)) {
+            // A damaged file would bring the whole program down inside dlopen, without a word.
+            if (const auto defect = elfLibraryDefect(*path)) {
+                log_->log("Skipped core library " + *path + ": " + *defect);
+                continue;
+            }
             handle_ = ::dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL);
             if (handle_ != nullptr) {
                 break;

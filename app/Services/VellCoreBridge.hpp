@@ -61,7 +61,8 @@ public:
 
     // Loads the first candidate that is safe to load and opens (RTLD_NOW | RTLD_LOCAL), then
     // binds the four functions by name. A candidate is skipped when the file, or a folder on
-    // its path, could be changed by an account other than this user and root.
+    // its path, could be changed by an account other than this user and root; and, with a log
+    // line, when the file is not a whole shared library for this machine.
     VellCoreBridge(const std::vector<std::string>& candidates, std::shared_ptr<LogSink> log);
     // The entry points given directly, with no library behind them.
     VellCoreBridge(EntryPoints entryPoints, std::shared_ptr<LogSink> log);

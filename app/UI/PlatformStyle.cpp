@@ -21,6 +21,8 @@ StyleMetrics metricsOf(TextStyle style) {
             return {10.0 / 13.0, QFont::Normal};
         case TextStyle::headline:
             return {1.0, QFont::Bold};
+        case TextStyle::subheadline:
+            return {11.0 / 13.0, QFont::Normal};
         case TextStyle::title2:
             return {17.0 / 13.0, QFont::Normal};
         case TextStyle::title3:

@@ -8,7 +8,7 @@ namespace ostrel {
 
 // The desktop's counterparts of the text styles the screens name, sized relative to the font
 // they are given (the application's, standing for the body text).
-enum class TextStyle { body, callout, caption, headline, title2, title3 };
+enum class TextStyle { body, callout, caption, headline, subheadline, title2, title3 };
 
 QFont platformFont(TextStyle style, const QFont& body);
 

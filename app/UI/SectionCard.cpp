@@ -1,18 +1,20 @@
 #include "UI/SectionCard.hpp"
 
 #include <QEvent>
-#include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
 
 #include "UI/PlatformStyle.hpp"
+#include "UI/StyledLabel.hpp"
 
 namespace ostrel {
 
 SectionCard::SectionCard(const QString& title, QWidget* content, QWidget* parent)
-    : QWidget(parent), title_(new QLabel(title, this)), layout_(new QVBoxLayout(this)) {
+    : QWidget(parent),
+      title_(new StyledLabel(title, TextStyle::headline, Hierarchy::primary, this)),
+      layout_(new QVBoxLayout(this)) {
     title_->setObjectName("title");
-    title_->setFont(platformFont(TextStyle::headline, font()));
+    title_->setElideMode(Qt::ElideRight);
     layout_->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
     layout_->setSpacing(kSpacing);
     layout_->addWidget(title_);
@@ -26,7 +28,11 @@ QString SectionCard::title() const {
 }
 
 void SectionCard::setTitle(const QString& title) {
-    title_->setText(title);
+    title_->setPlainText(title);
+}
+
+void SectionCard::setTitleName(std::string_view name) {
+    title_->setName(name);
 }
 
 void SectionCard::setContent(QWidget* content) {
@@ -38,7 +44,6 @@ void SectionCard::setContent(QWidget* content) {
 }
 
 void SectionCard::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange) title_->setFont(platformFont(TextStyle::headline, font()));
     if (event->type() == QEvent::PaletteChange) update();
     QWidget::changeEvent(event);
 }

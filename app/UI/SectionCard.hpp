@@ -3,11 +3,13 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <string_view>
 
-class QLabel;
 class QVBoxLayout;
 
 namespace ostrel {
+
+class StyledLabel;
 
 // The titled card that frames each block of a screen: the title in the headline font above the
 // content, 14 pixels of padding, on a rounded background without border or shadow. It takes
@@ -22,6 +24,9 @@ public:
 
     QString title() const;
     void setTitle(const QString& title);
+    // A name from outside as the title: on one line, elided in its middle (StyledLabel::setName).
+    void setTitleName(std::string_view name);
+    StyledLabel* titleLabel() const { return title_; }
 
     QWidget* content() const { return content_; }
     // Replaces the content; the previous one is deleted.
@@ -36,7 +41,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    QLabel* title_;
+    StyledLabel* title_;
     QVBoxLayout* layout_;
     QPointer<QWidget> content_;
 };

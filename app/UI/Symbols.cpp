@@ -1,5 +1,6 @@
 #include "UI/Symbols.hpp"
 
+#include <QEvent>
 #include <QPainter>
 #include <QPixmap>
 
@@ -7,45 +8,94 @@ namespace ostrel {
 namespace {
 
 struct SymbolSource {
-    const char* themeName;
+    const char* name;
+    const char* themeName;  // empty where the freedesktop names have none
     const char* bundled;
 };
 
 SymbolSource sourceOf(Symbol symbol) {
     switch (symbol) {
         case Symbol::power:
-            return {"system-shutdown-symbolic", ":/ostrel/ui/power.svg"};
+            return {"power", "system-shutdown-symbolic", ":/ostrel/ui/power.svg"};
         case Symbol::chartLine:
-            return {"utilities-system-monitor-symbolic", ":/ostrel/ui/chart-line.svg"};
+            return {"chart.xyaxis.line", "utilities-system-monitor-symbolic", ":/ostrel/ui/chart-line.svg"};
         case Symbol::wifi:
-            return {"network-wireless-symbolic", ":/ostrel/ui/wifi.svg"};
+            return {"wifi", "network-wireless-symbolic", ":/ostrel/ui/wifi.svg"};
         case Symbol::connectedApps:
-            return {"view-app-grid-symbolic", ":/ostrel/ui/apps.svg"};
+            return {"app.connected.to.app.below.fill", "view-app-grid-symbolic", ":/ostrel/ui/apps.svg"};
         case Symbol::gear:
-            return {"emblem-system-symbolic", ":/ostrel/ui/gear.svg"};
+            return {"gearshape", "emblem-system-symbolic", ":/ostrel/ui/gear.svg"};
+        case Symbol::appFill:
+            return {"app.fill", "application-x-executable-symbolic", ":/ostrel/ui/application.svg"};
+        case Symbol::warning:
+            return {"exclamationmark.triangle.fill", "dialog-warning-symbolic", ":/ostrel/ui/warning.svg"};
+        case Symbol::flame:
+            return {"flame.fill", "", ":/ostrel/ui/flame.svg"};
+        case Symbol::bellBadge:
+            return {"bell.badge.fill", "", ":/ostrel/ui/bell.svg"};
+        case Symbol::bellSlash:
+            return {"bell.slash.fill", "notifications-disabled-symbolic", ":/ostrel/ui/bell-slash.svg"};
     }
-    return {"", ""};
+    return {"", "", ""};
+}
+
+QIcon shapeOf(Symbol symbol) {
+    const SymbolSource source = sourceOf(symbol);
+    const QIcon bundled(QString::fromLatin1(source.bundled));
+    if (*source.themeName == '\0') return bundled;
+    return QIcon::fromTheme(QString::fromLatin1(source.themeName), bundled);
+}
+
+// The shape filled with one colour, as symbol images are drawn.
+QPixmap tinted(QPixmap pixmap, const QColor& color) {
+    if (pixmap.isNull()) return pixmap;
+    QPainter painter(&pixmap);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(pixmap.rect(), color);
+    return pixmap;
 }
 
 }  // namespace
 
+QString symbolName(Symbol symbol) {
+    return QString::fromLatin1(sourceOf(symbol).name);
+}
+
 QIcon symbolIcon(Symbol symbol, const QColor& color) {
-    const SymbolSource source = sourceOf(symbol);
-    const QIcon shape = QIcon::hasThemeIcon(source.themeName) ? QIcon::fromTheme(source.themeName)
-                                                              : QIcon(QString::fromLatin1(source.bundled));
-    QIcon tinted;
+    const QIcon shape = shapeOf(symbol);
+    QIcon icon;
     for (const int size : {16, 20, 24, 32, 48}) {
         for (const double ratio : {1.0, 2.0}) {
-            QPixmap pixmap = shape.pixmap(QSize(size, size), ratio);
-            if (pixmap.isNull()) continue;
-            QPainter painter(&pixmap);
-            painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-            painter.fillRect(pixmap.rect(), color);
-            painter.end();
-            tinted.addPixmap(pixmap);
+            QPixmap pixmap = tinted(shape.pixmap(QSize(size, size), ratio), color);
+            if (!pixmap.isNull()) icon.addPixmap(pixmap);
         }
     }
-    return tinted;
+    return icon;
+}
+
+SymbolView::SymbolView(Symbol symbol, Tint tint, int size, QWidget* parent)
+    : QWidget(parent), symbol_(symbol), tint_(tint), size_(size) {
+    setFixedSize(size, size);
+}
+
+void SymbolView::setSymbol(Symbol symbol, Tint tint) {
+    if (symbol == symbol_ && tint == tint_) return;
+    symbol_ = symbol;
+    tint_ = tint;
+    update();
+}
+
+void SymbolView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ThemeChange) update();
+    QWidget::changeEvent(event);
+}
+
+void SymbolView::paintEvent(QPaintEvent*) {
+    const QPixmap pixmap = tinted(shapeOf(symbol_).pixmap(QSize(size_, size_), devicePixelRatioF()), color());
+    if (pixmap.isNull()) return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(QRectF(0, 0, size_, size_), pixmap, QRectF(pixmap.rect()));
 }
 
 }  // namespace ostrel

@@ -4,8 +4,9 @@
 #include <exception>
 #include <utility>
 
+#include "Model/SaturatingAdd.hpp"
+#include "Model/ScreenTexts.hpp"
 #include "Model/TextFormat.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
 
 namespace ostrel {
 namespace {
@@ -31,6 +32,14 @@ MenuBarViewModel::MenuBarViewModel(std::shared_ptr<OstrelDataService> dataServic
 
 MenuBarViewModel::~MenuBarViewModel() {
     if (observerID_) dataService_->removeObserver(*observerID_);
+}
+
+QString MenuBarViewModel::todayTotalText() const {
+    return QString::fromStdString(totalBytesText(todaySummary_.rxBytes, todaySummary_.txBytes));
+}
+
+QString MenuBarViewModel::todayDirectionsText() const {
+    return QString::fromStdString(directionsText(todaySummary_));
 }
 
 void MenuBarViewModel::refresh() {

@@ -23,6 +23,9 @@ class MenuBarViewModel final : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString menuBarText READ menuBarText NOTIFY menuBarTextChanged)
     Q_PROPERTY(ostrel::UsageSummary todaySummary READ todaySummary NOTIFY todaySummaryChanged)
+    // Today's figures as the popover's header shows them: received + sent, and each direction.
+    Q_PROPERTY(QString todayTotalText READ todayTotalText NOTIFY todaySummaryChanged)
+    Q_PROPERTY(QString todayDirectionsText READ todayDirectionsText NOTIFY todaySummaryChanged)
     Q_PROPERTY(QString activeNetworkTitle READ activeNetworkTitle NOTIFY activeNetworkTitleChanged)
     Q_PROPERTY(QString topAppTitle READ topAppTitle NOTIFY topAppTitleChanged)
     Q_PROPERTY(QString topNetworkTitle READ topNetworkTitle NOTIFY topNetworkTitleChanged)
@@ -39,6 +42,8 @@ public:
 
     QString menuBarText() const { return menuBarText_; }
     UsageSummary todaySummary() const { return todaySummary_; }
+    QString todayTotalText() const;
+    QString todayDirectionsText() const;
     QString activeNetworkTitle() const { return activeNetworkTitle_; }
     QString topAppTitle() const { return topAppTitle_; }
     QString topNetworkTitle() const { return topNetworkTitle_; }

@@ -6,10 +6,22 @@
 #include <QTabBar>
 #include <QTest>
 
+#include "Features/Apps/AppListRow.hpp"
+#include "Features/Apps/AppsView.hpp"
+#include "Features/Networks/NetworksView.hpp"
+#include "Features/Overview/OverviewView.hpp"
+#include "Features/Preferences/PreferencesView.hpp"
 #include "OstrelApp/PopoverRootView.hpp"
 #include "OstrelApp/PopoverWindow.hpp"
 #include "Services/support/DataServiceRig.hpp"
+#include "UI/LiveRefresh.hpp"
+#include "UI/SectionCard.hpp"
+#include "UI/StyledLabel.hpp"
+#include "UI/UsageTrendChart.hpp"
+#include "ViewModels/AppsViewModel.hpp"
 #include "ViewModels/MenuBarViewModel.hpp"
+#include "ViewModels/NetworksViewModel.hpp"
+#include "ViewModels/OverviewViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
 
 namespace ostrel {
@@ -25,14 +37,11 @@ T* child(QObject* root, const char* name) {
     return found;
 }
 
-// A screen that takes part in the live refresh.
-class RefreshingScreen final : public QWidget {
-    Q_OBJECT
-    Q_PROPERTY(quint64 liveRefreshIntervalNs MEMBER interval)
-
-public:
-    quint64 interval = 0;
-};
+// The screen's live-refresh period in nanoseconds; 0 for a screen without one.
+qint64 liveRefreshNs(QWidget* screen) {
+    const auto* refresh = screen->findChild<LiveRefresh*>(QString(), Qt::FindDirectChildrenOnly);
+    return refresh ? refresh->interval().count() : 0;
+}
 
 }  // namespace
 
@@ -73,6 +82,7 @@ private slots:
     void cleanup() {
         root.reset();
         model.reset();
+        QCoreApplication::sendPostedEvents();  // queued tasks hold the data service
         rig.reset();
     }
 
@@ -140,9 +150,11 @@ private slots:
         }
     }
 
-    // Exactly 880 x 680 in a frameless popup; four tabs made once and kept, each screen handed its
-    // live-refresh interval.
-    void popoverAndTabs() {
+    // Exactly 880 x 680 in a frameless window; the four screens made once with their view models and
+    // kept across closing and opening, each shown screen refreshing at its tab's interval. Networks
+    // and Apps load nothing until they are first shown, and on Overview the overview loads.
+    void popoverHoldsTheFourScreens() {
+        traffic("Browser", 2 * kMiB, kMiB);
         open(MenuBarDisplayMode::totalToday);
         QCOMPARE(root->size(), QSize(880, 680));
         PopoverTabs* tabs = root->tabs();
@@ -153,32 +165,102 @@ private slots:
         }
         QCOMPARE(titles, (QStringList{"Overview", "Networks", "Apps", "Prefs"}));
         QCOMPARE(tabs->currentIndex(), 0);
-        const auto interval = [&](PopoverTab tab) { return tabs->screen(tab)->property("liveRefreshIntervalNs"); };
-        QCOMPARE(interval(PopoverTab::overview).toULongLong(), 3000000000ULL);
-        QCOMPARE(interval(PopoverTab::networks).toULongLong(), 4000000000ULL);
-        QCOMPARE(interval(PopoverTab::apps).toULongLong(), 4000000000ULL);
-        QCOMPARE(interval(PopoverTab::prefs).toULongLong(), 0ULL);
+        QWidget* const screens[] = {tabs->screen(PopoverTab::overview), tabs->screen(PopoverTab::networks),
+                                    tabs->screen(PopoverTab::apps), tabs->screen(PopoverTab::prefs)};
+        QVERIFY(qobject_cast<OverviewView*>(screens[0]) && qobject_cast<NetworksView*>(screens[1]) &&
+                qobject_cast<AppsView*>(screens[2]) && qobject_cast<PreferencesView*>(screens[3]));
+        QCOMPARE(liveRefreshNs(screens[0]), 3000000000LL);
+        QCOMPARE(liveRefreshNs(screens[1]), 4000000000LL);
+        QCOMPARE(liveRefreshNs(screens[2]), 4000000000LL);
+        QCOMPARE(liveRefreshNs(screens[3]), 0LL);
 
         PopoverRootView* content = root.release();
         PopoverWindow window(content);
-        QVERIFY(window.windowFlags().testFlags(Qt::Popup | Qt::FramelessWindowHint));
-        tabs->setCurrentIndex(2);
-        QWidget* networks = tabs->screen(PopoverTab::networks);
-        auto* screen = new RefreshingScreen;
-        tabs->setScreen(PopoverTab::apps, screen);
-        QCOMPARE(screen->interval, 4000000000ULL);
-        QCOMPARE(tabs->currentIndex(), 2);
-        QCOMPARE(tabs->screen(PopoverTab::apps), screen);
-        QVERIFY(screen->isVisibleTo(tabs) && !networks->isVisibleTo(tabs));
+        // Not a popup, which would take the pointer from the tray host.
+        QCOMPARE(window.windowType(), Qt::Tool);
+        QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(!content->overviewViewModel()->isLoading() && !content->overviewViewModel()->snapshot());
+        window.showAt({QPoint(1000, 0), QSize(24, 24)});
+        QTRY_VERIFY_WITH_TIMEOUT(content->overviewViewModel()->snapshot().has_value(), kWait);
+        QCOMPARE(content->overviewViewModel()->snapshot()->summary, (UsageSummary{2 * kMiB, kMiB}));
+        QVERIFY(!content->networksViewModel()->isLoadingList() && content->networksViewModel()->networks().empty());
+        QVERIFY(content->appsViewModel()->applications().empty());
 
+        tabs->setCurrentIndex(1);
+        QTRY_COMPARE_WITH_TIMEOUT(content->networksViewModel()->networks().size(), std::size_t{1}, kWait);
+        QVERIFY(content->appsViewModel()->applications().empty());
+        window.hide();
         for (int round = 0; round < 2; ++round) {
             window.showAt({QPoint(1000, 0), QSize(24, 24)});
             QVERIFY(window.isVisible());
             QCOMPARE(window.size(), QSize(880, 680));
+            QCOMPARE(tabs->currentIndex(), 1);
             window.hide();
         }
-        QCOMPARE(tabs->screen(PopoverTab::networks), networks);
-        QCOMPARE(tabs->screen(PopoverTab::apps), screen);
+        for (const PopoverTab tab : allPopoverTabs) QCOMPARE(tabs->screen(tab), screens[static_cast<int>(tab)]);
+        QCOMPARE(content->networksViewModel()->networks().size(), std::size_t{1});
+    }
+
+    // Names that are not well-behaved text keep their places: an interface named with a
+    // right-to-left override shows its characters in order in the header, and names with line
+    // breaks give rows as high as any other.
+    void oddNamesShowInOrderOnOneLine() {
+        const std::string overridden =
+            "\xe2\x80\xae"
+            "exe.eviltxt";
+        traffic(overridden, 3 * kMiB, 0);
+        traffic("Two\nLines", 2 * kMiB, 0);
+        traffic("Mail", kMiB, 0);
+        rig->repository()->setActiveNetwork({"iface-odd", overridden, NetworkType::other, true, overridden,
+                                             NetworkResolutionState::unavailable, "interface", 0.5},
+                                            rig->now());
+        open(MenuBarDisplayMode::totalToday);
+        root->show();
+        QTRY_COMPARE_WITH_TIMEOUT(text("activeNetworkTitle"), "exe.eviltxt", kWait);
+        QCOMPARE(child<StyledLabel>(root.get(), "activeNetworkTitle")->shownText(), "\u2068exe.eviltxt\u2069");
+
+        root->tabs()->setCurrentIndex(2);
+        QTRY_COMPARE_WITH_TIMEOUT(root->appsViewModel()->applications().size(), std::size_t{3}, kWait);
+        QApplication::processEvents();
+        QSet<int> heights;
+        QStringList names;
+        for (auto* row : root->findChildren<AppListRow*>()) {
+            heights << row->height();
+            names << child<QLabel>(row, "name")->text();
+        }
+        QCOMPARE(names, QStringList({"exe.eviltxt", "Two Lines", "Mail"}));
+        QCOMPARE(heights.size(), 1);
+    }
+
+    // A 5,000-character application name is elided in its detail, which keeps within the popover
+    // with its chart and figures.
+    void longNamesStayWithinThePopover() {
+        std::string longName = "Long";
+        longName.append(5000, 'n');
+        longName += "End";
+        traffic(longName, 3 * kMiB, 0);
+        open(MenuBarDisplayMode::totalToday);
+        root->show();
+        root->tabs()->setCurrentIndex(2);
+        QTRY_COMPARE_WITH_TIMEOUT(root->appsViewModel()->applications().size(), std::size_t{1}, kWait);
+        root->appsViewModel()->selectApplication(QString::fromStdString(longName));
+        QTRY_VERIFY_WITH_TIMEOUT(root->appsViewModel()->selectedDetail(), kWait);
+        for (int pass = 0; pass < 3; ++pass) QApplication::processEvents();  // nested layouts settle in turns
+        QCOMPARE(root->size(), QSize(880, 680));
+        QVERIFY(root->minimumSizeHint().width() <= 880);
+        const auto rightEdge = [&](const char* name) {
+            auto* widget = child<QWidget>(child<QWidget>(root.get(), "appDetail"), name);
+            return widget->mapTo(root.get(), QPoint(widget->width(), 0)).x();
+        };
+        for (const char* name : {"summaryCard", "trendCard", "total", "trendChart"}) {
+            QVERIFY2(rightEdge(name) <= 880, name);
+        }
+        QWidget* apps = root->tabs()->screen(PopoverTab::apps);
+        QVERIFY(child<UsageTrendChart>(apps, "trendChart")->width() > 300);
+        const QString title = child<SectionCard>(apps, "summaryCard")->titleLabel()->shownText();
+        QVERIFY2(title.startsWith("\u2068Longnn") && title.contains(QStringLiteral("\u2026")) &&
+                     title.endsWith("nnEnd\u2069"),
+                 qPrintable(title));
     }
 };
 

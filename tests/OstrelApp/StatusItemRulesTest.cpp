@@ -37,15 +37,32 @@ private slots:
         QCOMPARE(ostrel::popoverPosition(anchor, available, QSize(880, 680)), expected);
     }
 
-    void showRightAfterAHideIsRefused() {
+    // One click on the item: the press that closed the popover does not open it again through the
+    // item, and the press that opened it, arriving after the item's activation, does not close it.
+    void oneClickActsOnce() {
         using namespace std::chrono_literals;
+        using Clock = PopoverToggleGuard::Clock;
+        const QRect item(1240, 0, 24, 24);
+        const auto start = Clock::time_point{} + 1h;
         PopoverToggleGuard guard;
-        const auto start = PopoverToggleGuard::Clock::time_point{} + 1h;
-        QVERIFY(guard.mayShow(start));
-        guard.noteHidden(start);
-        QVERIFY(!guard.mayShow(start));
-        QVERIFY(!guard.mayShow(start + 249ms));
-        QVERIFY(guard.mayShow(start + 250ms));
+        QVERIFY(guard.mayShow(item, start));
+
+        guard.noteClosedBy(QPoint(1250, 10), start);
+        QVERIFY(!guard.mayShow(item, start + 249ms));
+        QVERIFY(!guard.mayShow(QRect(1257, 17, 1, 1), start));  // the point the host gave, near it
+        QVERIFY(guard.mayShow(item, start + 250ms));
+        QVERIFY(guard.mayShow(QRect(600, 400, 1, 1), start));  // activated elsewhere: another click
+        guard.noteClosedBy(QPoint(10, 790), start);
+        QVERIFY(guard.mayShow(item, start));
+        guard.noteClosedBy(std::nullopt, start);  // the focus left, from whichever click
+        QVERIFY(!guard.mayShow(QRect(600, 400, 1, 1), start + 249ms));
+
+        QVERIFY(!guard.isOpeningPress(item.center(), start));
+        guard.noteShown(item, start);
+        QVERIFY(guard.isOpeningPress(item.center(), start + 999ms));
+        QVERIFY(guard.isOpeningPress(item.topLeft() - QPoint(8, 0), start));
+        QVERIFY(!guard.isOpeningPress(item.topLeft() - QPoint(9, 0), start));
+        QVERIFY(!guard.isOpeningPress(item.center(), start + 1000ms));
     }
 
     // The rounded-up text width, plus the image and 16 points; without an image, plus 10.

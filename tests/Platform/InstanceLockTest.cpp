@@ -3,6 +3,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
 #include "Platform/InstanceLock.hpp"
 #include "Platform/support/TempTree.hpp"
 
@@ -45,6 +49,63 @@ TEST(InstanceLockTest, OneHolderAtATimeAndADeadHolderLeavesNothingBehind) {
     EXPECT_EQ(first.state(), State::held);
     // A second open of the file in the same process is a second holder too.
     EXPECT_EQ(InstanceLock::acquire(path).state(), State::heldElsewhere);
+}
+
+// The lock is on the database file, so what would defeat a lock file beside it is seen instead.
+TEST(InstanceLockTest, TheHolderSeesItsFileDeletedRenamedAwayOrReplaced) {
+    const std::function<void(const std::string& folder)> changes[] = {
+        [](const std::string& folder) { std::filesystem::remove(folder + "/ostrel.sqlite"); },
+        [](const std::string& folder) { std::filesystem::remove_all(folder); },
+        [](const std::string& folder) {
+            std::filesystem::rename(folder + "/ostrel.sqlite", folder + "/elsewhere.sqlite");
+        },
+        [](const std::string& folder) {
+            std::ofstream(folder + "/new.sqlite") << "another";
+            std::filesystem::rename(folder + "/new.sqlite", folder + "/ostrel.sqlite");
+        },
+        [](const std::string& folder) {
+            std::filesystem::rename(folder, folder + "-old");
+            std::filesystem::create_directory(folder);
+        },
+    };
+    for (std::size_t i = 0; i < std::size(changes); ++i) {
+        SCOPED_TRACE(i);
+        testing::TempTree tree;
+        const std::string folder = tree.root + "/data/Ostrel", path = folder + "/ostrel.sqlite";
+        const auto held = InstanceLock::acquire(path);
+        ASSERT_EQ(held.state(), State::held);
+        std::filesystem::create_hard_link(path, tree.root + "/second name");  // one more name changes nothing
+        EXPECT_TRUE(held.stillAtPath());
+        changes[i](folder);
+        EXPECT_FALSE(held.stillAtPath());
+        // The file now at the path is free for another holder, which the old one can only notice.
+        EXPECT_EQ(InstanceLock::acquire(path).state(), State::held);
+    }
+}
+
+// An empty file has never been written by SQLite: the log, shared memory and journal beside it
+// are left from a database deleted before, perhaps still open in another program, and must not
+// be read as this file's. Beside a file with contents they are its own and stay.
+TEST(InstanceLockTest, LeftoversBesideAnEmptyFileGoAndThoseOfAFileWithContentsStay) {
+    testing::TempTree tree;
+    const std::string path = tree.root + "/ostrel.sqlite";
+    for (const bool empty : {true, false}) {
+        SCOPED_TRACE(empty);
+        std::ofstream(path) << (empty ? "" : "SQLite format 3");
+        for (const char* suffix : {"-wal", "-shm", "-journal"}) std::ofstream(path + suffix) << "left";
+        EXPECT_EQ(InstanceLock::acquire(path).state(), State::held);
+        for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+            EXPECT_EQ(std::filesystem::exists(path + suffix), !empty) << suffix;
+        }
+    }
+}
+
+TEST(InstanceLockTest, AFileThatCannotBeOpenedForWritingFailsWithTheReason) {
+    testing::TempTree tree;
+    std::filesystem::create_directory(tree.root + "/ostrel.sqlite");
+    const auto folder = InstanceLock::acquire(tree.root + "/ostrel.sqlite");
+    EXPECT_EQ(folder.state(), State::failed);
+    EXPECT_EQ(folder.error(), tree.root + "/ostrel.sqlite: Is a directory");
 }
 
 TEST(InstanceLockTest, AFolderThatCannotBeMadeFailsWithTheReason) {

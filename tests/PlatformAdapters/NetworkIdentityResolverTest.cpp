@@ -116,5 +116,24 @@ TEST_F(NetworkIdentityResolverTest, AnyWifiNameWinsOverTheRouteThenTheToolsAreAs
     EXPECT_EQ(resolve("en0"), "wifi-iface-en0|Wi-Fi (SSID unavailable)|wifi|en0|unavailable|unavailable|0.2");
 }
 
+// Interface names and network names reach the store as process names do: valid UTF-8 without
+// control characters, each offending byte a '_'. Other characters, such as a direction override,
+// are the screens' to show safely.
+TEST_F(NetworkIdentityResolverTest, NamesAreStoredAsTextWithoutControlCharactersOrStrayBytes) {
+    EXPECT_EQ(resolve("wl\xff\xfe" "0"), "iface-wl__0|wl__0|wifi|wl__0|unavailable|interface|0.5");
+    EXPECT_EQ(resolve("br\xc3"), "iface-br_|br_|other|br_|unavailable|interface|0.5");
+    const std::string overridden = "\xe2\x80\xae" "exe";
+    std::string kept = "iface-";  // appended: GCC 12 warns falsely (-Wrestrict) on a literal + string at -O3
+    kept += overridden, kept += '|', kept += overridden, kept += "|other|", kept += overridden;
+    kept += "|unavailable|interface|0.5";
+    EXPECT_EQ(resolve(overridden), kept);
+
+    wifi->setInterfaces({{"wlan\x80", "Cafe\nGuest\x01"}});
+    EXPECT_EQ(resolve("wlan\x80"), "wifi-cafe_guest_|Cafe_Guest_|wifi|wlan_|resolved|corewlan_primary|1");
+    wifi->setInterfaces({{"wlan0", std::nullopt}});
+    summary("wlan0", "  SSID : Caf\xe9 Noir\n");
+    EXPECT_EQ(resolve("wlan0"), "wifi-caf_-noir|Caf_ Noir|wifi|wlan0|resolved|networksetup_or_ipconfig_primary|0.85");
+}
+
 }  // namespace
 }  // namespace ostrel

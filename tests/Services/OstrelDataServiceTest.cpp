@@ -1,9 +1,12 @@
 // The data service end to end on real SQLite files under a temporary XDG data folder, with the
 // built core library and a sampler over counters the test moves, or over a network namespace.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "PlatformAdapters/support/VethPair.hpp"
@@ -66,10 +69,11 @@ TEST_F(OstrelDataServiceTest, FirstStartCreatesTheStoreLaterStartsSaveNothingAnd
 TEST(OstrelDataServiceStartupTest, AStoreThatCannotBeOpenedEndsTheProgramWithTheMessage) {
     const char* const cases[][3] = {
         {"touch file", "file/data", "filesystem error: cannot create directories: Not a directory \\[.*/file/data"},
-        {"mkdir -m 555 -p home/Ostrel", "home", "SQLite open failed: unable to open database file"},
-        {"mkdir -p home/Ostrel/ostrel.sqlite", "home", "SQLite open failed: unable to open database file"},
+        // The lock on the database is taken first, and the file opened for it.
+        {"mkdir -m 555 -p home/Ostrel", "home", "/.*/home/Ostrel/ostrel.sqlite: Permission denied"},
+        {"mkdir -p home/Ostrel/ostrel.sqlite", "home", "/.*/home/Ostrel/ostrel.sqlite: Is a directory"},
         {"mkdir -p home/Ostrel && touch home/Ostrel/ostrel.sqlite && chmod 444 home/Ostrel/*", "home",
-         "SQLite open failed: attempt to write a readonly database"},
+         "/.*/home/Ostrel/ostrel.sqlite: Permission denied"},
         {"mkdir -m 777 -p home/Ostrel && echo no > home/Ostrel/ostrel.sqlite && chmod 666 home/Ostrel/*", "home",
          "SQLite (prepare|step) failed: file is not a database"},
         {"true", "relative/home", "No folder for the database"},
@@ -90,6 +94,38 @@ TEST(OstrelDataServiceStartupTest, AStoreThatCannotBeOpenedEndsTheProgramWithThe
             },
             ::testing::ExitedWithCode(1), std::string("^Failed to initialize OstrelDataService: ") + message);
     }
+}
+
+// Samples of another shape would take no sample at all: the start stops before anything is written.
+TEST_F(OstrelDataServiceTest, ADatabaseOfAnotherShapeStopsTheStartAndIsLeftAsItWas) {
+    std::filesystem::create_directories(std::filesystem::path(rig.databasePath).parent_path());
+    const auto write = [&](const char* sql) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(rig.databasePath.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    };
+    const auto bytes = [&] {
+        std::ifstream in(rig.databasePath, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    write(
+        "CREATE TABLE usage_samples (id TEXT PRIMARY KEY, network_id TEXT, app_id TEXT, rx_bytes INT, tx_bytes "
+        "INT, source TEXT, attribution_confidence REAL); INSERT INTO usage_samples VALUES ('S', 'n', 'a', 1, 2, "
+        "'mock', 1);");
+    const std::string before = bytes();
+    try {
+        rig.start();
+        ADD_FAILURE() << "started";
+    } catch (const OstrelDataServiceError& error) {
+        EXPECT_STREQ(error.what(),
+                     "Failed to initialize OstrelDataService: The database does not have the shape Ostrel uses: the "
+                     "table usage_samples has no column timestamp");
+    }
+    EXPECT_TRUE(bytes() == before) << "the file changed";
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(std::filesystem::path(rig.databasePath).parent_path()), {}),
+        1);
 }
 
 TEST_F(OstrelDataServiceTest, AnswersComeFromTheCacheUntilOlderThanTheirTimeToLive) {

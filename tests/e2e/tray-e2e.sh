@@ -1,19 +1,32 @@
 #!/usr/bin/env bash
-# The real program in the rig's desktop (scripts/gui-rig.sh starts it): the tray item appears,
-# activating it shows the 880 x 680 popover and activating again hides it, the menu holds its five
-# entries, "Quit Ostrel" ends the program with status 0, a second start on the same database
-# leaves at once, and a data folder that cannot be written stops the start with its message.
+# The real program in the rig's desktop (scripts/gui-rig.sh starts it): the tray item appears, also
+# from a tray host that starts after the program and again after the host restarts; activating it
+# shows the 880 x 680 popover and activating again hides it; a click elsewhere hides it, and a right
+# click on the item hides it and opens the menu in one go; the menu holds its five entries, and
+# answers a group of events; "Quit Ostrel" ends the program with status 0, a second start on the
+# same database leaves at once, and a data folder that cannot be written stops the start with its
+# message.
 #
 #   scripts/gui-rig.sh --tray sni|xembed -- tests/e2e/tray-e2e.sh PATH/TO/ostrel sni|xembed
+#   scripts/gui-rig.sh --tray sni|xembed --tray-later -- tests/e2e/tray-e2e.sh PATH/TO/ostrel sni|xembed late
+#
+# A failure leaves a picture of the screen in OSTREL_E2E_OUTPUT when set, else the test's folder is
+# kept with its logs and the picture, and named.
 set -euo pipefail
+# gdbus prints what it cannot encode in the locale as "?".
+export LC_ALL=C.UTF-8
 
 ostrel=$1
 tray=$2
+late=${3:-}
+variant=$tray${late:+-late}
 work=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-e2e.XXXXXX")
+[ -z "${OSTREL_E2E_OUTPUT:-}" ] || rm -f "$OSTREL_E2E_OUTPUT/tray-e2e-$variant-fail.png"
 pid=
+keep=
 cleanup() {
   if [ -n "$pid" ] && kill -0 "$pid" 2> /dev/null; then kill -- "-$pid" 2> /dev/null || kill "$pid" || true; fi
-  rm -rf "$work"
+  [ -n "$keep" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
@@ -23,15 +36,26 @@ export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$wor
 export ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0:strict_string_checks=0
 
 fail() {
-  echo "FAIL ($tray): $*" >&2
-  import -window root /tmp/e2e-fail-$tray.png || true
+  echo "FAIL ($variant): $*" >&2
+  local picture
+  if [ -n "${OSTREL_E2E_OUTPUT:-}" ]; then
+    picture=$OSTREL_E2E_OUTPUT/tray-e2e-$variant-fail.png
+  else
+    keep=1
+    picture=$work/fail.png
+  fi
+  import -window root "$picture" 2> /dev/null && echo "the screen at the failure: $picture" >&2
   for log in "$work"/*.log; do [ -s "$log" ] && { echo "--- $log" >&2; tail -n 20 "$log" >&2; }; done
+  [ -z "$keep" ] || echo "the test's folder is kept: $work" >&2
   exit 1
 }
 # Waits for a condition, polling; generous, for a loaded machine.
 until_true() {  # description, then the condition's command
-  local what=$1 deadline=$((SECONDS + 90))
-  shift
+  within 90 "$@"
+}
+within() {  # seconds, description, then the condition's command
+  local deadline=$((SECONDS + $1)) what=$2
+  shift 2
   until "$@" > /dev/null 2>&1; do
     ((SECONDS < deadline)) || fail "timed out waiting: $what"
     sleep 0.1
@@ -50,16 +74,22 @@ ended_with() {  # waits for the program to end, which it must do with `status`
   [ "$status" = "$1" ] || fail "$2 ended the program with status $status"
 }
 
-# The visible windows of the program, one "ID WIDTH HEIGHT" line each.
-windows() {
+# The visible windows of a process, one "ID X Y WIDTH HEIGHT" line each.
+windows_of() {
   local id
-  for id in $(xdotool search --onlyvisible --pid "$pid" 2> /dev/null); do
-    (eval "$(xdotool getwindowgeometry --shell "$id")" && echo "$id $WIDTH $HEIGHT")
+  for id in $(xdotool search --onlyvisible --pid "$1" 2> /dev/null); do
+    (eval "$(xdotool getwindowgeometry --shell "$id")" && echo "$id $X $Y $WIDTH $HEIGHT")
   done
 }
+windows() { windows_of "$pid"; }
 # Read whole first: a reader that stops early would break the pipe and, with pipefail, the test.
 popover_shown() { grep -q ' 880 680$' <<< "$(windows)"; }
 popover_hidden() { ! popover_shown; }
+click_at() {  # x, y, button
+  xdotool mousemove "$1" "$2" click "$3"
+}
+# Far from the popover, which opens under the item at the top right.
+click_elsewhere() { click_at 100 700 1; }
 
 bus() { gdbus call --session "$@"; }
 watcher_items() {
@@ -79,26 +109,90 @@ sni_item() {
   done
   return 1
 }
-# The tray icon's window under XEmbed: the program's small visible window.
-xembed_icon() { awk 'NF == 3 && $2 < 100 && $3 < 100 && !found { print $1; found = 1 } END { exit !found }' <<< "$(windows)"; }
+item_property() { bus --dest "$item" --object-path /StatusNotifierItem --method org.freedesktop.DBus.Properties.Get \
+  org.kde.StatusNotifierItem "$1"; }
+# The host's panel, and the point of the program's item on it: the only item, at the panel's end.
+sni_panel() { xdotool search --onlyvisible --class gtk-sni-tray-standalone | head -n 1; }
+sni_item_point() {
+  eval "$(xdotool getwindowgeometry --shell "$(sni_panel)")"
+  echo "$((X + WIDTH - 16)) $((Y + HEIGHT / 2))"
+}
+# The host draws the menu itself: a window of its own, taller than its tooltips.
+sni_host_menu_shown() {
+  awk '$5 >= 80 { found = 1 } END { exit !found }' <<< "$(windows_of "$(xdotool getwindowpid "$(sni_panel)")")"
+}
+# The tray icon's window under XEmbed: the program's small visible window, inside the tray.
+xembed_icon() {
+  awk 'NF == 5 && $4 < 100 && $5 < 100 && $2 > 1000 && !found { print $1; found = 1 } END { exit !found }' \
+    <<< "$(windows)"
+}
+sni_host_menu_closed() { ! sni_host_menu_shown; }
+xembed_menu_shown() { [ "$(windows | wc -l)" -ge 2 ] && popover_hidden; }
+
+in_tray() {  # description
+  case $tray in
+    sni) until_true "$1 to list the item" sni_item ;;
+    xembed) until_true "$1 to embed the icon" xembed_icon ;;
+  esac
+}
+not_in_tray() {
+  case $tray in
+    sni) ! sni_item ;;
+    xembed) ! xembed_icon ;;
+  esac
+}
+
+# Started before any tray: the program says so at once, and shows in the tray that starts later,
+# and in the same tray started again.
+check_late_tray() {
+  within 20 "the message that no tray runs" grep -qx "Ostrel: no system tray found; the icon shows once a tray starts." \
+    "$work/stderr.log"
+  "$OSTREL_RIG_TRAY" start
+  in_tray "the tray started after the program"
+  "$OSTREL_RIG_TRAY" stop
+  until_true "the item to leave the stopped tray" not_in_tray
+  "$OSTREL_RIG_TRAY" start
+  in_tray "the restarted tray"
+}
 
 check_sni() {
-  until_true "the item to register with the watcher" sni_item
-  local item
+  in_tray "the tray"
   item=$(sni_item)
-  bus --dest "$item" --object-path /StatusNotifierItem --method org.freedesktop.DBus.Properties.Get \
-    org.kde.StatusNotifierItem XAyatanaLabel | grep -q " Today'>" || fail "the label is not today's total"
+  item_property XAyatanaLabel | grep -q " Today'>" || fail "the label is not today's total"
+  [ "$(item_property Title)" = "(<'Ostrel'>,)" ] || fail "the title is $(item_property Title)"
 
   bus --dest "$item" --object-path /StatusNotifierItem --method org.kde.StatusNotifierItem.Activate 0 0 > /dev/null
   until_true "the popover to show" popover_shown
   bus --dest "$item" --object-path /StatusNotifierItem --method org.kde.StatusNotifierItem.Activate 0 0 > /dev/null
   until_true "the popover to hide" popover_hidden
 
-  local entries expected
+  local entries expected answer
   entries=$(bus --dest "$item" --object-path /MenuBar --method com.canonical.dbusmenu.GetLayout -- 0 -1 \
     "['label', 'type']" | grep -o "'label': <'[^']*'>\|'type': <'separator'>" | sed "s/.*<'\(.*\)'>/\1/")
   expected=$(printf '%s\n' "Support Ostrel" "Check for Updates…" "About the Developer" separator "Quit Ostrel")
   [ "$entries" = "$expected" ] || fail "menu entries: $(echo "$entries" | tr '\n' '|')"
+  # Item 99 does not exist; hovering over item 1 does nothing.
+  answer=$(bus --dest "$item" --object-path /MenuBar --method com.canonical.dbusmenu.EventGroup \
+    "[(1, 'hovered', <0>, uint32 0), (99, 'clicked', <0>, uint32 0)]" 2>&1) || true
+  [ "$answer" = "([99],)" ] || fail "a group of events: $answer"
+
+  # Clicks on the host's panel, which reach the program only through the host. A second left click
+  # soon after the first would be a double click to the host.
+  local point
+  point=$(sni_item_point)
+  click_at $point 1
+  until_true "a click on the item to show the popover" popover_shown
+  click_elsewhere
+  until_true "a click elsewhere to hide the popover" popover_hidden
+  # Without a point from the host, the popover opens at the pointer.
+  xdotool mousemove $point
+  bus --dest "$item" --object-path /StatusNotifierItem --method org.kde.StatusNotifierItem.Activate 0 0 > /dev/null
+  until_true "the popover to show again" popover_shown
+  click_at $point 3
+  until_true "one right click to hide the popover" popover_hidden
+  until_true "the same right click to open the host's menu" sni_host_menu_shown
+  xdotool key Escape
+  until_true "the host's menu to close" sni_host_menu_closed
 
   # A second start on the same database leaves at once, without an item of its own.
   local second=0
@@ -112,28 +206,37 @@ check_sni() {
 }
 
 check_xembed() {
-  until_true "the icon to be embedded" xembed_icon
+  in_tray "the tray"
   local icon
   icon=$(xembed_icon)
   xdotool mousemove --window "$icon" 5 5 click 1
   until_true "the popover to show" popover_shown
-  # The click outside the popup closes it, and must not reopen it through the icon.
+  # The click that hides the popover must not open it again through the icon.
   xdotool mousemove --window "$icon" 5 5 click 1
   until_true "the popover to hide" popover_hidden
 
+  xdotool mousemove --window "$icon" 5 5 click 1
+  until_true "the popover to show again" popover_shown
+  click_elsewhere
+  until_true "a click elsewhere to hide the popover" popover_hidden
+
+  xdotool mousemove --window "$icon" 5 5 click 1
+  until_true "the popover to show once more" popover_shown
   xdotool mousemove --window "$icon" 5 5 click 3
-  until_true "the menu to open" sh -c "[ \$(xdotool search --onlyvisible --pid $pid | wc -l) -ge 2 ]"
+  until_true "one right click to hide the popover and open the menu" xembed_menu_shown
   # From nothing selected, Up selects the last entry, which is the quit command.
   xdotool key Up Return
 }
 
 start
+[ -z "$late" ] || check_late_tray
 case $tray in
   sni) check_sni ;;
   xembed) check_xembed ;;
   *) fail "unknown tray host" ;;
 esac
 ended_with 0 '"Quit Ostrel"'
+! grep -q "Skipped method" "$work/stderr.log" || fail "a method of the bus interfaces was left out"
 
 # No data folder can be made under /proc, whoever runs the test.
 status=0
@@ -141,4 +244,4 @@ XDG_DATA_HOME=/proc timeout 60 "$ostrel" > "$work/unwritable.log" 2>&1 || status
 [ "$status" != 0 ] && [ "$status" != 124 ] || fail "an unwritable data folder ended the start with status $status"
 grep -q "^Failed to initialize OstrelDataService: " "$work/unwritable.log" ||
   fail "an unwritable data folder gave no start-up message"
-echo "PASS ($tray)"
+echo "PASS ($variant)"

@@ -1,21 +1,18 @@
 #pragma once
 
-#include <QScrollArea>
+#include <QWidget>
 
-#include "Features/Apps/PeriodTextFormat.hpp"
 #include "Model/ScreenModels.hpp"
 
 namespace ostrel {
 
 class AppIconView;
-class SectionCard;
 class StyledLabel;
-class UsageRowsView;
-class UsageTrendChart;
+class UsageDetailView;
 
-// The detail of one application, four cards in a vertical scroll: its name with icon, bundle
-// identifier and totals; the trend; the networks it used most; its busiest periods.
-class AppDetailView final : public QScrollArea {
+// One application's detail: its icon with its bundle identifier and its totals, its trend, the
+// networks it used most and its busiest periods (UsageDetailView).
+class AppDetailView final : public QWidget {
     Q_OBJECT
 
 public:
@@ -26,17 +23,9 @@ public:
 
 private:
     ApplicationDetailModel model_;
-    PeriodTextFormat periodText_;
-    SectionCard* summaryCard_;
     AppIconView* icon_;
     StyledLabel* bundleID_;
-    StyledLabel* total_;
-    StyledLabel* traffic_;
-    StyledLabel* trendPlaceholder_;
-    UsageTrendChart* trendChart_;
-    StyledLabel* byNetworkPlaceholder_;
-    UsageRowsView* byNetworkRows_;
-    UsageRowsView* busiestPeriodRows_;
+    UsageDetailView* cards_;
 };
 
 }  // namespace ostrel

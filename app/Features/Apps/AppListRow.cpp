@@ -1,56 +1,46 @@
 #include "Features/Apps/AppListRow.hpp"
 
-#include <QHBoxLayout>
-#include <QPainter>
-#include <QStyleOptionFocusRect>
 #include <QVBoxLayout>
 
-#include "Features/Apps/StyledLabel.hpp"
 #include "Model/TextFormat.hpp"
 #include "UI/AppIconView.hpp"
 #include "UI/SparklineView.hpp"
+#include "UI/StyledLabel.hpp"
 
 namespace ostrel {
 namespace {
 
-QVBoxLayout* twoLines(QWidget* top, QWidget* bottom, Qt::Alignment alignment) {
-    auto* lines = new QVBoxLayout;
-    lines->setContentsMargins(0, 0, 0, 0);
-    lines->setSpacing(2);
-    lines->addWidget(top, 0, alignment);
-    lines->addWidget(bottom, 0, alignment);
-    return lines;
+QWidget* totalsColumn() {
+    auto* column = new QWidget;
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    auto* total = new StyledLabel(TextStyle::callout, Hierarchy::primary, column);
+    total->setObjectName("total");
+    total->setWeight(QFont::Medium);
+    auto* share = new StyledLabel(TextStyle::caption, Hierarchy::secondary, column);
+    share->setObjectName("share");
+    for (auto* label : {total, share}) {
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        layout->addWidget(label, 0, Qt::AlignRight);
+    }
+    return column;
 }
 
 }  // namespace
 
 AppListRow::AppListRow(QWidget* parent)
-    : QAbstractButton(parent),
-      icon_(new AppIconView({}, std::nullopt, this)),
-      name_(new StyledLabel(TextStyle::body, Hierarchy::primary, this)),
-      bundleID_(new StyledLabel(TextStyle::caption, Hierarchy::secondary, this)),
-      sparkline_(new SparklineView({}, this)),
-      total_(new StyledLabel(TextStyle::callout, Hierarchy::primary, this)),
-      share_(new StyledLabel(TextStyle::caption, Hierarchy::secondary, this)) {
-    setObjectName("appRow");
-    name_->setObjectName("name");
-    bundleID_->setObjectName("bundleID");
-    total_->setObjectName("total");
-    share_->setObjectName("share");
-    name_->setElided(true);
-    bundleID_->setElided(true);
-    total_->setWeight(QFont::Medium);
-    for (auto* label : {total_, share_}) label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    setFocusPolicy(Qt::TabFocus);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    : AppListRow(new AppIconView({}, std::nullopt), new StyledLabel(TextStyle::caption, Hierarchy::secondary),
+                 totalsColumn(), parent) {}
 
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(6, 4, 6, 4);
-    layout->setSpacing(8);
-    layout->addWidget(icon_, 0, Qt::AlignVCenter);
-    layout->addLayout(twoLines(name_, bundleID_, Qt::AlignLeft), 1);
-    layout->addWidget(sparkline_, 0, Qt::AlignVCenter);
-    layout->addLayout(twoLines(total_, share_, Qt::AlignRight));
+AppListRow::AppListRow(AppIconView* icon, StyledLabel* bundleID, QWidget* totals, QWidget* parent)
+    : ListRow(icon, bundleID, totals, parent),
+      icon_(icon),
+      bundleID_(bundleID),
+      total_(totals->findChild<StyledLabel*>("total")),
+      share_(totals->findChild<StyledLabel*>("share")) {
+    setObjectName("appRow");
+    bundleID_->setObjectName("bundleID");
 }
 
 void AppListRow::setItem(const ApplicationListItem& item) {
@@ -59,32 +49,12 @@ void AppListRow::setItem(const ApplicationListItem& item) {
         icon_->setApplication(item.bundleID, item.iconPath);
     }
     item_ = item;
-    name_->setText(QString::fromStdString(item.name));
-    bundleID_->setText(QString::fromStdString(item.bundleID));
-    sparkline_->setPoints(item.sparkline);
+    setName(item.name);
+    // Not always a desktop file's id: an unknown program's comes from its process name.
+    bundleID_->setName(item.bundleID);
+    sparkline()->setPoints(item.sparkline);
     total_->setText(QString::fromStdString(byteString(item.totalBytes)));
     share_->setText(QString::fromStdString(percentageString(item.share)));
-    setAccessibleName(name_->text());
-}
-
-QSize AppListRow::sizeHint() const {
-    return layout()->sizeHint();
-}
-
-void AppListRow::paintEvent(QPaintEvent*) {
-    // Plain: only a press and the keyboard focus show.
-    QPainter painter(this);
-    if (isDown()) {
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(hierarchicalColor(palette(), Hierarchy::quaternary));
-        painter.drawRoundedRect(QRectF(rect()), 6, 6);
-    }
-    if (hasFocus()) {
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
-    }
 }
 
 }  // namespace ostrel

@@ -1,18 +1,15 @@
 #pragma once
 
-#include <QAbstractButton>
-
 #include "Model/ScreenModels.hpp"
+#include "UI/ListRow.hpp"
 
 namespace ostrel {
 
 class AppIconView;
-class SparklineView;
 class StyledLabel;
 
-// One application of the list, a plain button: icon, name over bundle identifier, sparkline, and
-// total over share. Rows keep no selection and highlight none.
-class AppListRow final : public QAbstractButton {
+// One application of the list: icon, name over bundle identifier, sparkline, and total over share.
+class AppListRow final : public ListRow {
     Q_OBJECT
 
 public:
@@ -21,17 +18,12 @@ public:
     const ApplicationListItem& item() const { return item_; }
     void setItem(const ApplicationListItem& item);
 
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private:
+    AppListRow(AppIconView* icon, StyledLabel* bundleID, QWidget* totals, QWidget* parent);
+
     ApplicationListItem item_;
     AppIconView* icon_;
-    StyledLabel* name_;
     StyledLabel* bundleID_;
-    SparklineView* sparkline_;
     StyledLabel* total_;
     StyledLabel* share_;
 };

@@ -4,37 +4,32 @@
 #include <QWidget>
 #include <chrono>
 
-class QStackedWidget;
-class QTimer;
-
 namespace ostrel {
 
 class AppDetailView;
-class AppListView;
 class AppsViewModel;
 class ContentUnavailableView;
-class StyledLabel;
-class TimeframePicker;
+class ListDetailView;
+class RowList;
+class SegmentedPicker;
 
-// The Apps tab: a sidebar with the timeframe picker above the applications, and a detail column
-// with the chosen application or "Select an app". It only shows the view model's state and calls
-// its operations. While shown it reloads every `liveRefreshInterval`, the first time one interval
-// after it appears; when it appears with no applications yet, it asks for them at once.
+// The Apps tab: a sidebar with the timeframe picker above the applications, beside a detail column
+// with the chosen application or "Select an app" (ListDetailView). It only shows the view model's
+// state and calls its operations.
 //
-// The view model is not owned and must outlive the view: the popover's root creates it first and
-// keeps it for the popover's lifetime, so that list, selection and timeframe survive tab switches.
+// The view model is not owned: the popover's root creates it with the screen and keeps it for the
+// life of the process, so that list, selection and timeframe survive tab switches and closing the
+// popover. The screen loads nothing until it is first shown; shown with no applications, it asks
+// for them at once. While shown it reloads every `liveRefreshInterval` (LiveRefresh), the first
+// time one interval after it appears.
 class AppsView final : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::milliseconds kLiveRefreshInterval{4000};
-
-    explicit AppsView(AppsViewModel* viewModel, std::chrono::milliseconds liveRefreshInterval = kLiveRefreshInterval,
-                      QWidget* parent = nullptr);
+    AppsView(AppsViewModel* viewModel, std::chrono::nanoseconds liveRefreshInterval, QWidget* parent = nullptr);
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     void showTimeframe();
@@ -43,11 +38,9 @@ private:
     void showError();
 
     QPointer<AppsViewModel> viewModel_;
-    QTimer* liveRefreshTimer_;
-    TimeframePicker* timeframePicker_;
-    StyledLabel* errorLabel_;
-    AppListView* appList_;
-    QStackedWidget* detailColumn_;
+    SegmentedPicker* timeframePicker_;
+    RowList* appList_;
+    ListDetailView* layout_;
     ContentUnavailableView* selectPlaceholder_;
     AppDetailView* appDetail_;
 };

@@ -1,18 +1,17 @@
 #pragma once
 
-#include <QScrollArea>
+#include <QWidget>
 
 #include "Model/ScreenModels.hpp"
 
 namespace ostrel {
 
-class SectionCard;
 class StyledLabel;
-class UsageTrendChart;
+class UsageDetailView;
 
-// One network's detail, four cards in a scroll view: its totals, its trend, the applications
-// that used it most and its busiest periods. A new model updates the cards in place.
-class NetworkDetailView final : public QScrollArea {
+// One network's detail: its type and totals, its trend, the applications that used it most and
+// its busiest periods (UsageDetailView). A new model updates the cards in place.
+class NetworkDetailView final : public QWidget {
     Q_OBJECT
 
 public:
@@ -22,18 +21,9 @@ public:
     void setModel(const NetworkDetailModel& model);
 
 private:
-    void showTrend();
-    void showTopApps();
-    void showBusiestPeriods();
-
     NetworkDetailModel model_;
-    SectionCard* summaryCard_;
     StyledLabel* type_;
-    StyledLabel* total_;
-    StyledLabel* split_;
-    SectionCard* trendCard_;
-    SectionCard* topAppsCard_;
-    SectionCard* busiestPeriodsCard_;
+    UsageDetailView* cards_;
 };
 
 }  // namespace ostrel

@@ -1,41 +1,29 @@
 #pragma once
 
-#include <QAbstractButton>
-
 #include "Model/ScreenModels.hpp"
-
-class QLabel;
+#include "UI/ListRow.hpp"
 
 namespace ostrel {
 
-class SparklineView;
 class StyledLabel;
 
-// One network of the list, as a plain button that highlights nothing: its name above its type
-// (and "Active" in green while it is in use), then its sparkline and total.
-class NetworkRow final : public QAbstractButton {
+// One network of the list: its name above its type (and "Active" in green while it is in use),
+// then its sparkline and total.
+class NetworkRow final : public ListRow {
     Q_OBJECT
 
 public:
-    explicit NetworkRow(const NetworkListItem& item, QWidget* parent = nullptr);
+    explicit NetworkRow(QWidget* parent = nullptr);
 
     const NetworkListItem& item() const { return item_; }
     void setItem(const NetworkListItem& item);
 
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    void elideName();
+    NetworkRow(StyledLabel* type, StyledLabel* active, StyledLabel* total, QWidget* parent);
 
     NetworkListItem item_;
-    QLabel* name_;
     StyledLabel* type_;
     StyledLabel* active_;
-    SparklineView* sparkline_;
     StyledLabel* total_;
 };
 

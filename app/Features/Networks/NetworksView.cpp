@@ -1,60 +1,64 @@
 #include "Features/Networks/NetworksView.hpp"
 
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QSplitter>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
-#include "Features/Networks/ContentUnavailableView.hpp"
 #include "Features/Networks/NetworkDetailView.hpp"
-#include "Features/Networks/NetworkList.hpp"
-#include "Features/Networks/ProgressIndicator.hpp"
-#include "Features/Networks/StyledLabel.hpp"
-#include "Features/Networks/TimeframePicker.hpp"
+#include "Features/Networks/NetworkRow.hpp"
+#include "UI/ContentUnavailableView.hpp"
+#include "UI/ListDetailView.hpp"
+#include "UI/LiveRefresh.hpp"
+#include "UI/ProgressIndicator.hpp"
+#include "UI/RowList.hpp"
+#include "UI/SegmentedPicker.hpp"
 #include "ViewModels/NetworksViewModel.hpp"
 
 namespace ostrel {
-namespace {
 
-constexpr int kSidebarWidth = 330;
+NetworksView::NetworksView(NetworksViewModel* viewModel, std::chrono::nanoseconds liveRefreshInterval, QWidget* parent)
+    : QWidget(parent),
+      viewModel_(viewModel),
+      timeframePicker_(new SegmentedPicker(QStringLiteral("Timeframe"), SegmentedPicker::timeframeSegments())),
+      networkList_(new RowList),
+      listLoading_(new ProgressIndicator(QStringLiteral("Loading networks\u2026"))),
+      layout_(new ListDetailView(timeframePicker_, networkList_, this)),
+      detailLoading_(new QWidget),
+      detailView_(new NetworkDetailView),
+      noSelection_(new ContentUnavailableView(QStringLiteral("Select a network"), Symbol::wifi)) {
+    timeframePicker_->setObjectName("timeframePicker");
+    networkList_->setObjectName("networkList");
+    listLoading_->setObjectName("listLoading");
+    listLoading_->setContentsMargins(0, 16, 0, 0);
+    layout_->setListOverlay(listLoading_);
+    detailLoading_->setObjectName("detailLoading");
+    auto* progress = new ProgressIndicator(QStringLiteral("Loading network details\u2026"), detailLoading_);
+    progress->setObjectName("detailProgress");
+    (new QVBoxLayout(detailLoading_))->addWidget(progress, 0, Qt::AlignCenter);
+    detailView_->setObjectName("detailView");
+    noSelection_->setObjectName("noSelection");
+    for (QWidget* page : {detailLoading_, static_cast<QWidget*>(detailView_), static_cast<QWidget*>(noSelection_)}) {
+        layout_->addDetailPage(page);
+    }
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(layout_);
 
-}  // namespace
-
-NetworksView::NetworksView(NetworksViewModel* viewModel, std::chrono::milliseconds liveRefreshInterval, QWidget* parent)
-    : QWidget(parent), viewModel_(viewModel) {
-    liveRefreshTimer_.setObjectName("liveRefreshTimer");
-    liveRefreshTimer_.setParent(this);
-    liveRefreshTimer_.setInterval(liveRefreshInterval);
     // Each tick asks anew without waiting for the answer; the cache answers when it is young.
-    connect(&liveRefreshTimer_, &QTimer::timeout, this, [this] {
+    new LiveRefresh(this, liveRefreshInterval, [this] {
         if (viewModel_) viewModel_->refresh(false);
     });
-
-    auto* splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->setObjectName("splitView");
-    splitter->setChildrenCollapsible(false);
-    splitter->addWidget(makeSidebar());
-    splitter->addWidget(makeDetailColumn());
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({kSidebarWidth, 1});
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(splitter);
-
     connect(viewModel, &NetworksViewModel::timeframeChanged, this, &NetworksView::showTimeframe);
     connect(viewModel, &NetworksViewModel::networksChanged, this, &NetworksView::showList);
     connect(viewModel, &NetworksViewModel::isLoadingListChanged, this, &NetworksView::showList);
     connect(viewModel, &NetworksViewModel::errorMessageChanged, this, &NetworksView::showError);
     connect(viewModel, &NetworksViewModel::isLoadingDetailChanged, this, &NetworksView::showDetailColumn);
     connect(viewModel, &NetworksViewModel::selectedDetailChanged, this, &NetworksView::showDetailColumn);
-    connect(timeframePicker_, &TimeframePicker::timeframeChosen, this, [this](TimeframePreset timeframe) {
-        if (!viewModel_) return;
-        viewModel_->setTimeframe(timeframe);
-        showTimeframe();  // the picker follows the view model, not the click
+    connect(timeframePicker_, &SegmentedPicker::chosen, this, [this](int index) {
+        if (viewModel_) viewModel_->setTimeframe(allTimeframePresets.at(static_cast<std::size_t>(index)));
     });
-    connect(networkList_, &NetworkList::networkClicked, this, [this](const QString& networkID) {
-        if (viewModel_) viewModel_->selectNetwork(networkID);
+    // The row's network at the time of the click: rows are reused for other networks.
+    connect(networkList_, &RowList::rowClicked, this, [this](int index) {
+        if (!viewModel_ || static_cast<std::size_t>(index) >= viewModel_->networks().size()) return;
+        viewModel_->selectNetwork(QString::fromStdString(viewModel_->networks()[static_cast<std::size_t>(index)].id));
     });
     showTimeframe();
     showList();
@@ -62,79 +66,33 @@ NetworksView::NetworksView(NetworksViewModel* viewModel, std::chrono::millisecon
     showDetailColumn();
 }
 
-QWidget* NetworksView::makeSidebar() {
-    auto* sidebar = new QWidget;
-    sidebar->setObjectName("sidebar");
-    sidebar->setMinimumWidth(260);
-    auto* layout = new QVBoxLayout(sidebar);
-    layout->setContentsMargins(10, 10, 10, 10);
-    layout->setSpacing(10);
-    timeframePicker_ = new TimeframePicker(sidebar);
-    timeframePicker_->setObjectName("timeframePicker");
-    layout->addWidget(timeframePicker_);
-    // Where the view model's failures show; hidden while there is none.
-    errorLabel_ = new StyledLabel({}, TextStyle::caption, Hierarchy::primary, sidebar);
-    errorLabel_->setObjectName("errorLabel");
-    errorLabel_->setTint(StyledLabel::Tint::red);
-    errorLabel_->setWordWrap(true);
-    layout->addWidget(errorLabel_);
-
-    // The indicator lies over the list, at its top; it shows only while the list is empty.
-    auto* overlay = new QGridLayout;
-    networkList_ = new NetworkList(sidebar);
-    networkList_->setObjectName("networkList");
-    listLoading_ = new ProgressIndicator("Loading networks…", sidebar);
-    listLoading_->setObjectName("listLoading");
-    listLoading_->setContentsMargins(0, 16, 0, 0);
-    overlay->addWidget(networkList_, 0, 0);
-    overlay->addWidget(listLoading_, 0, 0, Qt::AlignTop | Qt::AlignHCenter);
-    layout->addLayout(overlay, 1);
-    return sidebar;
-}
-
-QWidget* NetworksView::makeDetailColumn() {
-    detailColumn_ = new QStackedWidget;
-    detailColumn_->setObjectName("detailColumn");
-    detailLoading_ = new ProgressIndicator("Loading network details…");
-    detailLoading_->setObjectName("detailLoading");
-    auto* loadingPage = new QWidget;
-    auto* centred = new QVBoxLayout(loadingPage);
-    centred->addWidget(detailLoading_, 0, Qt::AlignCenter);
-    detailView_ = new NetworkDetailView;
-    detailView_->setObjectName("detailView");
-    noSelection_ = new ContentUnavailableView("Select a network");
-    noSelection_->setObjectName("noSelection");
-    detailColumn_->addWidget(loadingPage);
-    detailColumn_->addWidget(detailView_);
-    detailColumn_->addWidget(noSelection_);
-    return detailColumn_;
-}
-
 void NetworksView::showTimeframe() {
-    if (viewModel_) timeframePicker_->setTimeframe(viewModel_->timeframe());
+    if (viewModel_) timeframePicker_->setCurrentIndex(static_cast<int>(viewModel_->timeframe()));
 }
 
 void NetworksView::showList() {
     if (!viewModel_) return;
-    networkList_->setItems(viewModel_->networks());
-    listLoading_->setVisible(viewModel_->isLoadingList() && viewModel_->networks().empty());
+    const auto& networks = viewModel_->networks();
+    networkList_->setRowCount(networks.size(), [](QWidget* parent) { return new NetworkRow(parent); });
+    for (std::size_t i = 0; i < networks.size(); ++i)
+        static_cast<NetworkRow*>(networkList_->rows()[i])->setItem(networks[i]);
+    // Only the first load shows it: while the list has entries, reloads show no indicator.
+    listLoading_->setVisible(viewModel_->isLoadingList() && networks.empty());
 }
 
 void NetworksView::showError() {
-    const QString message = viewModel_ ? viewModel_->errorMessage() : QString();
-    errorLabel_->setText(message);
-    errorLabel_->setVisible(!message.isNull());
+    layout_->setError(viewModel_ ? viewModel_->errorMessage() : QString());
 }
 
 void NetworksView::showDetailColumn() {
     if (!viewModel_) return;
     if (viewModel_->isLoadingDetail()) {
-        detailColumn_->setCurrentWidget(detailLoading_->parentWidget());
+        layout_->showDetailPage(detailLoading_);
     } else if (const auto& detail = viewModel_->selectedDetail()) {
         detailView_->setModel(*detail);
-        detailColumn_->setCurrentWidget(detailView_);
+        layout_->showDetailPage(detailView_);
     } else {
-        detailColumn_->setCurrentWidget(noSelection_);
+        layout_->showDetailPage(noSelection_);
     }
 }
 
@@ -142,13 +100,6 @@ void NetworksView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // A list from an earlier visit stays as it is until the first tick.
     if (viewModel_ && viewModel_->networks().empty()) viewModel_->refresh(false);
-    liveRefreshTimer_.start();
-}
-
-void NetworksView::hideEvent(QHideEvent* event) {
-    // A reload already asked for still arrives; only the ticks stop.
-    liveRefreshTimer_.stop();
-    QWidget::hideEvent(event);
 }
 
 }  // namespace ostrel

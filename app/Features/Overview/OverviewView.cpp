@@ -1,17 +1,17 @@
 #include "Features/Overview/OverviewView.hpp"
 
 #include <QHBoxLayout>
-#include <QProgressBar>
 #include <QScrollArea>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "Features/Overview/RankedList.hpp"
-#include "Features/Overview/StyledLabel.hpp"
 #include "Features/Overview/SummaryCards.hpp"
 #include "Features/Overview/TimeframeControls.hpp"
 #include "Features/Overview/TrendCard.hpp"
+#include "UI/LiveRefresh.hpp"
+#include "UI/ProgressIndicator.hpp"
 #include "UI/SectionCard.hpp"
+#include "UI/StyledLabel.hpp"
 
 namespace ostrel {
 namespace {
@@ -29,11 +29,9 @@ SectionCard* topListCard(const QString& title, const char* name, RankedList* lis
 
 }  // namespace
 
-OverviewView::OverviewView(OverviewViewModel* viewModel, std::chrono::milliseconds liveRefreshInterval, QWidget* parent)
-    : QWidget(parent), viewModel_(viewModel), liveRefresh_(new QTimer(this)) {
-    liveRefresh_->setObjectName("liveRefreshTimer");
-    liveRefresh_->setInterval(liveRefreshInterval);
-    connect(liveRefresh_, &QTimer::timeout, this, [this] {
+OverviewView::OverviewView(OverviewViewModel* viewModel, std::chrono::nanoseconds liveRefreshInterval, QWidget* parent)
+    : QWidget(parent), viewModel_(viewModel) {
+    new LiveRefresh(this, liveRefreshInterval, [this] {
         if (viewModel_) viewModel_->refresh(false);
     });
 
@@ -67,17 +65,14 @@ OverviewView::OverviewView(OverviewViewModel* viewModel, std::chrono::millisecon
         topListCard(QStringLiteral("Top Applications"), "topApplicationsCard", topApplications_, topLists_), 1,
         Qt::AlignTop);
 
-    errorText_ = new StyledLabel({}, TextStyle::body, Tint::red);
+    errorText_ = new StyledLabel(TextStyle::body, StatusColor::red);
     errorText_->setObjectName("errorText");
     errorText_->setWordWrap(true);
     errorCard_ = new SectionCard(QStringLiteral("Error"), errorText_, content);
     errorCard_->setObjectName("errorCard");
 
-    progress_ = new QProgressBar(content);
+    progress_ = new ProgressIndicator({}, content);
     progress_->setObjectName("progressIndicator");
-    progress_->setRange(0, 0);  // indeterminate
-    progress_->setTextVisible(false);
-    progress_->setMaximumWidth(160);
 
     // Aligned, the parts keep the height they need: a card would otherwise take a share of the
     // spare height, since its own content stays at its top.
@@ -106,13 +101,6 @@ OverviewView::OverviewView(OverviewViewModel* viewModel, std::chrono::millisecon
 void OverviewView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (viewModel_) viewModel_->loadIfNeeded();
-    // The first refresh one interval after showing; showing again restarts the count.
-    liveRefresh_->start();
-}
-
-void OverviewView::hideEvent(QHideEvent* event) {
-    liveRefresh_->stop();
-    QWidget::hideEvent(event);
 }
 
 void OverviewView::showSnapshot() {

@@ -6,11 +6,9 @@
 
 #include "ViewModels/OverviewViewModel.hpp"
 
-class QProgressBar;
-class QTimer;
-
 namespace ostrel {
 
+class ProgressIndicator;
 class RankedList;
 class SectionCard;
 class StyledLabel;
@@ -21,7 +19,7 @@ class TrendCard;
 // The Overview tab: the timeframe controls, then the summary cards, the trend and the top lists
 // of the view model's overview; while there is none, the error or else a progress indicator.
 // While shown it asks for the overview once (when none is held or loading) and then refreshes
-// it every `liveRefreshInterval`, from the cache where that is young enough.
+// it every `liveRefreshInterval` (LiveRefresh), from the cache where that is young enough.
 //
 // The view model is not owned and must outlive the view; its state outlives the view too, so a
 // view shown again shows the last overview at once.
@@ -29,22 +27,16 @@ class OverviewView final : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::milliseconds kLiveRefreshInterval{3000};
-
-    explicit OverviewView(OverviewViewModel* viewModel,
-                          std::chrono::milliseconds liveRefreshInterval = kLiveRefreshInterval,
-                          QWidget* parent = nullptr);
+    OverviewView(OverviewViewModel* viewModel, std::chrono::nanoseconds liveRefreshInterval, QWidget* parent = nullptr);
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     void showSnapshot();
     void showState();
 
     QPointer<OverviewViewModel> viewModel_;
-    QTimer* liveRefresh_;
     TimeframeControls* controls_;
     SummaryCards* summaryCards_;
     TrendCard* trendCard_;
@@ -53,7 +45,7 @@ private:
     RankedList* topApplications_;
     SectionCard* errorCard_;
     StyledLabel* errorText_;
-    QProgressBar* progress_;
+    ProgressIndicator* progress_;
 };
 
 }  // namespace ostrel

@@ -3,21 +3,19 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "Features/Overview/StyledLabel.hpp"
-#include "Model/TextFormat.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
+#include "Model/ScreenTexts.hpp"
+#include "UI/StyledLabel.hpp"
 
 namespace ostrel {
 
 RankedRow::RankedRow(QWidget* parent)
     : QWidget(parent),
-      title_(new StyledLabel({}, TextStyle::body, Tint::primary, this)),
-      share_(new StyledLabel({}, TextStyle::caption, Tint::secondary, this)),
-      bytes_(new StyledLabel({}, TextStyle::callout, Tint::primary, this)) {
+      title_(new StyledLabel(TextStyle::body, Hierarchy::primary, this)),
+      share_(new StyledLabel(TextStyle::caption, Hierarchy::secondary, this)),
+      bytes_(new StyledLabel(TextStyle::callout, Hierarchy::primary, this)) {
     title_->setObjectName("title");
     share_->setObjectName("share");
     bytes_->setObjectName("bytes");
-    title_->setElided(true);
     bytes_->setWeight(QFont::Medium);
     auto* names = new QVBoxLayout;
     names->setSpacing(2);
@@ -31,19 +29,18 @@ RankedRow::RankedRow(QWidget* parent)
 }
 
 void RankedRow::setItem(const RankedUsage* item) {
-    placeholder_ = item == nullptr;
-    if (item != nullptr) {
-        title_->setText(QString::fromStdString(item->title));
-        share_->setText(QString::fromStdString(percentageString(item->share)));
-        bytes_->setText(QString::fromStdString(byteString(saturatingAdd(item->rxBytes, item->txBytes))));
+    const RankedRowText text = rankedRowText(item);
+    placeholder_ = text.placeholder;
+    if (placeholder_) {
+        title_->setPlainText(QString::fromStdString(text.title));
     } else {
-        title_->setText(QStringLiteral("—"));
-        share_->setText(QStringLiteral("0%"));
-        bytes_->setText(QStringLiteral("0 B"));
+        title_->setName(text.title);
     }
-    title_->setTint(placeholder_ ? Tint::tertiary : Tint::primary);
-    share_->setTint(placeholder_ ? Tint::tertiary : Tint::secondary);
-    bytes_->setTint(placeholder_ ? Tint::tertiary : Tint::primary);
+    share_->setText(QString::fromStdString(text.share));
+    bytes_->setText(QString::fromStdString(text.bytes));
+    title_->setTint(placeholder_ ? Hierarchy::tertiary : Hierarchy::primary);
+    share_->setTint(placeholder_ ? Hierarchy::tertiary : Hierarchy::secondary);
+    bytes_->setTint(placeholder_ ? Hierarchy::tertiary : Hierarchy::primary);
 }
 
 }  // namespace ostrel

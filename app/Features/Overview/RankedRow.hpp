@@ -9,7 +9,8 @@ namespace ostrel {
 class StyledLabel;
 
 // One row of a top list: the name with its share below it, and the bytes at the trailing edge.
-// Without an item it is a placeholder: "—", "0%" and "0 B", dimmed.
+// Without an item it is a placeholder: "—", "0%" and "0 B", dimmed. A long name is elided in its
+// middle and never widens the card.
 class RankedRow final : public QWidget {
     Q_OBJECT
 

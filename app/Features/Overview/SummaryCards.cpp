@@ -3,29 +3,27 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "Features/Overview/OverviewTexts.hpp"
-#include "Features/Overview/StyledLabel.hpp"
-#include "Model/TextFormat.hpp"
-#include "PlatformAdapters/SaturatingAdd.hpp"
+#include "Model/ScreenTexts.hpp"
 #include "UI/SectionCard.hpp"
+#include "UI/StyledLabel.hpp"
 
 namespace ostrel {
 namespace {
 
-QString bytesText(std::int64_t count) {
-    return QString::fromStdString(byteString(count));
-}
-
 Tint levelTint(AlertLevel level) {
     switch (level) {
         case AlertLevel::normal:
-            return Tint::green;
+            return StatusColor::green;
         case AlertLevel::warning:
-            return Tint::orange;
+            return StatusColor::orange;
         case AlertLevel::danger:
-            return Tint::red;
+            return StatusColor::red;
     }
-    return Tint::primary;
+    return Hierarchy::primary;
+}
+
+QString text(const std::string& text) {
+    return QString::fromStdString(text);
 }
 
 }  // namespace
@@ -44,36 +42,38 @@ SummaryCards::Card SummaryCards::addCard(const QString& title, const char* name)
     auto* linesLayout = new QVBoxLayout(lines);
     linesLayout->setContentsMargins(0, 0, 0, 0);
     linesLayout->setSpacing(2);
-    Card card{nullptr, new StyledLabel({}, TextStyle::title3, Tint::primary, lines),
-              new StyledLabel({}, TextStyle::caption, Tint::secondary, lines)};
+    Card card{nullptr, new StyledLabel(TextStyle::title3, Hierarchy::primary, lines),
+              new StyledLabel(TextStyle::caption, Hierarchy::secondary, lines)};
     card.firstLine->setObjectName("firstLine");
     card.firstLine->setWeight(QFont::Bold);
     card.secondLine->setObjectName("secondLine");
     for (auto* line : {card.firstLine, card.secondLine}) {
-        line->setElided(true);
+        line->setElideMode(Qt::ElideRight);
         linesLayout->addWidget(line);
     }
     card.card = new SectionCard(title, lines, this);
     card.card->setObjectName(name);
+    // The three share the width equally, whatever their lines hold.
+    card.card->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     static_cast<QHBoxLayout*>(layout())->addWidget(card.card, 1, Qt::AlignVCenter);
     return card;
 }
 
 void SummaryCards::setSnapshot(const OverviewSnapshot& snapshot) {
     const UsageSummary& summary = snapshot.summary;
-    total_.firstLine->setText(bytesText(saturatingAdd(summary.rxBytes, summary.txBytes)));
-    total_.secondLine->setText(QStringLiteral("Download ") + bytesText(summary.rxBytes) + QStringLiteral(" • Upload ") +
-                               bytesText(summary.txBytes));
+    total_.firstLine->setText(text(totalBytesText(summary.rxBytes, summary.txBytes)));
+    total_.secondLine->setText(text(downloadUploadText(summary)));
 
-    activeNetwork_.firstLine->setText(snapshot.activeNetwork ? QString::fromStdString(*snapshot.activeNetwork)
-                                                             : QStringLiteral("Unknown"));
-    activeNetwork_.secondLine->setText(
-        QStringLiteral("Top app today: ") +
-        (snapshot.topAppToday ? QString::fromStdString(*snapshot.topAppToday) : QStringLiteral("-")));
+    if (snapshot.activeNetwork) {
+        activeNetwork_.firstLine->setName(*snapshot.activeNetwork);
+    } else {
+        activeNetwork_.firstLine->setPlainText(QStringLiteral("Unknown"));
+    }
+    activeNetwork_.secondLine->setName(snapshot.topAppToday.value_or("-"), QStringLiteral("Top app today: "));
 
-    alertStatus_.firstLine->setText(alertLevelName(snapshot.threshold.level));
+    alertStatus_.firstLine->setText(text(alertLevelName(snapshot.threshold.level)));
     alertStatus_.firstLine->setTint(levelTint(snapshot.threshold.level));
-    alertStatus_.secondLine->setText(warningAtText(snapshot.threshold.usageRatio));
+    alertStatus_.secondLine->setText(text(warningAtText(snapshot.threshold.usageRatio)));
 }
 
 }  // namespace ostrel

@@ -1,13 +1,12 @@
 #include "Features/Overview/TimeframeControls.hpp"
 
-#include <QButtonGroup>
 #include <QDateEdit>
 #include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "UI/SegmentedPicker.hpp"
+#include "UI/StyledLabel.hpp"
 #include "ViewModels/ScreenRequests.hpp"
 
 namespace ostrel {
@@ -39,35 +38,17 @@ Date withDay(Date previous, QDate day) {
 TimeframeControls::TimeframeControls(OverviewViewModel* viewModel, QWidget* parent)
     : QWidget(parent),
       viewModel_(viewModel),
-      presets_(new QButtonGroup(this)),
+      picker_(new SegmentedPicker(QStringLiteral("Timeframe"), SegmentedPicker::timeframeSegments(), this)),
       customRange_(new QWidget(this)),
       from_(datePicker("fromPicker", customRange_)),
       to_(datePicker("toPicker", customRange_)) {
-    auto* picker = new QWidget(this);
-    picker->setObjectName("timeframePicker");
-    auto* pickerLayout = new QHBoxLayout(picker);
-    pickerLayout->setContentsMargins(0, 0, 0, 0);
-    pickerLayout->setSpacing(0);
-    auto* caption = new QLabel(QStringLiteral("Timeframe"), picker);
-    pickerLayout->addWidget(caption);
-    pickerLayout->addSpacing(8);
-    for (const TimeframePreset preset : allTimeframePresets) {
-        const std::string_view name = title(preset);
-        auto* segment = new QPushButton(QString::fromLatin1(name.data(), qsizetype(name.size())), picker);
-        const std::string_view raw = rawValue(preset);
-        segment->setObjectName(QString::fromLatin1(raw.data(), qsizetype(raw.size())));
-        segment->setCheckable(true);
-        presets_->addButton(segment, static_cast<int>(preset));
-        pickerLayout->addWidget(segment);
-    }
-    pickerLayout->addStretch();
-    caption->setBuddy(presets_->buttons().front());
+    picker_->setObjectName("timeframePicker");
 
     customRange_->setObjectName("customRange");
     auto* rangeLayout = new QHBoxLayout(customRange_);
     rangeLayout->setContentsMargins(0, 0, 0, 0);
     for (auto [label, edit] : {std::pair{QStringLiteral("From"), from_}, std::pair{QStringLiteral("To"), to_}}) {
-        auto* text = new QLabel(label, customRange_);
+        auto* text = new StyledLabel(label, TextStyle::body, Hierarchy::primary, customRange_);
         text->setBuddy(edit);
         rangeLayout->addWidget(text);
         rangeLayout->addWidget(edit);
@@ -77,12 +58,12 @@ TimeframeControls::TimeframeControls(OverviewViewModel* viewModel, QWidget* pare
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
-    layout->addWidget(picker);
+    layout->addWidget(picker_, 0, Qt::AlignLeft);
     layout->addWidget(customRange_);
 
     // Only a user's choice reaches the view model; the picker itself is set from the model.
-    connect(presets_, &QButtonGroup::idClicked, this, [this](int id) {
-        if (viewModel_) viewModel_->setTimeframe(static_cast<TimeframePreset>(id));
+    connect(picker_, &SegmentedPicker::chosen, this, [this](int index) {
+        if (viewModel_) viewModel_->setTimeframe(allTimeframePresets.at(static_cast<std::size_t>(index)));
     });
     connect(from_, &QDateEdit::dateChanged, this, [this](QDate date) { chooseDate(true, date); });
     connect(to_, &QDateEdit::dateChanged, this, [this](QDate date) { chooseDate(false, date); });
@@ -95,7 +76,7 @@ TimeframeControls::TimeframeControls(OverviewViewModel* viewModel, QWidget* pare
 void TimeframeControls::showTimeframe() {
     if (!viewModel_) return;
     const TimeframePreset timeframe = viewModel_->timeframe();
-    presets_->button(static_cast<int>(timeframe))->setChecked(true);
+    picker_->setCurrentIndex(static_cast<int>(timeframe));
     customRange_->setVisible(timeframe == TimeframePreset::custom);
 }
 

@@ -5,12 +5,13 @@
 
 #include "ViewModels/OverviewViewModel.hpp"
 
-class QButtonGroup;
 class QDateEdit;
 
 namespace ostrel {
 
-// The timeframe picker, one checkable button per preset, and while the timeframe is custom the
+class SegmentedPicker;
+
+// The timeframe picker, one segment per preset, and while the timeframe is custom the
 // "From" and "To" dates of the view model's range. Choices go to the view model, which orders
 // the two dates; what is shown always follows the view model.
 class TimeframeControls final : public QWidget {
@@ -25,7 +26,7 @@ private:
     void chooseDate(bool start, QDate date);
 
     QPointer<OverviewViewModel> viewModel_;
-    QButtonGroup* presets_;
+    SegmentedPicker* picker_;
     QWidget* customRange_;
     QDateEdit* from_;
     QDateEdit* to_;

@@ -2,9 +2,9 @@
 
 #include <QVBoxLayout>
 
-#include "Features/Overview/OverviewTexts.hpp"
-#include "Features/Overview/StyledLabel.hpp"
+#include "Model/ScreenTexts.hpp"
 #include "UI/SectionCard.hpp"
+#include "UI/StyledLabel.hpp"
 #include "UI/UsageTrendChart.hpp"
 
 namespace ostrel {
@@ -17,11 +17,11 @@ TrendCard::TrendCard(QWidget* parent) : QWidget(parent), card_(new SectionCard({
 }
 
 void TrendCard::setSnapshot(const OverviewSnapshot& snapshot) {
-    card_->setTitle(trendTitle(snapshot.timeframe));
+    card_->setTitle(QString::fromStdString(trendTitle(snapshot.timeframe)));
     if (snapshot.trend.empty()) {
         if (chart_ != nullptr || card_->content() == nullptr) {
             auto* empty =
-                new StyledLabel(QStringLiteral("No data in this range yet."), TextStyle::body, Tint::secondary);
+                new StyledLabel(QStringLiteral("No data in this range yet."), TextStyle::body, Hierarchy::secondary);
             empty->setObjectName("emptyText");
             chart_ = nullptr;
             chartIdentity_.clear();

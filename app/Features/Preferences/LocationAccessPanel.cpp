@@ -1,14 +1,12 @@
 #include "Features/Preferences/LocationAccessPanel.hpp"
 
-#include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "Features/Preferences/LocationStatusPresentation.hpp"
-#include "Features/Preferences/PreferencesStyle.hpp"
+#include "UI/StyledLabel.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
 
 namespace ostrel {
@@ -25,22 +23,22 @@ QPushButton* button(const QString& text, const char* name, QWidget* parent) {
 LocationAccessPanel::LocationAccessPanel(PreferencesViewModel& viewModel, QWidget* parent)
     : QWidget(parent),
       viewModel_(viewModel),
-      statusTitle_(
-          styledLabel({}, weighted(platformFont(TextStyle::callout, QApplication::font()), QFont::Medium), {}, this)),
-      statusTint_(new Tint(statusTitle_, {QPalette::WindowText}, colorRule(SystemColor::secondary))),
-      statusMessage_(captionLabel({}, this)),
+      statusTitle_(new StyledLabel(TextStyle::callout, Hierarchy::secondary, this)),
+      statusMessage_(new StyledLabel(TextStyle::caption, Hierarchy::secondary, this)),
       grantAccessButton_(button("Grant Access", "grantAccessButton", this)),
       openSettingsButton_(button("Open Location Settings", "openLocationSettingsButton", this)),
       refreshStatusButton_(button("Refresh Status", "refreshStatusButton", this)),
       activeNetwork_(new QWidget(this)) {
     statusTitle_->setObjectName("locationStatusTitle");
+    statusTitle_->setWeight(QFont::Medium);
     statusMessage_->setObjectName("locationStatusMessage");
+    statusMessage_->setWordWrap(true);
     activeNetwork_->setObjectName("activeNetwork");
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* status = new QHBoxLayout;
-    status->addWidget(new QLabel("Location Permission", this));
+    status->addWidget(new StyledLabel("Location Permission", TextStyle::body, Hierarchy::primary, this));
     status->addStretch();
     status->addWidget(statusTitle_);
     layout->addLayout(status);
@@ -59,15 +57,14 @@ LocationAccessPanel::LocationAccessPanel(PreferencesViewModel& viewModel, QWidge
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Sunken);
     network->addWidget(divider);
-    const QFont body = QApplication::font();
-    network->addWidget(styledLabel("Current Active Network",
-                                   weighted(platformFont(TextStyle::caption, body), QFont::DemiBold),
-                                   colorRule(SystemColor::secondary), activeNetwork_));
-    activeNetworkName_ =
-        styledLabel({}, weighted(platformFont(TextStyle::callout, body), QFont::Medium), {}, activeNetwork_);
+    auto* heading = new StyledLabel("Current Active Network", TextStyle::caption, Hierarchy::secondary, activeNetwork_);
+    heading->setWeight(QFont::DemiBold);
+    network->addWidget(heading);
+    activeNetworkName_ = new StyledLabel(TextStyle::callout, Hierarchy::primary, activeNetwork_);
     activeNetworkName_->setObjectName("activeNetworkName");
+    activeNetworkName_->setWeight(QFont::Medium);
     network->addWidget(activeNetworkName_);
-    activeNetworkDetails_ = captionLabel({}, activeNetwork_);
+    activeNetworkDetails_ = new StyledLabel(TextStyle::caption, Hierarchy::secondary, activeNetwork_);
     activeNetworkDetails_->setObjectName("activeNetworkDetails");
     network->addWidget(activeNetworkDetails_);
     layout->addWidget(activeNetwork_);
@@ -86,7 +83,7 @@ LocationAccessPanel::LocationAccessPanel(PreferencesViewModel& viewModel, QWidge
 void LocationAccessPanel::showStatus() {
     const LocationStatusPresentation shown = presentationOf(viewModel_.permissionStatus());
     statusTitle_->setText(shown.title);
-    statusTint_->setRule(colorRule(shown.color));
+    statusTitle_->setTint(shown.color);
     statusMessage_->setText(shown.message);
     grantAccessButton_->setVisible(shown.grantAccess);
     openSettingsButton_->setVisible(shown.openLocationSettings);
@@ -97,8 +94,8 @@ void LocationAccessPanel::showActiveNetwork() {
     const auto& network = viewModel_.activeNetwork();
     activeNetwork_->setVisible(network.has_value());
     if (!network) return;
-    activeNetworkName_->setText(QString::fromStdString(network->name));
-    activeNetworkDetails_->setText(activeNetworkDetails(*network));
+    activeNetworkName_->setName(network->name);
+    activeNetworkDetails_->setName(network->interfaceName.value_or("-"), activeNetworkDetailsPrefix(*network));
 }
 
 }  // namespace ostrel

@@ -2,13 +2,12 @@
 
 #include <QWidget>
 
-class QLabel;
 class QPushButton;
 
 namespace ostrel {
 
 class PreferencesViewModel;
-class Tint;
+class StyledLabel;
 
 // The "Network Name Access" card's content: the location permission's status with its message
 // and the actions it offers, and the active network when there is one.
@@ -24,15 +23,14 @@ private:
     void showActiveNetwork();
 
     PreferencesViewModel& viewModel_;
-    QLabel* statusTitle_;
-    Tint* statusTint_;
-    QLabel* statusMessage_;
+    StyledLabel* statusTitle_;
+    StyledLabel* statusMessage_;
     QPushButton* grantAccessButton_;
     QPushButton* openSettingsButton_;
     QPushButton* refreshStatusButton_;
     QWidget* activeNetwork_;
-    QLabel* activeNetworkName_;
-    QLabel* activeNetworkDetails_;
+    StyledLabel* activeNetworkName_;
+    StyledLabel* activeNetworkDetails_;
 };
 
 }  // namespace ostrel

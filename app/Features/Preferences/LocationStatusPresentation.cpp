@@ -14,42 +14,42 @@ LocationStatusPresentation presentationOf(LocationPermissionStatus status) {
     switch (status) {
         case S::authorized:
             return {"Allowed",
-                    SystemColor::green,
+                    StatusColor::green,
                     "Ostrel can request SSID context from Linux when available.",
                     false,
                     false,
                     true};
         case S::notDetermined:
             return {"Not Requested",
-                    SystemColor::orange,
+                    StatusColor::orange,
                     "Grant location permission so Linux can expose Wi-Fi/hotspot SSID.",
                     true,
                     true,
                     true};
         case S::denied:
             return {"Denied",
-                    SystemColor::red,
+                    StatusColor::red,
                     "Location permission is denied. Enable it in system settings to show SSID.",
                     false,
                     true,
                     true};
         case S::restricted:
             return {"Restricted",
-                    SystemColor::red,
+                    StatusColor::red,
                     "Location permission is restricted by policy on this computer.",
                     false,
                     true,
                     true};
         case S::servicesDisabled:
             return {"Location Services Off",
-                    SystemColor::red,
+                    StatusColor::red,
                     "Location Services are disabled globally in system settings.",
                     false,
                     true,
                     true};
         case S::missingUsageDescription:
             return {"App Config Missing",
-                    SystemColor::red,
+                    StatusColor::red,
                     "This build is missing location usage description metadata, so Linux cannot prompt.",
                     false,
                     true,
@@ -57,13 +57,12 @@ LocationStatusPresentation presentationOf(LocationPermissionStatus status) {
         case S::unknown:
             break;
     }
-    return {"Unknown", SystemColor::secondary, "Permission state could not be determined yet.", false, false, true};
+    return {"Unknown", Hierarchy::secondary, "Permission state could not be determined yet.", false, false, true};
 }
 
-QString activeNetworkDetails(const NetworkIdentity& network) {
+QString activeNetworkDetailsPrefix(const NetworkIdentity& network) {
     return "State: " + fromRaw(rawValue(network.resolutionState)) +
-           " | Source: " + QString::fromStdString(network.resolutionSource) +
-           " | Interface: " + (network.interfaceName ? QString::fromStdString(*network.interfaceName) : "-");
+           " | Source: " + QString::fromStdString(network.resolutionSource) + " | Interface: ";
 }
 
 }  // namespace ostrel

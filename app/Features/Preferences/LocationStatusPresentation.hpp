@@ -2,9 +2,9 @@
 
 #include <QString>
 
-#include "Features/Preferences/PreferencesStyle.hpp"
 #include "Model/Enums.hpp"
 #include "Model/Records.hpp"
+#include "UI/StatusColors.hpp"
 
 namespace ostrel {
 
@@ -12,7 +12,7 @@ namespace ostrel {
 // sentence that explains it, and which of the three actions it offers.
 struct LocationStatusPresentation {
     QString title;
-    SystemColor color = SystemColor::secondary;
+    Tint color = Hierarchy::secondary;
     QString message;
     bool grantAccess = false;
     bool openLocationSettings = false;
@@ -21,7 +21,8 @@ struct LocationStatusPresentation {
 
 LocationStatusPresentation presentationOf(LocationPermissionStatus status);
 
-// "State: resolved | Source: nl80211 | Interface: wlan0", with "-" for an unknown interface.
-QString activeNetworkDetails(const NetworkIdentity& network);
+// "State: resolved | Source: nl80211 | Interface: ", which the interface's name follows ("-" for
+// an unknown interface).
+QString activeNetworkDetailsPrefix(const NetworkIdentity& network);
 
 }  // namespace ostrel

@@ -1,16 +1,15 @@
 #include "Features/Preferences/PreferencesView.hpp"
 
-#include <QLabel>
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <utility>
 
-#include "Features/Preferences/DisplayModePicker.hpp"
 #include "Features/Preferences/LocationAccessPanel.hpp"
-#include "Features/Preferences/PreferencesStyle.hpp"
 #include "Features/Preferences/SystemPanel.hpp"
 #include "Features/Preferences/ThresholdAlertsPanel.hpp"
 #include "UI/SectionCard.hpp"
+#include "UI/SegmentedPicker.hpp"
+#include "UI/StyledLabel.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
 
 namespace ostrel {
@@ -25,18 +24,24 @@ SectionCard* card(const QString& title, const char* name, QWidget* content) {
     return result;
 }
 
+StyledLabel* caption(const QString& text, QWidget* parent) {
+    auto* label = new StyledLabel(text, TextStyle::caption, Hierarchy::secondary, parent);
+    label->setWordWrap(true);
+    return label;
+}
+
 QWidget* privacyTexts() {
     auto* texts = new QWidget;
     auto* layout = new QVBoxLayout(texts);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(
-        captionLabel("Ostrel stores usage data only on this computer. No cloud sync, no accounts, and "
-                     "no telemetry by default.",
-                     texts));
+        caption("Ostrel stores usage data only on this computer. No cloud sync, no accounts, and "
+                "no telemetry by default.",
+                texts));
     layout->addWidget(
-        captionLabel("Per-app attribution may require elevated system access or entitlements "
-                     "depending on Linux policy.",
-                     texts));
+        caption("Per-app attribution may require elevated system access or entitlements "
+                "depending on Linux policy.",
+                texts));
     return texts;
 }
 
@@ -45,12 +50,16 @@ QWidget* privacyTexts() {
 PreferencesView::PreferencesView(PreferencesViewModel& viewModel, bool vellCoreAvailable, BundleInfo bundle,
                                  QWidget* parent)
     : QWidget(parent), viewModel_(viewModel), support_(new SupportPanel(std::move(bundle))) {
-    auto* picker = new DisplayModePicker;
+    auto* picker = new SegmentedPicker(QStringLiteral("Display"), SegmentedPicker::displayModeSegments());
     picker->setObjectName("displayModePicker");
+    picker->setTitleVisible(true);
+    picker->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     // After a failed save the picker goes back to the mode the view model still holds.
-    const auto showMode = [this, picker] { picker->setMode(viewModel_.settings().menuBarDisplayMode); };
-    connect(picker, &DisplayModePicker::modeChosen, this, [this, showMode](MenuBarDisplayMode mode) {
-        viewModel_.updateMenuBarMode(mode);
+    const auto showMode = [this, picker] {
+        picker->setCurrentIndex(static_cast<int>(viewModel_.settings().menuBarDisplayMode));
+    };
+    connect(picker, &SegmentedPicker::chosen, this, [this, showMode](int index) {
+        viewModel_.updateMenuBarMode(allMenuBarDisplayModes.at(static_cast<std::size_t>(index)));
         showMode();
     });
     connect(&viewModel_, &PreferencesViewModel::menuBarDisplayModeChanged, picker, showMode);
@@ -67,12 +76,11 @@ PreferencesView::PreferencesView(PreferencesViewModel& viewModel, bool vellCoreA
     layout->addWidget(card("Network Name Access", "networkNameAccessCard", new LocationAccessPanel(viewModel_)));
     layout->addWidget(card("Privacy", "privacyCard", privacyTexts()));
     layout->addWidget(card("Support & About", "supportCard", support_));
-    const QFont caption = platformFont(TextStyle::caption, font());
-    errorLine_ = styledLabel({}, caption, colorRule(SystemColor::red), content);
+    errorLine_ = new StyledLabel(TextStyle::caption, StatusColor::red, content);
     errorLine_->setObjectName("errorLine");
-    infoLine_ = styledLabel({}, caption, colorRule(SystemColor::green), content);
+    infoLine_ = new StyledLabel(TextStyle::caption, StatusColor::green, content);
     infoLine_->setObjectName("infoLine");
-    for (QLabel* line : {errorLine_, infoLine_}) {
+    for (StyledLabel* line : {errorLine_, infoLine_}) {
         line->setWordWrap(true);
         layout->addWidget(line);
     }

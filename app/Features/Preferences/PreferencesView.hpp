@@ -6,11 +6,10 @@
 #include "Features/Preferences/SupportPanel.hpp"
 #include "Platform/BundleInfo.hpp"
 
-class QLabel;
-
 namespace ostrel {
 
 class PreferencesViewModel;
+class StyledLabel;
 
 // The popover's "Prefs" screen: six cards in a vertical scroll area (menu bar, threshold alerts,
 // system, network name access, privacy, support and about), then the view model's error and
@@ -37,8 +36,8 @@ private:
     PreferencesViewModel& viewModel_;
     MessageBoxPrompt prompt_;
     SupportPanel* support_;
-    QLabel* errorLine_;
-    QLabel* infoLine_;
+    StyledLabel* errorLine_;
+    StyledLabel* infoLine_;
 };
 
 }  // namespace ostrel

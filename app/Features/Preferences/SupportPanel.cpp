@@ -2,12 +2,11 @@
 
 #include <QDesktopServices>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <utility>
 
-#include "Features/Preferences/PreferencesStyle.hpp"
+#include "UI/StyledLabel.hpp"
 
 namespace ostrel {
 namespace {
@@ -55,10 +54,13 @@ SupportPanel::SupportPanel(BundleInfo info, QWidget* parent)
     buttons->addStretch();
     layout->addLayout(buttons);
 
-    auto* support = captionLabel("Support: " + bundleURL(info_, kSupportKey, supportFallback).toString(), this);
+    auto* support = new StyledLabel("Support: " + bundleURL(info_, kSupportKey, supportFallback).toString(),
+                                    TextStyle::caption, Hierarchy::secondary, this);
     support->setObjectName("supportLine");
-    auto* website = captionLabel("Website: " + bundleURL(info_, kWebsiteKey, websiteFallback).toString(), this);
+    auto* website = new StyledLabel("Website: " + bundleURL(info_, kWebsiteKey, websiteFallback).toString(),
+                                    TextStyle::caption, Hierarchy::secondary, this);
     website->setObjectName("websiteLine");
+    for (auto* line : {support, website}) line->setElideMode(Qt::ElideRight);
     layout->addWidget(support);
     layout->addWidget(website);
 }

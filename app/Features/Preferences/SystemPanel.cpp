@@ -1,15 +1,13 @@
 #include "Features/Preferences/SystemPanel.hpp"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "Features/Preferences/MessageBoxPrompt.hpp"
-#include "Features/Preferences/PreferencesStyle.hpp"
+#include "UI/StyledLabel.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
 
 namespace ostrel {
@@ -23,11 +21,10 @@ SystemPanel::SystemPanel(PreferencesViewModel& viewModel, bool vellCoreAvailable
       clearDataButton_(new QPushButton("Clear Local Data", this)) {
     launchAtLoginToggle_->setObjectName("launchAtLoginToggle");
     clearDataButton_->setObjectName("clearDataButton");
-    new Tint(clearDataButton_, {QPalette::ButtonText}, colorRule(SystemColor::red));
-    auto* core =
-        captionLabel(vellCoreAvailable ? "Vell core active" : "Vell core unavailable, using Mirel fallback", this);
+    new TintedRoles(clearDataButton_, {QPalette::ButtonText}, StatusColor::red);
+    auto* core = new StyledLabel(vellCoreAvailable ? "Vell core active" : "Vell core unavailable, using Mirel fallback",
+                                 TextStyle::caption, Hierarchy::secondary, this);
     core->setObjectName("coreLibraryLabel");
-    core->setWordWrap(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -3,11 +3,11 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QVBoxLayout>
 
-#include "Features/Preferences/SymbolView.hpp"
 #include "Features/Preferences/ThresholdRow.hpp"
+#include "UI/StyledLabel.hpp"
+#include "UI/Symbols.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
 
 namespace ostrel {
@@ -15,16 +15,17 @@ namespace ostrel {
 ThresholdAlertsPanel::ThresholdAlertsPanel(PreferencesViewModel& viewModel, QWidget* parent)
     : QWidget(parent),
       viewModel_(viewModel),
-      warningRow_(new ThresholdRow("Warning", "Soft limit", PreferencesSymbol::warning, SystemColor::orange, this)),
-      dangerRow_(new ThresholdRow("Danger", "Hard limit", PreferencesSymbol::flame, SystemColor::red, this)),
-      bell_(new SymbolView(PreferencesSymbol::bellBadge, colorRule(SystemColor::green), this)),
+      warningRow_(new ThresholdRow("Warning", "Soft limit", Symbol::warning, StatusColor::orange, this)),
+      dangerRow_(new ThresholdRow("Danger", "Hard limit", Symbol::flame, StatusColor::red, this)),
+      bell_(new SymbolView(Symbol::bellBadge, StatusColor::green, ThresholdRow::kSymbolSize, this)),
       notificationsToggle_(new QCheckBox("Notifications", this)),
-      summary_(captionLabel({}, this)) {
+      summary_(new StyledLabel(TextStyle::caption, Hierarchy::secondary, this)) {
     warningRow_->setObjectName("warningRow");
     dangerRow_->setObjectName("dangerRow");
     bell_->setObjectName("bell");
     notificationsToggle_->setObjectName("notificationsToggle");
     summary_->setObjectName("thresholdSummary");
+    summary_->setWordWrap(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -72,9 +73,9 @@ void ThresholdAlertsPanel::showSettings() {
     const bool enabled = viewModel_.notificationsEnabled();
     notificationsToggle_->setChecked(enabled);
     if (enabled) {
-        bell_->setSymbol(PreferencesSymbol::bellBadge, colorRule(SystemColor::green));
+        bell_->setSymbol(Symbol::bellBadge, StatusColor::green);
     } else {
-        bell_->setSymbol(PreferencesSymbol::bellSlash, colorRule(SystemColor::secondary));
+        bell_->setSymbol(Symbol::bellSlash, Hierarchy::secondary);
     }
     summary_->setText(QString("Alerts are local only. Warning at %1 GB, danger at %2 GB.")
                           .arg(wholeGigabytes(warning))

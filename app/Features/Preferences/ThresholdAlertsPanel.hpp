@@ -3,11 +3,11 @@
 #include <QWidget>
 
 class QCheckBox;
-class QLabel;
 
 namespace ostrel {
 
 class PreferencesViewModel;
+class StyledLabel;
 class SymbolView;
 class ThresholdRow;
 
@@ -28,7 +28,7 @@ private:
     ThresholdRow* dangerRow_;
     SymbolView* bell_;
     QCheckBox* notificationsToggle_;
-    QLabel* summary_;
+    StyledLabel* summary_;
 };
 
 }  // namespace ostrel

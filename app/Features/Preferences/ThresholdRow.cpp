@@ -1,15 +1,15 @@
 #include "Features/Preferences/ThresholdRow.hpp"
 
-#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPainter>
 #include <QSlider>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <utility>
+
+#include "UI/StyledLabel.hpp"
 
 namespace ostrel {
 namespace {
@@ -34,10 +34,9 @@ qint64 wholeGigabytes(double gigabytes) {
     return static_cast<qint64>(std::trunc(gigabytes));
 }
 
-ThresholdRow::ThresholdRow(const QString& title, const QString& subtitle, PreferencesSymbol symbol, SystemColor color,
+ThresholdRow::ThresholdRow(const QString& title, const QString& subtitle, Symbol symbol, StatusColor color,
                            QWidget* parent)
     : QWidget(parent), color_(color), badge_(nullptr), slider_(new QSlider(Qt::Horizontal, this)) {
-    const QFont body = QApplication::font();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 10, 10, 10);
     layout->setSpacing(8);
@@ -45,23 +44,25 @@ ThresholdRow::ThresholdRow(const QString& title, const QString& subtitle, Prefer
     auto* header = new QHBoxLayout;
     auto* identity = new QHBoxLayout;
     identity->setSpacing(8);
-    auto* symbolView = new SymbolView(symbol, colorRule(color), this);
+    auto* symbolView = new SymbolView(symbol, color, kSymbolSize, this);
     symbolView->setObjectName("symbol");
     identity->addWidget(symbolView);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(1);
-    auto* titleLabel = styledLabel(title, weighted(subheadlineFont(body), QFont::DemiBold), {}, this);
+    auto* titleLabel = new StyledLabel(title, TextStyle::subheadline, Hierarchy::primary, this);
     titleLabel->setObjectName("title");
+    titleLabel->setWeight(QFont::DemiBold);
     texts->addWidget(titleLabel);
-    auto* subtitleLabel = captionLabel(subtitle, this);
+    auto* subtitleLabel = new StyledLabel(subtitle, TextStyle::caption, Hierarchy::secondary, this);
     subtitleLabel->setObjectName("subtitle");
     texts->addWidget(subtitleLabel);
     identity->addLayout(texts);
     header->addLayout(identity);
     header->addStretch();
 
-    badge_ = styledLabel({}, weighted(platformFont(TextStyle::caption, body), QFont::DemiBold), {}, this);
+    badge_ = new StyledLabel(TextStyle::caption, Hierarchy::primary, this);
     badge_->setObjectName("badge");
+    badge_->setWeight(QFont::DemiBold);
     badge_->setAlignment(Qt::AlignCenter);
     badge_->setContentsMargins(10, 4, 10, 4);
     // Wide enough for any value of the slider, so that dragging does not shift the row.
@@ -73,7 +74,9 @@ ThresholdRow::ThresholdRow(const QString& title, const QString& subtitle, Prefer
     slider_->setRange(kMinimum, kMaximum);
     slider_->setSingleStep(1);
     slider_->setPageStep(10);
-    new Tint(slider_, {QPalette::Highlight}, colorRule(color));
+    slider_->setFocusPolicy(Qt::StrongFocus);  // not from the wheel
+    slider_->installEventFilter(this);
+    new TintedRoles(slider_, {QPalette::Highlight}, color);
     layout->addWidget(slider_);
     connect(slider_, &QSlider::valueChanged, this, &ThresholdRow::choose);
 }
@@ -98,13 +101,21 @@ void ThresholdRow::setGigabytes(double gigabytes) {
     slider_->setValue(static_cast<int>(std::clamp<qint64>(whole, kMinimum, kMaximum)));
 }
 
+bool ThresholdRow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == slider_ && event->type() == QEvent::Wheel && !slider_->hasFocus()) {
+        event->ignore();  // on to the scroll area around
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void ThresholdRow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange) update();
     QWidget::changeEvent(event);
 }
 
 void ThresholdRow::paintEvent(QPaintEvent*) {
-    const QColor color = systemColor(color_, palette());
+    const QColor color = statusColor(color_, palette());
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);

@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 5; ++i) {
             now += seconds(13);
             AppsViewModel vm(service, mainQueue, [&now] { return now; });
-            AppsView view(&vm);
+            AppsView view(&vm, std::chrono::seconds(4));
             view.resize(880, 560);
             runs.push_back(measure(vm, view));
         }
@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
     std::vector<double> warm;
     for (int i = 0; i < 5; ++i) {
         AppsViewModel vm(service, mainQueue, [&now] { return now; });
-        AppsView view(&vm);
+        AppsView view(&vm, std::chrono::seconds(4));
         view.resize(880, 560);
         warm.push_back(shown(vm, view));
     }
@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
            timedLoad([&] { service->loadApplicationDetail("code", TimeframePreset::weekly, std::nullopt, true); }));
     {
         AppsViewModel vm(service, mainQueue, [&now] { return now; });
-        AppsView view(&vm);
+        AppsView view(&vm, std::chrono::seconds(4));
         view.resize(880, 560);
         shown(vm, view);
         vm.selectApplication("code");

@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <functional>
 
-#include "Features/Networks/NetworkList.hpp"
 #include "Features/Networks/NetworkRow.hpp"
 #include "Features/Networks/NetworksView.hpp"
 #include "Model/Iso8601.hpp"
@@ -23,6 +22,7 @@
 #include "Platform/FakeNotificationCenter.hpp"
 #include "Services/OstrelDataService.hpp"
 #include "Services/SamplingPipeline.hpp"
+#include "UI/RowList.hpp"
 #include "ViewModels/NetworksViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
 #include "support/BenchScratch.hpp"
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
         return [&, prepare, act, shown] {
             now += 13s;
             NetworksViewModel vm(service, mainQueue, [&] { return now; });
-            NetworksView view(&vm);
+            NetworksView view(&vm, std::chrono::seconds(4));
             view.resize(880, 560);
             prepare(vm, view);
             now += 13s;
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
         waitFor([&] { return listShown(vm); });
     };
     const auto clickFirstRow = [](NetworksViewModel&, NetworksView& view) {
-        view.findChild<NetworkList*>("networkList")->rows().front()->click();
+        view.findChild<RowList*>("networkList")->rows().front()->click();
     };
     const auto selectHome = [&](NetworksViewModel& vm, NetworksView& view) {
         firstVisit(vm, view);
@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
     // The main thread's part alone: drawing a frame of a detail already shown.
     report("a frame of the weekly detail, drawn", [&] {
         NetworksViewModel vm(service, mainQueue, [&] { return now; });
-        NetworksView view(&vm);
+        NetworksView view(&vm, std::chrono::seconds(4));
         view.resize(880, 560);
         selectHome(vm, view);
         const auto start = Clock::now();

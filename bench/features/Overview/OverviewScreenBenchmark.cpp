@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
         QObject::connect(&vm, &OverviewViewModel::snapshotChanged, [&] {
             if (vm.snapshot()) answered = clock.nsecsElapsed();
         });
-        OverviewView view(&vm);
+        OverviewView view(&vm, std::chrono::seconds(3));
         view.resize(880, 560);
         prepare(vm, view);
         clock.restart();

@@ -13,10 +13,10 @@
 #include "Features/Apps/AppDetailView.hpp"
 #include "Features/Apps/AppListRow.hpp"
 #include "Features/Apps/AppsView.hpp"
-#include "Features/Apps/ContentUnavailableView.hpp"
-#include "Features/Apps/UsageRowsView.hpp"
 #include "Services/support/DataServiceRig.hpp"
+#include "UI/ContentUnavailableView.hpp"
 #include "UI/SectionCard.hpp"
+#include "UI/UsageRows.hpp"
 #include "ViewModels/AppsViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
 
@@ -93,7 +93,7 @@ QAbstractButton* row(AppsView& view, const QString& name) {
     qFatal("no row %s", qPrintable(name));
 }
 
-QString lines(UsageRowsView* rows) {
+QString lines(UsageRows* rows) {
     QStringList texts;
     for (int i = 0; rows->isVisible() && i < rows->rowCount(); ++i) {
         texts << QStringList{rows->text(i, 0), rows->text(i, 1), rows->text(i, 2)}.join(' ').trimmed();
@@ -114,9 +114,9 @@ QString detail(AppsView& view) {
                        child<QLabel>(d, "total")->text(),
                        child<QLabel>(d, "traffic")->text(),
                        shown("trendPlaceholder") ? child<QLabel>(d, "trendPlaceholder")->text() : "chart",
-                       shown("byNetworkPlaceholder") ? child<QLabel>(d, "byNetworkPlaceholder")->text()
-                                                     : lines(child<UsageRowsView>(d, "byNetworkRows")),
-                       lines(child<UsageRowsView>(d, "busiestPeriodRows"))}
+                       shown("rankingPlaceholder") ? child<QLabel>(d, "rankingPlaceholder")->text()
+                                                   : lines(child<UsageRows>(d, "rankingRows")),
+                       lines(child<UsageRows>(d, "busiestPeriodRows"))}
         .join(" | ");
 }
 

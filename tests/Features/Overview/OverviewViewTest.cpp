@@ -3,20 +3,19 @@
 #include <time.h>
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QDateEdit>
-#include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 #include <cmath>
 
-#include "Features/Overview/OverviewTexts.hpp"
 #include "Features/Overview/OverviewView.hpp"
 #include "Features/Overview/RankedList.hpp"
 #include "Features/Overview/RankedRow.hpp"
-#include "Features/Overview/StyledLabel.hpp"
 #include "Features/Overview/TrendCard.hpp"
 #include "Services/support/DataServiceRig.hpp"
 #include "UI/SectionCard.hpp"
+#include "UI/StyledLabel.hpp"
 #include "UI/UsageTrendChart.hpp"
 #include "ViewModels/QtMainQueue.hpp"
 
@@ -38,7 +37,7 @@ T* find(const QObject* root, const QString& path) {
 // The data service in UTC at 2026-03-10 12:00 with its sampler stopped and an empty store, the
 // view model on the same clock, and the screen in the popover's content size.
 struct OverviewRig {
-    explicit OverviewRig(std::chrono::milliseconds interval = OverviewView::kLiveRefreshInterval)
+    explicit OverviewRig(std::chrono::nanoseconds interval = 3s)
         : vm(started(data), std::make_shared<QtMainQueue>(qApp), [this] { return data.now(); }), view(&vm, interval) {
         view.resize(880, 560);
     }
@@ -75,7 +74,7 @@ struct OverviewRig {
         SQLiteDatabase(data.databasePath).execute("ALTER TABLE " + from + " RENAME TO " + to);
     }
     void click(const char* name) {
-        auto* button = find<QPushButton>(&view, name);
+        auto* button = find<QAbstractButton>(&view, name);
         if (!button->isEnabled()) qFatal("%s is disabled", name);
         QTest::mouseClick(button, Qt::LeftButton);
     }
@@ -97,7 +96,7 @@ struct OverviewRig {
                   << find<QLabel>(&view, QString(card) + "/secondLine")->text();
         }
         const Tint alert = find<StyledLabel>(&view, "alertStatusCard/firstLine")->tint();
-        lines[4] += alert == Tint::green ? "(green)" : alert == Tint::orange ? "(orange)" : "(red)";
+        lines[4] += alert == StatusColor::green ? "(green)" : alert == StatusColor::orange ? "(orange)" : "(red)";
         auto* trend = find<TrendCard>(&view, "trendCard");
         lines << find<SectionCard>(trend, "card")->title()
               << (trend->chart() ? "chart" : find<QLabel>(trend, "emptyText")->text());
@@ -107,7 +106,7 @@ struct OverviewRig {
     QString rows(const char* list) {
         QStringList rows;
         for (RankedRow* row : find<RankedList>(&view, list)->rows()) {
-            const bool dimmed = find<StyledLabel>(row, "title")->tint() == Tint::tertiary;
+            const bool dimmed = find<StyledLabel>(row, "title")->tint() == Hierarchy::tertiary;
             rows << (dimmed ? "~" : "") + find<QLabel>(row, "title")->text() + ' ' +
                         find<QLabel>(row, "share")->text() + ' ' + find<QLabel>(row, "bytes")->text();
         }
@@ -233,13 +232,6 @@ private slots:
         QVERIFY(!from->isVisibleTo(&r.view));
     }
 
-    void warningTextFollowsTheLocale() {
-        const std::tuple<double, const char*, QString> rows[] = {{0.734, "en_US", "Warning at 73%"},
-                                                                 {0.735, "en_US", "Warning at 74%"},
-                                                                 {4.0, "de_DE", "Warning at 400\u00a0%"},
-                                                                 {NAN, "en_US", "Warning at 0%"}};
-        for (const auto& [ratio, locale, text] : rows) QCOMPARE(warningAtText(ratio, locale), text);
-    }
 };
 
 }  // namespace ostrel::testing

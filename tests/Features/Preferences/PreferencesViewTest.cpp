@@ -1,18 +1,23 @@
+#include <QtTest/qtestspontaneevent.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStyleFactory>
 #include <QStyleOptionSlider>
 #include <QtTest>
 
 #include "Features/Preferences/PreferencesView.hpp"
-#include "Features/Preferences/SymbolView.hpp"
 #include "Features/Preferences/SystemPanel.hpp"
 #include "Platform/FakeLocationManager.hpp"
 #include "Services/support/DataServiceRig.hpp"
+#include "UI/StyledLabel.hpp"
+#include "UI/Symbols.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
 
@@ -57,6 +62,15 @@ class PreferencesViewTest : public QObject {
         return shown;
     }
     void sql(const char* statement) { SQLiteDatabase(data->databasePath).execute(statement); }
+    // Wheel notches over the widget's middle, as the window system delivers them: what the widget
+    // leaves goes on to the widgets around it.
+    void wheel(QWidget* widget, int notches) {
+        const QPoint middle = widget->rect().center();
+        QWheelEvent event(middle, widget->mapToGlobal(middle), {}, QPoint(0, 120 * notches), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&event);
+        qApp->notify(widget, &event);  // as QTest sends keys: sendEvent would make it synthetic
+    }
 
 private slots:
     void initTestCase() {
@@ -116,7 +130,7 @@ private slots:
         }
         QVERIFY(child<QAbstractButton>("uploadDownload")->isChecked());
         QCOMPARE(symbolName(child<SymbolView>("bell")->symbol()), "bell.slash.fill");
-        QCOMPARE(child<SymbolView>("bell")->color(), systemColor(SystemColor::secondary, view->palette()));
+        QCOMPARE(child<SymbolView>("bell")->color(), hierarchicalColor(view->palette(), Hierarchy::secondary));
         QCOMPARE(text("thresholdSummary"), "Alerts are local only. Warning at 6 GB, danger at 500 GB.");
 
         // A drag from the handle saves each step it makes; steps faster than the event loop turns
@@ -154,12 +168,37 @@ private slots:
         QTRY_COMPARE(warning->value(), dragged);
         QCOMPARE(text("badge", child("warningRow")), QString::number(dragged) + " GB");
         QCOMPARE(text("errorLine"), "SQLite step failed: kept");
-        QCOMPARE(child("errorLine")->palette().color(QPalette::WindowText),
-                 systemColor(SystemColor::red, view->palette()));
+        QCOMPARE(child<StyledLabel>("errorLine")->color(), statusColor(StatusColor::red, view->palette()));
         QVERIFY(!child("infoLine")->isVisible());
 
         PreferencesView unavailable(*viewModel, false, BundleInfo{});
         QCOMPARE(text("coreLibraryLabel", &unavailable), "Vell core unavailable, using Mirel fallback");
+    }
+
+    // Scrolling the page with the wheel over a threshold slider scrolls the page and leaves the
+    // threshold as it is; only a slider that has the focus from a click or the keyboard takes it.
+    void wheelOverASliderScrollsThePage() {
+        view->resize(880, 300);
+        auto* page = child<QScrollArea>("scrollArea")->verticalScrollBar();
+        auto* danger = child<QSlider>("slider", child("dangerRow"));
+        QTRY_VERIFY(page->maximum() > 0);
+        child<QScrollArea>("scrollArea")->ensureWidgetVisible(danger);
+        QVERIFY(!danger->hasFocus());
+        const int top = page->value();
+        for (int notch = 0; notch < 3; ++notch) wheel(danger, -1);
+        QCoreApplication::processEvents();
+        QCOMPARE(danger->value(), 10);
+        QCOMPARE(text("badge", child("dangerRow")), "10 GB");
+        QCOMPARE(saves, 0);
+        QCOMPARE(setting("danger_threshold_bytes"), std::to_string(10 * GiB));
+        QVERIFY(page->value() > top);
+        QVERIFY(!danger->hasFocus());
+
+        danger->setFocus(Qt::TabFocusReason);
+        wheel(danger, 1);
+        QTRY_COMPARE(saves, 1);
+        QVERIFY(danger->value() > 10);
+        QCOMPARE(setting("danger_threshold_bytes"), std::to_string(danger->value() * GiB));
     }
 
     // Stored thresholds show their whole part; one outside the slider's range is not changed
@@ -188,25 +227,25 @@ private slots:
             bool servicesOn;
             const char* action;  // the button that brings the status
             const char* title;
-            SystemColor color;
+            Tint color;
             const char* message;
             const char* buttons;  // grant, open settings, refresh
         };
         // clang-format off
         const Row rows[] = {
-            {L::notDetermined, true, "refreshStatusButton", "Not Requested", SystemColor::orange,
+            {L::notDetermined, true, "refreshStatusButton", "Not Requested", StatusColor::orange,
              "Grant location permission so Linux can expose Wi-Fi/hotspot SSID.", "gor"},
-            {L::notDetermined, true, "grantAccessButton", "App Config Missing", SystemColor::red,
+            {L::notDetermined, true, "grantAccessButton", "App Config Missing", StatusColor::red,
              "This build is missing location usage description metadata, so Linux cannot prompt.", "-or"},
-            {L::authorizedWhenInUse, true, "refreshStatusButton", "Allowed", SystemColor::green,
+            {L::authorizedWhenInUse, true, "refreshStatusButton", "Allowed", StatusColor::green,
              "Ostrel can request SSID context from Linux when available.", "--r"},
-            {L::denied, true, "refreshStatusButton", "Denied", SystemColor::red,
+            {L::denied, true, "refreshStatusButton", "Denied", StatusColor::red,
              "Location permission is denied. Enable it in system settings to show SSID.", "-or"},
-            {L::restricted, true, "refreshStatusButton", "Restricted", SystemColor::red,
+            {L::restricted, true, "refreshStatusButton", "Restricted", StatusColor::red,
              "Location permission is restricted by policy on this computer.", "-or"},
-            {L::authorizedAlways, false, "refreshStatusButton", "Location Services Off", SystemColor::red,
+            {L::authorizedAlways, false, "refreshStatusButton", "Location Services Off", StatusColor::red,
              "Location Services are disabled globally in system settings.", "-or"},
-            {7, true, "refreshStatusButton", "Unknown", SystemColor::secondary,
+            {7, true, "refreshStatusButton", "Unknown", Hierarchy::secondary,
              "Permission state could not be determined yet.", "--r"},
         };
         // clang-format on
@@ -215,8 +254,7 @@ private slots:
             manager->setState(row.authorization, row.servicesOn);
             click(row.action);
             QCOMPARE(text("locationStatusTitle"), row.title);
-            QCOMPARE(child("locationStatusTitle")->palette().color(QPalette::WindowText),
-                     systemColor(row.color, view->palette()));
+            QCOMPARE(child<StyledLabel>("locationStatusTitle")->color(), row.color.color(view->palette()));
             QCOMPARE(text("locationStatusMessage"), row.message);
             QCOMPARE(buttonsShown(), row.buttons);
             if (row.buttons[1] == 'o') click("openLocationSettingsButton");
@@ -228,9 +266,8 @@ private slots:
         QPalette dark = view->palette();
         dark.setColor(QPalette::Window, QColor(30, 30, 30));
         view->setPalette(dark);
-        QCOMPARE(child("locationStatusTitle")->palette().color(QPalette::WindowText),
-                 systemColor(SystemColor::red, dark));
-        QVERIFY(systemColor(SystemColor::red, dark) != systemColor(SystemColor::red, QPalette()));
+        QCOMPARE(child<StyledLabel>("locationStatusTitle")->color(), statusColor(StatusColor::red, dark));
+        QVERIFY(statusColor(StatusColor::red, dark) != statusColor(StatusColor::red, QPalette()));
     }
 
     // The active network's lines appear with the first announcement that finds one.
@@ -276,8 +313,7 @@ private slots:
                  QStringList({"Clear all local usage data?", "Clear all local usage data?"}));
         QCOMPARE(enabledWhileClearing, QList<bool>({false, true}));
         QCOMPARE(text("infoLine"), "Local usage data cleared.");
-        QCOMPARE(child("infoLine")->palette().color(QPalette::WindowText),
-                 systemColor(SystemColor::green, view->palette()));
+        QCOMPARE(child<StyledLabel>("infoLine")->color(), statusColor(StatusColor::green, view->palette()));
         QVERIFY(child("infoLine")->isVisible() && !child("errorLine")->isVisible());
         click("launchAtLoginToggle");
         QVERIFY(!child("infoLine")->isVisible());

@@ -218,7 +218,11 @@ void OstrelDataService::publishUpdate() {
     for (const auto& [id, observer] : observers) observer();
 }
 
+// Changes may come from several view models' worker queues at once: one change at a time, from
+// reading the value to registering the login item, so that none is lost and the store ends with
+// the newest. Readers of settings() never wait for the save.
 void OstrelDataService::updateSettings(const std::function<void(OstrelSettings&)>& change) {
+    std::unique_lock updating(settingsUpdateMutex_);
     OstrelSettings changed = settings();
     change(changed);
     {
@@ -232,10 +236,13 @@ void OstrelDataService::updateSettings(const std::function<void(OstrelSettings&)
     } catch (const std::exception& error) {
         log_->log(std::string("Launch at login update failed: ") + error.what());
     }
+    updating.unlock();
     publishUpdate();
 }
 
+// One clear at a time, so that one clear's restart never resumes sampling under another's deletion.
 void OstrelDataService::clearAllData() {
+    std::unique_lock clearing(clearMutex_);
     sampler_->stop();
     std::exception_ptr failure;
     try {
@@ -247,6 +254,7 @@ void OstrelDataService::clearAllData() {
     sampler_->start();
     if (failure) std::rethrow_exception(failure);
     clearAnalyticsCaches(false);
+    clearing.unlock();
     publishUpdate();
 }
 

@@ -43,10 +43,11 @@ public:
 // Then it answers the screens from short-lived caches, keeps the settings and tells its
 // observers of new samples and changed settings.
 //
-// Threads: the loads run on the caller's thread (the view models' worker queues) and may run on
-// several at once; settings() may be read from any thread. Creation, the observers,
-// updateSettings() and clearAllData() belong to the main thread: the thread that runs the main
-// queue, where the observers are called.
+// Threads: the loads, updateSettings() and clearAllData() run on the caller's thread (the view
+// models' worker queues, never the main thread, which must not wait for the database) and may
+// run on several at once; settings() may be read from any thread and never waits for a save.
+// The observers may be added and removed from any thread and are called on the thread that
+// announces: the main queue after a sampler batch, the caller's after a change or a clear.
 class OstrelDataService final : public std::enable_shared_from_this<OstrelDataService> {
 public:
     static constexpr const char* workerQueueLabel = "ostrel.data.worker.queue";
@@ -219,8 +220,10 @@ private:
     std::shared_ptr<SamplingCoordinator> sampler_;
     bool vellCoreAvailable_ = false;
 
-    mutable std::mutex settingsMutex_;
+    mutable std::mutex settingsMutex_;  // held only to copy or replace the value
     OstrelSettings settings_;
+    std::mutex settingsUpdateMutex_;  // held through a whole change, its save included
+    std::mutex clearMutex_;
     mutable std::mutex observersMutex_;
     std::map<ObserverID, Observer> observers_;
     // The one lock of the caches, held for a look-up or a store, never while computing.

@@ -7,6 +7,7 @@
 #include "Model/SaturatingAdd.hpp"
 #include "Model/ScreenTexts.hpp"
 #include "Model/TextFormat.hpp"
+#include "ViewModels/ScreenRequests.hpp"
 
 namespace ostrel {
 namespace {
@@ -20,7 +21,7 @@ QString byteText(std::int64_t count) {
 MenuBarViewModel::MenuBarViewModel(std::shared_ptr<OstrelDataService> dataService, std::shared_ptr<MainQueue> mainQueue,
                                    QObject* parent)
     : QObject(parent), dataService_(std::move(dataService)), mainQueue_(std::move(mainQueue)) {
-    displayMode_ = dataService_->settings().menuBarDisplayMode;
+    displayMode_ = serviceMode_ = dataService_->settings().menuBarDisplayMode;
     // Observers may be called from any thread; the refresh always starts on the main queue.
     observerID_ = dataService_->addObserver([self = QPointer<MenuBarViewModel>(this), queue = mainQueue_] {
         queue->async([self] {
@@ -64,8 +65,10 @@ void MenuBarViewModel::refresh() {
 void MenuBarViewModel::publish(std::uint64_t generation, const Outcome& outcome) {
     if (generation != refreshGeneration_) return;
     if (!outcome.snapshot) {
-        setMenuBarText(QStringLiteral("Ostrel"));
+        showsName_ = true;
+        showModeAndText();
         dataService_->logSink()->log("MenuBar refresh failed: " + outcome.error);
+        emit refreshFinished();
         return;
     }
     const MenuBarSnapshot& snapshot = *outcome.snapshot;
@@ -85,22 +88,45 @@ void MenuBarViewModel::publish(std::uint64_t generation, const Outcome& outcome)
            &MenuBarViewModel::activeNetworkTitleChanged);
     assign(topAppTitle_, orPlaceholder(snapshot.topAppToday, "-"), &MenuBarViewModel::topAppTitleChanged);
     assign(topNetworkTitle_, orPlaceholder(snapshot.topNetworkToday, "-"), &MenuBarViewModel::topNetworkTitleChanged);
-    setDisplayMode(outcome.mode);
-    setMenuBarText(makeMenuBarText(outcome.mode, snapshot.summary));
+    // A choice whose save has not answered stays shown: this answer may have read the mode before it.
+    serviceMode_ = outcome.mode;
+    showsName_ = false;
+    showModeAndText();
+    emit refreshFinished();
 }
 
+// The save runs on the worker queue behind the refreshes asked for before it, and its answer
+// comes back after theirs; successive choices are saved and answered in order.
 void MenuBarViewModel::updateDisplayMode(MenuBarDisplayMode mode) {
-    try {
-        dataService_->updateSettings([mode](OstrelSettings& settings) { settings.menuBarDisplayMode = mode; });
-    } catch (const std::exception& error) {
-        dataService_->logSink()->log(std::string("Display mode update failed: ") + error.what());
-        return;
+    pendingModes_.push_back(mode);
+    showModeAndText();
+    loadInBackground(
+        workerQueue_, mainQueue_, this,
+        [service = dataService_, mode] {
+            service->updateSettings([mode](OstrelSettings& settings) { settings.menuBarDisplayMode = mode; });
+            return mode;
+        },
+        [](MenuBarViewModel& self, LoadOutcome<MenuBarDisplayMode> outcome) {
+            self.finishDisplayModeUpdate(outcome.value ? std::nullopt : std::optional(outcome.error.toStdString()));
+        });
+}
+
+void MenuBarViewModel::finishDisplayModeUpdate(const std::optional<std::string>& error) {
+    const MenuBarDisplayMode mode = pendingModes_.front();
+    pendingModes_.pop_front();
+    if (error) {
+        dataService_->logSink()->log("Display mode update failed: " + *error);
+    } else {
+        serviceMode_ = mode;
+        showsName_ = false;
     }
-    // A reload under way read the mode before this change and would bring it back for a moment;
-    // the announcement of the change has queued a fresh one.
-    ++refreshGeneration_;
-    setDisplayMode(mode);
-    setMenuBarText(makeMenuBarText(mode, todaySummary_));
+    showModeAndText();
+}
+
+void MenuBarViewModel::showModeAndText() {
+    const MenuBarDisplayMode shown = pendingModes_.empty() ? serviceMode_ : pendingModes_.back();
+    setDisplayMode(shown);
+    setMenuBarText(showsName_ ? QStringLiteral("Ostrel") : makeMenuBarText(shown, todaySummary_));
 }
 
 QString MenuBarViewModel::makeMenuBarText(MenuBarDisplayMode mode, const UsageSummary& summary) {

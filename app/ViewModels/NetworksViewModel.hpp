@@ -14,8 +14,8 @@
 #include "Model/Records.hpp"
 #include "Model/ScreenModels.hpp"
 #include "Platform/MainQueue.hpp"
-#include "Platform/SerialQueue.hpp"
 #include "Services/OstrelDataService.hpp"
+#include "ViewModels/WorkerQueue.hpp"
 
 namespace ostrel {
 
@@ -90,8 +90,8 @@ private:
     QString errorMessage_;
     std::uint64_t listGeneration_ = 0;
     std::uint64_t detailGeneration_ = 0;
-    // Last, so that it is the first to go: its queued loads finish before the rest is released.
-    SerialQueue workerQueue_{workerQueueLabel};
+    // Released without waiting: loads still queued run on, and their answers are dropped.
+    WorkerQueue workerQueue_{workerQueueLabel};
 };
 
 }  // namespace ostrel

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <utility>
 
+#include "ViewModels/ScreenRequests.hpp"
+
 namespace ostrel {
 namespace {
 
@@ -25,9 +27,9 @@ PreferencesViewModel::PreferencesViewModel(std::shared_ptr<OstrelDataService> da
     }
     locationPermissionService_ = locationPermissionService ? std::move(locationPermissionService)
                                                            : LocationPermissionService::shared(mainQueue_);
-    settings_ = dataService_->settings();
+    settings_ = copiedSettings_ = dataService_->settings();
     locationPermissionStatus_ = locationPermissionService_->status();
-    activeNetworkIdentity_ = fetchActiveNetworkIdentity();
+    reloadFromService();  // the active network: none until the answer
 
     const QPointer<PreferencesViewModel> self(this);
     // The service has one handler: the view model created last takes it over.
@@ -36,13 +38,11 @@ PreferencesViewModel::PreferencesViewModel(std::shared_ptr<OstrelDataService> da
             if (self) self->setLocationPermissionStatus(status);
         });
     };
-    // Called inside a settings change or a clear as well, so the re-read waits for a later task,
-    // after the operation has published its own outcome.
-    observerID_ = dataService_->addObserver([self, queue = mainQueue_, service = dataService_] {
-        queue->async([self, service] {
-            if (!self) return;
-            self->setSettings(service->settings());
-            self->setActiveNetworkIdentity(self->fetchActiveNetworkIdentity());
+    // Called inside a settings change or a clear as well, so the re-read starts in a later task,
+    // and its answer lands after the operation has published its own outcome.
+    observerID_ = dataService_->addObserver([self, queue = mainQueue_] {
+        queue->async([self] {
+            if (self) self->reloadFromService();
         });
     });
 
@@ -111,37 +111,85 @@ std::optional<std::int64_t> PreferencesViewModel::bytesFromGigabytes(double giga
     return static_cast<std::int64_t>(bytes);
 }
 
-void PreferencesViewModel::persist(const std::function<void(OstrelSettings&)>& change) {
-    try {
-        dataService_->updateSettings(change);
-    } catch (const std::exception& error) {
-        // The data service keeps the unsaved value; this copy stays until its next announcement.
-        setErrorMessage(QString::fromUtf8(error.what()));
+// Saves run one after another on the worker queue, so the store ends with the newest change, and
+// their answers come back in the order asked.
+void PreferencesViewModel::persist(Change change) {
+    pendingChanges_.push_back(change);
+    showSettings();
+    loadInBackground(
+        workerQueue_, mainQueue_, this,
+        [service = dataService_, change = std::move(change)] {
+            service->updateSettings(change);
+            return service->settings();
+        },
+        [](PreferencesViewModel& self, LoadOutcome<OstrelSettings> outcome) {
+            self.finishPersist(outcome.value, outcome.error);
+        });
+}
+
+void PreferencesViewModel::finishPersist(const std::optional<OstrelSettings>& saved, const QString& error) {
+    pendingChanges_.pop_front();
+    if (saved) {
+        copiedSettings_ = *saved;
+        showSettings();
+        setErrorMessage({});
         setInfoMessage({});
         return;
     }
-    setSettings(dataService_->settings());
-    setErrorMessage({});
+    // The data service keeps the unsaved value; the copy stays until its next announcement.
+    setErrorMessage(error);
     setInfoMessage({});
+    showSettings();
+}
+
+void PreferencesViewModel::showSettings() {
+    OstrelSettings shown = copiedSettings_;
+    for (const Change& change : pendingChanges_) change(shown);
+    setSettings(shown);
+}
+
+void PreferencesViewModel::reloadFromService() {
+    struct Copy {
+        OstrelSettings settings;
+        std::optional<NetworkIdentity> activeNetwork;
+    };
+    loadInBackground(
+        workerQueue_, mainQueue_, this,
+        [service = dataService_] {
+            Copy copy{service->settings(), std::nullopt};
+            try {
+                copy.activeNetwork = service->repository().fetchActiveNetworkIdentity();
+            } catch (const std::exception&) {
+                // shown as no active network; the screen has no place for this error
+            }
+            return copy;
+        },
+        [](PreferencesViewModel& self, LoadOutcome<Copy> outcome) {
+            self.copiedSettings_ = outcome.value->settings;
+            self.showSettings();
+            self.setActiveNetworkIdentity(outcome.value->activeNetwork);
+        });
 }
 
 void PreferencesViewModel::clearData() {
     if (isClearingData_) return;
     setIsClearingData(true);
-    std::optional<QString> failure;
-    try {
-        dataService_->clearAllData();
-    } catch (const std::exception& error) {
-        failure = QString::fromUtf8(error.what());
-    }
-    if (failure) {
-        setErrorMessage(*failure);
-        setInfoMessage({});
-    } else {
-        setErrorMessage({});
-        setInfoMessage(QString::fromUtf8(dataClearedMessage));
-    }
-    setIsClearingData(false);
+    loadInBackground(
+        workerQueue_, mainQueue_, this,
+        [service = dataService_] {
+            service->clearAllData();
+            return true;
+        },
+        [](PreferencesViewModel& self, LoadOutcome<bool> outcome) {
+            if (outcome.value) {
+                self.setErrorMessage({});
+                self.setInfoMessage(QString::fromUtf8(dataClearedMessage));
+            } else {
+                self.setErrorMessage(outcome.error);
+                self.setInfoMessage({});
+            }
+            self.setIsClearingData(false);
+        });
 }
 
 void PreferencesViewModel::requestLocationAccess() {
@@ -156,14 +204,6 @@ void PreferencesViewModel::refreshLocationStatus() {
 
 void PreferencesViewModel::openLocationSettings() {
     locationPermissionService_->openSystemLocationSettings();
-}
-
-std::optional<NetworkIdentity> PreferencesViewModel::fetchActiveNetworkIdentity() const {
-    try {
-        return dataService_->repository().fetchActiveNetworkIdentity();
-    } catch (const std::exception&) {
-        return std::nullopt;  // shown as no active network; the screen has no place for this error
-    }
 }
 
 void PreferencesViewModel::setSettings(const OstrelSettings& value) {

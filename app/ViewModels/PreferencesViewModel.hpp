@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVariantMap>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "Platform/MainQueue.hpp"
 #include "Services/LocationPermissionService.hpp"
 #include "Services/OstrelDataService.hpp"
+#include "ViewModels/WorkerQueue.hpp"
 
 namespace ostrel {
 
@@ -20,9 +22,10 @@ namespace ostrel {
 // location permission status and the active network, and refreshes them whenever the data service
 // announces a change. It changes settings and clears data only through the data service.
 //
-// Main thread only. Each operation blocks it while the data service works; the data service's
-// announcements and the status changes land in later main-queue tasks, which a released view model
-// drops.
+// Main thread only, and it never waits there for the data service: saves, clears and the reads
+// of the active network run on the view model's worker queue in the order asked, and their
+// answers, the data service's announcements and the status changes land in later main-queue
+// tasks, which a released view model drops. A change shows at once, while its save runs.
 class PreferencesViewModel final : public QObject {
     Q_OBJECT
     // The settings, field by field; the display mode as its raw value ("totalToday", ...).
@@ -43,6 +46,7 @@ class PreferencesViewModel final : public QObject {
 
 public:
     static constexpr const char* dataClearedMessage = "Local usage data cleared.";
+    static constexpr const char* workerQueueLabel = "ostrel.preferences.viewmodel.queue";
 
     // A null location permission service means the process's shared one.
     PreferencesViewModel(std::shared_ptr<OstrelDataService> dataService,
@@ -66,8 +70,9 @@ public:
     QString locationPermissionStatus() const;
     QVariantMap activeNetworkIdentity() const;
 
-    // Each saves the settings through the data service: on success the view model shows the saved
-    // settings and no message, on failure the error's text and its previous settings.
+    // Each saves the settings through the data service. The change shows at once; when the save
+    // answers, the view model shows the saved settings and no message, or on failure the error's
+    // text and the settings it showed without this change.
     void updateMenuBarMode(MenuBarDisplayMode mode);
     // Gigabytes times 1024^3, truncated toward zero. A value that is not finite or whose byte count
     // lies outside the signed 64-bit range is refused: false, and nothing changes or is saved.
@@ -76,7 +81,7 @@ public:
     void updateNotificationsEnabled(bool enabled);
     void updateLaunchAtLogin(bool enabled);
 
-    // Deletes all local usage data; does nothing while a clear is running.
+    // Deletes all local usage data in the background; does nothing while a clear is running.
     void clearData();
 
     // Each copies the service's status at once; the answer to a request arrives later.
@@ -99,8 +104,13 @@ signals:
 private:
     static std::optional<std::int64_t> bytesFromGigabytes(double gigabytes);
 
-    void persist(const std::function<void(OstrelSettings&)>& change);
-    std::optional<NetworkIdentity> fetchActiveNetworkIdentity() const;
+    using Change = std::function<void(OstrelSettings&)>;
+    void persist(Change change);
+    void finishPersist(const std::optional<OstrelSettings>& saved, const QString& error);
+    // A fresh copy of the data service's settings, then the active network.
+    void reloadFromService();
+    // The copy with the changes still being saved applied, in order.
+    void showSettings();
 
     // Each stores and announces only a value that differs.
     void setSettings(const OstrelSettings& value);
@@ -115,12 +125,18 @@ private:
     std::shared_ptr<MainQueue> mainQueue_;
     std::optional<OstrelDataService::ObserverID> observerID_;
 
-    OstrelSettings settings_;
+    OstrelSettings settings_;  // shown
+    // The data service's settings as last copied, and the changes asked for since whose saves
+    // have not answered yet, oldest first.
+    OstrelSettings copiedSettings_;
+    std::deque<Change> pendingChanges_;
     QString errorMessage_;
     QString infoMessage_;
     bool isClearingData_ = false;
     LocationPermissionStatus locationPermissionStatus_ = LocationPermissionStatus::unknown;
     std::optional<NetworkIdentity> activeNetworkIdentity_;
+    // Released without waiting: work still queued runs on, and its answer is dropped.
+    WorkerQueue workerQueue_{workerQueueLabel};
 };
 
 }  // namespace ostrel

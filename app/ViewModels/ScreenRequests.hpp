@@ -14,10 +14,11 @@
 #include "Model/Enums.hpp"
 #include "Model/Records.hpp"
 #include "Platform/MainQueue.hpp"
-#include "Platform/SerialQueue.hpp"
+#include "ViewModels/WorkerQueue.hpp"
 
-// What the Overview, Networks and Apps view models share: their starting custom range, the range
-// a request carries, and the trip of a load to their worker queue and back to the main queue.
+// What the view models share: the Overview, Networks and Apps screens' starting custom range and
+// the range a request carries; for every view model, the trip of a load or a change to its worker
+// queue and back to the main queue.
 namespace ostrel {
 
 // The same clock time seven calendar days before `now` in the user's calendar (or `now` where the
@@ -43,7 +44,7 @@ struct LoadOutcome {
 // Runs `load` on `queue` and hands its outcome to `apply` on the main queue, unless `target` has
 // been released by then. The load runs whether or not the target still exists.
 template <class Target, class Load, class Apply>
-void loadInBackground(SerialQueue& queue, std::shared_ptr<MainQueue> mainQueue, Target* target, Load load,
+void loadInBackground(WorkerQueue& queue, std::shared_ptr<MainQueue> mainQueue, Target* target, Load load,
                       Apply apply) {
     using Value = std::invoke_result_t<Load&>;
     queue.async([mainQueue = std::move(mainQueue), weak = QPointer<Target>(target), load = std::move(load),

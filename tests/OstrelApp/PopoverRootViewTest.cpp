@@ -125,7 +125,7 @@ private slots:
         QCOMPARE(picker()->width(), PopoverHeader::kPickerWidth);
     }
 
-    // A choice in the picker is saved and shows at once; when saving fails, the picker goes back
+    // A choice in the picker shows at once and is saved; when saving fails, the picker goes back
     // to the mode the model keeps.
     void pickerDrivesTheSetting_data() {
         QTest::addColumn<bool>("saveFails");
@@ -141,12 +141,14 @@ private slots:
 
         picker()->setFocus();
         QTest::keyClick(picker(), Qt::Key_Down);
+        QCOMPARE(picker()->currentText(), "Down / Up");
+        QCOMPARE(model->menuBarText(), "\u2193 2 MB \u2191 1 MB");
         const auto expected = saveFails ? MenuBarDisplayMode::compactTotal : MenuBarDisplayMode::uploadDownload;
-        QCOMPARE(model->displayMode(), expected);
+        QTRY_COMPARE_WITH_TIMEOUT(model->displayMode(), expected, kWait);
         QCOMPARE(picker()->currentText(), saveFails ? "Compact" : "Down / Up");
         QCOMPARE(model->menuBarText(), saveFails ? "3 MB" : "\u2193 2 MB \u2191 1 MB");
         if (!saveFails) {
-            QCOMPARE(rig->repository()->loadSettings()->menuBarDisplayMode, expected);
+            QTRY_COMPARE_WITH_TIMEOUT(rig->repository()->loadSettings()->menuBarDisplayMode, expected, kWait);
         }
     }
 

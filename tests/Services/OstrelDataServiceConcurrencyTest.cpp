@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 #include "Services/support/DataServiceRig.hpp"
@@ -54,6 +55,37 @@ TEST(OstrelDataServiceConcurrencyTest, LoadsSettingsAndBatchesRunTogether) {
     done = true;
     for (auto& screen : screens) screen.join();
     EXPECT_EQ(service.loadOverview(TimeframePreset::daily, std::nullopt, true).summary.rxBytes, 20000);
+}
+
+// The view models change settings from their own worker queues. A change under way holds off
+// another thread's change until it is saved: without that, the other one would run to its end
+// in between and then be overwritten, in memory and in the store.
+TEST(OstrelDataServiceConcurrencyTest, AChangeUnderWayHoldsOffAnother) {
+    ::setenv("TZ", "UTC", 1), ::tzset();
+    testing::DataServiceRig rig;
+    auto& service = rig.start();
+    std::atomic<int> told{0};
+    service.addObserver([&] { ++told; });
+    std::promise<void> otherEntered;
+    auto entered = otherEntered.get_future();
+    std::future<void> other;
+    service.updateSettings([&](OstrelSettings& settings) {
+        settings.warningThresholdBytes = 1;
+        other = std::async(std::launch::async, [&] {
+            service.updateSettings([&](OstrelSettings& changed) {
+                changed.dangerThresholdBytes = 2;
+                otherEntered.set_value();
+            });
+        });
+        // Held off, the other change cannot begin within this wait.
+        if (entered.wait_for(200ms) == std::future_status::ready) other.wait();
+    });
+    other.wait();
+    const OstrelSettings held = service.settings();
+    EXPECT_EQ(held.warningThresholdBytes, 1);
+    EXPECT_EQ(held.dangerThresholdBytes, 2);
+    EXPECT_EQ(rig.repository()->loadSettings(), held);
+    EXPECT_EQ(told, 2);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "Services/support/DataServiceRig.hpp"
 #include "ViewModels/MenuBarViewModel.hpp"
+#include "ViewModels/support/DatabaseGate.hpp"
 
 namespace ostrel {
 namespace {
@@ -28,15 +29,22 @@ struct HeldQueue final : MainQueue {
         std::unique_lock lock(mutex);
         return arrived.wait_for(lock, std::chrono::seconds(60), [&] { return tasks.size() >= count; });
     }
-    void runAll() {
-        for (;;) {
-            std::unique_lock lock(mutex);
-            if (tasks.empty()) return;
-            auto task = std::move(tasks.front());
-            tasks.pop_front();
-            lock.unlock();
-            task();
+    // Runs the first `count` tasks. What they queue, and an answer that arrives meanwhile, wait
+    // for the next call: each deliver() counts its own answers.
+    void runFirst(std::size_t count) {
+        std::deque<std::function<void()>> batch;
+        {
+            std::lock_guard lock(mutex);
+            const auto end = tasks.begin() + static_cast<std::ptrdiff_t>(std::min(count, tasks.size()));
+            batch.assign(std::make_move_iterator(tasks.begin()), std::make_move_iterator(end));
+            tasks.erase(tasks.begin(), end);
         }
+        for (auto& task : batch) task();
+    }
+    void runAll() { runFirst(size()); }
+    std::size_t size() {
+        std::lock_guard lock(mutex);
+        return tasks.size();
     }
     std::mutex mutex;
     std::condition_variable arrived;
@@ -50,7 +58,8 @@ class MenuBarViewModelTest : public QObject {
 
     std::unique_ptr<testing::DataServiceRig> rig;
     std::shared_ptr<HeldQueue> queue;
-    QStringList fired;  // the model's signals, in order
+    QStringList fired;  // the model's signals for its fields, in order
+    int finished = 0;   // its announcements of a finished reload
 
     // Today's traffic of one application on one network, written beside the running service.
     void traffic(const std::string& app, const std::string& network, std::int64_t rx, std::int64_t tx) {
@@ -63,7 +72,7 @@ class MenuBarViewModelTest : public QObject {
     void ageCache() { rig->setNow(rig->now() + std::chrono::seconds(3)); }
     void deliver(std::size_t answers) {
         QVERIFY(queue->waitFor(answers));
-        queue->runAll();
+        queue->runFirst(answers);
     }
     std::unique_ptr<MenuBarViewModel> makeModel() {
         auto model = std::make_unique<MenuBarViewModel>(rig->service, queue);
@@ -74,6 +83,7 @@ class MenuBarViewModelTest : public QObject {
         connect(model.get(), &MenuBarViewModel::topAppTitleChanged, this, record("topAppTitle"));
         connect(model.get(), &MenuBarViewModel::topNetworkTitleChanged, this, record("topNetworkTitle"));
         connect(model.get(), &MenuBarViewModel::displayModeChanged, this, record("displayMode"));
+        connect(model.get(), &MenuBarViewModel::refreshFinished, this, [this] { ++finished; });
         return model;
     }
     std::vector<std::string> logged(const std::string& prefix) {
@@ -85,13 +95,14 @@ class MenuBarViewModelTest : public QObject {
 
 private slots:
     void initTestCase() {
+        testing::DatabaseGate::install();
         ::setenv("TZ", "UTC", 1), ::tzset();
         UErrorCode status = U_ZERO_ERROR;
         icu::Locale::setDefault(icu::Locale("en_US"), status);
     }
 
     void init() {
-        fired.clear();
+        fired.clear(), finished = 0;
         rig = std::make_unique<testing::DataServiceRig>();
         rig->programQueue = queue = std::make_shared<HeldQueue>();
         rig->start();
@@ -174,20 +185,28 @@ private slots:
         QCOMPARE(model->todaySummary(), (UsageSummary{2 * kMiB, 0}));
         QCOMPARE(fired.count("todaySummary"), 1);
         QCOMPARE(fired.count("menuBarText"), 1);
+        QCOMPARE(finished, 1);
         QVERIFY(logged("MenuBar refresh failed: ").empty());
     }
 
-    // A failing load after a good one turns only the text back to "Ostrel", and says why.
+    // A failing load after a good one turns only the text back to "Ostrel", and says why. Each
+    // answer is announced as finished, also one that changes nothing.
     void failedRefreshKeepsTheFigures() {
         traffic("Browser", "Home", kMiB, kMiB);
         auto model = makeModel();
         deliver(1);
         fired.clear();
+        ageCache();
+        model->refresh();
+        deliver(1);
+        QVERIFY(fired.isEmpty());
+        QCOMPARE(finished, 2);
         execute("ALTER TABLE daily_usage RENAME TO parked");
         ageCache();
         model->refresh();
         deliver(1);
         QCOMPARE(fired, QStringList{"menuBarText"});
+        QCOMPARE(finished, 3);
         QCOMPARE(model->menuBarText(), "Ostrel");
         QCOMPARE(model->todaySummary(), (UsageSummary{kMiB, kMiB}));
         QCOMPARE(model->topAppTitle(), "Browser");
@@ -196,8 +215,8 @@ private slots:
         QVERIFY2(lines[0].find("no such table: daily_usage") != std::string::npos, lines[0].c_str());
     }
 
-    // The picker's change: saved, then mode and text at once, before the reload it triggers; a
-    // failed save is logged and leaves the model as it was.
+    // The picker's change: mode and text at once, before the save and the reload the change
+    // triggers; a failed save is logged and brings back what the model showed.
     void displayModeUpdate_data() {
         QTest::addColumn<bool>("saveFails");
         QTest::newRow("saved") << false;
@@ -212,36 +231,93 @@ private slots:
         if (saveFails) execute("DROP TABLE settings");
 
         model->updateDisplayMode(MenuBarDisplayMode::uploadDownload);
+        QCOMPARE(fired, (QStringList{"displayMode", "menuBarText"}));
+        QCOMPARE(model->menuBarText(), "\u2193 2 MB \u2191 1 MB");
         if (saveFails) {
-            QVERIFY(fired.isEmpty());
+            deliver(1);  // the save's answer
+            QCOMPARE(fired, (QStringList{"displayMode", "menuBarText", "displayMode", "menuBarText"}));
             QCOMPARE(model->displayMode(), MenuBarDisplayMode::totalToday);
             QCOMPARE(model->menuBarText(), "3 MB Today");
             const auto lines = logged("Display mode update failed: ");
             QCOMPARE(lines.size(), std::size_t{1});
             QVERIFY2(lines[0].find("no such table: settings") != std::string::npos, lines[0].c_str());
-            QVERIFY(queue->tasks.empty());  // no announcement, so no reload
+            QCOMPARE(queue->size(), std::size_t{0});  // no announcement, so no reload
             return;
         }
-        QCOMPARE(fired, (QStringList{"displayMode", "menuBarText"}));
-        QCOMPARE(model->menuBarText(), "\u2193 2 MB \u2191 1 MB");
+        deliver(2);  // the announcement's hop, which starts a reload, then the save's answer
         QCOMPARE(rig->repository()->loadSettings()->menuBarDisplayMode, MenuBarDisplayMode::uploadDownload);
-        deliver(1);  // the observer's hop
         deliver(1);  // the reload's answer, in the mode that was saved
+        QCOMPARE(fired, (QStringList{"displayMode", "menuBarText"}));
         QCOMPARE(model->menuBarText(), "\u2193 2 MB \u2191 1 MB");
     }
 
-    // A reload that read the mode before the picker's change does not bring the old mode back.
-    void answerOlderThanAModeChangeIsDropped() {
+    // A reload that read the mode before the picker's change brings its figures, not that mode.
+    void answerOlderThanAModeChangeKeepsTheChoice() {
         traffic("Browser", "Home", 2 * kMiB, kMiB);
         auto model = makeModel();
         QVERIFY(queue->waitFor(1));  // the first answer, in the stored mode, not yet delivered
         model->updateDisplayMode(MenuBarDisplayMode::compactTotal);
+        QCOMPARE(model->menuBarText(), "Ostrel");  // no figures to show yet
         fired.clear();
-        deliver(2);  // that answer, then the announcement's hop, which starts a reload
+        deliver(1);
         QVERIFY(!fired.contains("displayMode"));
         QCOMPARE(model->displayMode(), MenuBarDisplayMode::compactTotal);
-        deliver(1);
         QCOMPARE(model->menuBarText(), "3 MB");
+        deliver(2);  // the announcement's hop, then the save's answer
+        deliver(1);  // the reload, which read the saved mode
+        QVERIFY(!fired.contains("displayMode"));
+        QCOMPARE(fired.count("menuBarText"), 1);
+        QCOMPARE(model->displayMode(), MenuBarDisplayMode::compactTotal);
+    }
+
+    // With the database held by a long statement, the picker returns at once: two quick choices
+    // show at once, are saved in order and the newest stays, and the first one's answer does not
+    // bring it back.
+    void choicesNeverWaitForTheDatabase() {
+        traffic("Browser", "Home", 2 * kMiB, kMiB);
+        auto model = makeModel();
+        deliver(1);
+        fired.clear();
+        testing::DatabaseGate gate(rig->databasePath);
+        QVERIFY(gate.hold(rig->service));
+        model->updateDisplayMode(MenuBarDisplayMode::uploadDownload);
+        model->updateDisplayMode(MenuBarDisplayMode::compactTotal);
+        QVERIFY(!gate.expired());
+        QCOMPARE(fired, (QStringList{"displayMode", "menuBarText", "displayMode", "menuBarText"}));
+        QCOMPARE(model->menuBarText(), "3 MB");
+        gate.release();
+        deliver(4);  // each save's announcement hop and answer, in order
+        deliver(2);  // the two reloads, of which the second counts
+        QCOMPARE(fired.count("displayMode"), 2);
+        QCOMPARE(fired.count("menuBarText"), 2);
+        QCOMPARE(model->displayMode(), MenuBarDisplayMode::compactTotal);
+        QCOMPARE(rig->repository()->loadSettings()->menuBarDisplayMode, MenuBarDisplayMode::compactTotal);
+    }
+
+    // Released while a reload, and then a save, wait for the database: the release returns at
+    // once, the save still reaches the store, and the answers meet no model.
+    void releaseNeverWaitsForTheDatabase() {
+        auto model = makeModel();
+        deliver(1);
+        testing::DatabaseGate gate(rig->databasePath);
+        QVERIFY(gate.hold(rig->service));
+        ageCache();
+        model->refresh();
+        model.reset();
+        QVERIFY(!gate.expired());
+        gate.release();
+
+        model = makeModel();
+        deliver(2);  // the released model's answer and the new one's
+        fired.clear();
+        QVERIFY(gate.hold(rig->service));
+        model->updateDisplayMode(MenuBarDisplayMode::uploadDownload);
+        model.reset();
+        QVERIFY(!gate.expired());
+        gate.release();
+        deliver(1);  // the save's answer; the observer entry went with the model
+        QCOMPARE(fired, (QStringList{"displayMode", "menuBarText"}));
+        QCOMPARE(rig->repository()->loadSettings()->menuBarDisplayMode, MenuBarDisplayMode::uploadDownload);
     }
 
     // Each model holds one observer entry for its life; a model released with a load under way

@@ -1,12 +1,14 @@
 #include <QCoreApplication>
 #include <QMetaMethod>
 #include <QTest>
+#include <atomic>
 #include <limits>
 
 #include "Platform/FakeLocationManager.hpp"
 #include "Services/support/DataServiceRig.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
+#include "ViewModels/support/DatabaseGate.hpp"
 
 using namespace std::chrono_literals;
 using L = ostrel::LocationManager;
@@ -30,8 +32,11 @@ class PreferencesViewModelTest : public QObject {
                     metaObject()->method(metaObject()->indexOfSlot("record()")));
         return viewModel;
     }
-    // Waits out three hops of main-queue tasks: an announcement and the view model's own task.
-    bool settle() {
+    // Waits until the view models' queued work has let go of the data service (each living view
+    // model holds it once), then three hops of main-queue tasks: an announcement, the view model's
+    // own task and its answer.
+    bool settle(long viewModels = 1) {
+        if (!QTest::qWaitFor([&] { return data->service.use_count() <= 1 + viewModels; })) return false;
         bool done = false;
         queue->async([&] { queue->async([&] { queue->async([&] { done = true; }); }); });
         return QTest::qWaitFor([&] { return done; });
@@ -42,6 +47,7 @@ public slots:
     void record() { seen << QString(sender()->metaObject()->method(senderSignalIndex()).name()).chopped(7); }
 
 private slots:
+    void initTestCase() { testing::DatabaseGate::install(); }
     void init() {
         (data = std::make_unique<testing::DataServiceRig>())->start();
         manager = std::make_shared<FakeLocationManager>(L::authorizedAlways);
@@ -51,7 +57,7 @@ private slots:
         seen.clear(), hooks.clear();
     }
     void cleanup() {
-        QVERIFY(settle());  // queued tasks hold the data service, whose sampler reads the rig's clock
+        QVERIFY(settle(0));  // queued tasks hold the data service, whose sampler reads the rig's clock
         data.reset();
     }
 
@@ -68,6 +74,7 @@ private slots:
         for (const auto& [gigabytes, bytes] : cases) {
             const auto saves = data->loginItem->calls().size();
             QCOMPARE(viewModel->updateDangerThreshold(gigabytes), bytes != refused);
+            QVERIFY(settle());
             QCOMPARE(data->loginItem->calls().size(), saves + (bytes != refused));
             const auto shown = std::to_string(viewModel->dangerThresholdBytes());
             QCOMPARE(data->text("SELECT value FROM settings WHERE key = 'danger_threshold_bytes'"), shown);
@@ -75,33 +82,39 @@ private slots:
         }
     }
 
-    // Own changes show at once, a failed save not until the next announcement; each outcome
-    // replaces the other's message; a clear asked for while one runs is ignored.
+    // Own changes show at once; a failed save brings back the previous copy, and the service's
+    // unsaved value shows only after the next announcement; each outcome replaces the other's
+    // message; a clear asked for while one runs is ignored.
     void settingsAndClearingSetStateAndMessages() {
         auto viewModel = make();
         viewModel->updateMenuBarMode(MenuBarDisplayMode::uploadDownload);
         viewModel->updateLaunchAtLogin(true);
+        QVERIFY(settle());
         QVERIFY(data->repository()->loadSettings() == viewModel->settings());
         sql("CREATE TRIGGER a BEFORE UPDATE ON settings BEGIN SELECT RAISE(ABORT, 'kept'); END;");
         QVERIFY(viewModel->updateWarningThreshold(2));
+        QCOMPARE(viewModel->warningThresholdBytes(), qint64{2147483648});
+        QVERIFY(settle());
         QCOMPARE(viewModel->warningThresholdBytes(), qint64{5368709120});
         data->store(data->now(), "app-web", 100);  // a row whose deletion fails
         sql("CREATE TRIGGER b BEFORE DELETE ON usage_samples BEGIN SELECT RAISE(ABORT, 'no'); END;");
         viewModel->clearData();
+        QVERIFY(settle());
         QCOMPARE(viewModel->errorMessage(), "SQLite step failed: no");
         QCOMPARE(seen.join(' '),
-                 "menuBarDisplayMode launchAtLogin errorMessage isClearingData errorMessage isClearingData");
+                 "menuBarDisplayMode launchAtLogin warningThresholdBytes errorMessage warningThresholdBytes "
+                 "isClearingData errorMessage isClearingData");
 
         sql("DROP TRIGGER a"), sql("DROP TRIGGER b"), seen.clear();
-        int cleared = 0;
+        std::atomic<int> cleared = 0;
         data->service->addObserver([&] { ++cleared; });
         connect(viewModel.get(), &PreferencesViewModel::isClearingDataChanged, this, [&] {
             if (viewModel->isClearingData()) viewModel->clearData();
         });
         viewModel->clearData();
+        QVERIFY(settle());  // the announcement brings the service's unsaved value
         QCOMPARE(cleared, 1);
         QCOMPARE(viewModel->infoMessage(), "Local usage data cleared.");
-        QVERIFY(settle());  // the announcement brings the service's unsaved value
         QCOMPARE(seen.join(' '), "isClearingData errorMessage infoMessage isClearingData warningThresholdBytes");
         QCOMPARE(viewModel->warningThresholdBytes(), qint64{2147483648});
 
@@ -111,7 +124,76 @@ private slots:
         QVERIFY(seen.isEmpty());
         QTRY_COMPARE(seen.join(' '), "menuBarDisplayMode warningThresholdBytes dangerThresholdBytes launchAtLogin");
         viewModel->updateNotificationsEnabled(false);
+        QVERIFY(settle());
         QVERIFY(viewModel->infoMessage().isNull() && viewModel->errorMessage().isNull());
+    }
+
+    // With the database held by a long statement, nothing on the main thread waits for it:
+    // building a view model, a change, a clear, an announcement's re-read, a release. The change
+    // shows at once; once the database is free, the answers land in the order asked.
+    void neverWaitsForTheDatabase() {
+        data->sampler->stop();  // no network appears meanwhile
+        auto viewModel = make();
+        QVERIFY(settle());
+        testing::DatabaseGate gate(data->databasePath);
+        data->service->updateSettings([](OstrelSettings& settings) { settings.warningThresholdBytes = 7; });
+        QVERIFY(gate.hold(data->service));
+        seen.clear();
+        QCoreApplication::sendPostedEvents();  // the announcement's re-read
+        auto other = make();
+        QVERIFY(viewModel->updateWarningThreshold(3));
+        QCOMPARE(viewModel->warningThresholdBytes(), qint64{3221225472});
+        viewModel->clearData();
+        QVERIFY(viewModel->isClearingData());
+        other.reset();
+        QVERIFY(!gate.expired());
+        gate.release();
+        QVERIFY(settle());
+        QCOMPARE(data->text("SELECT value FROM settings WHERE key = 'warning_threshold_bytes'"), "3221225472");
+        QCOMPARE(viewModel->infoMessage(), "Local usage data cleared.");
+        QCOMPARE(seen.join(' '), "warningThresholdBytes isClearingData infoMessage isClearingData");
+    }
+
+    // Quick successive changes, as a slider's steps, made while the database is held: shown at
+    // once, saved in order, the newest kept, and no earlier answer brings an older value back. A
+    // failed step in the middle shows its message until the next step is saved; a failed last
+    // step brings back the value saved before it, until an announcement copies the service's
+    // unsaved value.
+    void successiveChangesAreSavedInOrder_data() {
+        QTest::addColumn<int>("failing");  // the step, in gigabytes, whose save fails; 0 for none
+        QTest::addColumn<qint64>("stored");
+        QTest::addColumn<qint64>("shown");
+        QTest::addColumn<QString>("announced");
+        const QString threeSteps = "warningThresholdBytes warningThresholdBytes warningThresholdBytes";
+        QTest::newRow("all saved") << 0 << qint64{4} << qint64{4} << threeSteps;
+        QTest::newRow("middle fails") << 3 << qint64{4} << qint64{4} << threeSteps + " errorMessage errorMessage";
+        QTest::newRow("last fails") << 4 << qint64{3} << qint64{4}
+                                    << threeSteps + " errorMessage warningThresholdBytes warningThresholdBytes";
+    }
+    void successiveChangesAreSavedInOrder() {
+        QFETCH(int, failing);
+        QFETCH(qint64, stored);
+        QFETCH(qint64, shown);
+        QFETCH(QString, announced);
+        constexpr qint64 GiB = qint64{1} << 30;
+        data->sampler->stop();
+        auto viewModel = make();
+        QVERIFY(settle());
+        const std::string refuse = "CREATE TRIGGER f BEFORE UPDATE ON settings WHEN NEW.value = '" +
+                                   std::to_string(failing * GiB) + "' BEGIN SELECT RAISE(ABORT, 'refused'); END;";
+        if (failing != 0) sql(refuse.c_str());
+        testing::DatabaseGate gate(data->databasePath);
+        QVERIFY(gate.hold(data->service));
+        seen.clear();
+        for (const int gigabytes : {2, 3, 4}) QVERIFY(viewModel->updateWarningThreshold(gigabytes));
+        QCOMPARE(viewModel->warningThresholdBytes(), 4 * GiB);
+        gate.release();
+        QVERIFY(settle());
+        QCOMPARE(data->text("SELECT value FROM settings WHERE key = 'warning_threshold_bytes'"),
+                 std::to_string(stored * GiB));
+        QCOMPARE(viewModel->warningThresholdBytes(), shown * GiB);
+        QCOMPARE(seen.join(' '), announced);
+        if (failing == 4) QCOMPARE(viewModel->errorMessage(), "SQLite step failed: refused");
     }
 
     // The newest view model owns the status handler, the others copy the status after their own
@@ -124,7 +206,7 @@ private slots:
         QCOMPARE(data->service->observerCount(), base + 2);
         manager->setState(L::restricted), manager->reportAuthorizationChange();
         QTRY_COMPARE(second->locationPermissionStatus(), "restricted");
-        QVERIFY(settle());
+        QVERIFY(settle(2));
         QCOMPARE(first->locationPermissionStatus(), "authorized");
         first->refreshLocationStatus();
         QCOMPARE(first->locationPermissionStatus(), "restricted");
@@ -142,7 +224,7 @@ private slots:
         QVERIFY(first->permissionStatus() == LocationPermissionStatus::servicesDisabled && !first->activeNetwork());
         QCOMPARE(first->warningThresholdBytes(), qint64{7});
 
-        int batches = 0;
+        std::atomic<int> batches = 0;
         data->service->addObserver([&] { ++batches; });
         data->setNow(data->now() + 11s);  // due for its periodic network write
         data->traffic(4000, 400), data->sampler->collectSampleNow();

@@ -12,6 +12,7 @@
 #include "ViewModels/NetworksViewModel.hpp"
 #include "ViewModels/OverviewViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
+#include "ViewModels/support/DatabaseGate.hpp"
 
 namespace ostrel::testing {
 
@@ -150,6 +151,8 @@ class ScreenViewModelsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { DatabaseGate::install(); }
+
     // Only the newest request's answer is shown, and that request owns the loading state. The
     // timeframe shown, or an overview held, asks for nothing.
     void overviewShowsOnlyTheNewestAnswer() {
@@ -319,18 +322,24 @@ private slots:
         }
     }
 
-    // A released view model's load still runs (a forced overview posts its threshold
-    // notification), and its answers meet no view model.
+    // Released while their loads wait for the database, held by a long statement: the release
+    // returns at once, the loads still run (a forced overview posts its threshold notification),
+    // and their answers meet no view model.
     void aReleasedViewModelDropsItsAnswers() {
         ScreenRig rig;
         rig.data.service->updateSettings([](OstrelSettings& settings) { settings.warningThresholdBytes = 1; });
         auto* overview = new OverviewViewModel(rig.data.service, rig.mainQueue);
         auto* networks = new NetworksViewModel(rig.data.service, rig.mainQueue);
         auto* apps = new AppsViewModel(rig.data.service, rig.mainQueue);
+        DatabaseGate gate(rig.data.databasePath);
+        QVERIFY(gate.hold(rig.data.service));
         overview->refresh(true), networks->selectNetwork("net-home"), apps->selectApplication("app-browser");
         apps->refresh(true);
         delete overview, delete networks, delete apps;
-        QCOMPARE(rig.data.notifications->requests().size(), std::size_t{1});
+        QVERIFY(!gate.expired());
+        gate.release();
+        QTRY_COMPARE(rig.data.notifications->requests().size(), std::size_t{1});
+        QTRY_COMPARE(rig.data.service.use_count(), 1L);  // every queued load has let go
         QCoreApplication::sendPostedEvents();
     }
 };

@@ -1,13 +1,12 @@
 // Times a step of a threshold slider on the Preferences screen over a heavy month (30 days of
 // 216,000 samples each, 5 applications on 2 networks, every 2 seconds, ending with "today"),
-// with the sampler running. First the data service's part of a step on the main thread: the
-// save, the emptied caches, the autostart entry and the observers. Then whole steps through the
-// screen: the time to the slider's repaint, to the end of the save with all it brings on the main
-// thread (caches, autostart entry, observers, the screen's update), and until everything the
-// step queued there has run (the view model's re-read with its active-network query). Steps
-// come one at a time, and at 60 a second as while dragging, with and without the tray's view
-// model, which reloads today's figures on its worker queue at every announcement and so holds
-// the database while the next step wants to save.
+// with the sampler running. First the data service's part of a step: the save, the emptied
+// caches, the autostart entry and the observers. Then whole steps through the screen: the time to
+// the slider's repaint, the main thread's time per step (the view model saves on its worker
+// queue), and to the end of the save with all it brings (caches, autostart entry, observers).
+// Steps come one at a time, and at 60 a second as while dragging, with and without the tray's
+// view model, which reloads today's figures on its worker queue at every announcement and so
+// holds the database while the next step wants to save.
 // Usage: ostrel_preferences_bench [folder]  (the month is built once, about two minutes, and kept)
 #include <stdlib.h>
 #include <time.h>
@@ -15,11 +14,13 @@
 #include <QAbstractSlider>
 #include <QApplication>
 #include <QEvent>
+#include <QThread>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -147,7 +148,19 @@ int main(int argc, char** argv) {
     SerialQueue menuBarWorker("ostrel.menubar.viewmodel.queue");
     bool trayReloads = false;
     int reloads = 0;
+    // The view model's saves are announced from its worker queue, each right after its save; the
+    // sampler's batches and this program's own changes on the main thread.
+    std::mutex savesMutex;
+    std::vector<Clock::time_point> saveTimes;
+    const auto savesSoFar = [&] {
+        std::lock_guard lock(savesMutex);
+        return saveTimes.size();
+    };
     service->addObserver([&] {
+        if (QThread::currentThread() != app.thread()) {
+            std::lock_guard lock(savesMutex);
+            saveTimes.push_back(Clock::now());
+        }
         queue->async([&] {
             if (!trayReloads) return;
             ++reloads;
@@ -167,9 +180,6 @@ int main(int argc, char** argv) {
     auto* slider = view.findChild<QWidget*>("warningRow")->findChild<QAbstractSlider*>("slider");
     PaintClock painted;
     slider->installEventFilter(&painted);
-    Clock::time_point saved{};
-    QObject::connect(&viewModel, &PreferencesViewModel::warningThresholdBytesChanged, [&] { saved = Clock::now(); });
-
     // Runs what is queued for the main thread, repaints included, until a marker queued now.
     const auto drain = [&] {
         bool done = false;
@@ -177,8 +187,11 @@ int main(int argc, char** argv) {
         while (!done) QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents();
     };
+    // Also until the view model's worker queue is done with its saves and re-reads: its queued
+    // work holds the service, which otherwise only this function and the view model hold.
     const auto quiet = [&] {
         drain();
+        while (service.use_count() > 2) QCoreApplication::processEvents();
         menuBarWorker.sync([] {});
         drain();
     };
@@ -212,12 +225,13 @@ int main(int argc, char** argv) {
     row("updateSettings, launch at login on (fsync)", updateOn);
     row("menu-bar figures rebuilt (its worker)", menuBar);
 
-    // Slider steps as a drag or an arrow key makes them: to the slider's repaint, and until the
-    // main thread has run everything the step queued (the save, the view model's re-read).
+    // Slider steps as a drag or an arrow key makes them: to the slider's repaint, until the main
+    // thread has run everything the step queued there, and, one step at a time, to its save.
     const auto steps = [&](int count, bool dragging, bool tray, const char* title) {
         trayReloads = tray;
         reloads = 0;
         Figures toPaint, toSaved, busy;
+        const std::size_t savesBefore = savesSoFar();
         int value = slider->value();
         const auto began = Clock::now();
         auto next = began;
@@ -230,24 +244,39 @@ int main(int argc, char** argv) {
             }
             value = value >= 80 ? 5 : value + 1;
             const auto start = Clock::now();
-            painted.last = saved = {};
+            painted.last = {};
             slider->setValue(value);
             drain();
             toPaint.values.push_back(painted.last > start ? ms(painted.last - start) : -1);
-            toSaved.values.push_back(saved > start ? ms(saved - start) : -1);
             busy.values.push_back(msSince(start));
+            if (!dragging) {
+                while (savesSoFar() < savesBefore + static_cast<std::size_t>(i) + 1) QCoreApplication::processEvents();
+                std::lock_guard lock(savesMutex);
+                toSaved.values.push_back(ms(saveTimes.back() - start));
+            }
         }
         const double dragMs = msSince(began);
         const auto released = Clock::now();
-        menuBarWorker.sync([] {});
+        // Steps faster than the event loop turns are saved once, as the newest; the last is stored
+        // once nothing of the view model's queued work is left.
+        while (service->settings().warningThresholdBytes != std::int64_t{value} << 30) {
+            QCoreApplication::processEvents();
+        }
+        quiet();
         std::printf("\n%s\n", title);
         row("step to the slider's repaint", toPaint);
-        row("step to saved (save, caches, observers)", toSaved);
-        row("main thread per step (and the re-read)", busy);
+        if (!dragging) row("step to saved (save, caches, observers)", toSaved);
+        row("main thread per step", busy);
+        const std::size_t saves = savesSoFar() - savesBefore;
+        double lastSaved = 0;
+        {
+            std::lock_guard lock(savesMutex);
+            lastSaved = std::max(0.0, ms(saveTimes.back() - released));
+        }
         std::printf(
-            "  %d steps in %.0f ms (%.0f planned); %d menu-bar reloads, the last done %.0f ms after "
-            "the last step\n",
-            count, dragMs, dragging ? count * 16.667 : 0.0, reloads, msSince(released));
+            "  %d steps in %.0f ms (%.0f planned), %zu saves, the last done %.0f ms after the last step; %d "
+            "menu-bar reloads\n",
+            count, dragMs, dragging ? count * 16.667 : 0.0, saves, lastSaved, reloads);
         trayReloads = false;
     };
     steps(60, false, true, "slider steps one at a time, store quiet, the tray reloading (60 steps)");

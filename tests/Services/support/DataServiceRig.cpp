@@ -1,5 +1,7 @@
 #include "Services/support/DataServiceRig.hpp"
 
+#include <thread>
+
 #include "Platform/FakeDefaultRouteLookup.hpp"
 #include "Platform/FakeWifiClient.hpp"
 #include "Platform/ScriptedToolRunner.hpp"
@@ -22,12 +24,22 @@ DataServiceRig::DataServiceRig() {
 }
 
 DataServiceRig::~DataServiceRig() {
-    service.reset();
+    releaseService();
     sampler.reset();
 }
 
-OstrelDataService& DataServiceRig::start() {
+// Work that released view models left on their worker queues still holds the service, and the
+// service reads this rig's clock: the rig lets go last, so the service ends here, not after it.
+void DataServiceRig::releaseService() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (service && service.use_count() > 1 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     service.reset();
+}
+
+OstrelDataService& DataServiceRig::start() {
+    releaseService();
     // Set before any thread of the service reads the environment.
     if (realSampler && !toolState_) toolState_.emplace();
     OstrelDataService::Dependencies d;

@@ -25,6 +25,8 @@ struct DataServiceRig {
     ~DataServiceRig();
 
     OstrelDataService& start();  // releases the running service first
+    // Waits until nothing else holds the service, then drops it.
+    void releaseService();
     Date now() const { return Date{std::chrono::nanoseconds(clockNs.load())}; }
     void setNow(Date date) { clockNs = date.time_since_epoch().count(); }
     void traffic(std::uint32_t rx, std::uint32_t tx);  // eth0 moves on

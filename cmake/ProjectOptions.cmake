@@ -50,3 +50,14 @@ function(ostrel_add_test_folder label)
     ostrel_add_gtest(${_name} SOURCES ${_file} ${_support} LIBS ${T_LIBS} LABELS "${_labels}")
   endforeach()
 endfunction()
+
+# A Qt Test program: the offscreen platform; a runtime folder of the build tree's (Qt makes one in
+# /tmp when none is given, and leaves it there); and no debugger started on a crash, which takes
+# minutes while the test's own bus, outliving it, keeps ctest waiting.
+function(ostrel_widget_test name label)
+  set(_runtime ${PROJECT_BINARY_DIR}/tests/runtime)
+  file(MAKE_DIRECTORY ${_runtime})
+  file(CHMOD ${_runtime} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+  set_tests_properties(${name} PROPERTIES LABELS ${label}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${_runtime};QTEST_DISABLE_STACK_DUMP=1")
+endfunction()

@@ -144,8 +144,9 @@ showing() {
 }
 extents() { a11y "$1" org.a11y.atspi.Component.GetExtents "uint32 0" | grep -o "[0-9-]\+" | tr '\n' ' '; }
 
-# A popup is not among the application's windows on the bus, but its widgets are: Qt numbers the
-# objects it exposes from 2^31 up, so the first few lead, parent by parent, to the popover.
+# The popover is found from its widgets, not from the application's list of windows on the bus,
+# which Qt keeps for some kinds of window only: Qt numbers the objects it exposes from 2^31 up, so
+# the first few lead, parent by parent, to the popover.
 popover_window() {
   local id path parent
   for id in $(seq 2147483648 2147483748); do

@@ -23,6 +23,7 @@
 #include "Platform/FakeNotificationCenter.hpp"
 #include "Services/OstrelDataService.hpp"
 #include "Services/SamplingPipeline.hpp"
+#include "support/BenchScratch.hpp"
 
 namespace {
 
@@ -125,6 +126,8 @@ void setZone(const char* zone) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts; the per-process tool keeps its state in it.
+    const ostrel::bench::BenchScratch scratch("ostrel-service-bench-state");
     setZone("UTC");
     Bench bench;
     bench.folder = argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "ostrel-service-bench").string();

@@ -24,6 +24,7 @@
 #include "Services/SamplingPipeline.hpp"
 #include "ViewModels/AppsViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
+#include "support/BenchScratch.hpp"
 
 namespace {
 
@@ -88,6 +89,8 @@ void report(const char* what, std::vector<double> runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts; the per-process tool keeps its state in it.
+    const ostrel::bench::BenchScratch scratch("ostrel-apps-bench");
     ::setenv("TZ", "UTC", 1);
     ::tzset();
     QApplication::setAttribute(Qt::AA_Use96Dpi);

@@ -25,6 +25,7 @@
 #include "UI/RowList.hpp"
 #include "ViewModels/NetworksViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
+#include "support/BenchScratch.hpp"
 
 namespace {
 
@@ -87,6 +88,8 @@ void report(const char* what, const std::function<double()>& run) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts; the per-process tool keeps its state in it.
+    const ostrel::bench::BenchScratch scratch("ostrel-networks-bench");
     ::setenv("TZ", "UTC", 1), ::tzset();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication::setAttribute(Qt::AA_Use96Dpi);

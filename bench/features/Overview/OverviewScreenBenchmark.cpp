@@ -23,6 +23,7 @@
 #include "Platform/FakeNotificationCenter.hpp"
 #include "Services/SamplingPipeline.hpp"
 #include "ViewModels/QtMainQueue.hpp"
+#include "support/BenchScratch.hpp"
 
 namespace {
 
@@ -52,6 +53,8 @@ void report(const char* name, std::vector<Frame> runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts; the per-process tool keeps its state in it.
+    const ostrel::bench::BenchScratch scratch("ostrel-overview-bench");
     ::setenv("TZ", "UTC", 1), ::tzset();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication::setAttribute(Qt::AA_Use96Dpi);

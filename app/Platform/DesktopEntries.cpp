@@ -263,6 +263,7 @@ void DesktopEntries::refresh() {
         if (!changed) return;
     }
     scanned_ = true;
+    ++generation_;
     const auto scanStart = nowNs();
     scannedDirs_.clear();
     entries_.clear();

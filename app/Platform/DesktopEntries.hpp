@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -40,6 +41,8 @@ public:
     static std::string localeFromEnvironment();
 
     void refresh();
+    // Changes whenever refresh() read the folders again.
+    std::uint64_t generation() const { return generation_; }
 
     std::optional<DesktopEntry> byId(const std::string& id) const;
     // An entry for a desktop file given by path, also one outside the data folders.
@@ -55,6 +58,7 @@ private:
     std::map<std::string, long long> scannedDirs_;  // applications folder -> mtime in ns
     bool scanned_ = false;
     bool racy_ = false;
+    std::uint64_t generation_ = 0;
     std::vector<DesktopEntry> entries_;  // precedence order
     std::map<std::string, std::size_t> byId_;
     std::map<std::string, std::size_t> byPath_;

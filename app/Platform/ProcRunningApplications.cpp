@@ -1,6 +1,8 @@
 #include "Platform/ProcRunningApplications.hpp"
 
 #include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -55,17 +57,39 @@ ProcRunningApplications::ProcRunningApplications(std::string procRoot, std::vect
     : procRoot_(std::move(procRoot)), listLifetime_(listLifetime), entries_(std::move(dataDirs), std::move(locale)) {}
 
 std::optional<std::string> ProcRunningApplications::executable(int pid) const {
-    std::error_code error;
-    auto target = fs::read_symlink(procRoot_ + "/" + std::to_string(pid) + "/exe", error).string();
-    if (error || target.empty()) return std::nullopt;
+    char buffer[4096];
+    const ssize_t length = ::readlink((procRoot_ + "/" + std::to_string(pid) + "/exe").c_str(), buffer, sizeof buffer);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer) return std::nullopt;
+    std::string target(buffer, static_cast<std::size_t>(length));
     static constexpr std::string_view deleted = " (deleted)";
     if (target.ends_with(deleted)) target.erase(target.size() - deleted.size());
     return target;
 }
 
-std::optional<DesktopEntry> ProcRunningApplications::entryForProcess(int pid) {
-    const auto processDir = procRoot_ + "/" + std::to_string(pid);
+std::uint64_t ProcRunningApplications::instance(int pid) const {
+    struct stat info {};
+    return ::stat((procRoot_ + "/" + std::to_string(pid)).c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+std::optional<DesktopEntry> ProcRunningApplications::entryFor(int pid, std::uint64_t instance) {
+    // Kernel threads and other users' processes show no program; they are known by their inode.
     const auto exe = executable(pid);
+    const auto program = exe.value_or("");
+    const auto before = known_.find(pid);
+    if (instance != 0 && before != known_.end() && before->second.instance == instance &&
+        before->second.executable == program) {
+        return before->second.entry;
+    }
+    auto entry = entryForProcess(pid, exe);
+    if (instance != 0) {
+        if (known_.size() >= maxKnownProcesses) known_.clear();
+        known_.insert_or_assign(pid, Known{instance, program, entry});
+    }
+    return entry;
+}
+
+std::optional<DesktopEntry> ProcRunningApplications::entryForProcess(int pid, const std::optional<std::string>& exe) {
+    const auto processDir = procRoot_ + "/" + std::to_string(pid);
 
     if (auto environ = readRegularFile(processDir + "/environ", environmentLimit)) {
         // A cut-off last variable could read as a wrong value.
@@ -109,9 +133,10 @@ std::optional<DesktopEntry> ProcRunningApplications::entryForProcess(int pid) {
 
 std::optional<RunningApplication> ProcRunningApplications::applicationWithProcessIdentifier(int pid) {
     if (pid <= 0) return std::nullopt;
+    const auto processInstance = instance(pid);
     std::lock_guard lock(mutex_);
-    entries_.refresh();
-    const auto entry = entryForProcess(pid);
+    refreshEntries();
+    const auto entry = entryFor(pid, processInstance);
     if (!entry) return std::nullopt;
     return RunningApplication{pid, entry->id, entry->name, entry->path};
 }
@@ -122,23 +147,36 @@ std::vector<RunningApplication> ProcRunningApplications::runningApplications() {
         std::lock_guard lock(mutex_);
         if (listTime_ && now - *listTime_ < listLifetime_) return list_;
     }
-    std::vector<int> pids;
+    // The listing gives each process's inode too, which tells a process from a later one with
+    // the same number.
+    std::vector<std::pair<int, std::uint64_t>> pids;
     if (const std::unique_ptr<DIR, DirCloser> dir(::opendir(procRoot_.c_str())); dir) {
         while (const dirent* item = ::readdir(dir.get())) {
-            if (const auto pid = parsePid(item->d_name)) pids.push_back(*pid);
+            if (const auto pid = parsePid(item->d_name)) pids.emplace_back(*pid, item->d_ino);
         }
     }
     std::sort(pids.begin(), pids.end());
     std::lock_guard lock(mutex_);
-    entries_.refresh();
+    refreshEntries();
     list_.clear();
-    for (const int pid : pids) {
-        if (const auto entry = entryForProcess(pid)) {
+    for (const auto& [pid, processInstance] : pids) {
+        if (const auto entry = entryFor(pid, processInstance)) {
             list_.push_back(RunningApplication{pid, entry->id, entry->name, entry->path});
         }
     }
+    // Processes that ended are forgotten.
+    std::erase_if(known_, [&](const auto& item) {
+        return !std::binary_search(pids.begin(), pids.end(), std::pair<int, std::uint64_t>{item.first, 0},
+                                   [](const auto& a, const auto& b) { return a.first < b.first; });
+    });
     listTime_ = now;
     return list_;
+}
+
+void ProcRunningApplications::refreshEntries() {
+    entries_.refresh();
+    if (knownGeneration_ != entries_.generation()) known_.clear();
+    knownGeneration_ = entries_.generation();
 }
 
 }  // namespace ostrel

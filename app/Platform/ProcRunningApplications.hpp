@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -27,8 +28,23 @@ public:
     std::vector<RunningApplication> runningApplications() override;
 
 private:
-    std::optional<DesktopEntry> entryForProcess(int pid);
+    // What a process was matched to, and which process running which program that was.
+    struct Known {
+        std::uint64_t instance = 0;
+        std::string executable;
+        std::optional<DesktopEntry> entry;
+    };
+    static constexpr std::size_t maxKnownProcesses = 8192;
+
+    // What makes a process an application does not change while it runs one program, and reading
+    // every process's environment each second was most of a busy sampler's cost: a process is read
+    // once, and again when it runs another program or the applications changed.
+    std::optional<DesktopEntry> entryFor(int pid, std::uint64_t instance);
+    std::optional<DesktopEntry> entryForProcess(int pid, const std::optional<std::string>& exe);
     std::optional<std::string> executable(int pid) const;
+    // The inode of the process's folder: another process with the same number has another one.
+    std::uint64_t instance(int pid) const;
+    void refreshEntries();
 
     std::string procRoot_;
     std::chrono::milliseconds listLifetime_;
@@ -36,6 +52,8 @@ private:
     DesktopEntries entries_;
     std::optional<std::chrono::steady_clock::time_point> listTime_;
     std::vector<RunningApplication> list_;
+    std::map<int, Known> known_;
+    std::uint64_t knownGeneration_ = 0;
 };
 
 }  // namespace ostrel

@@ -8,13 +8,15 @@
 namespace ostrel {
 namespace {
 
-// `at` minus `since` is below `seconds`; a negative gap counts as below. The distant past is
+using ElapsedClock = SamplingCoordinator::ElapsedClock;
+
+// `now` minus `since` is below `seconds`; a negative gap counts as below. The distant past is
 // always long enough ago.
-bool lessThanAfter(Date at, Date since, double seconds) {
-    if (since == Date::min()) {
+bool lessThanAfter(ElapsedClock::time_point now, const std::optional<ElapsedClock::time_point>& since, double seconds) {
+    if (!since) {
         return false;
     }
-    const auto gap = std::chrono::duration<double>(at - since).count();
+    const auto gap = std::chrono::duration<double>(now - *since).count();
     return gap < seconds;
 }
 
@@ -27,10 +29,11 @@ std::chrono::steady_clock::duration secondsToDuration(double seconds) {
 std::shared_ptr<SamplingCoordinator> SamplingCoordinator::create(
     std::unique_ptr<TrafficMonitorAdapter> monitor, std::unique_ptr<NetworkIdentityResolver> networkResolver,
     std::unique_ptr<TrafficAttributionLayer> attributionLayer, std::shared_ptr<OstrelRepository> repository,
-    std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<LogSink> log, std::function<Date()> clock) {
-    return std::make_shared<SamplingCoordinator>(Token{}, std::move(monitor), std::move(networkResolver),
-                                                 std::move(attributionLayer), std::move(repository),
-                                                 std::move(mainQueue), std::move(log), std::move(clock));
+    std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<LogSink> log, std::function<Date()> clock,
+    std::function<ElapsedClock::time_point()> elapsedClock) {
+    return std::make_shared<SamplingCoordinator>(
+        Token{}, std::move(monitor), std::move(networkResolver), std::move(attributionLayer), std::move(repository),
+        std::move(mainQueue), std::move(log), std::move(clock), std::move(elapsedClock));
 }
 
 SamplingCoordinator::SamplingCoordinator(Token, std::unique_ptr<TrafficMonitorAdapter> monitor,
@@ -38,14 +41,16 @@ SamplingCoordinator::SamplingCoordinator(Token, std::unique_ptr<TrafficMonitorAd
                                          std::unique_ptr<TrafficAttributionLayer> attributionLayer,
                                          std::shared_ptr<OstrelRepository> repository,
                                          std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<LogSink> log,
-                                         std::function<Date()> clock)
+                                         std::function<Date()> clock,
+                                         std::function<ElapsedClock::time_point()> elapsedClock)
     : monitor(std::move(monitor)),
       networkResolver(std::move(networkResolver)),
       attributionLayer(std::move(attributionLayer)),
       repository(std::move(repository)),
       mainQueue(std::move(mainQueue)),
       log(std::move(log)),
-      clock(std::move(clock)) {}
+      clock(std::move(clock)),
+      elapsedClock(std::move(elapsedClock)) {}
 
 SamplingCoordinator::~SamplingCoordinator() {
     if (timer) {
@@ -83,7 +88,7 @@ void SamplingCoordinator::start() {
 
 void SamplingCoordinator::stop() {
     onQueue([this] {
-        flushBufferedSamplesIfNeeded(true, clock());
+        flushBufferedSamplesIfNeeded(true, {clock(), elapsedClock()});
         if (timer) {
             timer->cancel();
             timer.reset();
@@ -116,11 +121,12 @@ void SamplingCoordinator::collectSampleNow() {
 
 void SamplingCoordinator::collectSample() {
     const TrafficSnapshot snapshot = monitor->sample();
+    const Instant now{snapshot.timestamp, elapsedClock()};
     const NetworkIdentity network = networkResolver->resolveActiveNetwork(snapshot.primaryInterface);
-    updateActiveNetworkIfNeeded(network, snapshot.timestamp);
+    updateActiveNetworkIfNeeded(network, now);
 
     if (snapshot.totalRxBytes <= 0 && snapshot.totalTxBytes <= 0) {
-        flushBufferedSamplesIfNeeded(false, snapshot.timestamp);
+        flushBufferedSamplesIfNeeded(false, now);
         return;
     }
 
@@ -146,15 +152,15 @@ void SamplingCoordinator::collectSample() {
         record.attributionConfidence = attribution.confidence;
         sampleBuffer.push_back(std::move(record));
     }
-    flushBufferedSamplesIfNeeded(false, snapshot.timestamp);
+    flushBufferedSamplesIfNeeded(false, now);
 }
 
-void SamplingCoordinator::flushBufferedSamplesIfNeeded(bool force, Date at) {
+void SamplingCoordinator::flushBufferedSamplesIfNeeded(bool force, Instant now) {
     if (sampleBuffer.empty()) {
         return;
     }
     if (!force && static_cast<std::int64_t>(sampleBuffer.size()) < maxBufferedSamples &&
-        lessThanAfter(at, lastFlushAt, flushIntervalSeconds)) {
+        lessThanAfter(now.elapsed, lastFlushAt, flushIntervalSeconds)) {
         return;
     }
     std::vector<AppUsageAttribution> applications;
@@ -168,7 +174,7 @@ void SamplingCoordinator::flushBufferedSamplesIfNeeded(bool force, Date at) {
 
     try {
         for (const auto& application : applications) {
-            repository->upsertApplication(application, at);
+            repository->upsertApplication(application, now.at);
         }
         repository->insertSamples(writeBatch);
     } catch (const std::exception& error) {
@@ -177,30 +183,30 @@ void SamplingCoordinator::flushBufferedSamplesIfNeeded(bool force, Date at) {
         return;
     }
     writeBatch.clear();
-    lastFlushAt = at;
-    publishUIIfNeeded(at);
+    lastFlushAt = now.elapsed;
+    publishUIIfNeeded(now.elapsed);
 }
 
-void SamplingCoordinator::updateActiveNetworkIfNeeded(const NetworkIdentity& network, Date at) {
+void SamplingCoordinator::updateActiveNetworkIfNeeded(const NetworkIdentity& network, Instant now) {
     const bool changed = !activeNetworkID || *activeNetworkID != network.id;
-    if (!changed && lessThanAfter(at, lastNetworkWriteAt, networkWriteIntervalSeconds)) {
+    if (!changed && lessThanAfter(now.elapsed, lastNetworkWriteAt, networkWriteIntervalSeconds)) {
         return;
     }
     try {
-        repository->setActiveNetwork(network, at);
+        repository->setActiveNetwork(network, now.at);
     } catch (const std::exception& error) {
         log->log(std::string("Failed updating active network: ") + error.what());
         return;
     }
     activeNetworkID = network.id;
-    lastNetworkWriteAt = at;
+    lastNetworkWriteAt = now.elapsed;
 }
 
-void SamplingCoordinator::publishUIIfNeeded(Date at) {
-    if (lessThanAfter(at, lastUIPublishAt, uiPublishIntervalSeconds)) {
+void SamplingCoordinator::publishUIIfNeeded(ElapsedClock::time_point now) {
+    if (lessThanAfter(now, lastUIPublishAt, uiPublishIntervalSeconds)) {
         return;
     }
-    lastUIPublishAt = at;
+    lastUIPublishAt = now;
     mainQueue->async([weak = weak_from_this()] {
         const auto self = weak.lock();
         if (!self) {

@@ -31,8 +31,13 @@ namespace ostrel {
 //
 // Created through create(): the timer, the queued work and the main-queue callback hold it
 // weakly.
+//
+// Elapsed time (the write, network and callback intervals) is measured on `elapsedClock`, a
+// monotonic clock, so that a wall clock set back or forward neither stalls nor hurries them;
+// what is stored is stamped with `clock`, the wall clock.
 class SamplingCoordinator final : public std::enable_shared_from_this<SamplingCoordinator> {
 public:
+    using ElapsedClock = std::chrono::steady_clock;
     static constexpr const char* queueLabel = "ostrel.sampling.queue";
     static constexpr double samplingIntervalSeconds = 1.0;
     static constexpr double uiPublishIntervalSeconds = 3.0;
@@ -41,13 +46,11 @@ public:
     static constexpr double networkWriteIntervalSeconds = 10.0;
     static constexpr std::chrono::milliseconds timerLeeway{250};
 
-    static std::shared_ptr<SamplingCoordinator> create(std::unique_ptr<TrafficMonitorAdapter> monitor,
-                                                       std::unique_ptr<NetworkIdentityResolver> networkResolver,
-                                                       std::unique_ptr<TrafficAttributionLayer> attributionLayer,
-                                                       std::shared_ptr<OstrelRepository> repository,
-                                                       std::shared_ptr<MainQueue> mainQueue,
-                                                       std::shared_ptr<LogSink> log,
-                                                       std::function<Date()> clock = currentDate);
+    static std::shared_ptr<SamplingCoordinator> create(
+        std::unique_ptr<TrafficMonitorAdapter> monitor, std::unique_ptr<NetworkIdentityResolver> networkResolver,
+        std::unique_ptr<TrafficAttributionLayer> attributionLayer, std::shared_ptr<OstrelRepository> repository,
+        std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<LogSink> log, std::function<Date()> clock = currentDate,
+        std::function<ElapsedClock::time_point()> elapsedClock = ElapsedClock::now);
 
     SamplingCoordinator(const SamplingCoordinator&) = delete;
     SamplingCoordinator& operator=(const SamplingCoordinator&) = delete;
@@ -75,16 +78,24 @@ public:
                         std::unique_ptr<NetworkIdentityResolver> networkResolver,
                         std::unique_ptr<TrafficAttributionLayer> attributionLayer,
                         std::shared_ptr<OstrelRepository> repository, std::shared_ptr<MainQueue> mainQueue,
-                        std::shared_ptr<LogSink> log, std::function<Date()> clock);
+                        std::shared_ptr<LogSink> log, std::function<Date()> clock,
+                        std::function<ElapsedClock::time_point()> elapsedClock);
 
 private:
     template <class F>
     void onQueue(F&& work);
 
+    // A moment of the sampler: the wall-clock time it is stamped with, and where it lies on the
+    // monotonic clock.
+    struct Instant {
+        Date at;
+        ElapsedClock::time_point elapsed;
+    };
+
     void collectSample();
-    void flushBufferedSamplesIfNeeded(bool force, Date at);
-    void updateActiveNetworkIfNeeded(const NetworkIdentity& network, Date at);
-    void publishUIIfNeeded(Date at);
+    void flushBufferedSamplesIfNeeded(bool force, Instant now);
+    void updateActiveNetworkIfNeeded(const NetworkIdentity& network, Instant now);
+    void publishUIIfNeeded(ElapsedClock::time_point now);
 
     std::unique_ptr<TrafficMonitorAdapter> monitor;
     std::unique_ptr<NetworkIdentityResolver> networkResolver;
@@ -93,11 +104,12 @@ private:
     std::shared_ptr<MainQueue> mainQueue;
     std::shared_ptr<LogSink> log;
     std::function<Date()> clock;
+    std::function<ElapsedClock::time_point()> elapsedClock;
 
-    // Everything below is touched on the queue only.
-    Date lastUIPublishAt = Date::min();
-    Date lastFlushAt = Date::min();
-    Date lastNetworkWriteAt = Date::min();
+    // Everything below is touched on the queue only. None: the distant past.
+    std::optional<ElapsedClock::time_point> lastUIPublishAt;
+    std::optional<ElapsedClock::time_point> lastFlushAt;
+    std::optional<ElapsedClock::time_point> lastNetworkWriteAt;
     std::optional<std::string> activeNetworkID;
     std::vector<UsageSampleRecord> sampleBuffer;
     std::vector<UsageSampleRecord> writeBatch;  // swapped with the buffer so both keep their storage

@@ -28,6 +28,7 @@
 #include "ViewModels/MenuBarViewModel.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
+#include "support/BenchScratch.hpp"
 
 namespace {
 
@@ -66,6 +67,8 @@ struct RemovedAtExit {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts; the per-process tool keeps its state in it.
+    const ostrel::bench::BenchScratch scratch("ostrel-main-thread-bench");
     const std::filesystem::path folder =
         argc > 1 ? argv[1] : std::filesystem::temp_directory_path() / "ostrel-popover-bench";
     const std::filesystem::path month = folder / "Ostrel" / "ostrel.sqlite";

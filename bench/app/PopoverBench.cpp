@@ -20,6 +20,7 @@
 #include "Services/OstrelDataService.hpp"
 #include "ViewModels/MenuBarViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
+#include "support/BenchScratch.hpp"
 
 namespace {
 
@@ -55,6 +56,8 @@ void waitFor(const std::function<bool()>& done, const char* what) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts; the per-process tool keeps its state in it.
+    const ostrel::bench::BenchScratch scratch("ostrel-popover-bench-state");
     const std::string folder =
         argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "ostrel-popover-bench").string();
     const std::string path = folder + "/Ostrel/ostrel.sqlite";

@@ -8,6 +8,7 @@
 // bytes, the share left Unattributed, the tool's CPU per run, and the cost of the tool's listener
 // for destroyed sockets.
 // Needs root. Usage: ostrel_nettop_coverage_bench [seconds per workload, default 60] [tool path]
+// Its namespaces, folders and programs are removed on every exit, also when it is interrupted.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/netlink.h>
@@ -35,6 +36,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,6 +48,7 @@
 #include "PlatformAdapters/NettopTrafficAttributionProvider.hpp"
 #include "PlatformAdapters/Reconciliation.hpp"
 #include "PlatformAdapters/TrafficAttributionLayer.hpp"
+#include "support/BenchScratch.hpp"
 
 using namespace ostrel;
 using namespace std::chrono_literals;
@@ -64,8 +67,12 @@ class Netns {
 public:
     explicit Netns(const std::string& name) : original_(::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC)) {
         const int target = ::open(("/run/netns/" + name).c_str(), O_RDONLY | O_CLOEXEC);
-        if (target < 0 || ::setns(target, CLONE_NEWNET) != 0) std::abort();
-        ::close(target);
+        const bool entered = target >= 0 && ::setns(target, CLONE_NEWNET) == 0;
+        if (target >= 0) ::close(target);
+        if (!entered) {
+            ::close(original_);
+            throw std::runtime_error("cannot enter the namespace " + name);
+        }
     }
     ~Netns() {
         ::setns(original_, CLONE_NEWNET);
@@ -120,7 +127,10 @@ int boundSocket(int type, const std::string& ip, std::uint16_t port) {
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     const auto at = address(ip, port);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0) std::abort();
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0) {
+        ::close(fd);
+        throw std::runtime_error("cannot bind " + ip + ":" + std::to_string(port));
+    }
     if (type == SOCK_STREAM) ::listen(fd, 64);
     return fd;
 }
@@ -158,44 +168,61 @@ void serveDownload(int fd, Clock::time_point until, bool asked) {
 struct Servers {
     std::atomic<bool> stop{false};
     std::vector<std::thread> threads;
+    std::mutex mutex;
+    std::string failure;  // the first server that could not start
 
     void start(const Link& link, Clock::time_point until) {
         threads.emplace_back([this, link, until] {
-            const Netns in(far);
-            const bool udp = link.program == udpLink.program;
-            const int listener = boundSocket(udp ? SOCK_DGRAM : SOCK_STREAM, link.farAddress(), link.port());
-            std::vector<char> data(shortReply, 's');
-            while (!stop) {
-                if (!readable(listener, 50)) continue;
-                if (udp) {
-                    sockaddr_in from{};
-                    socklen_t length = sizeof from;
-                    const auto n =
-                        ::recvfrom(listener, data.data(), datagram, 0, reinterpret_cast<sockaddr*>(&from), &length);
-                    if (n > 0) {
-                        ::sendto(listener, data.data(), static_cast<std::size_t>(n), 0,
-                                 reinterpret_cast<sockaddr*>(&from), length);
-                    }
-                    continue;
-                }
-                const int fd = ::accept(listener, nullptr, nullptr);
-                if (link.program == shortLink.program) {
-                    char request[100];
-                    ::recv(fd, request, sizeof request, MSG_WAITALL);
-                    ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
-                } else {
-                    serveDownload(fd, until, link.program == mediumLink.program);
-                }
-                ::close(fd);
+            try {
+                serve(link, until);
+            } catch (const std::exception& error) {
+                std::lock_guard lock(mutex);
+                if (failure.empty()) failure = error.what();
             }
-            ::close(listener);
         });
+    }
+    void serve(const Link& link, Clock::time_point until) {
+        const Netns in(far);
+        const bool udp = link.program == udpLink.program;
+        const int listener = boundSocket(udp ? SOCK_DGRAM : SOCK_STREAM, link.farAddress(), link.port());
+        std::vector<char> data(shortReply, 's');
+        while (!stop) {
+            if (!readable(listener, 50)) continue;
+            if (udp) {
+                sockaddr_in from{};
+                socklen_t length = sizeof from;
+                const auto n =
+                    ::recvfrom(listener, data.data(), datagram, 0, reinterpret_cast<sockaddr*>(&from), &length);
+                if (n > 0) {
+                    ::sendto(listener, data.data(), static_cast<std::size_t>(n), 0, reinterpret_cast<sockaddr*>(&from),
+                             length);
+                }
+                continue;
+            }
+            const int fd = ::accept(listener, nullptr, nullptr);
+            if (link.program == shortLink.program) {
+                char request[100];
+                ::recv(fd, request, sizeof request, MSG_WAITALL);
+                ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+            } else {
+                serveDownload(fd, until, link.program == mediumLink.program);
+            }
+            ::close(fd);
+        }
+        ::close(listener);
+    }
+    ~Servers() {
+        stop = true;
+        for (auto& thread : threads) {
+            if (thread.joinable()) thread.join();
+        }
     }
     void join() {
         stop = true;
         for (auto& thread : threads) thread.join();
         threads.clear();
         stop = false;
+        if (!failure.empty()) throw std::runtime_error(failure);
     }
 };
 
@@ -209,6 +236,7 @@ void receiveAll(int fd) {
 pid_t startProgram(const Link& link, Clock::time_point until) {
     const pid_t pid = ::fork();
     if (pid != 0) return pid;
+    bench::BenchScratch::childSetUp();
     ::prctl(PR_SET_NAME, link.program.c_str());
     const auto at = address(link.farAddress(), link.port());
     const auto connected = [&at](int type) {
@@ -355,7 +383,7 @@ private:
 
 // Samples once a second, as the sampler does, from before the programs start until two seconds
 // after they end.
-Outcome measure(const std::vector<Link>& links, int seconds, const ToolPaths& paths) {
+Outcome measure(const std::vector<Link>& links, int seconds, const ToolPaths& paths, bench::BenchScratch& scratch) {
     const Netns in(near);
     auto runner = std::make_shared<MeasuredToolRunner>();
     TrafficAttributionLayer layer({std::make_shared<NettopTrafficAttributionProvider>(runner, paths, nullptr)});
@@ -394,7 +422,10 @@ Outcome measure(const std::vector<Link>& links, int seconds, const ToolPaths& pa
     for (const auto& link : links) servers.start(link, until);
     std::this_thread::sleep_for(100ms);  // the listeners are up
     std::vector<pid_t> programs;
-    for (const auto& link : links) programs.push_back(startProgram(link, until));
+    for (const auto& link : links) {
+        programs.push_back(startProgram(link, until));
+        scratch.addChild(programs.back());
+    }
     auto next = Clock::now() + 1s;
     for (; next < until + 2s; next += 1s) {
         std::this_thread::sleep_until(next);
@@ -455,33 +486,24 @@ void report(const char* workload, const Outcome& outcome) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    bench::BenchScratch scratch("ostrel-coverage");
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
-    if (::geteuid() != 0) {
-        std::fprintf(stderr, "needs root to make its network namespaces\n");
-        return 2;
-    }
-    if (!makeNamespaces()) {
-        std::fprintf(stderr, "could not set up the benchmark's namespaces\n");
-        run("ip netns del " + near);
-        run("ip netns del " + far);
-        return 2;
-    }
-    // The tool keeps its state in a folder of its own for the benchmark.
-    std::string state = (std::filesystem::temp_directory_path() / "ostrel-coverage-XXXXXX").string();
-    if (::mkdtemp(state.data()) == nullptr) return 2;
-    ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+    if (::geteuid() != 0) scratch.fail("needs root to make its network namespaces");
+    scratch.addNamespace(near);
+    scratch.addNamespace(far);
+    if (!makeNamespaces()) scratch.fail("could not set up the benchmark's namespaces");
     ToolPaths paths = ToolPaths::inLibexec(OSTREL_BUILD_LIBEXEC_DIR);
     if (argc > 2) paths.nettop = argv[2];
 
-    report("bulk TCP", measure({bulkLink}, seconds, paths));
-    report("short TCP connections", measure({shortLink}, seconds, paths));
-    report("UDP", measure({udpLink}, seconds, paths));
-    report("all three", measure({bulkLink, shortLink, udpLink}, seconds, paths));
-    // Not one of the four: what the listener is for, connections that end between two runs.
-    report("TCP connections of 1 to 3 s", measure({mediumLink}, seconds, paths));
-
-    std::filesystem::remove_all(state);
-    run("ip netns del " + near);
-    run("ip netns del " + far);
+    try {
+        report("bulk TCP", measure({bulkLink}, seconds, paths, scratch));
+        report("short TCP connections", measure({shortLink}, seconds, paths, scratch));
+        report("UDP", measure({udpLink}, seconds, paths, scratch));
+        report("all three", measure({bulkLink, shortLink, udpLink}, seconds, paths, scratch));
+        // Not one of the four: what the listener is for, connections that end between two runs.
+        report("TCP connections of 1 to 3 s", measure({mediumLink}, seconds, paths, scratch));
+    } catch (const std::exception& error) {
+        scratch.fail(error.what());
+    }
     return 0;
 }

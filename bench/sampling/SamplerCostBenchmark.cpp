@@ -2,7 +2,13 @@
 // with traffic, over real one-second ticks of the real coordinator (counters, route lookup,
 // per-process tool, identity, SQLite). It samples inside a network namespace of its own so
 // that "idle" is really idle; the traffic comes from a thread whose own CPU time is subtracted.
+// Then the same with many open TCP connections for the per-process tool to look through, held by
+// programs of their own: all idle while datagrams move (so that the tool runs every tick), and
+// with 200 of them moving.
 // Needs root. Usage: ostrel_sampler_bench [seconds per phase, default 60]
+//                    [open connections, comma-separated, default 1000,10000,30000; 0 for none]
+//                    [per-process tool, default the built one]
+// Its namespaces, folders and programs are removed on every exit, also when it is interrupted.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -11,6 +17,7 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -18,8 +25,12 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <sstream>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -31,6 +42,8 @@
 #include "Platform/ToolPaths.hpp"
 #include "PlatformAdapters/NettopTrafficAttributionProvider.hpp"
 #include "PlatformAdapters/SamplingCoordinator.hpp"
+#include "SocketLoad.hpp"
+#include "support/BenchScratch.hpp"
 
 using namespace ostrel;
 using namespace std::chrono_literals;
@@ -140,65 +153,112 @@ std::map<std::string, double> threadCpu() {
     return byName;
 }
 
+// CPU seconds a thread has taken so far.
+double threadCpu(pthread_t thread) {
+    clockid_t clock{};
+    timespec t{};
+    if (::pthread_getcpuclockid(thread, &clock) != 0 || ::clock_gettime(clock, &t) != 0) return 0;
+    return seconds(t);
+}
+
+// The per-process tool's listener for destroyed sockets in this thread's network namespace: CPU
+// seconds so far. It is the tool's, but no child of this process.
+double listenerCpu() {
+    struct stat own {};
+    ::stat("/proc/thread-self/ns/net", &own);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream comm(entry.path() / "comm");
+        std::string name;
+        struct stat netns {};
+        if (!std::getline(comm, name) || name != "nettop-closed" ||
+            ::stat((entry.path() / "ns/net").c_str(), &netns) != 0 || netns.st_ino != own.st_ino) {
+            continue;
+        }
+        double ns = 0;
+        std::ifstream(entry.path() / "schedstat") >> ns;
+        return ns / 1e9;
+    }
+    return 0;
+}
+
 struct Phase {
+    std::string name;
     double wall = 0;
-    double ownCpu = 0;       // the process's threads, less the traffic thread
-    double childrenCpu = 0;  // the tools
+    double ownCpu = 0;       // the sampler's threads
+    double childrenCpu = 0;  // the tools' runs
+    double listenerCpu = 0;  // the per-process tool's listener
     long ticks = 0;
     long perProcessRuns = 0;
     std::map<std::string, double> threads;
 };
 
-void report(const char* name, const Phase& p) {
-    const double cpu = p.ownCpu + p.childrenCpu;
-    std::printf("%-8s %6.1f s wall, %4ld ticks, %4ld per-process tool runs: %7.3f ms CPU per tick "
-                "(%6.3f ms in-process, %6.3f ms tools), %6.3f %% of one core\n",
-                name, p.wall, p.ticks, p.perProcessRuns, 1e3 * cpu / static_cast<double>(p.ticks),
-                1e3 * p.ownCpu / static_cast<double>(p.ticks), 1e3 * p.childrenCpu / static_cast<double>(p.ticks),
-                100.0 * cpu / p.wall);
+void report(const Phase& p) {
+    const double tools = p.childrenCpu + p.listenerCpu, cpu = p.ownCpu + tools;
+    const auto perTick = [&p](double value) { return 1e3 * value / static_cast<double>(std::max(p.ticks, 1L)); };
+    std::printf(
+        "%s\n  %6.1f s wall, %4ld ticks, %4ld per-process tool runs: %7.3f ms CPU per tick (%6.3f ms "
+        "in-process, %6.3f ms tools), %6.3f %% of one core\n",
+        p.name.c_str(), p.wall, p.ticks, p.perProcessRuns, perTick(cpu), perTick(p.ownCpu), perTick(tools),
+        100.0 * cpu / p.wall);
+    std::printf("  per-process tool: %7.3f ms CPU per run, listener %6.3f ms a second\n",
+                1e3 * p.childrenCpu / static_cast<double>(std::max(p.perProcessRuns, 1L)),
+                1e3 * p.listenerCpu / p.wall);
     for (const auto& [thread, cpu] : p.threads) {
-        std::printf("         thread %-16s %7.3f ms per tick\n", thread.c_str(), 1e3 * cpu / static_cast<double>(p.ticks));
+        std::printf("  thread %-16s %7.3f ms per tick\n", thread.c_str(), perTick(cpu));
     }
+    std::fflush(stdout);
 }
+
+std::vector<std::size_t> counts(const char* text) {
+    std::vector<std::size_t> list;
+    std::stringstream in(text);
+    for (std::string item; std::getline(in, item, ',');) {
+        if (const auto n = std::strtoul(item.c_str(), nullptr, 10); n > 0) list.push_back(n);
+    }
+    return list;
+}
+
+constexpr std::size_t movingConnections = 200;
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    bench::BenchScratch scratch("ostrel-sampler-bench");
     const int phaseSeconds = argc > 1 ? std::atoi(argv[1]) : 60;
-    if (::geteuid() != 0) {
-        std::fprintf(stderr, "needs root to make its network namespaces\n");
-        return 2;
-    }
+    const auto connections = counts(argc > 2 ? argv[2] : "1000,10000,30000");
+    ToolPaths paths = ToolPaths::inLibexec(OSTREL_BUILD_LIBEXEC_DIR);
+    if (argc > 3) paths.nettop = argv[3];
+    if (::geteuid() != 0) scratch.fail("needs root to make its network namespaces");
     const std::string tag = std::to_string(::getpid());
     const std::string near = "ostrel-bench-near-" + tag, far = "ostrel-bench-far-" + tag;
+    scratch.addNamespace(near);
+    scratch.addNamespace(far);
     // IPv6 off: its router and neighbour chatter would make the idle phase move bytes.
     const auto noIPv6 = [](const std::string& ns) {
         return run("ip netns exec " + ns +
                    " sysctl -q -w net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1");
     };
-    const bool made = run("ip netns add " + near) && run("ip netns add " + far) && noIPv6(near) && noIPv6(far) &&
+    // The far namespace, made from inside the near one, gets a table of connections of its own:
+    // its ends of the connections stay out of the near one's table, as a remote machine's would.
+    const bool made = run("ip netns add " + near) &&
+                      run("ip netns exec " + near + " sysctl -q -w net.ipv4.tcp_child_ehash_entries=65536") &&
+                      run("nsenter --net=/run/netns/" + near + " ip netns add " + far) && noIPv6(near) && noIPv6(far) &&
+                      run("ip netns exec " + near + " sysctl -q -w net.ipv4.ip_local_port_range='1024 65000'") &&
                       run("ip -n " + near + " link add ostv0 type veth peer name ostv1 netns " + far) &&
                       run("ip -n " + near + " addr add 10.231.0.1/24 dev ostv0") &&
                       run("ip -n " + far + " addr add 10.231.0.2/24 dev ostv1") &&
                       run("ip -n " + near + " link set ostv0 up") && run("ip -n " + far + " link set ostv1 up") &&
                       run("ip -n " + near + " link set lo up") &&
                       run("ip -n " + near + " route add default via 10.231.0.2 dev ostv0");
-    if (!made) {
-        std::fprintf(stderr, "could not set up the benchmark's namespaces\n");
-        run("ip netns del " + near);
-        run("ip netns del " + far);
-        return 2;
-    }
+    if (!made) scratch.fail("could not set up the benchmark's namespaces");
 
-    std::string folder = (std::filesystem::temp_directory_path() / "ostrel-bench-XXXXXX").string();
-    if (::mkdtemp(folder.data()) == nullptr) return 2;
-    const ToolPaths paths = ToolPaths::inLibexec(OSTREL_BUILD_LIBEXEC_DIR);
     auto runner = std::make_shared<CountingToolRunner>();
     auto route = std::make_unique<CountingRouteLookup>();
     const CountingRouteLookup& ticks = *route;
     std::shared_ptr<SamplingCoordinator> coordinator;
     {
         Netns in(near);
+        if (!in.ok()) scratch.fail("cannot enter the benchmark's namespace");
         const char* home = std::getenv("HOME");
         coordinator = SamplingCoordinator::create(
             std::make_unique<TrafficMonitorAdapter>(std::make_unique<GetifaddrsCounterSource>(), std::move(route)),
@@ -211,11 +271,12 @@ int main(int argc, char** argv) {
                         std::vector<std::string>{std::string(home ? home : "/root") + "/.local/share",
                                                  "/usr/local/share", "/usr/share"},
                         "C"))}),
-            std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(folder + "/ostrel.sqlite")),
+            std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(scratch.folder() + "/ostrel.sqlite")),
             std::make_shared<PumpableMainQueue>(), std::make_shared<SyslogSink>());
     }
 
-    const auto measure = [&](bool traffic) {
+    // One phase, with datagrams across the pair when `traffic`.
+    const auto measure = [&](std::string name, bool traffic) {
         std::atomic<bool> stopTraffic{false};
         std::thread generator;
         if (traffic) {
@@ -230,7 +291,8 @@ int main(int argc, char** argv) {
                 std::vector<char> datagram(1200, 'x');
                 while (!stopTraffic) {  // about 2.4 MB/s in 10 ms bursts
                     for (int i = 0; i < 20; ++i) {
-                        ::sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+                        ::sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                                 sizeof to);
                         while (::recv(receiver, datagram.data(), datagram.size(), 0) > 0) {
                         }
                     }
@@ -241,21 +303,23 @@ int main(int argc, char** argv) {
             });
         }
         std::this_thread::sleep_for(2s);  // warm-up
-        // The generator's own CPU time over the same window is taken out of the process's.
-        const auto generatorCpu = [&] {
-            clockid_t clock{};
-            timespec t{};
-            if (!traffic || ::pthread_getcpuclockid(generator.native_handle(), &clock) != 0) return 0.0;
-            ::clock_gettime(clock, &t);
-            return seconds(t);
+        // The traffic's thread and this one, which only waits and measures, are taken out of the
+        // process's time over the same window.
+        const auto loadCpu = [&] {
+            return (traffic ? threadCpu(generator.native_handle()) : 0.0) + threadCpu(pthread_self());
+        };
+        const auto listener = [&] {
+            const Netns in(near);
+            return listenerCpu();
         };
         Phase phase;
+        phase.name = std::move(name);
         const long ticks0 = ticks.lookups, nettop0 = runner->runs(paths.nettop);
         const auto threads0 = threadCpu();
-        const double generator0 = generatorCpu(), own0 = processCpu(), children0 = childrenCpu();
+        const double load0 = loadCpu(), own0 = processCpu(), children0 = childrenCpu(), listener0 = listener();
         const auto wall0 = std::chrono::steady_clock::now();
         std::this_thread::sleep_for(std::chrono::seconds(phaseSeconds));
-        const double own1 = processCpu(), children1 = childrenCpu(), generator1 = generatorCpu();
+        const double own1 = processCpu(), children1 = childrenCpu(), load1 = loadCpu(), listener1 = listener();
         for (const auto& [thread, cpu] : threadCpu()) {
             const auto before = threads0.find(thread);
             const double used = cpu - (before == threads0.end() ? 0.0 : before->second);
@@ -268,21 +332,29 @@ int main(int argc, char** argv) {
             stopTraffic = true;
             generator.join();
         }
-        phase.ownCpu = own1 - own0 - (generator1 - generator0);
+        phase.ownCpu = own1 - own0 - (load1 - load0);
         phase.childrenCpu = children1 - children0;
+        phase.listenerCpu = listener1 - listener0;
         return phase;
     };
 
-    coordinator->start();
-    const Phase idle = measure(false);
-    const Phase busy = measure(true);
-    coordinator->stop();
-    coordinator.reset();
-
-    report("idle", idle);
-    report("traffic", busy);
-    std::filesystem::remove_all(folder);
-    run("ip netns del " + near);
-    run("ip netns del " + far);
+    try {
+        coordinator->start();
+        report(measure("idle", false));
+        report(measure("traffic", true));
+        for (const std::size_t count : connections) {
+            const auto n = std::to_string(count);
+            {
+                const bench::SocketLoad idle(scratch, near, far, count, 0);
+                report(measure(n + " connections open, none moving; datagrams move", true));
+            }
+            const bench::SocketLoad moving(scratch, near, far, count, movingConnections);
+            report(measure(n + " connections open, " + std::to_string(movingConnections) + " of them moving", false));
+        }
+        coordinator->stop();
+        coordinator.reset();
+    } catch (const std::exception& error) {
+        scratch.fail(error.what());
+    }
     return 0;
 }

@@ -76,6 +76,7 @@ int run() {
     ExitCleanup cleanup;
     const std::string cached = cachedHeavyStore(cleanup, HeavyStoreShape::month());
     ScratchFolder scratch(cleanup, "ostrel-service-bench");
+    scratch.holdToolState();
     setZone("UTC");
     Bench bench;
     bench.dataHome = scratch.path();

@@ -134,6 +134,13 @@ ScratchFolder::~ScratchFolder() {
     cleanup_.removeNow(path_);
 }
 
+void ScratchFolder::holdToolState() const {
+    for (const char* leaf : {"/state", "/runtime"}) fs::create_directory(path_ + leaf);
+    fs::permissions(path_ + "/runtime", fs::perms::owner_all, fs::perm_options::replace);
+    ::setenv("XDG_STATE_HOME", (path_ + "/state").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (path_ + "/runtime").c_str(), 1);
+}
+
 HeavyStoreShape HeavyStoreShape::month() {
     return {"heavy-month", 30, std::chrono::milliseconds{2000}};
 }

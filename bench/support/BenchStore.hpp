@@ -48,6 +48,9 @@ public:
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const std::string& path() const { return path_; }
+    // Points XDG_STATE_HOME and XDG_RUNTIME_DIR into this folder, so that the per-process tool
+    // keeps its state here and not in the user's. Before the data service starts its threads.
+    void holdToolState() const;
 
 private:
     ExitCleanup& cleanup_;

@@ -160,5 +160,36 @@ TEST_F(ProcRunningApplicationsTest, TheListIsReusedWithinItsLifetimeOnly) {
         std::any_of(after.begin(), after.end(), [&](const auto& app) { return app.processIdentifier == started.pid; }));
 }
 
+// The list keeps what it found for a process while the process runs the same program, and reads
+// it again after an exec, or when the applications changed.
+TEST_F(ProcRunningApplicationsTest, AProcessIsReadAgainWhenItRunsAnotherProgramOrTheApplicationsChanged) {
+    const auto go = file("go");
+    Child changing(
+        {}, "/bin/sh",
+        {"-c", "exec >/dev/null 2>&1; while [ ! -e " + go + " ]; do sleep 0.01; done; exec " + sleeper + " 30"});
+    auto apps = applications();  // a list of its own each time
+    const auto listed = [&]() -> std::optional<std::string> {
+        for (const auto& app : apps.runningApplications()) {
+            if (app.processIdentifier == changing.pid) return app.bundleIdentifier;
+        }
+        return std::nullopt;
+    };
+    EXPECT_EQ(listed(), std::nullopt);  // a shell is no application
+    EXPECT_EQ(bundleOf(apps, changing.pid), std::nullopt);
+    EXPECT_EQ(listed(), std::nullopt);
+
+    write("go", "");
+    const auto exe = "/proc/" + std::to_string(changing.pid) + "/exe";
+    std::error_code error;
+    for (int wait = 0; fs::read_symlink(exe, error) != sleeper && wait < 60000; ++wait) ::usleep(1000);
+    EXPECT_EQ(bundleOf(apps, changing.pid), "vendor-sleeper");
+    EXPECT_EQ(listed(), "vendor-sleeper");
+
+    // An entry for the same program that comes first.
+    app("data/applications/a-sleeper.desktop", "A Sleeper", "Exec=" + sleeper + "\n");
+    EXPECT_EQ(bundleOf(apps, changing.pid), "a-sleeper");
+    EXPECT_EQ(listed(), "a-sleeper");
+}
+
 }  // namespace
 }  // namespace ostrel

@@ -2,6 +2,7 @@
 #include <sys/socket.h>
 
 #include "Platform/support/TempTree.hpp"
+#include "Platform/support/ToolStateFolders.hpp"
 #include "PlatformAdapters/SamplingCoordinator.hpp"
 #include "PlatformAdapters/support/SamplingRig.hpp"
 #include "PlatformAdapters/support/VethPair.hpp"
@@ -68,13 +69,52 @@ TEST_F(SamplingCoordinatorTest, WritesAtMostEveryThreeSecondsOrAt240RecordsAndCa
     std::vector<SamplingRig::Share> twelve;
     for (int i = 0; i < 12; ++i) twelve.push_back({"app" + std::to_string(i), 1, 1});
     rig.attribute(twelve);
-    rig.advance(-5000ms);  // the clock went back: only the size rule writes now
+    rig.setWallClock(-5000ms);  // and ticks come with no time passing: only the size rule writes now
     for (int i = 0; i < 19; ++i) tick(100, 100, 0ms);
     EXPECT_EQ(samples(), 5);  // 228 waiting
     tick(100, 100, 0ms);
     EXPECT_EQ(samples(), 245);
     EXPECT_EQ(batches(), 3);  // written, but the last callback is not 3 s old
     EXPECT_EQ(rxSum(), 50 + 2000);
+}
+
+// Intervals are measured on the monotonic clock; what is stored carries the wall clock.
+TEST_F(SamplingCoordinatorTest, WallClockSetBackOrForwardNeitherStallsNorHurriesWritesNetworkRowsOrCallbacks) {
+    auto lastSeen = [this] { return rig.text("SELECT last_seen_at FROM networks WHERE is_active = 1"); };
+    rig.attribute({{"A", 1, 0}});
+    tick();       // the network row
+    tick(10, 0);  // written at once
+    const std::string beforeJump = rig.text("SELECT MAX(timestamp) FROM usage_samples");
+    ASSERT_EQ(batches(), 1);
+
+    rig.setWallClock(-1h);
+    tick(20, 0);
+    tick(30, 0);
+    EXPECT_EQ(samples(), 1);
+    tick(40, 0);  // 3 s after the last write
+    EXPECT_EQ(samples(), 4);
+    EXPECT_EQ(rxSum(), 100);
+    EXPECT_EQ(batches(), 2);
+    EXPECT_EQ(rig.scalar("SELECT COUNT(*) FROM usage_samples WHERE timestamp < '" + beforeJump + "'"), 3);
+    EXPECT_EQ(rig.scalar("SELECT SUM(rx_bytes) FROM hourly_usage"), 100);
+    const std::string seenBefore = lastSeen();
+    for (int i = 0; i < 6; ++i) tick();
+    // Rewritten 10 s after the last network write, stamped an hour back.
+    EXPECT_GT(lastSeen(), seenBefore);
+    EXPECT_LT(lastSeen(), beforeJump);
+
+    // Forward: nothing is written early.
+    tick(50, 0);  // 7 s after the last write: written
+    tick(60, 0);
+    rig.setWallClock(2h);
+    tick(70, 0);
+    EXPECT_EQ(samples(), 5);
+    EXPECT_EQ(batches(), 3);
+    EXPECT_LT(lastSeen(), beforeJump);  // the network row is not rewritten early either
+    rig.coordinator->stop();            // forced, stamped with the wall clock
+    EXPECT_EQ(samples(), 7);
+    EXPECT_GT(rig.text("SELECT MAX(timestamp) FROM usage_samples"), beforeJump);
+    EXPECT_EQ(batches(), 3);
 }
 
 TEST_F(SamplingCoordinatorTest, FailedWriteIsLoggedAndItsBatchIsDroppedForGood) {
@@ -168,8 +208,7 @@ TEST(SamplingCoordinatorKernelTest, KnownTrafficEndsUpInSamplesAndRollUpsSplitEx
     if (!pair.whyNot.empty()) GTEST_SKIP() << pair.whyNot;
     ASSERT_TRUE(pair.ip(pair.near, "route add default via 10.231.0.2 dev ostv0"));
     // The per-process tool keeps its state (and its listener) with the test, not with the user.
-    const TempTree state;
-    ::setenv("XDG_STATE_HOME", state.root.c_str(), 1);
+    const ToolStateFolders state;
     // Built inside the namespace: the sampling thread and every tool it starts stay there.
     std::optional<SamplingRig> rig;
     {

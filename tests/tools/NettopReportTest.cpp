@@ -71,7 +71,9 @@ TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndLeaveWhatNoVisibleSocket
         {11, 0, 1300, 100, false}, {8, 0, 5, 5, false}, {12, 0, 9, 9, false}, {1, 0, 900, 900, false}};
     // Without a previous state the run is only a baseline.
     auto report = buildReport(sockets, closed, links, std::nullopt, owners, 50);
-    EXPECT_TRUE(report.processes.empty() && owners.searches.empty() && report.next.sockets.count(6) == 0);
+    EXPECT_TRUE(report.processes.empty() && owners.searches.empty() && report.moved.empty());
+    // A local socket is kept for its segments, and never counted.
+    EXPECT_TRUE(report.next.sockets.at(6).local);
     EXPECT_EQ(report.next.links.at("eth1"), (LinkTotals{70, 70}));
 
     report = buildReport(sockets, closed, links, previous, owners, 50);
@@ -83,7 +85,8 @@ TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndLeaveWhatNoVisibleSocket
                                                {300, "uploader", 500, 0}};
     EXPECT_EQ(report.processes, expected);
     EXPECT_EQ(owners.searches, (std::vector<std::set<std::uint64_t>>{{11, 20}}));
-    EXPECT_EQ(report.next.sockets.count(6), 0u);
+    EXPECT_TRUE(report.next.sockets.at(6).local);
+    EXPECT_EQ(report.moved, (std::vector<std::uint64_t>{1, 3, 4, 5, 7, 9, 6}));  // not the idle 10
     EXPECT_EQ(report.next.sockets.count(8) + report.next.sockets.count(11), 0u);
     EXPECT_EQ(report.next.sockets.at(3), (SocketTotals{20, 60, 100, 4, 0, "curl"}));
     EXPECT_EQ(report.next.sockets.at(5), (SocketTotals{1500, 1000, -1, -1, 48, ""}));
@@ -110,6 +113,40 @@ TEST(NettopReportTest, LaterRunsCountSincePreviousRunAndLeaveWhatNoVisibleSocket
     EXPECT_EQ(report.next.sockets.at(5).missedAt, 48 + missedRetrySeconds);
 }
 
+// The sampler keeps 12 rows: 11 processes and the unseen row, which takes the smaller ones.
+TEST(NettopReportTest, BeyondElevenProcessesTheSmallestAreAddedToTheUnseenRow) {
+    FakeOwners owners;
+    owners.where.clear();
+    TrafficState previous{"boot", 1, {}, {{"eth0", {0, 0}}}};
+    std::vector<SocketCounters> sockets;
+    // Pid 1001 to 1014 move 100, 200, ... 1400 bytes out and 1 in; 1015 the same as 1004, and a
+    // tie goes to the lower pid.
+    for (int i = 1; i <= 15; ++i) {
+        const auto id = static_cast<std::uint64_t>(i);
+        const int pid = 1000 + i;
+        owners.where[id] = {pid, 3};
+        previous.sockets[id] = {0, 0, pid, 3, 0, ""};
+        sockets.push_back({id, id, 1, static_cast<std::uint64_t>(i == 15 ? 400 : 100 * i), false});
+    }
+    const auto report = buildReport(sockets, {}, {{"eth0", 15, 20000}}, previous, owners, 9);
+    ASSERT_EQ(report.processes.size(), maxProcessRows + 1);
+    std::vector<int> pids;
+    for (const auto& process : report.processes) pids.push_back(process.pid);
+    EXPECT_EQ(pids, (std::vector<int>{0, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 1013, 1014}));
+    // The interfaces' 15 in are all explained; 20000 out less the 11 kept (9900) is unseen,
+    // folded ones included.
+    EXPECT_EQ(report.processes[0], (ProcessTraffic{0, "unattributed", 4, 20000 - 9900}));
+
+    // Sockets that count more than the interfaces moved: the unseen row is the folded bytes alone.
+    const auto over = buildReport(sockets, {}, {{"eth0", 0, 0}}, previous, owners, 9);
+    ASSERT_EQ(over.processes.size(), maxProcessRows + 1);
+    EXPECT_EQ(over.processes[0], (ProcessTraffic{0, "unattributed", 4, 100 + 200 + 300 + 400}));
+
+    // Eleven processes are all reported; the unseen row only when the interfaces moved more.
+    sockets.resize(11);
+    EXPECT_EQ(buildReport(sockets, {}, {{"eth0", 0, 0}}, previous, owners, 9).processes.size(), 11u);
+}
+
 TEST(NettopReportTest, CsvHasNettopsShapeAndSafeLabels) {
     // A multi-byte name cut at the kernel's name limit must not make the whole output invalid.
     const std::vector<ProcessTraffic> processes{
@@ -124,19 +161,36 @@ TEST(NettopReportTest, CsvHasNettopsShapeAndSafeLabels) {
     EXPECT_EQ(time.substr(8), ".123456");
 }
 
-TEST(NettopReportTest, StateTextRoundTripsAndDropsWhatItCannotRead) {
-    const TrafficState state{"b-1",
-                             42,
-                             {{1, {3, 4, 77, 9, 0, "Web Content"}}, {18446744073709551615u, {5, 6, -1, -1, 123, ""}}},
-                             {{"eth0", {1, 2}}}};
-    EXPECT_EQ(parseState(formatState(state)), state);
-    for (const char* text : {"", "ostrel-nettop-state 3 b 1", "ostrel-nettop-state 2\n", "ostrel-nettop-state 3 b\n",
-                             "ostrel-nettop-state 3 b x\n", "ostrel-nettop-state 3 b 1 2\n"}) {
-        EXPECT_EQ(parseState(text), std::nullopt) << text;
+TEST(NettopReportTest, StateRoundTripsAndAnythingElseIsNoStateAtAll) {
+    SocketAddress address{10, 0x1234, 0x5000, 2, {0, 0, 0xffff0000, 0x0100007f}, {1, 2, 3, 4}};
+    TrafficState state{"b-1",
+                       42,
+                       {{1, {3, 4, 77, 9, 0, "Web Content", 4000000000u, false, address}},
+                        {18446744073709551615u, {5, 6, -1, -1, 123, "", 7, true, {}}}},
+                       {{"eth0", {1, 2}}, {"wlp0s20f3", {UINT64_MAX, 0}}},
+                       99,
+                       3,
+                       1000,
+                       123456789};
+    const auto bytes = formatState(state);
+    EXPECT_EQ(parseState(bytes), state);
+    // Only a command's first 15 bytes are kept, as the kernel keeps them.
+    state.sockets.at(1).name = "a name longer than a command";
+    EXPECT_EQ(parseState(formatState(state))->sockets.at(1).name, "a name longer t");
+
+    // Cut anywhere, or longer, or of another format: nothing, not a part.
+    for (std::size_t size = 0; size < bytes.size(); ++size) {
+        ASSERT_EQ(parseState(std::string_view(bytes).substr(0, size)), std::nullopt) << size;
     }
-    EXPECT_EQ(parseState("ostrel-nettop-state 3 b 1\n1 2 3 4\n1 2 3 x 6 7 n\n1 2 3 4 5 -7 n\nlink 1 2\nlink 1 x y\n"
-                         "1 2 3 4 5 7 a b\nlink 3 4 wl0\n"),
-              (TrafficState{"b", 1, {{1, {2, 3, 4, 5, 7, "a b"}}}, {{"wl0", {3, 4}}}}));
+    EXPECT_EQ(parseState(bytes + '\0'), std::nullopt);
+    auto other = bytes;
+    other[20] = '3';  // "ostrel-nettop-state 3", the text form
+    EXPECT_EQ(parseState(other), std::nullopt);
+    EXPECT_EQ(parseState("ostrel-nettop-state 3 b 1\n1 2 3 4 5 7 a b\n"), std::nullopt);
+    // A count that promises more records than there are bytes is refused before anything is made.
+    auto huge = formatState(TrafficState{"b", 1, {}, {}});
+    huge.replace(huge.size() - 4, 4, std::string("\xff\xff\xff\x7f", 4));
+    EXPECT_EQ(parseState(huge), std::nullopt);
 }
 
 TEST(NettopReportTest, StateFolderIsTheUsersOwnStateFolderBeforeAnySharedOne) {
@@ -165,40 +219,52 @@ TEST(NettopReportTest, StateFolderIsTheUsersOwnStateFolderBeforeAnySharedOne) {
 
 TEST(NettopReportTest, OnlyASmallPlainStateFileInThisFormatIsABaseline) {
     TempDir folder;
-    const auto path = folder.root + "/nettop.state";
+    using Part = StateFile::Part;
     const TrafficState state{"b", 1, {{1, {3, 4, 77, 9, 0, "x"}}}, {}};
-    StateFile file(folder.root, 0);
+    StateFile file(folder.root, 7, 0);
     ASSERT_TRUE(file.locked());
-    // Another run holds the lock for the waiting time.
-    EXPECT_FALSE(StateFile(folder.root, 20).locked());
-
-    TrafficState loaded;
-    std::string why;
-    EXPECT_EQ(file.load(loaded, why), StateFile::Load::absent);
-    ASSERT_TRUE(file.save(state));
-    EXPECT_EQ(file.load(loaded, why), StateFile::Load::loaded);
-    EXPECT_EQ(loaded, state);
-
-    const std::vector<std::function<void()>> faults{
-        [&] { ASSERT_EQ(::truncate(folder.write("nettop.state", "").c_str(), maxStateBytes + 1), 0); },  // sparse
-        [&] { folder.write("nettop.state", "ostrel-nettop-state 2\n1 2 3 4 5 6 7\n"); },
-        [&] { fs::create_directory(path); },
-        [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); },
-        [&] { fs::create_symlink(folder.write("elsewhere", formatState(state)), path); },
-    };
-    for (std::size_t i = 0; i < faults.size(); ++i) {
-        fs::remove(path);
-        faults[i]();
-        why.clear();
-        EXPECT_EQ(file.load(loaded, why), StateFile::Load::discarded) << i;
-        EXPECT_FALSE(why.empty()) << i;
+    // Another run in the same network namespace holds the lock for the waiting time; one in
+    // another namespace does not wait, and has no state of its own yet.
+    EXPECT_FALSE(StateFile(folder.root, 7, 20).locked());
+    {
+        const StateFile other(folder.root, 8, 0);
+        ASSERT_TRUE(other.locked());
+        ASSERT_TRUE(other.save(Part::recent, {"b", 2, {}, {}}));
     }
-    // A state that cannot be saved leaves no outdated one behind.
-    fs::remove(path);
-    ASSERT_TRUE(file.save(state));
-    const TrafficState huge{"b", 1, {}, {{std::string(maxStateBytes, 'x'), {}}}};
-    EXPECT_FALSE(file.save(huge));
-    EXPECT_FALSE(fs::exists(path));
+
+    for (const auto& [part, name] :
+         {std::pair{Part::recent, "nettop-7.state"}, std::pair{Part::walked, "nettop-7.sockets"}}) {
+        SCOPED_TRACE(name);
+        const auto path = folder.file(name);
+        TrafficState loaded;
+        std::string why;
+        EXPECT_EQ(file.load(part, loaded, why), StateFile::Load::absent);
+        ASSERT_TRUE(file.save(part, state));
+        EXPECT_EQ(file.load(part, loaded, why), StateFile::Load::loaded);
+        EXPECT_EQ(loaded, state);
+
+        const std::vector<std::function<void()>> faults{
+            [&] { ASSERT_EQ(::truncate(folder.write(name, "").c_str(), maxStateBytes + 1), 0); },  // sparse
+            [&] { folder.write(name, "ostrel-nettop-state 3 b 1\n1 2 3 4 5 6 7\n"); },
+            [&] { folder.write(name, formatState(state).substr(0, 40)); },
+            [&] { fs::create_directory(path); },
+            [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); },
+            [&] { fs::create_symlink(folder.write("elsewhere", formatState(state)), path); },
+        };
+        for (std::size_t i = 0; i < faults.size(); ++i) {
+            fs::remove(path);
+            faults[i]();
+            why.clear();
+            EXPECT_EQ(file.load(part, loaded, why), StateFile::Load::discarded) << i;
+            EXPECT_FALSE(why.empty()) << i;
+        }
+        // A state that cannot be saved leaves no outdated one behind.
+        fs::remove(path);
+        ASSERT_TRUE(file.save(part, state));
+        const TrafficState huge{"b", 1, {}, {{std::string(maxStateBytes, 'x'), {}}}};
+        EXPECT_FALSE(file.save(part, huge));
+        EXPECT_FALSE(fs::exists(path));
+    }
 }
 
 }  // namespace

@@ -27,20 +27,25 @@
 
 #include "Platform/ProcessToolRunner.hpp"
 #include "Platform/support/TempTree.hpp"
+#include "Platform/support/ToolStateFolders.hpp"
 #include "PlatformAdapters/NettopOutput.hpp"
 #include "PlatformAdapters/NettopTrafficAttributionProvider.hpp"
 #include "PlatformAdapters/Reconciliation.hpp"
 #include "PlatformAdapters/support/VethPair.hpp"
+#include "tools/support/NettopInNamespace.hpp"
 
 namespace ostrel {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::NetnsScope;
+using testing::Program;
+using testing::RecordingToolRunner;
 using testing::TempTree;
+using testing::ToolStateFolders;
 using testing::VethPair;
 
-constexpr const char* header = "time,,interface,state,bytes_in,bytes_out\n";
+constexpr const char* header = testing::nettopHeader;
 
 // The tool with only the given environment, behind `prefix` (another user, say), reports no bytes
 // (its output is the header alone) and says why on standard error. A run that waits on anything
@@ -66,13 +71,16 @@ TEST(NettopToolTest, WithoutUsableStateNoBytesAreReportedAndStandardErrorSaysWhy
     const auto state = home.file("state"), folder = state + "/ostrel";
     fs::create_directories(folder);
     fs::permissions(folder, fs::perms::owner_all);
+    struct stat netns {};
+    ASSERT_EQ(::stat("/proc/self/ns/net", &netns), 0);
+    const auto files = "ostrel/nettop-" + std::to_string(netns.st_ino);
     {
-        const UniqueFd lock(::open((folder + "/nettop.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        const UniqueFd lock(::open(home.file("state/" + files + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
         ::flock(lock.get(), LOCK_EX);  // a stuck run
         expectNoBytesBecause("held by another run", "XDG_STATE_HOME=" + state);
     }
     // Far larger than any state this program writes (and sparse).
-    ASSERT_EQ(::truncate(home.write("state/ostrel/nettop.state", "").c_str(), 1L << 32), 0);
+    ASSERT_EQ(::truncate(home.write("state/" + files + ".state", "").c_str(), 1L << 32), 0);
     expectNoBytesBecause("larger than", "XDG_STATE_HOME=" + state);
 
     // Another user prepared every shared folder of the user nobody, as whom the tool runs.
@@ -91,86 +99,7 @@ TEST(NettopToolTest, WithoutUsableStateNoBytesAreReportedAndStandardErrorSaysWhy
     if (made) fs::remove(nobodysTmp);
 }
 
-// A child process named `name` that runs `body` in the calling thread's network namespace; each
-// side tells the other when a step is done over a local socket pair.
-class Program {
-public:
-    Program(const char* name, std::function<bool(Program&)> body) {
-        int ends[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
-        pid = ::fork();
-        if (pid == 0) {
-            ::prctl(PR_SET_NAME, name);
-            end_ = ends[1];
-            ::_exit(body(*this) ? 0 : 1);
-        }
-        ::close(ends[1]);
-        end_ = ends[0];
-    }
-    ~Program() {
-        ::close(end_);
-        if (pid > 0) ::waitpid(pid, nullptr, 0);
-    }
-
-    bool signal() { return ::write(end_, "s", 1) == 1; }
-    bool wait() {
-        pollfd item{end_, POLLIN, 0};
-        char byte = 0;
-        return ::poll(&item, 1, 60000) == 1 && ::read(end_, &byte, 1) == 1;
-    }
-    bool exited() {
-        const bool reaped = pid > 0 && ::waitpid(pid, nullptr, 0) == pid;
-        pid = reaped ? -pid : pid;
-        return reaped;
-    }
-
-    pid_t pid = -1;
-
-private:
-    int end_ = -1;
-};
-
-class NettopToolInNamespaceTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!pair.whyNot.empty()) GTEST_SKIP() << pair.whyNot;
-        // Every segment a frame of its own, as on a wire, so that the counters count the headers
-        // of each.
-        ASSERT_TRUE(pair.ip(pair.near, "link set ostv0 gso_max_segs 1") &&
-                    pair.ip(pair.far, "link set ostv1 gso_max_segs 1"));
-        inside.emplace(pair.near);
-        ::setenv("XDG_STATE_HOME", state.root.c_str(), 1);
-        ASSERT_EQ(rows().size(), 0u);  // a first run is only a baseline
-    }
-
-    // The far end's listener; its sockets stay in the far namespace whichever thread uses them.
-    UniqueFd listener(std::uint16_t port, int receiveBuffer = 0) {
-        NetnsScope far(pair.far);
-        UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        if (receiveBuffer > 0) ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        const auto at = VethPair::address(true, port);
-        EXPECT_TRUE(::bind(fd.get(), reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0 &&
-                    ::listen(fd.get(), 32) == 0);
-        return fd;
-    }
-    static int connectTo(std::uint16_t port) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        const auto at = VethPair::address(true, port);
-        return ::connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0 ? fd : -1;
-    }
-    std::map<int, NettopProcessRow> rows() {
-        const auto output = runner.runCommand(OSTREL_NETTOP_PATH, {});
-        EXPECT_TRUE(output && output->starts_with(header));
-        std::map<int, NettopProcessRow> byPid;
-        for (const auto& row : parseNettopOutput(output.value_or(""))) byPid[row.pid.value_or(-1)] = row;
-        return byPid;
-    }
-
-    VethPair pair;
-    std::optional<NetnsScope> inside;
-    TempTree state;
-    ProcessToolRunner runner{std::chrono::seconds(60)};  // a loaded machine still gets its output
-};
+class NettopToolInNamespaceTest : public testing::NettopInNamespace {};
 
 TEST_F(NettopToolInNamespaceTest, AMixOfBulkShortConnectionsAndUdpIsSplitWithoutCreditingTheBulkWithTheRest) {
     constexpr std::int64_t bulkBytes = 2000000, shortBytes = 50000, shortCount = 20;
@@ -230,6 +159,79 @@ TEST_F(NettopToolInNamespaceTest, AMixOfBulkShortConnectionsAndUdpIsSplitWithout
     EXPECT_EQ(byApp.count("process.short-conns"), 0u);
 }
 
+// Sixteen programs upload at once. The sampler keeps 12 rows and scales what it keeps up to the
+// interface totals: the 11 largest each get what they put on the wire, no more, and the other
+// five are Unattributed, not credited to them.
+TEST_F(NettopToolInNamespaceTest, SixteenProgramsAtOnceCreditTheElevenLargestWithTheirOwnBytesAndNoMore) {
+    constexpr int programs = 16;
+    const auto payload = [](int i) { return 400000 + 40000 * i; };
+    const auto server = listener(7004);
+    const auto before = pair.nearCounters();
+    // Started before any thread of this process: a child forked while another thread holds an
+    // allocator lock could never take it.
+    std::vector<std::unique_ptr<Program>> uploads;
+    for (int i = 0; i < programs; ++i) {
+        const auto name = "upload-" + std::to_string(i);
+        uploads.push_back(std::make_unique<Program>(name.c_str(), [size = payload(i)](Program& self) {
+            const int fd = connectTo(7004);
+            std::vector<char> data(static_cast<std::size_t>(size) + 4, 'u');
+            std::memcpy(data.data(), &size, 4);
+            char ack = 0;
+            return ::send(fd, data.data(), data.size(), 0) == static_cast<ssize_t>(data.size()) &&
+                   ::recv(fd, &ack, 1, 0) == 1 && self.signal() && self.wait();  // open through the run
+        }));
+    }
+    std::vector<std::thread> far;
+    std::thread acceptor([&] {
+        for (int i = 0; i < programs; ++i) {
+            far.emplace_back([fd = ::accept(server.get(), nullptr, nullptr)] {
+                std::int32_t size = 0;
+                ::recv(fd, &size, sizeof size, MSG_WAITALL);
+                std::vector<char> data(static_cast<std::size_t>(size));
+                ::recv(fd, data.data(), data.size(), MSG_WAITALL);
+                ::send(fd, "k", 1, 0);
+                char end = 0;
+                ::recv(fd, &end, 1, 0);  // until the program closes
+                ::close(fd);
+            });
+        }
+    });
+    for (auto& upload : uploads) EXPECT_TRUE(upload->wait());
+    const auto after = pair.nearCounters();
+    const std::int64_t totalRx = after.first - before.first, totalTx = after.second - before.second;
+
+    auto tools = std::make_shared<RecordingToolRunner>();
+    NettopTrafficAttributionProvider provider(tools, ToolPaths{OSTREL_NETTOP_PATH}, nullptr);
+    const auto split = reconciliation::normalize(provider.attributedUsage(totalRx, totalTx), totalRx, totalTx);
+    for (auto& upload : uploads) upload->signal();
+    uploads.clear();
+    ::shutdown(server.get(), SHUT_RDWR);  // no program left to accept, should one have failed
+    acceptor.join();
+    for (auto& thread : far) thread.join();
+
+    std::map<std::string, std::int64_t> measured;  // what the tool put in each row
+    for (const auto& row : parseNettopOutput(tools->output)) measured[row.command] = row.tx;
+    EXPECT_EQ(measured.size(), 12u);
+    std::map<std::string, AppUsageAttribution> byApp;
+    for (const auto& attribution : split) byApp[attribution.appID] = attribution;
+    std::int64_t folded = 0;
+    for (int i = 0; i < programs; ++i) {
+        const auto name = "upload-" + std::to_string(i), app = "process." + name;
+        if (i < programs - 11) {
+            EXPECT_EQ(byApp.count(app), 0u) << app;
+            folded += payload(i);
+            continue;
+        }
+        // Its payload with headers (and retransmissions, on a busy machine) as the tool measured
+        // it, not scaled up: the rounding remainder (a byte a row) at most.
+        EXPECT_GE(byApp[app].txBytes, payload(i)) << app;
+        EXPECT_LE(byApp[app].txBytes, measured[name] + 12) << app;
+    }
+    const auto& unseen = byApp["com.ostrel.unattributed"];
+    EXPECT_GE(unseen.txBytes, folded);
+    EXPECT_LE(unseen.txBytes, measured["unattributed"] + 12);
+}
+
 // The kernel's announcements of destroyed TCP sockets, as the tool's listener hears them.
 class DestroyedSockets {
 public:
@@ -239,7 +241,8 @@ public:
         groups.nl_groups = 1u << (SKNLGRP_INET_TCP_DESTROY - 1);
         ::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&groups), sizeof groups);
     }
-    bool waitFor(std::uint16_t remotePort) {
+    // A socket whose local or remote port is `port`.
+    bool waitFor(std::uint16_t port) {
         alignas(nlmsghdr) char buffer[16384];
         for (pollfd item{fd_.get(), POLLIN, 0}; ::poll(&item, 1, 60000) == 1;) {
             auto length = static_cast<unsigned>(::recv(fd_.get(), buffer, sizeof buffer, 0));
@@ -247,7 +250,7 @@ public:
                  header = NLMSG_NEXT(header, length)) {
                 inet_diag_msg message;
                 std::memcpy(&message, NLMSG_DATA(header), sizeof message);
-                if (message.id.idiag_dport == htons(remotePort)) return true;
+                if (message.id.idiag_dport == htons(port) || message.id.idiag_sport == htons(port)) return true;
             }
         }
         return false;
@@ -291,6 +294,43 @@ TEST_F(NettopToolInNamespaceTest, ASocketClosedWithDataStillQueuedStaysItsOwners
     seen = rows();
     ASSERT_EQ(seen.count(pid), 1u);
     EXPECT_GE(seen[pid].tx, 500000);
+}
+
+// One user samples in two network namespaces, in turn and at once, as two samplers would: each
+// namespace has its own baseline and its own listener for destroyed sockets.
+TEST_F(NettopToolInNamespaceTest, RunsInTwoNamespacesKeepTheirOwnBaselinesAndListeners) {
+    EXPECT_TRUE(rowsIn(pair.far).empty());  // the far side's first run: its baseline
+    auto [farEnd, nearEnd] = pair.tcpStream(7005);
+    const pid_t self = ::getpid();
+    const auto move = [&](std::size_t bytes) {
+        std::vector<char> data(bytes, 'm');
+        ASSERT_EQ(::send(farEnd.get(), data.data(), data.size(), 0), static_cast<ssize_t>(bytes));
+        ASSERT_EQ(::recv(nearEnd.get(), data.data(), data.size(), MSG_WAITALL), static_cast<ssize_t>(bytes));
+    };
+    for (int round = 0; round < 3; ++round) {
+        move(100000);
+        std::map<int, NettopProcessRow> near, far;
+        std::thread nearRun([&] { near = rowsIn(pair.near); });
+        far = rowsIn(pair.far);
+        nearRun.join();
+        EXPECT_GE(near[self].rx, 100000) << round;
+        EXPECT_GE(far[self].tx, 100000) << round;
+    }
+
+    // The last bytes of both ends, destroyed between two runs in each namespace, come from each
+    // namespace's own listener.
+    DestroyedSockets nearDestroyed;
+    std::optional<DestroyedSockets> farDestroyed;
+    std::thread([&] {
+        const NetnsScope in(pair.far);
+        farDestroyed.emplace();
+    }).join();
+    move(50000);
+    farEnd.reset();
+    nearEnd.reset();
+    ASSERT_TRUE(nearDestroyed.waitFor(7005) && farDestroyed->waitFor(7005));
+    EXPECT_GE(rowsIn(pair.far)[self].tx, 50000);
+    EXPECT_GE(rows()[self].rx, 50000);
 }
 
 }  // namespace

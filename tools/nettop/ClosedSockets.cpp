@@ -23,12 +23,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* socketName = "/nettop.closed";
 constexpr std::string_view formatWord = "ostrel-nettop-closed 1";
 constexpr int answerWaitMs = 200;
 
-std::optional<sockaddr_un> unixAddress(const std::string& directory) {
-    const auto path = directory + socketName;
+std::optional<sockaddr_un> unixAddress(const std::string& path) {
     sockaddr_un address{};
     if (path.size() >= sizeof address.sun_path) return std::nullopt;
     address.sun_family = AF_UNIX;
@@ -99,7 +97,7 @@ void answer(int requests, std::uint64_t netns, std::vector<SocketCounters>& clos
             askedAt = Clock::now();
             continue;
         }
-        // Gone with its folder, or replaced by a listener of another namespace.
+        // Gone with its folder, or replaced by another version's listener.
         struct stat named {};
         if (Clock::now() - askedAt > std::chrono::seconds(listenerIdleSeconds) || ::stat(path.c_str(), &named) != 0 ||
             named.st_ino != own.st_ino) {
@@ -110,8 +108,8 @@ void answer(int requests, std::uint64_t netns, std::vector<SocketCounters>& clos
 
 }  // namespace
 
-std::optional<std::vector<SocketCounters>> collectClosedSockets(const std::string& directory, std::uint64_t netns) {
-    const auto address = unixAddress(directory);
+std::optional<std::vector<SocketCounters>> collectClosedSockets(const std::string& path, std::uint64_t netns) {
+    const auto address = unixAddress(path);
     const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!address || !fd.valid() ||
         ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
@@ -132,7 +130,8 @@ std::optional<std::vector<SocketCounters>> collectClosedSockets(const std::strin
     const auto firstEnd = text.find('\n');
     // A listener too busy to answer in time answers the next run.
     if (firstEnd == std::string::npos) return closed;
-    // Another namespace's or another version's listener ends once a new one takes its name.
+    // Another version's listener (or another namespace's, whose inode this one now has) ends once
+    // a new one takes its name.
     if (std::string_view(text).substr(0, firstEnd) != std::string(formatWord) + ' ' + std::to_string(netns)) {
         return std::nullopt;
     }
@@ -149,8 +148,8 @@ std::optional<std::vector<SocketCounters>> collectClosedSockets(const std::strin
     return closed;
 }
 
-bool startClosedSocketListener(const std::string& directory, std::uint64_t netns) {
-    const auto address = unixAddress(directory);
+bool startClosedSocketListener(const std::string& path, std::uint64_t netns) {
+    const auto address = unixAddress(path);
     UniqueFd events(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
     UniqueFd requests(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_nl groups{};

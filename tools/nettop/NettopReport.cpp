@@ -23,7 +23,7 @@ std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
 }
 
 SocketTotals unowned(const SocketCounters& socket) {
-    return {socket.bytesIn, socket.bytesOut, 0, -1, 0, {}};
+    return {socket.bytesIn, socket.bytesOut, 0, -1, 0, {}, socket.segmentsOut, socket.local, socket.address};
 }
 
 // What the counted interfaces moved between two runs; interfaces new since then count nothing.
@@ -74,9 +74,7 @@ Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector
     Report report;
     for (const auto& link : links) report.next.links[link.name] = {link.rxBytes, link.txBytes};
     if (!previous) {
-        for (const auto& socket : sockets) {
-            if (!socket.local) report.next.sockets[socket.cookie] = unowned(socket);
-        }
+        for (const auto& socket : sockets) report.next.sockets[socket.cookie] = unowned(socket);
         return report;
     }
 
@@ -96,16 +94,19 @@ Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector
     std::vector<Unplaced> unplaced;
     std::set<std::uint64_t> wanted, noted;
     for (const auto& socket : sockets) {
-        if (socket.local) continue;
         auto next = unowned(socket);
         std::uint64_t in = socket.bytesIn, out = socket.bytesOut;
+        bool moved = in > 0 || out > 0;
         if (const auto found = previous->sockets.find(socket.cookie); found != previous->sockets.end()) {
             const auto& before = found->second;
-            next = {socket.bytesIn, socket.bytesOut, before.pid, before.fd, before.missedAt, before.name};
+            next.pid = before.pid, next.fd = before.fd, next.missedAt = before.missedAt, next.name = before.name;
             in = since(socket.bytesIn, before.bytesIn);
             out = since(socket.bytesOut, before.bytesOut);
+            moved = in > 0 || out > 0 || socket.segmentsOut != before.segmentsOut;
         }
+        if (moved) report.moved.push_back(socket.cookie);
         auto& kept = report.next.sockets[socket.cookie] = std::move(next);
+        if (socket.local) continue;
         if (in == 0 && out == 0) {
             if (kept.pid == 0 && socket.inode != 0) noted.insert(socket.inode);
             continue;
@@ -146,7 +147,8 @@ Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector
             if (found.count(socket.inode) != 0) {
                 count(*socket.totals, socket.in, socket.out);
             } else {
-                *socket.totals = SocketTotals{socket.totals->bytesIn, socket.totals->bytesOut, -1, -1, now, {}};
+                socket.totals->pid = -1, socket.totals->fd = -1, socket.totals->missedAt = now;
+                socket.totals->name.clear();
             }
         }
     }
@@ -162,13 +164,31 @@ Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector
 
     // What the counted interfaces moved beyond the sockets of visible processes is unseen.
     auto [unseenIn, unseenOut] = interfaceTraffic(report.next.links, previous->links);
+    std::vector<ProcessTraffic> processes;
+    processes.reserve(byPid.size());
     for (auto& [pid, traffic] : byPid) {
-        if (auto live = owners.name(pid); !live.empty()) traffic.name = std::move(live);
         unseenIn -= std::min(unseenIn, traffic.bytesIn);
         unseenOut -= std::min(unseenOut, traffic.bytesOut);
+        processes.push_back(std::move(traffic));
+    }
+    if (processes.size() > maxProcessRows) {
+        const auto larger = [](const ProcessTraffic& a, const ProcessTraffic& b) {
+            const auto sumA = saturatingAdd(a.bytesIn, a.bytesOut), sumB = saturatingAdd(b.bytesIn, b.bytesOut);
+            return sumA != sumB ? sumA > sumB : a.pid < b.pid;
+        };
+        std::nth_element(processes.begin(), processes.begin() + maxProcessRows, processes.end(), larger);
+        for (auto rest = processes.begin() + maxProcessRows; rest != processes.end(); ++rest) {
+            unseenIn = saturatingAdd(unseenIn, rest->bytesIn);
+            unseenOut = saturatingAdd(unseenOut, rest->bytesOut);
+        }
+        processes.resize(maxProcessRows);
+        std::sort(processes.begin(), processes.end(), [](const auto& a, const auto& b) { return a.pid < b.pid; });
     }
     if (unseenIn > 0 || unseenOut > 0) report.processes.push_back({unseenPid, unseenName, unseenIn, unseenOut});
-    for (auto& [pid, traffic] : byPid) report.processes.push_back(std::move(traffic));
+    for (auto& traffic : processes) {
+        if (auto live = owners.name(traffic.pid); !live.empty()) traffic.name = std::move(live);
+        report.processes.push_back(std::move(traffic));
+    }
     return report;
 }
 

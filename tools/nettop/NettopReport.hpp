@@ -27,9 +27,15 @@ struct ProcessTraffic {
 constexpr int unseenPid = 0;
 constexpr const char* unseenName = "unattributed";
 
+// The sampler keeps the first 12 rows it reads and scales them up to the interface totals, so
+// the processes beyond the 11 largest go into the unseen row: then every byte is in a row it
+// keeps, and nobody is credited with another's bytes.
+constexpr std::size_t maxProcessRows = 11;
+
 struct Report {
     std::vector<ProcessTraffic> processes;  // by pid, the unseen row first when there is one
     TrafficState next;                      // the counters and owners to start the next run from
+    std::vector<std::uint64_t> moved;       // the sockets, local ones too, that sent or received anything
 };
 
 // A socket that no visible process held is looked for again after this many seconds: it may
@@ -42,9 +48,11 @@ constexpr std::uint64_t missedRetrySeconds = 5;
 // placed: an owner the previous run found is confirmed, and the processes are walked only for
 // sockets that cannot be placed so; a socket closed with data still queued stays its recorded
 // owner's, and so do the last bytes of a socket destroyed since the previous run (`closed`, with
-// final counters). Sockets between two ends on this machine are left out, as their bytes cross no
-// counted interface. Without a previous state the run only sets the baseline and reports
-// nothing. `now` is in seconds since boot.
+// final counters). Sockets between two ends on this machine are kept for their segments but never
+// counted, as their bytes cross no counted interface. Sockets missing from `sockets` are gone from
+// the next state. At most `maxProcessRows` processes are reported, the largest; the bytes of
+// the others are added to the unseen row. Without a previous state the run only sets the
+// baseline and reports nothing. `now` is in seconds since boot.
 Report buildReport(const std::vector<SocketCounters>& sockets, const std::vector<SocketCounters>& closed,
                    const std::vector<LinkCounters>& links, const std::optional<TrafficState>& previous,
                    SocketOwners& owners, std::uint64_t now);

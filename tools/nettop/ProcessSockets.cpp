@@ -46,8 +46,12 @@ ProcSocketOwners::ProcSocketOwners(std::string procRoot) : procRoot_(std::move(p
 
 bool ProcSocketOwners::holds(const SocketOwner& owner, std::uint64_t inode) {
     if (owner.pid <= 0 || owner.fd < 0) return false;
-    const auto path = procRoot_ + "/" + std::to_string(owner.pid) + "/fd/" + std::to_string(owner.fd);
-    return socketInode(AT_FDCWD, path.c_str()) == inode;
+    auto [folder, added] = descriptors_.try_emplace(owner.pid);
+    if (added) {
+        const auto path = procRoot_ + "/" + std::to_string(owner.pid) + "/fd";
+        folder->second.reset(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    return folder->second.valid() && socketInode(folder->second.get(), std::to_string(owner.fd).c_str()) == inode;
 }
 
 std::map<std::uint64_t, SocketOwner> ProcSocketOwners::find(const std::set<std::uint64_t>& wanted,

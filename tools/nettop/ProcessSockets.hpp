@@ -5,6 +5,8 @@
 #include <set>
 #include <string>
 
+#include "Platform/UniqueFd.hpp"
+
 namespace ostrel::nettop {
 
 struct SocketOwner {
@@ -39,6 +41,9 @@ public:
 
 private:
     std::string procRoot_;
+    // Each process's descriptor folder, opened once a run: a process with many moving sockets
+    // costs one path walk, not one for each.
+    std::map<int, UniqueFd> descriptors_;
 };
 
 }  // namespace ostrel::nettop

@@ -7,6 +7,7 @@
 #include <linux/tcp.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -49,6 +50,13 @@ std::optional<SocketCounters> readSocketMessage(const nlmsghdr* header) {
     counters.inode = message.idiag_inode;
     counters.cookie = static_cast<std::uint64_t>(message.id.idiag_cookie[0]) |
                       (static_cast<std::uint64_t>(message.id.idiag_cookie[1]) << 32);
+    auto& address = counters.address;
+    address.family = message.idiag_family;
+    address.sourcePort = message.id.idiag_sport;
+    address.destinationPort = message.id.idiag_dport;
+    address.interface = message.id.idiag_if;
+    std::memcpy(address.source.data(), message.id.idiag_src, sizeof message.id.idiag_src);
+    std::memcpy(address.destination.data(), message.id.idiag_dst, sizeof message.id.idiag_dst);
     const std::size_t addressSize = message.idiag_family == AF_INET ? 4 : 16;
     // A connection to one of this machine's own addresses runs over loopback with that address
     // at both ends.
@@ -72,6 +80,7 @@ std::optional<SocketCounters> readSocketMessage(const nlmsghdr* header) {
             const std::uint64_t perSegment = segmentHeaders + ((info.tcpi_options & TCPI_OPT_TIMESTAMPS) ? 12 : 0);
             counters.bytesIn += perSegment * info.tcpi_segs_in;
             counters.bytesOut += perSegment * info.tcpi_segs_out;
+            counters.segmentsOut = info.tcpi_segs_out;
         }
         return counters;
     }
@@ -103,9 +112,11 @@ constexpr std::uint32_t dataStates = (1u << established) | (1u << synSent) | (1u
                                      (1u << finWait2) | (1u << closed) | (1u << closeWait) | (1u << lastAck) |
                                      (1u << closing) | (1u << boundInactive);
 
+// Heap storage is aligned for nlmsghdr; one page-sized read takes about 80 sockets.
+constexpr std::size_t receiveBytes = 1 << 15;
+
 bool receiveDump(int fd, std::uint32_t sequence, std::vector<SocketCounters>& out) {
-    // Heap storage is aligned for nlmsghdr.
-    std::vector<char> buffer(1 << 15);
+    std::vector<char> buffer(receiveBytes);
     while (true) {
         const ssize_t received = ::recv(fd, buffer.data(), buffer.size(), 0);
         if (received < 0) {
@@ -164,12 +175,100 @@ bool dumpFamily(int fd, std::uint8_t family, std::uint32_t sequence, std::vector
     return send(fd, query) && receiveDump(fd, sequence, out);
 }
 
+// Requests for one socket each, sent together; each is answered by the socket or by an error for
+// one that is gone.
+bool askBatch(int fd, const SocketCounters* which, std::size_t count, std::vector<SocketCounters>& out) {
+    struct Request {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    };
+    static_assert(sizeof(Request) == NLMSG_SPACE(sizeof(inet_diag_req_v2)));
+    std::vector<Request> requests(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        auto& [header, request] = requests[i];
+        header.nlmsg_len = sizeof(Request);
+        header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+        header.nlmsg_flags = NLM_F_REQUEST;
+        header.nlmsg_seq = static_cast<std::uint32_t>(i + 1);
+        const auto& address = which[i].address;
+        request.sdiag_family = address.family;
+        request.sdiag_protocol = IPPROTO_TCP;
+        request.idiag_ext = 1u << (INET_DIAG_INFO - 1);
+        request.idiag_states = ~0u;
+        request.id.idiag_sport = address.sourcePort;
+        request.id.idiag_dport = address.destinationPort;
+        request.id.idiag_if = address.interface;
+        std::memcpy(request.id.idiag_src, address.source.data(), sizeof request.id.idiag_src);
+        std::memcpy(request.id.idiag_dst, address.destination.data(), sizeof request.id.idiag_dst);
+        // A socket that closed and whose ports were taken again answers as gone.
+        request.id.idiag_cookie[0] = static_cast<std::uint32_t>(which[i].cookie);
+        request.id.idiag_cookie[1] = static_cast<std::uint32_t>(which[i].cookie >> 32);
+    }
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (::sendto(fd, requests.data(), requests.size() * sizeof(Request), 0, reinterpret_cast<const sockaddr*>(&kernel),
+                 sizeof kernel) < 0) {
+        return false;
+    }
+    // Each answer comes as a datagram of its own: as many as are there in one call.
+    constexpr std::size_t slotBytes = 2048;
+    std::vector<char> buffer(count * slotBytes);
+    std::vector<iovec> slots(count);
+    std::vector<mmsghdr> messages(count);
+    for (std::size_t answered = 0; answered < count;) {
+        const auto waiting = count - answered;
+        for (std::size_t i = 0; i < waiting; ++i) {
+            slots[i] = {buffer.data() + i * slotBytes, slotBytes};
+            messages[i] = {};
+            messages[i].msg_hdr.msg_iov = &slots[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int received =
+            ::recvmmsg(fd, messages.data(), static_cast<unsigned int>(waiting), MSG_WAITFORONE, nullptr);
+        if (received < 0 && errno == EINTR) continue;
+        if (received <= 0) return false;
+        for (int m = 0; m < received; ++m) {
+            auto remaining = messages[static_cast<std::size_t>(m)].msg_len;
+            for (auto* header = reinterpret_cast<nlmsghdr*>(slots[static_cast<std::size_t>(m)].iov_base);
+                 NLMSG_OK(header, remaining); header = NLMSG_NEXT(header, remaining)) {
+                if (header->nlmsg_seq == 0 || header->nlmsg_seq > count) continue;
+                ++answered;
+                if (header->nlmsg_type == NLMSG_ERROR) continue;
+                if (auto counters = readSocketMessage(header)) out.push_back(*counters);
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+std::optional<std::vector<SocketCounters>> askTcpSockets(const std::vector<SocketCounters>& which) {
+    std::vector<SocketCounters> found;
+    if (which.empty()) return found;
+    const UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
+    if (!fd.valid()) return std::nullopt;
+    // The kernel drops an answer that finds the receive buffer full; each one takes about a
+    // kilobyte of it, so a batch stays far below the smallest buffer. A lost answer ends the
+    // wait for it instead of holding the run.
+    constexpr std::size_t batch = 64;
+    const timeval wait{0, 500000};
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    found.reserve(which.size());
+    for (std::size_t first = 0; first < which.size(); first += batch) {
+        if (!askBatch(fd.get(), which.data() + first, std::min(batch, which.size() - first), found)) {
+            return std::nullopt;
+        }
+    }
+    return found;
+}
 
 std::optional<std::vector<SocketCounters>> readTcpSocketCounters() {
     const UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
     if (!fd.valid()) return std::nullopt;
     std::vector<SocketCounters> sockets;
+    // Somewhat more than the sockets there are, so that the list is not copied as it grows.
+    sockets.reserve(1024);
     if (dumpBothFamilies(fd.get(), sockets)) return sockets;
     sockets.clear();
     const bool ipv4 = dumpFamily(fd.get(), AF_INET, 2, sockets);

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -17,27 +16,6 @@
 
 namespace ostrel::nettop {
 namespace {
-
-constexpr std::string_view formatWord = "ostrel-nettop-state";
-constexpr std::string_view formatVersion = "3";
-constexpr std::string_view linkWord = "link";
-constexpr const char* stateName = "/nettop.state";
-
-template <typename T = std::uint64_t>
-std::optional<T> number(std::string_view text) {
-    T value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
-// Splits off the text up to the next space; the rest stays in `text`.
-std::string_view word(std::string_view& text) {
-    const auto space = text.find(' ');
-    const auto first = text.substr(0, space);
-    text = space == std::string_view::npos ? std::string_view{} : text.substr(space + 1);
-    return first;
-}
 
 bool isPrivateDirectory(const std::string& path, uid_t uid) {
     struct stat info {};
@@ -58,54 +36,6 @@ bool ensureOwnDirectory(const std::string& path, uid_t uid, bool makeParents) {
 
 }  // namespace
 
-std::string formatState(const TrafficState& state) {
-    std::string text;
-    text.reserve(64 + 40 * state.links.size() + 80 * state.sockets.size());
-    text.append(formatWord).append(" ").append(formatVersion).append(" ");
-    text += state.boot + ' ' + std::to_string(state.netns) + '\n';
-    for (const auto& [name, totals] : state.links) {
-        text.append(linkWord);
-        text += ' ' + std::to_string(totals.rx) + ' ' + std::to_string(totals.tx) + ' ' + name + '\n';
-    }
-    for (const auto& [cookie, totals] : state.sockets) {
-        text += std::to_string(cookie) + ' ' + std::to_string(totals.bytesIn) + ' ' + std::to_string(totals.bytesOut) +
-                ' ' + std::to_string(totals.pid) + ' ' + std::to_string(totals.fd) + ' ' +
-                std::to_string(totals.missedAt) + ' ' + totals.name + '\n';
-    }
-    return text;
-}
-
-std::optional<TrafficState> parseState(std::string_view text) {
-    const auto firstEnd = text.find('\n');
-    if (firstEnd == std::string_view::npos) return std::nullopt;
-    auto first = text.substr(0, firstEnd);
-    TrafficState state;
-    if (word(first) != formatWord || word(first) != formatVersion) return std::nullopt;
-    state.boot = std::string(word(first));
-    const auto netns = number(word(first));
-    if (state.boot.empty() || !netns || !first.empty()) return std::nullopt;
-    state.netns = *netns;
-
-    std::size_t pos = firstEnd + 1;
-    while (pos < text.size()) {
-        const auto end = std::min(text.find('\n', pos), text.size());
-        auto line = text.substr(pos, end - pos);
-        pos = end + 1;
-        const auto head = word(line);
-        if (head == linkWord) {
-            const auto rx = number(word(line)), tx = number(word(line));
-            if (rx && tx && !line.empty()) state.links[std::string(line)] = {*rx, *tx};
-            continue;
-        }
-        const auto cookie = number(head), in = number(word(line)), out = number(word(line));
-        const auto pid = number<int>(word(line)), fd = number<int>(word(line));
-        const auto missedAt = number(word(line));
-        if (!cookie || !in || !out || !pid || !fd || !missedAt) continue;
-        state.sockets[*cookie] = {*in, *out, *pid, *fd, *missedAt, std::string(line)};
-    }
-    return state;
-}
-
 std::optional<std::string> stateDirectory(const std::string& stateHome, const std::string& runtimeDir,
                                           const std::string& tmpRoot, uid_t uid, std::string& why) {
     const std::pair<std::string, std::string> candidates[] = {
@@ -122,8 +52,15 @@ std::optional<std::string> stateDirectory(const std::string& stateHome, const st
     return std::nullopt;
 }
 
-StateFile::StateFile(std::string directory, int lockWaitMs) : directory_(std::move(directory)) {
-    lockFd_ = ::open((directory_ + "/nettop.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+std::string namespaceFile(const std::string& directory, std::uint64_t key, std::string_view suffix) {
+    auto path = directory + "/nettop-" + std::to_string(key);
+    path.append(suffix);
+    return path;
+}
+
+StateFile::StateFile(const std::string& directory, std::uint64_t key, int lockWaitMs)
+    : recentPath_(namespaceFile(directory, key, ".state")), walkedPath_(namespaceFile(directory, key, ".sockets")) {
+    lockFd_ = ::open(namespaceFile(directory, key, ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lockFd_ < 0) return;
     // A run that holds the lock for long is stuck; waiting for it must end before the sampler
     // gives up on this run.
@@ -142,9 +79,9 @@ StateFile::~StateFile() {
     if (lockFd_ >= 0) ::close(lockFd_);
 }
 
-StateFile::Load StateFile::load(TrafficState& state, std::string& why) const {
+StateFile::Load StateFile::load(Part part, TrafficState& state, std::string& why) const {
     // Only a file this program wrote: no link, FIFO or device planted in its place.
-    const UniqueFd fd(::open((directory_ + stateName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    const UniqueFd fd(::open(path(part).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd.valid()) {
         if (errno == ENOENT) return Load::absent;
         why = "the state file cannot be opened";
@@ -187,10 +124,10 @@ StateFile::Load StateFile::load(TrafficState& state, std::string& why) const {
     return Load::loaded;
 }
 
-bool StateFile::save(const TrafficState& state) const {
-    const auto path = directory_ + stateName;
+bool StateFile::save(Part part, const TrafficState& state) const {
+    const auto& target = path(part);
     const auto text = formatState(state);
-    std::string temporary = directory_ + "/nettop.state.XXXXXX";
+    std::string temporary = target + ".XXXXXX";
     const int fd = text.size() <= maxStateBytes ? ::mkostemp(temporary.data(), O_CLOEXEC) : -1;
     bool saved = false;
     if (fd >= 0) {
@@ -202,10 +139,10 @@ bool StateFile::save(const TrafficState& state) const {
             written += static_cast<std::size_t>(count);
         }
         const bool closed = ::close(fd) == 0;
-        saved = written == text.size() && closed && std::rename(temporary.c_str(), path.c_str()) == 0;
+        saved = written == text.size() && closed && std::rename(temporary.c_str(), target.c_str()) == 0;
         if (!saved) ::unlink(temporary.c_str());
     }
-    if (!saved) ::unlink(path.c_str());
+    if (!saved) ::unlink(target.c_str());
     return saved;
 }
 

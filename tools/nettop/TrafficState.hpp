@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "SocketCounters.hpp"
+
 namespace ostrel::nettop {
 
 // What a run knew of one socket: its counters, and where it was last found, so that the next run
@@ -20,7 +22,10 @@ struct SocketTotals {
     int pid = 0;  // 0: not looked for; -1: no process this user can see held it at `missedAt`
     int fd = -1;
     std::uint64_t missedAt = 0;  // seconds since boot
-    std::string name;            // the owner's command when it was found
+    std::string name;            // the owner's command when it was found (at most 15 bytes are kept)
+    std::uint32_t segmentsOut = 0;
+    bool local = false;  // between two ends on this machine: its segments are counted, its bytes never
+    SocketAddress address{};
 
     bool operator==(const SocketTotals&) const = default;
 };
@@ -39,13 +44,22 @@ struct TrafficState {
     std::uint64_t netns = 0;
     std::map<std::uint64_t, SocketTotals> sockets;  // by cookie
     std::map<std::string, LinkTotals> links;        // by interface name
+    // The namespace's TCP segments sent, read right after the run's last reading of sockets, and
+    // how many it sent while that reading ran.
+    std::uint64_t segmentsSent = 0;
+    std::uint64_t segmentsWindow = 0;
+    // The last run that read every socket: when (seconds since boot), and a mark that the
+    // sockets it saved carry, so that a state is only ever joined to the walk it continues.
+    std::uint64_t walkedAt = 0;
+    std::uint64_t walk = 0;
 
     bool operator==(const TrafficState&) const = default;
 };
 
+// A compact binary form, read back only by the same program on the same machine.
 std::string formatState(const TrafficState& state);
-// Unreadable lines are dropped; text without this format's first line is no state at all.
-std::optional<TrafficState> parseState(std::string_view text);
+// None for anything that is not exactly such a form: a state is taken whole or not at all.
+std::optional<TrafficState> parseState(std::string_view bytes);
 
 // The first of these folders that is, or can be made, this user's own private folder (0700):
 // `stateHome`/ostrel (the caller passes $XDG_STATE_HOME, else ~/.local/state), then
@@ -54,17 +68,26 @@ std::optional<TrafficState> parseState(std::string_view text);
 std::optional<std::string> stateDirectory(const std::string& stateHome, const std::string& runtimeDir,
                                           const std::string& tmpRoot, uid_t uid, std::string& why);
 
-// Past this size a state file is not read: it cannot be one this program wrote.
-constexpr std::size_t maxStateBytes = 4 << 20;
+// Past this size a state file is not read: it cannot be one this program wrote (about 300,000
+// sockets).
+constexpr std::size_t maxStateBytes = 32 << 20;
 
-// The state file of a folder, locked for the whole run so that two runs at once do not both
-// report the same bytes.
+// A file of one network namespace's in a state folder: each namespace the tool runs in keeps its
+// own counters, lock and listener, named by the namespace's inode (`key`), so that runs in two
+// namespaces neither take each other's counters nor wait for each other.
+std::string namespaceFile(const std::string& directory, std::uint64_t key, std::string_view suffix);
+
+// The state files of one network namespace in a folder, locked for the whole run so that two
+// runs at once do not both report the same bytes. Two parts: `recent`, which every run writes
+// (the sockets that moved since the last walk through every socket, the interfaces and the
+// segment counts), and `walked`, every socket as that walk left it, written by walks only.
 class StateFile final {
 public:
+    enum class Part { recent, walked };
     enum class Load { absent, discarded, loaded };
 
     // Waits at most `lockWaitMs` for the lock.
-    StateFile(std::string directory, int lockWaitMs);
+    StateFile(const std::string& directory, std::uint64_t key, int lockWaitMs);
     ~StateFile();
     StateFile(const StateFile&) = delete;
     StateFile& operator=(const StateFile&) = delete;
@@ -72,13 +95,16 @@ public:
     bool locked() const { return lockFd_ >= 0; }
     // `absent` on a first run; `discarded` (with the reason in `why`) for a file that is too
     // large, not a plain file, or not in this program's format.
-    Load load(TrafficState& state, std::string& why) const;
-    // Replaces the file atomically; when that fails the old file is removed, so that the next run
+    Load load(Part part, TrafficState& state, std::string& why) const;
+    // Replaces the part atomically; when that fails the old file is removed, so that the next run
     // starts afresh instead of counting again from an outdated baseline.
-    bool save(const TrafficState& state) const;
+    bool save(Part part, const TrafficState& state) const;
 
 private:
-    std::string directory_;
+    const std::string& path(Part part) const { return part == Part::recent ? recentPath_ : walkedPath_; }
+
+    std::string recentPath_;
+    std::string walkedPath_;
     int lockFd_ = -1;
 };
 

@@ -5,6 +5,7 @@
 // current second. The macOS arguments are accepted and ignored: one read of the kernel's
 // counters is a sample.
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 
 #include "ClosedSockets.hpp"
 #include "NettopReport.hpp"
+#include "NettopRun.hpp"
 #include "Platform/InterfaceCounterSource.hpp"
 #include "Platform/UniqueFd.hpp"
 #include "ProcessSockets.hpp"
@@ -51,9 +53,24 @@ std::string bootId() {
     return id.substr(0, id.find('\n'));
 }
 
-std::uint64_t networkNamespace() {
+struct NetworkNamespace {
+    std::uint64_t inode = 0;     // names its files; a later namespace may get it once this one is gone
+    std::uint64_t identity = 0;  // never given again: the kernel's cookie where it has one
+};
+
+NetworkNamespace networkNamespace() {
+    NetworkNamespace netns;
     struct stat info {};
-    return ::stat("/proc/self/ns/net", &info) == 0 ? info.st_ino : 0;
+    if (::stat("/proc/self/ns/net", &info) == 0) netns.inode = info.st_ino;
+    netns.identity = netns.inode;
+    const ostrel::UniqueFd probe(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    std::uint64_t cookie = 0;
+    socklen_t length = sizeof cookie;
+    if (probe.valid() && ::getsockopt(probe.get(), SOL_SOCKET, SO_NETNS_COOKIE, &cookie, &length) == 0 &&
+        length == sizeof cookie) {
+        netns.identity = cookie;
+    }
+    return netns;
 }
 
 // The processes' traffic since the previous run; nothing when no state can be used, as every
@@ -66,42 +83,51 @@ std::optional<std::vector<ProcessTraffic>> measure() {
         complain("no bytes reported: no usable state folder (" + why + ")");
         return std::vector<ProcessTraffic>{};
     }
-    const StateFile file(*directory, lockWaitMs);
+    const auto netns = networkNamespace();
+    const StateFile file(*directory, netns.inode, lockWaitMs);
     if (!file.locked()) {
         complain("no bytes reported: the state in " + *directory + " is held by another run");
         return std::vector<ProcessTraffic>{};
     }
-    const auto netns = networkNamespace();
-    // Sockets destroyed before the dump below are announced by now.
-    auto closed = collectClosedSockets(*directory, netns);
-    if (!closed) startClosedSocketListener(*directory, netns);
-    const auto sockets = readTcpSocketCounters();
-    if (!sockets) return std::nullopt;
-    const auto links = ostrel::GetifaddrsCounterSource().read();
+    // Sockets destroyed before the sockets are read below are announced by now.
+    const auto listener = namespaceFile(*directory, netns.inode, ".closed");
+    auto closed = collectClosedSockets(listener, netns.identity);
+    if (!closed) startClosedSocketListener(listener, netns.identity);
 
     const auto boot = bootId();
-    TrafficState loaded;
-    std::optional<TrafficState> previous;
-    switch (file.load(loaded, why)) {
-        case StateFile::Load::absent:
-            break;
-        case StateFile::Load::discarded:
-            complain(why + "; starting from a fresh baseline");
-            break;
-        case StateFile::Load::loaded:
-            // Counters of another boot or network namespace are no baseline.
-            if (loaded.boot == boot && loaded.netns == netns) previous = std::move(loaded);
-            break;
-    }
+    // Counters of another boot or network namespace are no baseline.
+    const auto load = [&](StateFile::Part part) -> std::optional<TrafficState> {
+        TrafficState loaded;
+        switch (file.load(part, loaded, why)) {
+            case StateFile::Load::absent:
+                return std::nullopt;
+            case StateFile::Load::discarded:
+                complain(why + "; starting from a fresh baseline");
+                return std::nullopt;
+            case StateFile::Load::loaded:
+                break;
+        }
+        if (loaded.boot != boot || loaded.netns != netns.identity) return std::nullopt;
+        return loaded;
+    };
+    const auto recent = load(StateFile::Part::recent);
     ProcSocketOwners owners("/proc");
+    NamespaceSockets kernel;
     timespec now{};
     clock_gettime(CLOCK_BOOTTIME, &now);
-    auto report = buildReport(*sockets, closed.value_or(std::vector<SocketCounters>{}), links, previous, owners,
-                              static_cast<std::uint64_t>(now.tv_sec));
-    report.next.boot = boot;
-    report.next.netns = netns;
-    if (!file.save(report.next)) complain("the state cannot be saved; the next run starts from a fresh baseline");
-    return std::move(report.processes);
+    const auto mark = static_cast<std::uint64_t>(now.tv_sec) * 1000000000u + static_cast<std::uint64_t>(now.tv_nsec);
+    auto outcome = runOnce(
+        kernel, owners, closed.value_or(std::vector<SocketCounters>{}), recent,
+        [&] { return load(StateFile::Part::walked); }, static_cast<std::uint64_t>(now.tv_sec), mark);
+    if (!outcome) return std::nullopt;
+    // The recent part first: with a new walk's mark and the old walk's sockets, a run takes no
+    // baseline from them.
+    outcome->recent.boot = outcome->every.boot = boot;
+    outcome->recent.netns = outcome->every.netns = netns.identity;
+    bool saved = file.save(StateFile::Part::recent, outcome->recent);
+    if (outcome->walked) saved = file.save(StateFile::Part::walked, outcome->every) && saved;
+    if (!saved) complain("the state cannot be saved; the next run starts from a fresh baseline");
+    return std::move(outcome->processes);
 }
 
 }  // namespace

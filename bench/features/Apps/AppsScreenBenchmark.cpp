@@ -57,6 +57,7 @@ int run(int argc, char** argv) {
     bench::ExitCleanup cleanup;
     const std::string cached = bench::cachedHeavyStore(cleanup, bench::HeavyStoreShape::month());
     bench::ScratchFolder scratch(cleanup, "ostrel-apps-bench");
+    scratch.holdToolState();
     const std::string folder = scratch.path();
     bench::copyHeavyStore(cached, folder);
     QApplication::setAttribute(Qt::AA_Use96Dpi);

@@ -51,6 +51,7 @@ int run(int argc, char** argv) {
     bench::ExitCleanup cleanup;
     const std::string cached = bench::cachedHeavyStore(cleanup, bench::HeavyStoreShape::month());
     bench::ScratchFolder scratch(cleanup, "ostrel-networks-bench");
+    scratch.holdToolState();
     const std::string folder = scratch.path();
     bench::copyHeavyStore(cached, folder);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -36,6 +36,7 @@
 #include "Services/SamplingPipeline.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
+#include "support/BenchScratch.hpp"
 
 namespace {
 
@@ -118,6 +119,8 @@ struct Figures {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts; the per-process tool keeps its state in it.
+    const ostrel::bench::BenchScratch scratch("ostrel-preferences-bench");
     ::setenv("TZ", "UTC", 1);
     ::tzset();
     if (::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -25,6 +25,8 @@ SamplingRig::SamplingRig(bool realMachine) {
     std::unique_ptr<InterfaceCounterSource> source = std::make_unique<GetifaddrsCounterSource>();
     std::unique_ptr<DefaultRouteLookup> routeLookup = std::make_unique<NetlinkDefaultRouteLookup>();
     std::function<Date()> clock = currentDate;
+    std::function<SamplingCoordinator::ElapsedClock::time_point()> elapsedClock =
+        SamplingCoordinator::ElapsedClock::now;
     if (realMachine) {
         runner = std::make_shared<ProcessToolRunner>(std::chrono::seconds(30));  // a loaded machine
         attribution = std::make_shared<NettopTrafficAttributionProvider>(runner, paths,
@@ -39,13 +41,17 @@ SamplingRig::SamplingRig(bool realMachine) {
         traffic(0, 0);
         routeThrough("eth0");
         clock = [this] { return now(); };
+        elapsedClock = [this] {
+            return SamplingCoordinator::ElapsedClock::time_point(std::chrono::nanoseconds(elapsedNs.load()));
+        };
     }
     auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(folder + "/ostrel.sqlite"));
     probe = std::make_unique<SQLiteDatabase>(folder + "/ostrel.sqlite");
     coordinator = SamplingCoordinator::create(
         std::make_unique<TrafficMonitorAdapter>(std::move(source), std::move(routeLookup), clock),
         std::make_unique<NetworkIdentityResolver>(wifi, runner, paths),
-        std::make_unique<TrafficAttributionLayer>(std::vector{attribution}), repository, mainQueue, log, clock);
+        std::make_unique<TrafficAttributionLayer>(std::vector{attribution}), repository, mainQueue, log, clock,
+        elapsedClock);
     coordinator->setOnNewSampleBatch([this] { ++batches; });
 }
 

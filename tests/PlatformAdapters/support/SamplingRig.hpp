@@ -21,8 +21,9 @@ struct ScriptedAttribution final : TrafficAttributionProviding {
 };
 
 // A coordinator storing into a real SQLite file in a temporary folder. By default over fake
-// counters (eth0 and lo), a fake route lookup, scripted attribution and a clock the test moves
-// by hand; `realMachine` takes the kernel's counters and routes, the built tools and the real clock.
+// counters (eth0 and lo), a fake route lookup, scripted attribution and clocks the test moves by
+// hand (the wall clock, and a monotonic one that only time passing moves); `realMachine` takes
+// the kernel's counters and routes, the built tools and the real clocks.
 struct SamplingRig {
     struct Share {
         std::string appID;
@@ -33,7 +34,13 @@ struct SamplingRig {
     ~SamplingRig();
 
     Date now() const { return Date{std::chrono::nanoseconds(clockNs.load())}; }
-    void advance(std::chrono::milliseconds by) { clockNs += std::chrono::nanoseconds(by).count(); }
+    // Time passes: both clocks move on.
+    void advance(std::chrono::milliseconds by) {
+        clockNs += std::chrono::nanoseconds(by).count();
+        elapsedNs += std::chrono::nanoseconds(by).count();
+    }
+    // The wall clock is set, back or forward; no time passes.
+    void setWallClock(std::chrono::milliseconds by) { clockNs += std::chrono::nanoseconds(by).count(); }
     void traffic(std::uint32_t rx, std::uint32_t tx);  // moves eth0 on; lo moves three times as much
     void routeThrough(const std::string& interface);
     void attribute(const std::vector<Share>& shares);
@@ -43,6 +50,7 @@ struct SamplingRig {
 
     std::string folder;
     std::atomic<std::int64_t> clockNs{std::chrono::nanoseconds(std::chrono::hours(24 * 365 * 56)).count()};
+    std::atomic<std::int64_t> elapsedNs{std::chrono::nanoseconds(std::chrono::hours(100)).count()};
     FakeInterfaceCounterSource* counters = nullptr;
     FakeDefaultRouteLookup* route = nullptr;
     std::uint32_t eth0Rx = 0, eth0Tx = 0;

@@ -40,6 +40,8 @@ void DataServiceRig::releaseService() {
 
 OstrelDataService& DataServiceRig::start() {
     releaseService();
+    // Set before any thread of the service reads the environment.
+    if (realSampler && !toolState_) toolState_.emplace();
     OstrelDataService::Dependencies d;
     d.dataHome = dataHome, d.mockDataEnabled = mockData, d.mainQueue = programQueue ? programQueue : mainQueue,
     d.log = log;
@@ -60,12 +62,17 @@ OstrelDataService& DataServiceRig::start() {
         auto route = std::make_unique<FakeDefaultRouteLookup>();
         route->set("eth0");
         const auto clock = [this] { return now(); };
+        // The tests set one clock; the sampler's intervals follow it too.
+        const auto elapsed = [this] {
+            return SamplingCoordinator::ElapsedClock::time_point(
+                std::chrono::duration_cast<SamplingCoordinator::ElapsedClock::duration>(now().time_since_epoch()));
+        };
         return sampler = SamplingCoordinator::create(
                    std::make_unique<TrafficMonitorAdapter>(std::move(source), std::move(route), clock),
                    std::make_unique<NetworkIdentityResolver>(std::make_shared<FakeWifiClient>(), runner, tools),
                    std::make_unique<TrafficAttributionLayer>(
                        std::vector<std::shared_ptr<TrafficAttributionProviding>>{std::make_shared<ThreeToOne>()}),
-                   repository, queue, samplerLog, clock);
+                   repository, queue, samplerLog, clock, elapsed);
     };
     if (!realSampler) d.clock = [this] { return now(); };
     service = OstrelDataService::create(std::move(d));

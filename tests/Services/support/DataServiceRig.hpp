@@ -10,6 +10,7 @@
 #include "Platform/FakeNotificationCenter.hpp"
 #include "Platform/InterfaceCounterSource.hpp"
 #include "Platform/support/TempTree.hpp"
+#include "Platform/support/ToolStateFolders.hpp"
 #include "Services/OstrelDataService.hpp"
 
 namespace ostrel::testing {
@@ -53,6 +54,7 @@ private:
     FakeInterfaceCounterSource* counters_ = nullptr;
     std::uint32_t rx_ = 0, tx_ = 0;
     std::shared_ptr<OstrelRepository> repository_;
+    std::optional<ToolStateFolders> toolState_;  // the real sampler's per-process tool keeps its state here
 };
 
 }  // namespace ostrel::testing

@@ -302,21 +302,35 @@ void OstrelRepository::purgeAndRepairInTurn(bool purge, std::function<void(bool,
 }
 
 void OstrelRepository::clearAllData() {
-    inTransaction("BEGIN IMMEDIATE TRANSACTION;", [](SQLiteConnection& connection) {
-        // Emptied row by row, a table with triggers takes minutes at a heavy month; these are the
-        // program's own deletions, which the triggers would not count anyway.
-        rollup_record::dropEditTriggers(connection);
-        connection.execute("DELETE FROM usage_samples;");
-        connection.execute("DELETE FROM daily_usage;");
-        connection.execute("DELETE FROM hourly_usage;");
-        connection.execute("DELETE FROM threshold_events;");
-        connection.execute("DELETE FROM applications;");
-        connection.execute("DELETE FROM networks;");
-        rollup_record::createEditTriggers(connection);
-        // Empty roll-ups are the rebuild of no samples in any zone.
-        rollup_record::rebuilt(connection, TimeZoneIdentity::current(), std::int64_t{0}, false);
-        rollup_record::ownWritesEnd(connection);
+    database->runExclusive([](SQLiteConnection& connection) {
+        // With foreign keys on, SQLite empties a table row by row: two minutes at a heavy month,
+        // against seconds. Every table with a key is emptied here, so none can dangle; the pragma
+        // is a no-op inside a transaction, hence around it.
+        connection.execute("PRAGMA foreign_keys=OFF;");
+        try {
+            transactionForm(connection, "BEGIN IMMEDIATE TRANSACTION;", clearAllTables);
+        } catch (...) {
+            connection.execute("PRAGMA foreign_keys=ON;");
+            throw;
+        }
+        connection.execute("PRAGMA foreign_keys=ON;");
     });
+}
+
+void OstrelRepository::clearAllTables(SQLiteConnection& connection) {
+    // The same holds for a table with triggers; these are the program's own deletions, which
+    // the triggers would not count anyway.
+    rollup_record::dropEditTriggers(connection);
+    connection.execute("DELETE FROM usage_samples;");
+    connection.execute("DELETE FROM daily_usage;");
+    connection.execute("DELETE FROM hourly_usage;");
+    connection.execute("DELETE FROM threshold_events;");
+    connection.execute("DELETE FROM applications;");
+    connection.execute("DELETE FROM networks;");
+    rollup_record::createEditTriggers(connection);
+    // Empty roll-ups are the rebuild of no samples in any zone.
+    rollup_record::rebuilt(connection, TimeZoneIdentity::current(), std::int64_t{0}, false);
+    rollup_record::ownWritesEnd(connection);
 }
 
 // MARK: Settings

@@ -152,6 +152,7 @@ private:
     void refreshPlannerStatistics(SQLiteConnection& connection);
     bool purgeMockData(SQLiteConnection& connection);
     static void deleteOrphans(SQLiteConnection& connection);  // OstrelRepositoryRollupState.cpp
+    static void clearAllTables(SQLiteConnection& connection);
 
     std::unique_ptr<SQLiteDatabase> database;
 };

@@ -60,6 +60,7 @@ int run(int argc, char** argv) {
     scratch.holdToolState();
     const std::string folder = scratch.path();
     bench::copyHeavyStore(cached, folder);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication::setAttribute(Qt::AA_Use96Dpi);
     QApplication app(argc, argv);
 

@@ -8,6 +8,9 @@
 #include "Model/Iso8601.hpp"
 #include "Model/LocalKeys.hpp"
 #include "Model/Uuid.hpp"
+#include "Persistence/RollupRebuild.hpp"
+#include "Persistence/RollupRecord.hpp"
+#include "Platform/TimeZoneIdentity.hpp"
 
 namespace ostrel {
 
@@ -152,53 +155,63 @@ void OstrelRepository::insertSamples(const std::vector<UsageSampleRecord>& sampl
     // Beyond 64 bits the sum is a real number, which the record then no longer vouches for.
     std::int64_t total = 0;
     double approximate = 0;
-    bool exact = true;
+    bool exact = true, unusual = false;
+    // SQLite takes the local time of these years alone from the C library, as the keys are made.
+    const Date usualFrom{std::chrono::seconds{0}}, usualUntil{std::chrono::seconds{2147385600}};
     for (const auto& sample : samples) {
         exact = exact && !__builtin_add_overflow(total, sample.rxBytes, &total) &&
                 !__builtin_add_overflow(total, sample.txBytes, &total);
         approximate += static_cast<double>(sample.rxBytes) + static_cast<double>(sample.txBytes);
+        unusual = unusual || sample.rxBytes < 0 || sample.txBytes < 0 || sample.timestamp < usualFrom ||
+                  sample.timestamp >= usualUntil;
     }
-    const SQLiteValue rawBytes = exact ? SQLiteValue{total} : SQLiteValue{approximate};
     inTransaction("BEGIN TRANSACTION;", [&](SQLiteConnection& connection) {
+        rollup_record::ownWritesBegin(connection);
+        const auto record = RollupRecord::read(connection);
+        rollup_record::Batch batch{exact ? SQLiteValue{total} : SQLiteValue{approximate}, unusual, {}, {}, {}};
         // The zone before and after the keys are made: a change in between marks the batch. Read
         // on the database queue only, as every zone read of the store is.
-        const TimeZoneIdentity zoneBefore = TimeZoneIdentity::current();
+        batch.zoneBefore = TimeZoneIdentity::current();
+        if (record && rollup_record::needsLatestBefore(*record, batch.zoneBefore)) {
+            batch.latestBefore = rollup_record::latestStamp(connection);
+        }
         for (const auto& sample : samples) {
             insertSample(connection, sample);
         }
-        recordBatch(connection, rawBytes, zoneBefore, TimeZoneIdentity::current());
+        batch.zoneAfter = TimeZoneIdentity::current();
+        if (record) rollup_record::batchWritten(connection, *record, batch);
+        rollup_record::ownWritesEnd(connection);
     });
 }
 
 void OstrelRepository::insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample) {
     const std::string stamp = ostrelISO8601String(sample.timestamp);
-    connection.execute(networksUpsertSQL,
-                       {text(sample.networkID), text(sample.networkName), text(rawValue(sample.networkType)), nullptr,
-                        text("resolved"), text("sample"), 1.0, stamp, std::int64_t{1}});
-    connection.execute(applicationsUpsertSQL,
-                       {text(sample.appID), text(sample.appID), text(sample.appName), nullptr, stamp});
-    connection.execute(sampleInsertSQL,
-                       {text(sample.id), stamp, text(sample.networkID), text(sample.appID), sample.rxBytes,
-                        sample.txBytes, text(sample.source), sample.attributionConfidence});
+    connection.executeKept(networksUpsertSQL,
+                           {text(sample.networkID), text(sample.networkName), text(rawValue(sample.networkType)),
+                            nullptr, text("resolved"), text("sample"), 1.0, stamp, std::int64_t{1}});
+    connection.executeKept(applicationsUpsertSQL,
+                           {text(sample.appID), text(sample.appID), text(sample.appName), nullptr, stamp});
+    connection.executeKept(sampleInsertSQL,
+                           {text(sample.id), stamp, text(sample.networkID), text(sample.appID), sample.rxBytes,
+                            sample.txBytes, text(sample.source), sample.attributionConfidence});
     upsertRollups(connection, sample);
 }
 
 void OstrelRepository::upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample) {
-    connection.execute(dailyRollupUpsertSQL, {dayKey(sample.timestamp), text(sample.networkID), text(sample.appID),
-                                              sample.rxBytes, sample.txBytes});
-    connection.execute(hourlyRollupUpsertSQL, {hourKey(sample.timestamp), text(sample.networkID), text(sample.appID),
-                                               sample.rxBytes, sample.txBytes});
+    connection.executeKept(dailyRollupUpsertSQL, {dayKey(sample.timestamp), text(sample.networkID), text(sample.appID),
+                                                  sample.rxBytes, sample.txBytes});
+    connection.executeKept(hourlyRollupUpsertSQL, {hourKey(sample.timestamp), text(sample.networkID),
+                                                   text(sample.appID), sample.rxBytes, sample.txBytes});
 }
 
 void OstrelRepository::rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction) {
     auto body = [](SQLiteConnection& c) {
         // Read first: it also sets the zone SQLite's 'localtime' uses below.
         const TimeZoneIdentity zone = TimeZoneIdentity::current();
-        c.execute("DELETE FROM daily_usage;");
-        c.execute("DELETE FROM hourly_usage;");
-        c.execute(dailyRebuildSQL);
-        c.execute(hourlyRebuildSQL);
-        recordRebuild(c, zone);
+        rollup_record::ownWritesBegin(c);
+        const RebuiltTotals totals = rebuildRollupTables(c, Calendar::current(), dailyRebuildSQL, hourlyRebuildSQL);
+        rollup_record::rebuilt(c, zone, totals.rawTotal, totals.unusualSamples);
+        rollup_record::ownWritesEnd(c);
     };
     if (inTransaction) {
         body(connection);
@@ -207,67 +220,117 @@ void OstrelRepository::rebuildRollupsFromUsageSamples(SQLiteConnection& connecti
     }
 }
 
-std::int64_t OstrelRepository::fetchSingleTotal(const char* sql) {
-    std::int64_t total = 0;
-    database->query(sql, {}, [&](const SQLiteRow& row) { total = row.int64(0); });
-    return total;
-}
-
-std::int64_t OstrelRepository::fetchTotalBytesFromRawSamples() {
-    return fetchSingleTotal("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM usage_samples;");
-}
-
-std::int64_t OstrelRepository::fetchTotalBytesFromDailyRollup() {
-    return fetchSingleTotal("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM daily_usage;");
-}
-
-std::int64_t OstrelRepository::fetchTotalBytesFromHourlyRollup() {
-    return fetchSingleTotal("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM hourly_usage;");
-}
-
 void OstrelRepository::repairRollupsIfNeeded() {
+    database->runExclusive([&](SQLiteConnection& connection) { repairRollupsIfNeeded(connection); });
+}
+
+void OstrelRepository::repairRollupsIfNeeded(SQLiteConnection& connection) {
+    const auto total = [&](const char* sql) {
+        std::int64_t value = 0;
+        connection.query(sql, {}, [&](const SQLiteRow& row) { value = row.int64(0); });
+        return value;
+    };
+    const auto daily = [&] { return total("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM daily_usage;"); };
+    const auto hourly = [&] { return total("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM hourly_usage;"); };
     // Summing every raw sample takes a second per month of heavy use; the recorded total is what
-    // that sum gives unless the samples were changed behind the store's back.
-    if (const auto recorded = recordedRawTotal();
-        recorded && *recorded == fetchTotalBytesFromDailyRollup() && *recorded == fetchTotalBytesFromHourlyRollup()) {
+    // that sum gives while no other program has changed the samples since it was last taken.
+    const auto record = RollupRecord::read(connection);
+    if (record && record->checkedEdits == record->outsideEdits && record->rawTotal && *record->rawTotal == daily() &&
+        *record->rawTotal == hourly()) {
         return;
     }
-    const std::int64_t raw = fetchTotalBytesFromRawSamples();
-    const std::int64_t daily = fetchTotalBytesFromDailyRollup();
-    const std::int64_t hourly = fetchTotalBytesFromHourlyRollup();
-    if (raw == daily && raw == hourly) return;
-    inTransaction("BEGIN IMMEDIATE TRANSACTION;",
-                  [&](SQLiteConnection& connection) { rebuildRollupsFromUsageSamples(connection, true); });
+    std::int64_t raw = 0;
+    bool unusual = false;
+    connection.query(std::string("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0), COALESCE(MAX(") +
+                         rollup_record::unusualSampleSQL + "), 0) FROM usage_samples;",
+                     {}, [&](const SQLiteRow& row) {
+                         raw = row.int64(0);
+                         unusual = row.int64(1) != 0;
+                     });
+    if (raw == daily() && raw == hourly()) {
+        if (record) rollup_record::checked(connection, *record, raw, unusual, TimeZoneIdentity::current());
+        return;
+    }
+    transactionForm(connection, "BEGIN IMMEDIATE TRANSACTION;",
+                    [&](SQLiteConnection& c) { rebuildRollupsFromUsageSamples(c, true); });
 }
 
 bool OstrelRepository::purgeMockData() {
+    return database->runExclusive([&](SQLiteConnection& connection) { return purgeMockData(connection); });
+}
+
+bool OstrelRepository::purgeMockData(SQLiteConnection& connection) {
     bool rebuilt = false;
-    inTransaction("BEGIN TRANSACTION;", [&](SQLiteConnection& connection) {
-        connection.execute("DELETE FROM usage_samples WHERE source = 'mock';");
+    transactionForm(connection, "BEGIN TRANSACTION;", [&](SQLiteConnection& c) {
+        rollup_record::ownWritesBegin(c);
+        c.execute("DELETE FROM usage_samples WHERE source = 'mock';");
         bool deleted = false;
-        connection.query("SELECT changes();", {}, [&](const SQLiteRow& row) { deleted = row.int64(0) > 0; });
+        c.query("SELECT changes();", {}, [&](const SQLiteRow& row) { deleted = row.int64(0) > 0; });
         // The rebuild reads every sample; it is skipped only when it would write what is there.
-        if (deleted || !rollupsKeyedIn(connection, TimeZoneIdentity::current())) {
-            rebuildRollupsFromUsageSamples(connection, true);
+        const auto record = RollupRecord::read(c);
+        if (deleted || !record || !record->keyedOnlyIn(TimeZoneIdentity::current())) {
+            rebuildRollupsFromUsageSamples(c, true);
             rebuilt = true;
         }
-        connection.execute("DELETE FROM threshold_events;");
-        deleteOrphans(connection);
+        c.execute("DELETE FROM threshold_events;");
+        deleteOrphans(c);
+        rollup_record::ownWritesEnd(c);
     });
     return rebuilt;
 }
 
-void OstrelRepository::clearAllData() {
-    inTransaction("BEGIN IMMEDIATE TRANSACTION;", [](SQLiteConnection& connection) {
-        connection.execute("DELETE FROM usage_samples;");
-        connection.execute("DELETE FROM daily_usage;");
-        connection.execute("DELETE FROM hourly_usage;");
-        connection.execute("DELETE FROM threshold_events;");
-        connection.execute("DELETE FROM applications;");
-        connection.execute("DELETE FROM networks;");
-        // Empty roll-ups are the rebuild of no samples in any zone.
-        recordRebuild(connection, TimeZoneIdentity::current());
+void OstrelRepository::purgeAndRepairInTurn(bool purge, std::function<void(bool, const std::exception&)> failed) {
+    database->runExclusiveLater([this, purge, failed = std::move(failed)](SQLiteConnection& connection) {
+        if (purge) {
+            try {
+                purgeMockData(connection);
+            } catch (const std::exception& error) {
+                failed(true, error);
+            }
+        }
+        try {
+            repairRollupsIfNeeded(connection);
+        } catch (const std::exception& error) {
+            failed(false, error);
+        }
+        try {
+            refreshPlannerStatistics(connection);
+        } catch (const SQLiteError&) {
+            // Statistics only steer the plans; every statement answers the same without them.
+        }
     });
+}
+
+void OstrelRepository::clearAllData() {
+    database->runExclusive([](SQLiteConnection& connection) {
+        // With foreign keys on, SQLite empties a table row by row: two minutes at a heavy month,
+        // against seconds. Every table with a key is emptied here, so none can dangle; the pragma
+        // is a no-op inside a transaction, hence around it.
+        connection.execute("PRAGMA foreign_keys=OFF;");
+        try {
+            transactionForm(connection, "BEGIN IMMEDIATE TRANSACTION;", clearAllTables);
+        } catch (...) {
+            connection.execute("PRAGMA foreign_keys=ON;");
+            throw;
+        }
+        connection.execute("PRAGMA foreign_keys=ON;");
+    });
+}
+
+void OstrelRepository::clearAllTables(SQLiteConnection& connection) {
+    // The same holds for a table with triggers; these are the program's own deletions, which
+    // the triggers would not count anyway.
+    rollup_record::dropEditTriggers(connection);
+    connection.execute("DELETE FROM usage_samples;");
+    connection.execute("DELETE FROM daily_usage;");
+    connection.execute("DELETE FROM hourly_usage;");
+    connection.execute("DELETE FROM threshold_events;");
+    connection.execute("DELETE FROM applications;");
+    connection.execute("DELETE FROM networks;");
+    rollup_record::createEditTriggers(connection);
+    // Empty roll-ups are the rebuild of no samples in any zone.
+    rollup_record::rebuilt(connection, TimeZoneIdentity::current(), std::int64_t{0}, false);
+    rollup_record::ownWritesEnd(connection);
 }
 
 // MARK: Settings

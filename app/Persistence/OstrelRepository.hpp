@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,8 +14,8 @@
 #include "Model/Enums.hpp"
 #include "Model/Records.hpp"
 #include "Model/ScreenModels.hpp"
+#include "Persistence/RangeRows.hpp"
 #include "Persistence/SQLiteDatabase.hpp"
-#include "Platform/TimeZoneIdentity.hpp"
 
 namespace ostrel {
 
@@ -44,14 +45,20 @@ public:
     // One transaction: on any failure nothing of the batch stays stored.
     void insertSamples(const std::vector<UsageSampleRecord>& samples);
     // Rebuilds both roll-up tables when their totals disagree with the raw samples. The raw
-    // samples are summed only when the roll-ups disagree with the raw total that the store's
-    // own writes have kept since the last rebuild.
+    // samples are summed only when another program changed them since they were last summed, or
+    // when the roll-ups disagree with the raw total that the store's own writes have kept.
     void repairRollupsIfNeeded();
     // Drops mock samples, threshold events and orphaned rows, and rebuilds the roll-ups unless
     // they already hold what the rebuild would write: no mock row went, and since the last
-    // rebuild every roll-up key was written in the time zone in effect now. Gives whether it
-    // rebuilt.
+    // rebuild every roll-up key was written in a time zone with the rules in effect now. Gives
+    // whether it rebuilt.
     bool purgeMockData();
+    // The purge (when `purge`), the repair and the planner's statistics, run on the database
+    // queue after the statements already asked for and before any asked for later, without
+    // waiting for them: a start goes on while they run, and everything it reads or writes
+    // afterwards sees their result. A failure of the purge or the repair is handed to `failed`
+    // (true: the purge) on that queue; the repair runs after a failed purge too.
+    void purgeAndRepairInTurn(bool purge, std::function<void(bool purge, const std::exception&)> failed);
     // Empties every table but the settings.
     void clearAllData();
     void saveSettings(const OstrelSettings& settings);
@@ -68,9 +75,12 @@ public:
 
     // Range bounds are inclusive: raw queries compare time stamp texts, roll-up queries the
     // local day keys of the range's ends (whole days). Rankings and lists carry each row's
-    // share of the rows returned.
-    std::vector<UsageSampleRecord> fetchSamples(const DateRange& range);
-    UsageSummary fetchSummary(const DateRange& range);
+    // share of the rows returned. A raw query may take whole local hours from the hourly
+    // roll-ups when `reading` allows it and they provably hold the same sums (RangeRows); its
+    // answer is then the statement's over rows that stand for those hours' samples.
+    std::vector<UsageSampleRecord> fetchSamples(const DateRange& range,
+                                                const RawReading& reading = RawReading::samplesOnly());
+    UsageSummary fetchSummary(const DateRange& range, const RawReading& reading = RawReading::samplesOnly());
     UsageSummary fetchSummaryFromDailyRollup(const DateRange& range);
     std::vector<TrendPoint> fetchTrendFromDailyRollup(const DateRange& range);
     std::vector<TrendPoint> fetchNetworkTrendFromDailyRollup(const std::string& networkID, const DateRange& range);
@@ -78,12 +88,16 @@ public:
     std::map<std::string, std::vector<TrendPoint>> fetchNetworkTrendMapFromDailyRollup(const DateRange& range);
     std::map<std::string, std::vector<TrendPoint>> fetchAppTrendMapFromDailyRollup(const DateRange& range);
 
-    std::vector<RankedUsage> fetchTopNetworks(const DateRange& range, std::int64_t limit);
-    std::vector<RankedUsage> fetchTopApplications(const DateRange& range, std::int64_t limit);
+    std::vector<RankedUsage> fetchTopNetworks(const DateRange& range, std::int64_t limit,
+                                              const RawReading& reading = RawReading::samplesOnly());
+    std::vector<RankedUsage> fetchTopApplications(const DateRange& range, std::int64_t limit,
+                                                  const RawReading& reading = RawReading::samplesOnly());
     std::vector<RankedUsage> fetchTopAppsForNetwork(const std::string& networkID, const DateRange& range,
-                                                    std::int64_t limit);
+                                                    std::int64_t limit,
+                                                    const RawReading& reading = RawReading::samplesOnly());
     std::vector<RankedUsage> fetchTopNetworksForApp(const std::string& appID, const DateRange& range,
-                                                    std::int64_t limit);
+                                                    std::int64_t limit,
+                                                    const RawReading& reading = RawReading::samplesOnly());
     std::vector<RankedUsage> fetchTopNetworksFromDailyRollup(const DateRange& range, std::int64_t limit);
     std::vector<RankedUsage> fetchTopApplicationsFromDailyRollup(const DateRange& range, std::int64_t limit);
     std::vector<RankedUsage> fetchTopAppsForNetworkFromDailyRollup(const std::string& networkID, const DateRange& range,
@@ -91,9 +105,11 @@ public:
     std::vector<RankedUsage> fetchTopNetworksForAppFromDailyRollup(const std::string& appID, const DateRange& range,
                                                                    std::int64_t limit);
 
-    std::vector<NetworkListItem> fetchNetworkList(const DateRange& range);
+    std::vector<NetworkListItem> fetchNetworkList(const DateRange& range,
+                                                  const RawReading& reading = RawReading::samplesOnly());
     std::vector<NetworkListItem> fetchNetworkListFromDailyRollup(const DateRange& range);
-    std::vector<ApplicationListItem> fetchApplicationList(const DateRange& range);
+    std::vector<ApplicationListItem> fetchApplicationList(const DateRange& range,
+                                                          const RawReading& reading = RawReading::samplesOnly());
     std::vector<ApplicationListItem> fetchApplicationListFromDailyRollup(const DateRange& range);
 
     std::optional<NetworkIdentity> fetchNetworkIdentity(const std::string& id);
@@ -101,6 +117,9 @@ public:
     std::optional<NetworkIdentity> fetchActiveNetworkIdentity();
     std::optional<ApplicationListItem> fetchApplication(const std::string& id);
     std::optional<AlertLevel> fetchLatestThresholdLevel(TimeframePreset timeframe);
+    // The rows a raw query over `range` would read now when allowed whole hours from the
+    // hourly roll-ups; nothing when it would read the samples alone.
+    std::optional<RangeRows> rangeRows(const DateRange& range, RowBuckets buckets);
 
 private:
     // Local "yyyy-MM-dd" and "yyyy-MM-ddTHH:00:00" in the calendar current at the call; every
@@ -109,6 +128,11 @@ private:
     std::string hourKey(Date date) const;
     // The day keys of a range's ends: roll-up queries cover whole local days.
     std::vector<SQLiteValue> dayBounds(const DateRange& range) const;
+
+    // A raw-sample statement run as `reading` allows, for the decoding of its rows.
+    std::function<void(const SQLiteRowHandler&)> raw(const char* sql, std::vector<SQLiteValue> bindings,
+                                                     const DateRange& range, const RawReading& reading);
+    std::optional<RangeRows> rangeRows(SQLiteConnection& connection, const DateRange& range, const RawReading& reading);
 
     void migrate();  // OstrelRepositorySchema.cpp
     void addColumnIfMissing(const std::string& table, const std::string& definition);
@@ -123,19 +147,12 @@ private:
     void upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample);
     void rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction);
 
-    // The record of the last rebuild (OstrelRepositoryRollupState.cpp), kept in the transactions
-    // that change the roll-ups.
-    static void recordRebuild(SQLiteConnection& connection, const TimeZoneIdentity& zone);
-    static void recordBatch(SQLiteConnection& connection, const SQLiteValue& rawBytes, const TimeZoneIdentity& before,
-                            const TimeZoneIdentity& after);
-    static bool rollupsKeyedIn(SQLiteConnection& connection, const TimeZoneIdentity& zone);
-    // The raw total as recorded, when a rebuild was recorded.
-    std::optional<std::int64_t> recordedRawTotal();
-    static void deleteOrphans(SQLiteConnection& connection);
-    std::int64_t fetchTotalBytesFromRawSamples();
-    std::int64_t fetchTotalBytesFromDailyRollup();
-    std::int64_t fetchTotalBytesFromHourlyRollup();
-    std::int64_t fetchSingleTotal(const char* sql);
+    void repairRollupsIfNeeded(SQLiteConnection& connection);
+    // Statistics for the query planner from a few counts (PlannerStatistics.cpp).
+    void refreshPlannerStatistics(SQLiteConnection& connection);
+    bool purgeMockData(SQLiteConnection& connection);
+    static void deleteOrphans(SQLiteConnection& connection);  // OstrelRepositoryRollupState.cpp
+    static void clearAllTables(SQLiteConnection& connection);
 
     std::unique_ptr<SQLiteDatabase> database;
 };

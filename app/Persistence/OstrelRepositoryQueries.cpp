@@ -1,9 +1,12 @@
+#include <functional>
 #include <utility>
 
 #include "Model/Iso8601.hpp"
 #include "Model/LocalKeys.hpp"
 #include "Persistence/OstrelRepository.hpp"
 #include "Persistence/RepositoryDecoding.hpp"
+#include "Persistence/RollupRecord.hpp"
+#include "Platform/TimeZoneIdentity.hpp"
 
 namespace ostrel {
 namespace {
@@ -216,9 +219,19 @@ Bindings concat(Bindings front, const Bindings& back) {
     return front;
 }
 
-UsageSummary summary(SQLiteDatabase& database, const char* sql, const Bindings& bindings) {
+// Runs a statement, handing each row to the handler: straight on the database, or through the
+// repository's reading of raw samples.
+using Run = std::function<void(const SQLiteRowHandler&)>;
+
+Run direct(SQLiteDatabase& database, const char* sql, Bindings bindings) {
+    return [&database, sql, bindings = std::move(bindings)](const SQLiteRowHandler& handler) {
+        database.query(sql, bindings, handler);
+    };
+}
+
+UsageSummary summary(const Run& run) {
     UsageSummary result;
-    database.query(sql, bindings, [&](const SQLiteRow& row) { result = UsageSummary{row.int64(0), row.int64(1)}; });
+    run([&](const SQLiteRow& row) { result = UsageSummary{row.int64(0), row.int64(1)}; });
     return result;
 }
 
@@ -227,52 +240,49 @@ TrendPoint trendPoint(const SQLiteRow& row, int firstColumn, const Calendar& cal
                       row.int64(firstColumn + 2)};
 }
 
-std::vector<TrendPoint> trend(SQLiteDatabase& database, const char* sql, const Bindings& bindings,
-                              const Calendar& calendar) {
+std::vector<TrendPoint> trend(const Run& run, const Calendar& calendar) {
     const Date now = currentDate();
     std::vector<TrendPoint> points;
-    database.query(sql, bindings, [&](const SQLiteRow& row) { points.push_back(trendPoint(row, 0, calendar, now)); });
+    run([&](const SQLiteRow& row) { points.push_back(trendPoint(row, 0, calendar, now)); });
     return points;
 }
 
-std::map<std::string, std::vector<TrendPoint>> trendMap(SQLiteDatabase& database, const char* sql,
-                                                        const Bindings& bindings, const Calendar& calendar) {
+std::map<std::string, std::vector<TrendPoint>> trendMap(const Run& run, const Calendar& calendar) {
     const Date now = currentDate();
     std::map<std::string, std::vector<TrendPoint>> points;
-    database.query(sql, bindings,
-                   [&](const SQLiteRow& row) { points[row.text(0)].push_back(trendPoint(row, 1, calendar, now)); });
+    run([&](const SQLiteRow& row) { points[row.text(0)].push_back(trendPoint(row, 1, calendar, now)); });
     return points;
 }
 
-std::vector<RankedUsage> ranking(SQLiteDatabase& database, const char* sql, const Bindings& bindings) {
+std::vector<RankedUsage> ranking(const Run& run) {
     std::vector<RankedUsage> rows;
-    database.query(sql, bindings, [&](const SQLiteRow& row) {
+    run([&](const SQLiteRow& row) {
         rows.push_back(RankedUsage{row.text(0), row.text(1), row.int64(2), row.int64(3), 0});
     });
     return withShare(std::move(rows));
 }
 
-std::vector<NetworkListItem> networkList(SQLiteDatabase& database, const char* sql, const Bindings& bindings) {
+std::vector<NetworkListItem> networkList(const Run& run) {
     std::vector<NetworkListItem> rows;
-    database.query(sql, bindings, [&](const SQLiteRow& row) {
-        rows.push_back(
-            NetworkListItem{row.text(0), row.text(1), storedNetworkType(row.text(2)), row.int64(4), row.int64(3) == 1, {}});
+    run([&](const SQLiteRow& row) {
+        rows.push_back(NetworkListItem{
+            row.text(0), row.text(1), storedNetworkType(row.text(2)), row.int64(4), row.int64(3) == 1, {}});
     });
     return rows;
 }
 
-std::vector<ApplicationListItem> applicationList(SQLiteDatabase& database, const char* sql, const Bindings& bindings) {
+std::vector<ApplicationListItem> applicationList(const Run& run) {
     std::vector<ApplicationListItem> rows;
-    database.query(sql, bindings, [&](const SQLiteRow& row) {
+    run([&](const SQLiteRow& row) {
         rows.push_back(
             ApplicationListItem{row.text(0), row.text(1), row.text(2), row.optionalText(3), row.int64(4), 0, {}});
     });
     return withAppShare(std::move(rows));
 }
 
-std::optional<NetworkIdentity> networkIdentity(SQLiteDatabase& database, const char* sql, const Bindings& bindings) {
+std::optional<NetworkIdentity> networkIdentity(const Run& run) {
     std::optional<NetworkIdentity> identity;
-    database.query(sql, bindings, [&](const SQLiteRow& row) {
+    run([&](const SQLiteRow& row) {
         identity = NetworkIdentity{row.text(0),
                                    row.text(1),
                                    storedNetworkType(row.text(2)),
@@ -291,114 +301,155 @@ std::vector<SQLiteValue> OstrelRepository::dayBounds(const DateRange& range) con
     return {dayKey(range.start), dayKey(range.end)};
 }
 
-std::vector<UsageSampleRecord> OstrelRepository::fetchSamples(const DateRange& range) {
+std::function<void(const SQLiteRowHandler&)> OstrelRepository::raw(const char* sql, std::vector<SQLiteValue> bindings,
+                                                                   const DateRange& range, const RawReading& reading) {
+    return [this, sql, bindings = std::move(bindings), range, reading](const SQLiteRowHandler& handler) {
+        database->runExclusive([&](SQLiteConnection& connection) {
+            // Planned and read in one unit: no batch can come between the record and the rows.
+            if (const auto rows = rangeRows(connection, range, reading)) {
+                connection.query(rows->sql(sql), rows->bindings(bindings), handler);
+            } else {
+                connection.query(sql, bindings, handler);
+            }
+        });
+    };
+}
+
+std::optional<RangeRows> OstrelRepository::rangeRows(SQLiteConnection& connection, const DateRange& range,
+                                                     const RawReading& reading) {
+    if (!reading.hoursFromRollups) return std::nullopt;
+    const auto record = RollupRecord::read(connection);
+    if (!record) return std::nullopt;
+    const auto samplesBetween = [&](Date after, Date before) {
+        bool any = false;
+        connection.query("SELECT EXISTS (SELECT 1 FROM usage_samples WHERE timestamp > ? AND timestamp < ?);",
+                         {ostrelISO8601String(after), ostrelISO8601String(before)},
+                         [&](const SQLiteRow& row) { any = row.int64(0) != 0; });
+        return any;
+    };
+    // The zone is read on the database queue, as every zone read of the store is.
+    return RangeRows::plan(*record, TimeZoneIdentity::current(), Calendar::current(), range, reading.buckets,
+                           samplesBetween);
+}
+
+std::optional<RangeRows> OstrelRepository::rangeRows(const DateRange& range, RowBuckets buckets) {
+    return database->runExclusive([&](SQLiteConnection& connection) {
+        return rangeRows(connection, range, RawReading::wholeHoursFromRollups(buckets));
+    });
+}
+
+std::vector<UsageSampleRecord> OstrelRepository::fetchSamples(const DateRange& range, const RawReading& reading) {
     const Date now = currentDate();
     std::vector<UsageSampleRecord> samples;
-    database->query(kFetchSamplesSQL, rawBounds(range), [&](const SQLiteRow& row) {
-        samples.push_back(UsageSampleRecord{row.text(0), parseDate(row.optionalText(1), now), row.text(2),
-                                            row.text(3), storedNetworkType(row.text(4)), row.text(5), row.text(6),
-                                            row.int64(7), row.int64(8), row.text(9), row.real(10)});
+    raw(kFetchSamplesSQL, rawBounds(range), range, reading)([&](const SQLiteRow& row) {
+        samples.push_back(UsageSampleRecord{row.text(0), parseDate(row.optionalText(1), now), row.text(2), row.text(3),
+                                            storedNetworkType(row.text(4)), row.text(5), row.text(6), row.int64(7),
+                                            row.int64(8), row.text(9), row.real(10)});
     });
     return samples;
 }
 
-UsageSummary OstrelRepository::fetchSummary(const DateRange& range) {
-    return summary(*database, kFetchSummarySQL, rawBounds(range));
+UsageSummary OstrelRepository::fetchSummary(const DateRange& range, const RawReading& reading) {
+    return summary(raw(kFetchSummarySQL, rawBounds(range), range, reading));
 }
 
 UsageSummary OstrelRepository::fetchSummaryFromDailyRollup(const DateRange& range) {
-    return summary(*database, kFetchSummaryFromDailyRollupSQL, dayBounds(range));
+    return summary(direct(*database, kFetchSummaryFromDailyRollupSQL, dayBounds(range)));
 }
 
 std::vector<TrendPoint> OstrelRepository::fetchTrendFromDailyRollup(const DateRange& range) {
-    return trend(*database, kFetchTrendFromDailyRollupSQL, dayBounds(range), Calendar::current());
+    return trend(direct(*database, kFetchTrendFromDailyRollupSQL, dayBounds(range)), Calendar::current());
 }
 
 std::vector<TrendPoint> OstrelRepository::fetchNetworkTrendFromDailyRollup(const std::string& networkID,
                                                                            const DateRange& range) {
-    return trend(*database, kFetchNetworkTrendFromDailyRollupSQL, concat({networkID}, dayBounds(range)),
+    return trend(direct(*database, kFetchNetworkTrendFromDailyRollupSQL, concat({networkID}, dayBounds(range))),
                  Calendar::current());
 }
 
 std::vector<TrendPoint> OstrelRepository::fetchAppTrendFromDailyRollup(const std::string& appID,
                                                                        const DateRange& range) {
-    return trend(*database, kFetchAppTrendFromDailyRollupSQL, concat({appID}, dayBounds(range)), Calendar::current());
+    return trend(direct(*database, kFetchAppTrendFromDailyRollupSQL, concat({appID}, dayBounds(range))),
+                 Calendar::current());
 }
 
 std::map<std::string, std::vector<TrendPoint>> OstrelRepository::fetchNetworkTrendMapFromDailyRollup(
     const DateRange& range) {
-    return trendMap(*database, kFetchNetworkTrendMapFromDailyRollupSQL, dayBounds(range), Calendar::current());
+    return trendMap(direct(*database, kFetchNetworkTrendMapFromDailyRollupSQL, dayBounds(range)), Calendar::current());
 }
 
 std::map<std::string, std::vector<TrendPoint>> OstrelRepository::fetchAppTrendMapFromDailyRollup(
     const DateRange& range) {
-    return trendMap(*database, kFetchAppTrendMapFromDailyRollupSQL, dayBounds(range), Calendar::current());
+    return trendMap(direct(*database, kFetchAppTrendMapFromDailyRollupSQL, dayBounds(range)), Calendar::current());
 }
 
-std::vector<RankedUsage> OstrelRepository::fetchTopNetworks(const DateRange& range, std::int64_t limit) {
-    return ranking(*database, kFetchTopNetworksSQL, concat(rawBounds(range), {limit}));
+std::vector<RankedUsage> OstrelRepository::fetchTopNetworks(const DateRange& range, std::int64_t limit,
+                                                            const RawReading& reading) {
+    return ranking(raw(kFetchTopNetworksSQL, concat(rawBounds(range), {limit}), range, reading));
 }
 
-std::vector<RankedUsage> OstrelRepository::fetchTopApplications(const DateRange& range, std::int64_t limit) {
-    return ranking(*database, kFetchTopApplicationsSQL, concat(rawBounds(range), {limit}));
+std::vector<RankedUsage> OstrelRepository::fetchTopApplications(const DateRange& range, std::int64_t limit,
+                                                                const RawReading& reading) {
+    return ranking(raw(kFetchTopApplicationsSQL, concat(rawBounds(range), {limit}), range, reading));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopAppsForNetwork(const std::string& networkID, const DateRange& range,
-                                                                  std::int64_t limit) {
-    return ranking(*database, kFetchTopAppsForNetworkSQL, concat(concat({networkID}, rawBounds(range)), {limit}));
+                                                                  std::int64_t limit, const RawReading& reading) {
+    return ranking(
+        raw(kFetchTopAppsForNetworkSQL, concat(concat({networkID}, rawBounds(range)), {limit}), range, reading));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopNetworksForApp(const std::string& appID, const DateRange& range,
-                                                                  std::int64_t limit) {
-    return ranking(*database, kFetchTopNetworksForAppSQL, concat(concat({appID}, rawBounds(range)), {limit}));
+                                                                  std::int64_t limit, const RawReading& reading) {
+    return ranking(raw(kFetchTopNetworksForAppSQL, concat(concat({appID}, rawBounds(range)), {limit}), range, reading));
 }
 
-std::vector<RankedUsage> OstrelRepository::fetchTopNetworksFromDailyRollup(const DateRange& range,
-                                                                           std::int64_t limit) {
-    return ranking(*database, kFetchTopNetworksFromDailyRollupSQL, concat(dayBounds(range), {limit}));
+std::vector<RankedUsage> OstrelRepository::fetchTopNetworksFromDailyRollup(const DateRange& range, std::int64_t limit) {
+    return ranking(direct(*database, kFetchTopNetworksFromDailyRollupSQL, concat(dayBounds(range), {limit})));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopApplicationsFromDailyRollup(const DateRange& range,
                                                                                std::int64_t limit) {
-    return ranking(*database, kFetchTopApplicationsFromDailyRollupSQL, concat(dayBounds(range), {limit}));
+    return ranking(direct(*database, kFetchTopApplicationsFromDailyRollupSQL, concat(dayBounds(range), {limit})));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopAppsForNetworkFromDailyRollup(const std::string& networkID,
                                                                                  const DateRange& range,
                                                                                  std::int64_t limit) {
-    return ranking(*database, kFetchTopAppsForNetworkFromDailyRollupSQL,
-                   concat(concat({networkID}, dayBounds(range)), {limit}));
+    return ranking(direct(*database, kFetchTopAppsForNetworkFromDailyRollupSQL,
+                          concat(concat({networkID}, dayBounds(range)), {limit})));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopNetworksForAppFromDailyRollup(const std::string& appID,
                                                                                  const DateRange& range,
                                                                                  std::int64_t limit) {
-    return ranking(*database, kFetchTopNetworksForAppFromDailyRollupSQL,
-                   concat(concat({appID}, dayBounds(range)), {limit}));
+    return ranking(direct(*database, kFetchTopNetworksForAppFromDailyRollupSQL,
+                          concat(concat({appID}, dayBounds(range)), {limit})));
 }
 
-std::vector<NetworkListItem> OstrelRepository::fetchNetworkList(const DateRange& range) {
-    return networkList(*database, kFetchNetworkListSQL, rawBounds(range));
+std::vector<NetworkListItem> OstrelRepository::fetchNetworkList(const DateRange& range, const RawReading& reading) {
+    return networkList(raw(kFetchNetworkListSQL, rawBounds(range), range, reading));
 }
 
 std::vector<NetworkListItem> OstrelRepository::fetchNetworkListFromDailyRollup(const DateRange& range) {
-    return networkList(*database, kFetchNetworkListFromDailyRollupSQL, dayBounds(range));
+    return networkList(direct(*database, kFetchNetworkListFromDailyRollupSQL, dayBounds(range)));
 }
 
-std::vector<ApplicationListItem> OstrelRepository::fetchApplicationList(const DateRange& range) {
-    return applicationList(*database, kFetchApplicationListSQL, rawBounds(range));
+std::vector<ApplicationListItem> OstrelRepository::fetchApplicationList(const DateRange& range,
+                                                                        const RawReading& reading) {
+    return applicationList(raw(kFetchApplicationListSQL, rawBounds(range), range, reading));
 }
 
 std::vector<ApplicationListItem> OstrelRepository::fetchApplicationListFromDailyRollup(const DateRange& range) {
-    return applicationList(*database, kFetchApplicationListFromDailyRollupSQL, dayBounds(range));
+    return applicationList(direct(*database, kFetchApplicationListFromDailyRollupSQL, dayBounds(range)));
 }
 
 std::optional<NetworkIdentity> OstrelRepository::fetchNetworkIdentity(const std::string& id) {
-    return networkIdentity(*database, kFetchNetworkIdentitySQL, {id});
+    return networkIdentity(direct(*database, kFetchNetworkIdentitySQL, {id}));
 }
 
 std::optional<NetworkIdentity> OstrelRepository::fetchActiveNetworkIdentity() {
-    return networkIdentity(*database, kFetchActiveNetworkIdentitySQL, {});
+    return networkIdentity(direct(*database, kFetchActiveNetworkIdentitySQL, {}));
 }
 
 std::optional<ApplicationListItem> OstrelRepository::fetchApplication(const std::string& id) {

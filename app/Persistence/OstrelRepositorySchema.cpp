@@ -2,6 +2,7 @@
 #include <cctype>
 
 #include "Persistence/OstrelRepository.hpp"
+#include "Persistence/RollupRecord.hpp"
 
 namespace ostrel {
 
@@ -87,7 +88,7 @@ constexpr const char* createThresholdEventsSQL =
     "  notified INTEGER NOT NULL\n"
     ");";
 
-// What the last rebuild of the roll-ups was made from (OstrelRepositoryRollupState.cpp).
+// What the last rebuild of the roll-ups was made from, and what was written since (RollupRecord).
 constexpr const char* createRollupStateSQL =
     "CREATE TABLE IF NOT EXISTS rollup_state (\n"
     "  id INTEGER PRIMARY KEY CHECK (id = 1),\n"
@@ -97,6 +98,17 @@ constexpr const char* createRollupStateSQL =
     "  other_zone_writes INTEGER NOT NULL,\n"
     "  raw_total INTEGER NOT NULL\n"
     ");";
+
+// Added after the table first shipped, in this order.
+constexpr const char* rollupStateColumns[] = {
+    "zone_rules TEXT NOT NULL DEFAULT ''",
+    "recent_zone TEXT NOT NULL DEFAULT ''",
+    "foreign_until TEXT",
+    "outside_edits INTEGER NOT NULL DEFAULT 0",
+    "checked_edits INTEGER NOT NULL DEFAULT -1",
+    "unusual_samples INTEGER NOT NULL DEFAULT 0",
+    "own_writes INTEGER NOT NULL DEFAULT 0",
+};
 
 }  // namespace
 
@@ -134,6 +146,8 @@ void OstrelRepository::migrate() {
     database->execute(
         "CREATE INDEX IF NOT EXISTS idx_usage_samples_mock ON usage_samples(source) WHERE source = 'mock';");
     database->execute(createRollupStateSQL);
+    for (const char* column : rollupStateColumns) addColumnIfMissing("rollup_state", column);
+    database->runExclusive([](SQLiteConnection& connection) { rollup_record::createEditTriggers(connection); });
 }
 
 void OstrelRepository::addColumnIfMissing(const std::string& table, const std::string& definition) {

@@ -3,6 +3,68 @@
 #include <type_traits>
 
 namespace ostrel {
+namespace {
+
+// Every call on a connection in serialized mode takes its mutex, a dozen times per row read. All
+// of a connection's statements run on one queue, so holding the (recursive) mutex across a whole
+// statement costs no one a wait and turns those into cheap re-entries.
+class HeldMutex {
+public:
+    explicit HeldMutex(sqlite3* db) : mutex_(sqlite3_db_mutex(db)) { sqlite3_mutex_enter(mutex_); }
+    ~HeldMutex() { sqlite3_mutex_leave(mutex_); }
+    HeldMutex(const HeldMutex&) = delete;
+    HeldMutex& operator=(const HeldMutex&) = delete;
+
+private:
+    sqlite3_mutex* mutex_;
+};
+
+}  // namespace
+
+// A statement prepared for `sql`, taken from those kept or prepared now, and kept again, reset
+// and without bindings, once done.
+class SQLiteConnection::Lease {
+public:
+    Lease(SQLiteConnection& connection, const std::string& sql) : connection_(connection), sql_(sql) {
+        if (const auto found = connection.prepared_.find(sql); found != connection.prepared_.end()) {
+            statement_ = std::move(found->second);
+            connection.prepared_.erase(found);
+            kept_ = true;
+        } else {
+            statement_ = connection.prepare(sql);
+        }
+    }
+
+    // A kept statement whose step failed may have failed to prepare itself again for a changed
+    // schema: prepared afresh, the failure is the prepare's, as for a new statement. True when
+    // there is a fresh statement to step again (a failed step changed nothing).
+    bool preparedAfresh(int result) {
+        if (!kept_ || (result & 0xff) != SQLITE_ERROR) return false;
+        kept_ = false;
+        statement_ = connection_.prepare(sql_);
+        return true;
+    }
+    ~Lease() {
+        sqlite3_reset(statement_.get());
+        sqlite3_clear_bindings(statement_.get());
+        auto& prepared = connection_.prepared_;
+        if (prepared.size() >= kKept) prepared.clear();
+        prepared.try_emplace(sql_, std::move(statement_));
+    }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+
+    sqlite3_stmt* get() const { return statement_.get(); }
+
+private:
+    // Only the few statements run for every sample are kept.
+    static constexpr std::size_t kKept = 32;
+
+    SQLiteConnection& connection_;
+    const std::string& sql_;
+    Statement statement_;
+    bool kept_ = false;
+};
 
 std::string SQLiteRow::text(int column) const {
     const auto* bytes = sqlite3_column_text(statement_, column);
@@ -18,6 +80,7 @@ std::optional<std::string> SQLiteRow::optionalText(int column) const {
 }
 
 void SQLiteConnection::execute(const std::string& sql, const std::vector<SQLiteValue>& bindings) {
+    const HeldMutex held(db_);
     Statement statement = prepare(sql);
     bind(bindings, statement.get());
     int result = sqlite3_step(statement.get());
@@ -26,12 +89,40 @@ void SQLiteConnection::execute(const std::string& sql, const std::vector<SQLiteV
     }
 }
 
+void SQLiteConnection::executeKept(const std::string& sql, const std::vector<SQLiteValue>& bindings) {
+    const HeldMutex held(db_);
+    Lease statement(*this, sql);
+    bind(bindings, statement.get());
+    int result = sqlite3_step(statement.get());
+    if (result != SQLITE_ROW && result != SQLITE_DONE && statement.preparedAfresh(result)) {
+        bind(bindings, statement.get());
+        result = sqlite3_step(statement.get());
+    }
+    if (result != SQLITE_ROW && result != SQLITE_DONE) {
+        throw errorOf(SQLiteError::Kind::stepFailed);
+    }
+}
+
+void SQLiteConnection::executeEach(const std::string& sql, const std::vector<std::vector<SQLiteValue>>& bindings) {
+    const HeldMutex held(db_);
+    Statement statement = prepare(sql);
+    for (const auto& values : bindings) {
+        sqlite3_reset(statement.get());
+        bind(values, statement.get());
+        const int result = sqlite3_step(statement.get());
+        if (result != SQLITE_ROW && result != SQLITE_DONE) {
+            throw errorOf(SQLiteError::Kind::stepFailed);
+        }
+    }
+}
+
 void SQLiteConnection::query(const std::string& sql, const std::vector<SQLiteValue>& bindings,
                              const SQLiteRowHandler& rowHandler) {
+    const HeldMutex held(db_);
     Statement statement = prepare(sql);
     bind(bindings, statement.get());
-    const SQLiteRow row(statement.get());
     int result = sqlite3_step(statement.get());
+    const SQLiteRow row(statement.get());
     while (result == SQLITE_ROW) {
         rowHandler(row);
         result = sqlite3_step(statement.get());

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -55,6 +56,13 @@ public:
     // One step: a statement that yields rows succeeds on its first row.
     void execute(const std::string& sql, const std::vector<SQLiteValue>& bindings = {});
     void query(const std::string& sql, const std::vector<SQLiteValue>& bindings, const SQLiteRowHandler& rowHandler);
+    // `execute` with the statement prepared once and kept for the next run of the same text: for
+    // the few statements run for every sample, where preparing costs more than running.
+    void executeKept(const std::string& sql, const std::vector<SQLiteValue>& bindings);
+    // `execute` once for each set of bindings, with the statement prepared once.
+    void executeEach(const std::string& sql, const std::vector<std::vector<SQLiteValue>>& bindings);
+    // The handle, for work that the calls above cannot express (binding a value read from a row).
+    sqlite3* handle() const { return db_; }
 
 private:
     friend class SQLiteDatabase;
@@ -64,12 +72,15 @@ private:
         void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
     };
     using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+    class Lease;
 
     Statement prepare(const std::string& sql);
     void bind(const std::vector<SQLiteValue>& bindings, sqlite3_stmt* statement);
     SQLiteError errorOf(SQLiteError::Kind kind) const;
 
     sqlite3* db_;
+    // Statements kept by executeKept, finalized before the connection closes.
+    std::unordered_map<std::string, Statement> prepared_;
 };
 
 }  // namespace ostrel

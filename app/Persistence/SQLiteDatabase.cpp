@@ -50,6 +50,11 @@ SQLiteDatabase::SQLiteDatabase(const std::string& path, const Inspection& inspec
     execute("PRAGMA foreign_keys=ON;");
 }
 
+SQLiteDatabase::~SQLiteDatabase() {
+    closing_ = true;
+    if (!queue_.isCurrent()) queue_.sync([] {});
+}
+
 // Another connection switching the same new file at the same moment makes the switch fail at once
 // with SQLITE_BUSY: the busy handler is not consulted for it. Wait as the busy timeout would.
 void SQLiteDatabase::enableWriteAheadLog() {

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,6 +27,8 @@ public:
     // (which rewrites the header of a file in another journal mode) and foreign keys. A refused
     // file is left byte for byte as it was.
     explicit SQLiteDatabase(const std::string& path, const Inspection& inspect = {});
+    // Waits for a unit that is running, and drops those still waiting.
+    ~SQLiteDatabase();
     SQLiteDatabase(const SQLiteDatabase&) = delete;
     SQLiteDatabase& operator=(const SQLiteDatabase&) = delete;
 
@@ -38,6 +41,13 @@ public:
     std::invoke_result_t<F&, SQLiteConnection&> runExclusive(F&& unit) {
         return queue_.sync([&]() -> decltype(auto) { return unit(connection_); });
     }
+    // The same without waiting: `unit` runs after every statement already asked for and before
+    // any asked for later. Units still waiting when the database closes are dropped.
+    void runExclusiveLater(std::function<void(SQLiteConnection&)> unit) {
+        queue_.async([this, unit = std::move(unit)] {
+            if (!closing_) unit(connection_);
+        });
+    }
 
 private:
     void enableWriteAheadLog();
@@ -46,6 +56,8 @@ private:
         void operator()(sqlite3* db) const { sqlite3_close(db); }
     };
 
+    // Outlives the queue, whose last tasks read it.
+    std::atomic<bool> closing_{false};
     // The queue exists before the file is opened and outlives the handle.
     SerialQueue queue_;
     std::unique_ptr<sqlite3, Closer> db_;

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace ostrel {
 
@@ -14,8 +15,18 @@ struct TimeZoneIdentity {
     std::string name;
     std::string databaseVersion;
     std::string fileDigest;  // empty when the setting reads no file (a POSIX rule, UTC)
+    // A digest of what the zone file says about offsets from UTC, and only that: its transitions
+    // where the offset changes, leap seconds and the rule for later times, without the names of
+    // the zones (abbreviations). Zones that are links to one another, or that differ in names
+    // alone (UTC and GMT), have the same digest. Empty when no zone file could be read as one.
+    std::string rulesDigest;
 
     bool operator==(const TimeZoneIdentity&) const = default;
+    // Every instant has the same local time in both: the same offsets by the zone files, else the
+    // same setting and database.
+    bool sameRules(const TimeZoneIdentity& other) const;
+    // A text that two identities share exactly when they have the same rules.
+    std::string rulesKey() const;
 
     struct Paths {
         std::string localtime = "/etc/localtime";
@@ -28,6 +39,8 @@ struct TimeZoneIdentity {
     // For the TZ and TZDIR values given (nothing: unset), read as glibc reads them.
     static TimeZoneIdentity of(const std::optional<std::string>& tz, const std::optional<std::string>& tzdir,
                                const Paths& paths);
+    // The rules digest of a zone file's content (TZif); empty for anything else.
+    static std::string rulesDigestOf(std::string_view zoneFile);
 };
 
 }  // namespace ostrel

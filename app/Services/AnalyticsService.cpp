@@ -89,8 +89,12 @@ struct EntityQueries {
     SampleKey sampleKey;
     std::vector<TrendPoint> (OstrelRepository::*rollupTrend)(const std::string&, const DateRange&);
     std::vector<RankedUsage> (OstrelRepository::*rollupTop)(const std::string&, const DateRange&, std::int64_t);
-    std::vector<RankedUsage> (OstrelRepository::*rawTop)(const std::string&, const DateRange&, std::int64_t);
+    std::vector<RankedUsage> (OstrelRepository::*rawTop)(const std::string&, const DateRange&, std::int64_t,
+                                                         const RawReading&);
 };
+
+// Totals and rankings are the same over any rows that stand for the samples.
+const RawReading kTotalsOnly = RawReading::wholeHoursFromRollups(RowBuckets::none);
 
 constexpr EntityQueries kNetworkQueries{
     &UsageSampleRecord::networkID, &OstrelRepository::fetchNetworkTrendFromDailyRollup,
@@ -104,7 +108,7 @@ struct ListQueries {
     SampleKey sampleKey;
     std::vector<Item> (OstrelRepository::*rollupList)(const DateRange&);
     std::map<std::string, std::vector<TrendPoint>> (OstrelRepository::*rollupTrends)(const DateRange&);
-    std::vector<Item> (OstrelRepository::*rawList)(const DateRange&);
+    std::vector<Item> (OstrelRepository::*rawList)(const DateRange&, const RawReading&);
 };
 
 constexpr ListQueries<NetworkListItem> kNetworkLists{
@@ -118,7 +122,8 @@ constexpr ListQueries<ApplicationListItem> kAppLists{
 // the raw path one fetch of the range's samples, grouped in memory and aggregated by day.
 template <class Item, class Aggregate>
 std::vector<Item> listWithSparklines(OstrelRepository& repository, const ListQueries<Item>& queries,
-                                     const DateRange& range, bool rollup, Aggregate&& aggregate) {
+                                     const DateRange& range, bool rollup, const RawReading& dayBuckets,
+                                     Aggregate&& aggregate) {
     if (rollup) {
         auto items = (repository.*queries.rollupList)(range);
         auto trends = (repository.*queries.rollupTrends)(range);
@@ -129,8 +134,8 @@ std::vector<Item> listWithSparklines(OstrelRepository& repository, const ListQue
         }
         return items;
     }
-    auto items = (repository.*queries.rawList)(range);
-    const SampleRuns runs(repository.fetchSamples(range), queries.sampleKey);
+    auto items = (repository.*queries.rawList)(range, kTotalsOnly);
+    const SampleRuns runs(repository.fetchSamples(range, dayBuckets), queries.sampleKey);
     for (auto& item : items) {
         item.sparkline = lastPoints(aggregate(runs.run(item.id)).trend);
     }
@@ -147,19 +152,19 @@ struct DetailParts {
 // The summary, trend and ranked rows of one network or application, and its busiest periods.
 template <class Aggregate>
 DetailParts detailParts(OstrelRepository& repository, const EntityQueries& queries, const std::string& id,
-                        const DateRange& range, bool rollup, Aggregate&& aggregate) {
+                        const DateRange& range, bool rollup, const RawReading& trendBuckets, Aggregate&& aggregate) {
     DetailParts parts;
     if (rollup) {
         parts.trend = (repository.*queries.rollupTrend)(id, range);
         parts.summary = sumOf(parts.trend);
         parts.ranked = (repository.*queries.rollupTop)(id, range, AnalyticsService::detailRankLimit);
     } else {
-        auto samples = repository.fetchSamples(range);
+        auto samples = repository.fetchSamples(range, trendBuckets);
         std::erase_if(samples, [&](const UsageSampleRecord& sample) { return sample.*queries.sampleKey != id; });
         auto aggregated = aggregate(std::span<const UsageSampleRecord>(samples));
         parts.summary = aggregated.summary;
         parts.trend = std::move(aggregated.trend);
-        parts.ranked = (repository.*queries.rawTop)(id, range, AnalyticsService::detailRankLimit);
+        parts.ranked = (repository.*queries.rawTop)(id, range, AnalyticsService::detailRankLimit, kTotalsOnly);
     }
     parts.busiest = busiestPeriods(parts.trend);
     return parts;
@@ -191,6 +196,11 @@ AnalyticsService::Source AnalyticsService::source(TimeframePreset timeframe,
     return from;
 }
 
+RawReading AnalyticsService::samplesFor(VellBucketSize bucket) const {
+    if (!vellCore->isAvailable()) return kTotalsOnly;
+    return RawReading::wholeHoursFromRollups(bucket == VellBucketSize::day ? RowBuckets::utcDay : RowBuckets::utcHour);
+}
+
 VellAggregation AnalyticsService::aggregate(std::span<const UsageSampleRecord> samples, const DateRange& range,
                                             VellBucketSize bucket, const Calendar& calendar) const {
     VellSamples prepared = vellCore->prepare(samples);
@@ -209,17 +219,17 @@ VellAggregation AnalyticsService::aggregate(VellSamples& prepared, std::span<con
 std::vector<NetworkListItem> AnalyticsService::networkList(TimeframePreset timeframe,
                                                            const std::optional<DateRange>& customRange) const {
     const Source from = source(timeframe, customRange);
-    return listWithSparklines(*repository, kNetworkLists, from.range, from.rollup, [&](auto samples) {
-        return aggregate(samples, from.range, VellBucketSize::day, from.calendar);
-    });
+    return listWithSparklines(
+        *repository, kNetworkLists, from.range, from.rollup, samplesFor(VellBucketSize::day),
+        [&](auto samples) { return aggregate(samples, from.range, VellBucketSize::day, from.calendar); });
 }
 
 std::vector<ApplicationListItem> AnalyticsService::appList(TimeframePreset timeframe,
                                                            const std::optional<DateRange>& customRange) const {
     const Source from = source(timeframe, customRange);
-    return listWithSparklines(*repository, kAppLists, from.range, from.rollup, [&](auto samples) {
-        return aggregate(samples, from.range, VellBucketSize::day, from.calendar);
-    });
+    return listWithSparklines(
+        *repository, kAppLists, from.range, from.rollup, samplesFor(VellBucketSize::day),
+        [&](auto samples) { return aggregate(samples, from.range, VellBucketSize::day, from.calendar); });
 }
 
 std::optional<NetworkDetailModel> AnalyticsService::networkDetail(const std::string& networkID,
@@ -230,9 +240,9 @@ std::optional<NetworkDetailModel> AnalyticsService::networkDetail(const std::str
     if (!identity) {
         return std::nullopt;
     }
-    auto parts = detailParts(*repository, kNetworkQueries, networkID, from.range, from.rollup, [&](auto samples) {
-        return aggregate(samples, from.range, from.trendBucket, from.calendar);
-    });
+    auto parts =
+        detailParts(*repository, kNetworkQueries, networkID, from.range, from.rollup, samplesFor(from.trendBucket),
+                    [&](auto samples) { return aggregate(samples, from.range, from.trendBucket, from.calendar); });
     return NetworkDetailModel{std::move(identity->id), std::move(identity->name), identity->type,
                               parts.summary,           std::move(parts.trend),    std::move(parts.ranked),
                               std::move(parts.busiest)};
@@ -245,9 +255,9 @@ std::optional<ApplicationDetailModel> AnalyticsService::appDetail(const std::str
     if (!application) {
         return std::nullopt;
     }
-    auto parts = detailParts(*repository, kAppQueries, appID, from.range, from.rollup, [&](auto samples) {
-        return aggregate(samples, from.range, from.trendBucket, from.calendar);
-    });
+    auto parts =
+        detailParts(*repository, kAppQueries, appID, from.range, from.rollup, samplesFor(from.trendBucket),
+                    [&](auto samples) { return aggregate(samples, from.range, from.trendBucket, from.calendar); });
     return ApplicationDetailModel{std::move(application->id),
                                   std::move(application->bundleID),
                                   std::move(application->name),

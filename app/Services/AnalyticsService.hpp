@@ -71,6 +71,10 @@ private:
         VellBucketSize trendBucket = VellBucketSize::hour;
     };
     Source source(TimeframePreset timeframe, const std::optional<DateRange>& customRange) const;
+    // Raw samples whose buckets of `bucket` the aggregation will fill: whole local hours may come
+    // from the hourly roll-ups when they fall into one of the core library's UTC buckets (or any,
+    // for the local bucketing), since both give the same answers over them.
+    RawReading samplesFor(VellBucketSize bucket) const;
 
     // The core library's answer unchanged when it gives one, else the local bucketing.
     VellAggregation aggregate(std::span<const UsageSampleRecord> samples, const DateRange& range, VellBucketSize bucket,

@@ -10,6 +10,9 @@
 namespace ostrel {
 namespace {
 
+// Rankings are the same over any rows that stand for the samples.
+const RawReading kTotalsOnly = RawReading::wholeHoursFromRollups(RowBuckets::none);
+
 std::optional<std::string> firstTitle(const std::vector<RankedUsage>& rows) {
     if (rows.empty()) {
         return std::nullopt;
@@ -60,7 +63,7 @@ OverviewSnapshot AnalyticsService::overview(TimeframePreset timeframe, const std
         snapshot.topNetworks = repository->fetchTopNetworksFromDailyRollup(from.range, overviewRankLimit);
         snapshot.topApplications = repository->fetchTopApplicationsFromDailyRollup(from.range, overviewRankLimit);
     } else {
-        auto samples = repository->fetchSamples(from.range);
+        auto samples = repository->fetchSamples(from.range, samplesFor(from.trendBucket));
         // One text of the samples serves the aggregation and both rankings.
         VellSamples prepared = vellCore->prepare(samples);
         auto aggregated = aggregate(prepared, samples, from.range, from.trendBucket, from.calendar);
@@ -72,7 +75,7 @@ OverviewSnapshot AnalyticsService::overview(TimeframePreset timeframe, const std
                 return std::move(*answer);
             }
             try {
-                return ((*repository).*query)(from.range, overviewRankLimit);
+                return ((*repository).*query)(from.range, overviewRankLimit, kTotalsOnly);
             } catch (const std::exception&) {
                 return {};
             }
@@ -85,15 +88,15 @@ OverviewSnapshot AnalyticsService::overview(TimeframePreset timeframe, const std
     }
 
     // Today's leaders, whatever the timeframe: from the daily range's samples when they are at
-    // hand, else from today's daily roll-up rows, which hold the same sums at a cost that does not
-    // grow with the day's traffic.
+    // hand, else from today's samples read with whole hours from the hourly roll-ups where those
+    // provably hold the same sums.
     if (todaysSamples) {
         snapshot.topAppToday = topTitle(*todaysSamples, &UsageSampleRecord::appID, &UsageSampleRecord::appName);
         snapshot.topNetworkToday =
             topTitle(*todaysSamples, &UsageSampleRecord::networkID, &UsageSampleRecord::networkName);
     } else {
-        snapshot.topAppToday = firstTitle(repository->fetchTopApplicationsFromDailyRollup(today, 1));
-        snapshot.topNetworkToday = firstTitle(repository->fetchTopNetworksFromDailyRollup(today, 1));
+        snapshot.topAppToday = firstTitle(repository->fetchTopApplications(today, 1, kTotalsOnly));
+        snapshot.topNetworkToday = firstTitle(repository->fetchTopNetworks(today, 1, kTotalsOnly));
     }
     if (auto active = repository->fetchActiveNetworkIdentity()) {
         snapshot.activeNetwork = std::move(active->name);

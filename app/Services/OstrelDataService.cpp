@@ -120,20 +120,12 @@ void OstrelDataService::startUp(SamplerFactory makeSampler, bool mockDataEnabled
         if (auto service = weak.lock()) service->handleSamplerBatch();
     });
     notificationService_->requestPermissionIfNeeded();
-    if (mockDataEnabled) {
-        seeder_->seedIfEmpty();
-    } else {
-        try {
-            repository_->purgeMockData();
-        } catch (const std::exception& error) {
-            log_->log(std::string("Failed purging mock data: ") + error.what());
-        }
-    }
-    try {
-        repository_->repairRollupsIfNeeded();
-    } catch (const std::exception& error) {
-        log_->log(std::string("Failed repairing rollups: ") + error.what());
-    }
+    if (mockDataEnabled) seeder_->seedIfEmpty();
+    // Off the start-up path: a rebuild takes seconds at a heavy month. The database queue runs it
+    // before any later statement, so the sampler's writes and the screens' reads come after it.
+    repository_->purgeAndRepairInTurn(!mockDataEnabled, [log = log_](bool purge, const std::exception& error) {
+        log->log(std::string(purge ? "Failed purging mock data: " : "Failed repairing rollups: ") + error.what());
+    });
     sampler_->start();
     databaseWatch_ = std::make_unique<RepeatingTimer>(workerQueue_, databaseCheckInterval, databaseCheckInterval,
                                                       std::chrono::milliseconds{100}, [weak = weak_from_this()] {

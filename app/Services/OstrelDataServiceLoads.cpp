@@ -130,14 +130,15 @@ MenuBarSnapshot OstrelDataService::loadMenuBarSnapshot() {
 
 MenuBarSnapshot OstrelDataService::buildMenuBarSnapshot() {
     const DateRange today = resolvedRange(TimeframePreset::daily, std::nullopt, clock_(), Calendar::current());
-    // Today's figures from today's daily roll-up rows: the same sums as its raw samples, which
-    // every batch writes in one transaction with them, at a cost that does not grow with the
-    // day's traffic. This runs at every batch, every few seconds.
+    // Today's raw samples, with whole past hours taken from the hourly roll-ups where those
+    // provably hold the same sums: a cost that does not grow with the day's traffic, at every
+    // batch, every few seconds.
+    const auto reading = RawReading::wholeHoursFromRollups(RowBuckets::none);
     MenuBarSnapshot snapshot;
-    snapshot.summary = repository_->fetchSummaryFromDailyRollup(today);
+    snapshot.summary = repository_->fetchSummary(today, reading);
     if (auto active = repository_->fetchActiveNetworkIdentity()) snapshot.activeNetwork = std::move(active->name);
-    snapshot.topAppToday = firstTitle(repository_->fetchTopApplicationsFromDailyRollup(today, 1));
-    snapshot.topNetworkToday = firstTitle(repository_->fetchTopNetworksFromDailyRollup(today, 1));
+    snapshot.topAppToday = firstTitle(repository_->fetchTopApplications(today, 1, reading));
+    snapshot.topNetworkToday = firstTitle(repository_->fetchTopNetworks(today, 1, reading));
     return snapshot;
 }
 

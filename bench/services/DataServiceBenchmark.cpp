@@ -1,14 +1,16 @@
-// Times the data service on a heavy month: 30 heavy days (216,000 samples each, 5 applications
-// on 2 networks, every 2 seconds), ending with "today". Each load is computed afresh (forced),
-// with the core library and without it, beside the work it cannot avoid: stepping the range's
-// raw rows for the raw path, the roll-up SUM for the roll-up path. Then start-up to a running
-// sampler, with the roll-up rebuild skipped and after a time-zone change.
-// Usage: ostrel_service_bench [folder]  (the month is built once, about two minutes, and kept)
+// Times the data service on the heavy month (30 days of 216,000 samples each: 5 applications on 2
+// networks, every 2 seconds, ending "today" at 23:59:59.999). Each load is computed afresh
+// (forced), with the core library and without it, beside the work it cannot avoid: stepping the
+// range's raw rows for the raw path, the roll-up SUM for the roll-up path. Then start-up to a
+// running sampler, with the roll-up rebuild skipped and after a time-zone change; and today's
+// figures for the menu bar as usual, after the clock was set back and after a change of zone during
+// the day.
+// Works on a copy of the month cached in the build folder, in a temporary folder it removes.
+// Usage: ostrel_service_bench
 #include <stdlib.h>
 #include <time.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -18,121 +20,67 @@
 #include "Model/Iso8601.hpp"
 #include "Model/LocalKeys.hpp"
 #include "Model/TimeframeRange.hpp"
-#include "Model/Uuid.hpp"
 #include "Platform/FakeLoginItem.hpp"
 #include "Platform/FakeNotificationCenter.hpp"
 #include "Services/OstrelDataService.hpp"
 #include "Services/SamplingPipeline.hpp"
-#include "support/BenchScratch.hpp"
+#include "support/BenchStore.hpp"
 
 namespace {
 
 using namespace ostrel;
-using Clock = std::chrono::steady_clock;
+using namespace ostrel::bench;
+using namespace std::chrono_literals;
 using P = TimeframePreset;
-
-constexpr int kApps = 5;
-constexpr int kDays = 30;
-constexpr int kSamplesPerDay = 86400 / 2 * kApps;
-const date::local_days kToday{date::year{2026} / 3 / 31};
-
-double msOf(const std::function<void()>& work) {
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// Median and best of five runs, in milliseconds.
-std::string timed(const std::function<void()>& work) {
-    std::vector<double> runs;
-    for (int run = 0; run < 5; ++run) runs.push_back(msOf(work));
-    std::sort(runs.begin(), runs.end());
-    char text[64];
-    std::snprintf(text, sizeof text, "%8.1f (best %6.1f)", runs[2], runs[0]);
-    return text;
-}
-
-Date dayStart(date::local_days day) {
-    return *Calendar::current().startOfDay(day);
-}
-
-std::vector<UsageSampleRecord> heavyDay(Date start) {
-    const char* apps[kApps] = {"org.mozilla.firefox", "com.spotify.Client", "org.gnome.Evolution", "code",
-                               "com.valvesoftware.Steam"};
-    std::vector<UsageSampleRecord> samples;
-    samples.reserve(kSamplesPerDay);
-    for (int tick = 0; tick < 86400 / 2; ++tick) {
-        const bool office = (tick * 2 / 3600) % 2 == 1;  // the laptop moves between two networks hourly
-        for (int app = 0; app < kApps; ++app) {
-            samples.push_back(
-                {makeUuidString(), start + std::chrono::seconds(tick * 2) + std::chrono::milliseconds(app),
-                 office ? "wifi-office" : "eth-home", office ? "Office" : "Home",
-                 office ? NetworkType::wifi : NetworkType::ethernet, apps[app], apps[app],
-                 1000 + (tick * 37 + app * 101) % 50000, 200 + (tick * 13 + app * 17) % 9000, "nettop", 0.8});
-        }
-    }
-    return samples;
-}
-
-// Today as one batch, the 29 days before it copied from it in SQL, then the roll-ups rebuilt.
-void buildHeavyMonth(const std::string& path) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
-    const Date today = dayStart(kToday);
-    std::printf("building the month: today, %.0f ms\n", msOf([&] { repository->insertSamples(heavyDay(today)); }));
-    SQLiteDatabase database(path);
-    for (int back = 1; back < kDays; ++back) {
-        database.execute(
-            "INSERT INTO usage_samples SELECT id || '-' || ?, strftime('%Y-%m-%dT%H:%M:%f', timestamp, ?) || 'Z', "
-            "network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence FROM usage_samples "
-            "WHERE timestamp >= ?;",
-            {std::int64_t{back}, '-' + std::to_string(back) + " days", ostrelISO8601String(today)});
-    }
-    std::printf("building the month: roll-ups, %.0f ms\n", msOf([&] { repository->repairRollupsIfNeeded(); }));
-    database.execute("PRAGMA wal_checkpoint(TRUNCATE);");
-}
-
-struct Bench {
-    std::string folder;
-    Date now = dayStart(kToday + date::days{1}) - std::chrono::milliseconds(1);
-    std::shared_ptr<PumpableMainQueue> mainQueue = std::make_shared<PumpableMainQueue>();
-    std::shared_ptr<CapturingLogSink> log = std::make_shared<CapturingLogSink>();
-
-    std::shared_ptr<OstrelDataService> start(bool core) {
-        OstrelDataService::Dependencies dependencies;
-        dependencies.dataHome = folder;
-        dependencies.mainQueue = mainQueue;
-        dependencies.log = log;
-        dependencies.notificationCenter = std::make_shared<FakeNotificationCenter>();
-        dependencies.loginItem = std::make_shared<FakeLoginItem>();
-        const std::string nowhere = folder + "/nowhere.so";
-        dependencies.vellCore = [core, nowhere, this] {
-            return core ? VellCoreBridge::shared()
-                        : std::make_shared<const VellCoreBridge>(std::vector<std::string>{nowhere}, log);
-        };
-        dependencies.makeSampler = [](auto repository, auto queue, auto samplerLog) {
-            return makeSamplingPipeline(repository, queue, samplerLog, OSTREL_BUILD_LIBEXEC_DIR);
-        };
-        dependencies.clock = [this] { return now; };
-        return OstrelDataService::create(std::move(dependencies));
-    }
-};
 
 void setZone(const char* zone) {
     ::setenv("TZ", zone, 1);
     ::tzset();
 }
 
-}  // namespace
+Date dayStart(date::local_days day) {
+    return *Calendar::current().startOfDay(day);
+}
 
-int main(int argc, char** argv) {
-    // Before any thread starts; the per-process tool keeps its state in it.
-    const ostrel::bench::BenchScratch scratch("ostrel-service-bench-state");
+struct Bench {
+    std::string dataHome;
+    Date now = dayStart(HeavyStoreShape::month().lastDay + date::days{1}) - 1ms;
+    std::shared_ptr<PumpableMainQueue> mainQueue = std::make_shared<PumpableMainQueue>();
+    std::shared_ptr<CapturingLogSink> log = std::make_shared<CapturingLogSink>();
+
+    // The data service over the copy; its sampler is stopped at once, so that only the month is read.
+    std::shared_ptr<OstrelDataService> start(bool core) {
+        OstrelDataService::Dependencies dependencies;
+        dependencies.dataHome = dataHome;
+        dependencies.mainQueue = mainQueue;
+        dependencies.log = log;
+        dependencies.notificationCenter = std::make_shared<FakeNotificationCenter>();
+        dependencies.loginItem = std::make_shared<FakeLoginItem>();
+        const std::string nowhere = dataHome + "/nowhere.so";
+        dependencies.vellCore = [core, nowhere, this] {
+            return core ? VellCoreBridge::shared()
+                        : std::make_shared<const VellCoreBridge>(std::vector<std::string>{nowhere}, log);
+        };
+        std::shared_ptr<SamplingCoordinator> sampler;
+        dependencies.makeSampler = [&sampler](auto repository, auto queue, auto samplerLog) {
+            return sampler = makeSamplingPipeline(repository, queue, samplerLog, OSTREL_BUILD_LIBEXEC_DIR);
+        };
+        dependencies.clock = [this] { return now; };
+        auto service = OstrelDataService::create(std::move(dependencies));
+        sampler->stop();
+        return service;
+    }
+};
+
+int run() {
+    ExitCleanup cleanup;
+    const std::string cached = cachedHeavyStore(cleanup, HeavyStoreShape::month());
+    ScratchFolder scratch(cleanup, "ostrel-service-bench");
+    scratch.holdToolState();
     setZone("UTC");
     Bench bench;
-    bench.folder = argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "ostrel-service-bench").string();
-    const std::string path = bench.folder + "/Ostrel/ostrel.sqlite";
-    if (!std::filesystem::exists(path)) buildHeavyMonth(path);
+    bench.dataHome = scratch.path();
+    const std::string path = copyHeavyStore(cached, bench.dataHome);
 
     auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
     SQLiteDatabase bare(path);
@@ -144,7 +92,7 @@ int main(int argc, char** argv) {
                 repository->fetchSamples(today).size());
 
     const auto rawRows = [&](const DateRange& range) {
-        return timed([&] {
+        return timed(5, [&] {
             std::int64_t sum = 0;
             bare.query(
                 "SELECT id, timestamp, network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence "
@@ -156,7 +104,7 @@ int main(int argc, char** argv) {
         });
     };
     const auto rollupSum = [&](const DateRange& range) {
-        return timed([&] {
+        return timed(5, [&] {
             bare.query(
                 "SELECT COALESCE(SUM(rx_bytes), 0), COALESCE(SUM(tx_bytes), 0) FROM daily_usage "
                 "WHERE date >= ? AND date <= ?;",
@@ -168,26 +116,15 @@ int main(int argc, char** argv) {
     const std::string rawToday = rawRows(today);
     const std::string sumWeekly = rollupSum(resolvedRange(P::weekly, std::nullopt, bench.now, calendar));
     const std::string sumMonthly = rollupSum(resolvedRange(P::monthly, std::nullopt, bench.now, calendar));
-    const auto query = [&](const char* sql) {
-        return timed([&] {
-            bare.query(sql, {ostrelISO8601String(today.start), ostrelISO8601String(today.end)},
-                       [](const SQLiteRow&) {});
-        });
-    };
     std::printf("\ntoday's heavy day (median of 5, ms)\n");
-    std::printf("  fetchSamples                   %s\n", timed([&] { repository->fetchSamples(today); }).c_str());
-    std::printf("  raw rows stepped               %s\n", rawToday.c_str());
-    std::printf("  fetchSummary                   %s\n", timed([&] { repository->fetchSummary(today); }).c_str());
-    std::printf("  fetchTopApplications(1)        %s\n",
-                timed([&] { repository->fetchTopApplications(today, 1); }).c_str());
-    std::printf("  fetchTopNetworks(1)            %s\n",
-                timed([&] { repository->fetchTopNetworks(today, 1); }).c_str());
-    std::printf("  its rows, summed               %s\n",
-                query("SELECT SUM(rx_bytes) FROM usage_samples WHERE timestamp >= ? AND timestamp <= ?;").c_str());
-    std::printf("  its rows, grouped by app_id    %s\n",
-                query("SELECT app_id, SUM(rx_bytes) FROM usage_samples WHERE timestamp >= ? AND timestamp <= ? "
-                      "GROUP BY app_id;")
-                    .c_str());
+    std::printf("  raw rows stepped (the bare read)  %s\n", rawToday.c_str());
+    std::printf("  fetchSamples                      %s\n", timed(5, [&] { repository->fetchSamples(today); }).c_str());
+    std::printf("  fetchSummary                      %s\n", timed(5, [&] { repository->fetchSummary(today); }).c_str());
+    std::printf("  fetchTopApplications(1)           %s\n",
+                timed(5, [&] { repository->fetchTopApplications(today, 1); }).c_str());
+    std::printf("  fetchTopNetworks(1)               %s\n",
+                timed(5, [&] { repository->fetchTopNetworks(today, 1); }).c_str());
+    repository.reset();
 
     struct Load {
         const char* name;
@@ -215,22 +152,38 @@ int main(int argc, char** argv) {
     for (bool core : {true, false}) {
         auto service = bench.start(core);
         if (service->vellCoreAvailable() != core) std::printf("core library: not as asked\n");
-        for (const auto& load : loads) columns[core].push_back(timed([&] { load.run(*service); }));
+        for (const auto& load : loads) columns[core ? 0 : 1].push_back(timed(5, [&] { load.run(*service); }));
     }
     std::printf("\nloads, forced (median of 5, ms)  with core library       without               bare work\n");
     for (std::size_t i = 0; i < loads.size(); ++i) {
-        std::printf("  %-30s %s %s %s\n", loads[i].name, columns[1][i].c_str(), columns[0][i].c_str(),
+        std::printf("  %-30s %s %s %s\n", loads[i].name, columns[0][i].c_str(), columns[1][i].c_str(),
                     loads[i].bare->c_str());
     }
+    // The current hour is read from the samples until it has passed: worst a second before its end.
+    {
+        const Date lastHourNow = bench.now;
+        bench.now -= 1s;
+        auto service = bench.start(true);
+        std::printf("\ndaily loads with 59:59 of the current hour read from the samples (median of 5, ms)\n");
+        for (const auto& load : loads) {
+            if (std::string(load.name).ends_with("daily")) {
+                std::printf("  %-30s %s\n", load.name, timed(5, [&] { load.run(*service); }).c_str());
+            }
+        }
+        bench.now = lastHourNow;
+    }
 
-    std::printf("\nstart-up to a running sampler (ms)\n");
+    std::printf("\nstart-up to a running sampler, and until the roll-ups are repaired (ms)\n");
     const auto startUp = [&](const char* zone, const char* what) {
         setZone(zone);
         std::shared_ptr<OstrelDataService> service;
-        std::printf("  %-44s %8.1f\n", what, msOf([&] { service = bench.start(true); }));
+        const double started = millisecondsOf([&] { service = bench.start(true); });
+        const double repaired = millisecondsOf([&] { service->repository().loadSettings(); });
+        std::printf("  %-48s %8.1f %8.1f\n", what, started, started + repaired);
     };
     startUp("UTC", "same zone, rebuild skipped");
     startUp("UTC", "same zone, rebuild skipped (again)");
+    startUp("Etc/UTC", "TZ=Etc/UTC: the same rules");
     // A network that was active without traffic has no sample: the purge's delete of orphans runs.
     bare.execute(
         "INSERT OR REPLACE INTO networks (id, name, type, last_seen_at) VALUES ('idle', 'Idle', 'other', '');");
@@ -238,6 +191,55 @@ int main(int argc, char** argv) {
     startUp("Asia/Kolkata", "zone changed to Asia/Kolkata: rebuild");
     startUp("Asia/Kolkata", "same zone again, rebuild skipped");
     startUp("UTC", "back to UTC: rebuild");
+    bare.execute("DELETE FROM usage_samples WHERE rowid = (SELECT MAX(rowid) FROM usage_samples);");
+    startUp("UTC", "a sample deleted by another program: rebuild");
+    // The menu bar's today at each batch, and today's leaders of a weekly overview: as usual, then
+    // with a sample stamped after now (the clock was set back), then after a batch written in
+    // another zone today, while running.
+    std::printf("\ntoday's figures (median of 5, ms)         menu bar      weekly overview (today's leaders)\n");
+    setZone("UTC");
+    const Date usualNow = bench.now;
+    auto service = bench.start(true);
+    const auto todays = [&](const char* what) {
+        std::vector<double> runs;
+        for (int run = 0; run < 5; ++run) {
+            service->updateSettings([](OstrelSettings&) {});  // empties the caches
+            runs.push_back(millisecondsOf([&] { service->loadMenuBarSnapshot(); }));
+        }
+        std::sort(runs.begin(), runs.end());
+        const std::string overview = timed(5, [&] { service->loadOverview(P::weekly, std::nullopt, true); });
+        std::printf("  %-36s %8.1f (best %6.1f) %s\n", what, runs[2], runs[0], overview.c_str());
+    };
+    todays("as usual");
+    service->repository().insertSamples(
+        {{"late", usualNow - 1h, "eth-home", "Home", NetworkType::ethernet, "code", "code", 100, 0, "nettop", 0.8}});
+    bench.now = usualNow - 2h;
+    todays("a sample an hour after now");
+    setZone("Asia/Kolkata");
+    // Yesterday evening in UTC, already today in Kolkata.
+    service->repository().insertSamples(
+        {{"away", usualNow - 28h, "eth-home", "Home", NetworkType::ethernet, "code", "code", 100, 0, "nettop", 0.8}});
+    setZone("UTC");
+    bench.now = usualNow;
+    todays("a batch written in Kolkata today");
+    // Then the roll-ups cannot stand for today's samples: the Daily loads read them all, summed by hour.
+    std::printf("\ndaily loads after the batch in Kolkata, from sums of the samples (median of 5, ms)\n");
+    for (const auto& load : loads) {
+        if (std::string(load.name).ends_with("daily")) {
+            std::printf("  %-30s %s %s\n", load.name, timed(5, [&] { load.run(*service); }).c_str(), rawToday.c_str());
+        }
+    }
     for (const auto& line : bench.log->lines()) std::printf("log: %s\n", line.c_str());
     return 0;
+}
+
+}  // namespace
+
+int main() {
+    try {
+        return run();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
 }

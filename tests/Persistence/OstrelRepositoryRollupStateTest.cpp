@@ -88,3 +88,105 @@ TEST(OstrelRepositoryRollupStateTest, SkippingTheRebuildLeavesWhatTheRebuildWoul
 }
 
 }  // namespace
+
+namespace {
+
+std::string rollupTotals(DatabaseInspector& store) {
+    const auto rows = store.rows(
+        "SELECT (SELECT SUM(rx_bytes + tx_bytes) FROM daily_usage), (SELECT SUM(rx_bytes + tx_bytes) FROM "
+        "hourly_usage), (SELECT group_concat(date, ' ') FROM daily_usage);");
+    return rows.at(0).at(0) + " " + rows.at(0).at(1) + " " + rows.at(0).at(2);
+}
+
+// Other programs' changes to the samples are counted where they happen, so the repair's shortcut
+// sums the samples, as the repair's statements do, whenever one came since it last did.
+TEST(OstrelRepositoryRollupStateTest, TheRepairNoticesChangesByOtherProgramsButNotItsOwn) {
+    ScopedTimeZone utc("UTC");
+    TempTree folder;
+    const std::string path = folder.file("ostrel.sqlite");
+    auto repository = openRepository(path);
+    DatabaseInspector other(path);
+    const Date day1 = localTime("UTC", 2026, 3, 1, 10), day2 = localTime("UTC", 2026, 3, 2, 10);
+    repository->purgeMockData();
+    repository->insertSamples({makeSample("S1", day1, "net", "app", 100, 0),
+                               makeSample("S2", day1, "net", "app", 50, 0),
+                               makeSample("M1", day2, "net", "app", 1000, 0, "mock")});
+    repository->purgeMockData();
+    repository->clearAllData();
+    repository->insertSamples(
+        {makeSample("S1", day1, "net", "app", 100, 0), makeSample("S2", day1, "net", "app", 50, 0)});
+    repository->repairRollupsIfNeeded();
+    EXPECT_EQ(other.rows("SELECT outside_edits, checked_edits FROM rollup_state;"), (Rows{{"0", "0"}}));
+
+    // Deleted, added and changed elsewhere: each picked up at the next repair.
+    const std::pair<const char*, const char*> edits[] = {
+        {"DELETE FROM usage_samples WHERE id = 'S2';", "100 100 2026-03-01"},
+        {"INSERT INTO usage_samples VALUES ('S3', '2026-03-02T10:00:00.000Z', 'net', 'app', 7, 0, 'x', 0.5);",
+         "107 107 2026-03-01 2026-03-02"},
+        {"UPDATE usage_samples SET rx_bytes = 1 WHERE id = 'S3';", "101 101 2026-03-01 2026-03-02"},
+        {"DELETE FROM hourly_usage;", "101 101 2026-03-01 2026-03-02"},
+    };
+    for (const auto& [sql, totals] : edits) {
+        SCOPED_TRACE(sql);
+        other.execute(sql);
+        repository->repairRollupsIfNeeded();
+        EXPECT_EQ(rollupTotals(other), totals);
+    }
+    // A sample moved to another day keeps the totals: summed once, and left as the check of the
+    // totals decides.
+    other.execute("UPDATE usage_samples SET timestamp = '2026-03-03T10:00:00.000Z' WHERE id = 'S3';");
+    repository->repairRollupsIfNeeded();
+    EXPECT_EQ(rollupTotals(other), "101 101 2026-03-01 2026-03-02");
+    EXPECT_EQ(other.rows("SELECT outside_edits = checked_edits, outside_edits > 0, unusual_samples FROM rollup_state;"),
+              (Rows{{"1", "1", "0"}}));
+    // A time stamp of another form, found by the sum that follows another program's change.
+    other.execute("UPDATE usage_samples SET timestamp = '2026-03-03 10:00:00' WHERE id = 'S3';");
+    repository->repairRollupsIfNeeded();
+    EXPECT_EQ(other.rows("SELECT unusual_samples FROM rollup_state;"), (Rows{{"1"}}));
+}
+
+// A store from the build before these records: its total is summed once, and a sample another
+// program deleted back then is no longer counted.
+TEST(OstrelRepositoryRollupStateTest, AStoreFromAnEarlierBuildIsSummedOnce) {
+    ScopedTimeZone utc("UTC");
+    TempTree folder;
+    const std::string path = folder.file("ostrel.sqlite");
+    DatabaseInspector other(path);
+    {
+        auto repository = openRepository(path);
+        repository->purgeMockData();
+        repository->insertSamples({makeSample("S1", localTime("UTC", 2026, 3, 1, 10), "net", "app", 100, 0),
+                                   makeSample("S2", localTime("UTC", 2026, 3, 1, 11), "net", "app", 50, 0)});
+    }
+    for (const auto& trigger : other.rows("SELECT name FROM sqlite_master WHERE type = 'trigger';")) {
+        other.execute("DROP TRIGGER " + trigger.at(0) + ";");
+    }
+    for (const char* column : {"zone_rules", "recent_zone", "foreign_until", "outside_edits", "checked_edits",
+                               "unusual_samples", "own_writes"}) {
+        other.execute(std::string("ALTER TABLE rollup_state DROP COLUMN ") + column + ";");
+    }
+    other.execute("DELETE FROM usage_samples WHERE id = 'S2';");
+    auto repository = openRepository(path);
+    EXPECT_FALSE(repository->purgeMockData());
+    repository->repairRollupsIfNeeded();
+    EXPECT_EQ(rollupTotals(other), "100 100 2026-03-01");
+    EXPECT_EQ(other.rows("SELECT checked_edits, recent_zone <> '' FROM rollup_state;"), (Rows{{"0", "1"}}));
+}
+
+// Roll-ups keyed under one zone are not rebuilt under another name of the same rules.
+TEST(OstrelRepositoryRollupStateTest, ZonesWithTheSameRulesKeepTheRollups) {
+    TempTree folder;
+    auto repository = openRepository(folder.file("ostrel.sqlite"));
+    {
+        ScopedTimeZone keyed(":/usr/share/zoneinfo/Etc/UTC");
+        repository->insertSamples({makeSample("S1", localTime("UTC", 2026, 3, 1, 10), "net", "app", 100, 0)});
+        EXPECT_TRUE(repository->purgeMockData());
+    }
+    for (const auto& [zone, rebuilds] :
+         {std::pair{"UTC", false}, {"Etc/Universal", false}, {"GMT", false}, {"Europe/London", true}, {"UTC", true}}) {
+        ScopedTimeZone inZone(zone);
+        EXPECT_EQ(repository->purgeMockData(), rebuilds) << zone;
+    }
+}
+
+}  // namespace

@@ -224,3 +224,32 @@ TEST_F(OstrelRepositoryWritesTest, ActiveNetworkAndThresholdEvents) {
 }
 
 }  // namespace
+
+// The clear lifts the foreign keys for speed; a clear that fails must leave every row, and the
+// keys are enforced again for what comes after either way.
+TEST_F(OstrelRepositoryWritesTest, FailedClearKeepsEverythingAndTheKeysHoldAfterwards) {
+    const Date t = localTime("UTC", 2026, 3, 1, 14, 0, 0, 0);
+    repository->insertSamples({makeSample("S1", t, "net", "app", 100, 10)});
+    repository->recordThresholdEvent(AlertLevel::warning, 4000, TimeframePreset::daily, true);
+    const Rows before = inspector.dump();
+    inspector.execute("CREATE TRIGGER refuse BEFORE DELETE ON networks BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+    EXPECT_THROW(repository->clearAllData(), SQLiteError);
+    EXPECT_EQ(inspector.dump(), before);
+    inspector.execute("DROP TRIGGER refuse;");
+
+    // A network row removed as soon as it is written leaves the sample without one: refused only
+    // while the keys are enforced.
+    const auto orphaning = [&] {
+        inspector.execute(
+            "CREATE TRIGGER orphan AFTER INSERT ON networks BEGIN DELETE FROM networks WHERE id = NEW.id; END;");
+    };
+    orphaning();
+    EXPECT_THROW(repository->insertSamples({makeSample("S2", t, "other-net", "app", 1, 1)}), SQLiteError);
+    inspector.execute("DROP TRIGGER orphan;");
+
+    repository->clearAllData();
+    EXPECT_EQ(inspector.rows("SELECT COUNT(*) FROM usage_samples UNION ALL SELECT COUNT(*) FROM networks;"),
+              (Rows{{"0"}, {"0"}}));
+    orphaning();
+    EXPECT_THROW(repository->insertSamples({makeSample("S3", t, "other-net", "app", 1, 1)}), SQLiteError);
+}

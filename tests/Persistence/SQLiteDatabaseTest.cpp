@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <limits>
 #include <stdexcept>
 #include <thread>
@@ -45,19 +46,33 @@ TEST(SQLiteDatabaseOpenTest, UnopenableOrWriteProtectedPathsFailWithTheOpenMessa
         struct stat info {};
         if (stat(dir.c_str(), &info) != 0 || (info.st_mode & S_IXOTH) == 0) GTEST_SKIP() << dir << " is closed";
     }
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-            try {
-                SQLiteDatabase database(path);
-            } catch (const SQLiteError& error) {
-                fputs(error.what(), stderr);
-                _exit(error.kind() == Kind::openFailed ? 0 : 2);
-            }
-            _exit(1);
-        },
-        ::testing::ExitedWithCode(0), "^SQLite open failed: attempt to write a readonly database$");
+    // Forked rather than a death test: that would run this test again in a new process, whose own
+    // folder nothing removes.
+    int output[2];
+    ASSERT_EQ(pipe(output), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(output[0]);
+        dup2(output[1], STDERR_FILENO);
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        try {
+            SQLiteDatabase database(path);
+        } catch (const SQLiteError& error) {
+            fputs(error.what(), stderr);
+            _exit(error.kind() == Kind::openFailed ? 0 : 2);
+        }
+        _exit(1);
+    }
+    close(output[1]);
+    std::string message;
+    char buffer[256];
+    for (ssize_t n; (n = read(output[0], buffer, sizeof buffer)) > 0;)
+        message.append(buffer, static_cast<std::size_t>(n));
+    close(output[0]);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(message, "SQLite open failed: attempt to write a readonly database");
 }
 
 // Switching a new file to the write-ahead log takes a lock that SQLite does not wait for on its
@@ -148,6 +163,46 @@ TEST_F(SQLiteDatabaseTest, FailuresCarrySQLitesMessageAndLeaveTheConnectionUsabl
     database.query("SELECT id FROM t WHERE id > ? ORDER BY id;", {""},
                    [&](const SQLiteRow& row) { ids.push_back(row.text(0)); });
     EXPECT_EQ(ids, (std::vector<std::string>{"A", "B", "C"}));
+}
+
+// A statement kept prepared between runs follows changes another connection makes to the schema,
+// and fails as a new statement would once its table is gone; a unit queued without waiting runs
+// before what is asked after it.
+TEST_F(SQLiteDatabaseTest, KeptStatementsFollowTheSchemaAndLaterUnitsRunInTurn) {
+    const auto insert = [&](const char* id) {
+        database.runExclusive(
+            [&](SQLiteConnection& c) { c.executeKept("INSERT INTO t (id, a) VALUES (?, 1);", {id}); });
+    };
+    insert("A");
+    inspector.execute("ALTER TABLE t RENAME TO old;");
+    inspector.execute("CREATE TABLE t (id TEXT PRIMARY KEY, a INTEGER, d TEXT DEFAULT 'new');");
+    insert("B");
+    EXPECT_EQ(inspector.rows("SELECT id, d FROM t;"), (Rows{{"B", "new"}}));
+    inspector.execute("DROP TABLE t;");
+    expectError([&] { insert("C"); }, Kind::prepareFailed, "SQLite prepare failed: no such table: t");
+    inspector.execute("CREATE TABLE t (id TEXT PRIMARY KEY, a INTEGER);");
+    insert("C");
+    expectError([&] { insert("C"); }, Kind::stepFailed, "SQLite step failed: UNIQUE constraint failed: t.id");
+
+    std::vector<std::string> order;
+    std::promise<void> release;
+    database.runExclusiveLater([&, waiting = release.get_future().share()](SQLiteConnection&) {
+        waiting.wait();
+        order.push_back("later");
+    });
+    std::thread asker([&] { database.query("SELECT 1;", {}, [&](const SQLiteRow&) { order.push_back("asked"); }); });
+    release.set_value();
+    asker.join();
+    EXPECT_EQ(order, (std::vector<std::string>{"later", "asked"}));
+    bool ran = false;
+    {
+        TempTree other;
+        SQLiteDatabase closing(other.file("closing.sqlite"));
+        closing.runExclusiveLater(
+            [&](SQLiteConnection&) { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
+        closing.runExclusiveLater([&](SQLiteConnection&) { ran = true; });
+    }
+    EXPECT_FALSE(ran);
 }
 
 TEST_F(SQLiteDatabaseTest, StatementsRunOnTheDatabaseQueueAndCannotNest) {

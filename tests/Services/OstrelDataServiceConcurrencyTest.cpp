@@ -57,6 +57,43 @@ TEST(OstrelDataServiceConcurrencyTest, LoadsSettingsAndBatchesRunTogether) {
     EXPECT_EQ(service.loadOverview(TimeframePreset::daily, std::nullopt, true).summary.rxBytes, 20000);
 }
 
+// A start in another zone rebuilds the roll-ups off the start-up path while the sampler writes
+// and the screens read at once: every answer and the roll-ups at the end are those of a rebuild
+// followed by the batches.
+TEST(OstrelDataServiceConcurrencyTest, TheRebuildAfterAStartRunsBeforeTheWritesAndReadsThatCome) {
+    testing::DataServiceRig rig;
+    rig.setNow(rig.now() + 10h);  // 22:00 UTC, 03:30 the next day in Kolkata
+    ::setenv("TZ", "Asia/Kolkata", 1), ::tzset();
+    rig.start();
+    for (int hour = 0; hour < 48; ++hour) rig.store(rig.now() - std::chrono::hours{hour}, "app-old", 10);
+    rig.service.reset();
+    ::setenv("TZ", "UTC", 1), ::tzset();
+    auto& service = rig.start();  // the zone changed: its purge rebuilds
+    std::atomic<bool> done{false};
+    std::vector<std::thread> screens;
+    for (int screen = 0; screen < 2; ++screen) {
+        screens.emplace_back([&] {
+            while (!done) {
+                const auto weekly = service.loadOverview(TimeframePreset::weekly, std::nullopt, true);
+                EXPECT_GE(weekly.summary.rxBytes, 480);
+                service.loadMenuBarSnapshot();
+            }
+        });
+    }
+    for (int tick = 0; tick < 10; ++tick) {
+        rig.setNow(rig.now() + 3s);
+        rig.traffic(1000, 100);
+        rig.sampler->collectSampleNow();
+    }
+    done = true;
+    for (auto& screen : screens) screen.join();
+    EXPECT_EQ(rig.text("SELECT group_concat(date || '=' || total) FROM (SELECT date, SUM(rx_bytes) AS total "
+                       "FROM daily_usage GROUP BY date ORDER BY date)"),
+              rig.text("SELECT group_concat(day || '=' || total) FROM (SELECT substr(timestamp, 1, 10) AS day, "
+                       "SUM(rx_bytes) AS total FROM usage_samples GROUP BY day ORDER BY day)"));
+    EXPECT_TRUE(rig.log->lines().empty());
+}
+
 // The view models change settings from their own worker queues. A change under way holds off
 // another thread's change until it is saved: without that, the other one would run to its end
 // in between and then be overwritten, in memory and in the store.

@@ -174,10 +174,10 @@ private slots:
     void supersededAnswerIsDropped() {
         QFETCH(bool, firstFails);
         traffic("Browser", "Home", kMiB, 0);
-        if (firstFails) execute("ALTER TABLE daily_usage RENAME TO parked");
+        if (firstFails) execute("ALTER TABLE usage_samples RENAME TO parked");
         auto model = makeModel();
         QVERIFY(queue->waitFor(1));
-        if (firstFails) execute("ALTER TABLE parked RENAME TO daily_usage");
+        if (firstFails) execute("ALTER TABLE parked RENAME TO usage_samples");
         traffic("Browser", "Home", kMiB, 0);
         ageCache();
         model->refresh();
@@ -201,7 +201,7 @@ private slots:
         deliver(1);
         QVERIFY(fired.isEmpty());
         QCOMPARE(finished, 2);
-        execute("ALTER TABLE daily_usage RENAME TO parked");
+        execute("ALTER TABLE usage_samples RENAME TO parked");
         ageCache();
         model->refresh();
         deliver(1);
@@ -212,7 +212,7 @@ private slots:
         QCOMPARE(model->topAppTitle(), "Browser");
         const auto lines = logged("MenuBar refresh failed: ");
         QCOMPARE(lines.size(), std::size_t{1});
-        QVERIFY2(lines[0].find("no such table: daily_usage") != std::string::npos, lines[0].c_str());
+        QVERIFY2(lines[0].find("no such table: usage_samples") != std::string::npos, lines[0].c_str());
     }
 
     // The picker's change: mode and text at once, before the save and the reload the change

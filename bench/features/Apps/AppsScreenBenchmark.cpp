@@ -1,8 +1,9 @@
 // Times the Apps screen's first frames with data over a heavy month: 30 days of 216,000 samples
 // each (5 applications on 2 networks, every 2 seconds), on the offscreen platform with the core
 // library. Each run starts from caches aged out; a frame counts once the list (or the detail) has
-// arrived and the whole screen has been drawn.
-// Usage: ostrel_apps_screen_bench [folder]  (the month is built once, about two minutes, and kept)
+// arrived and the whole screen has been drawn. Works on a copy of the month cached in the build
+// folder, in a temporary folder it removes.
+// Usage: ostrel_apps_screen_bench
 #include <stdlib.h>
 #include <time.h>
 
@@ -16,15 +17,13 @@
 #include <functional>
 
 #include "Features/Apps/AppsView.hpp"
-#include "Model/Iso8601.hpp"
-#include "Model/Uuid.hpp"
 #include "Platform/FakeLoginItem.hpp"
 #include "Platform/FakeNotificationCenter.hpp"
 #include "Services/OstrelDataService.hpp"
 #include "Services/SamplingPipeline.hpp"
 #include "ViewModels/AppsViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
-#include "support/BenchScratch.hpp"
+#include "support/BenchStore.hpp"
 
 namespace {
 
@@ -32,43 +31,11 @@ using namespace ostrel;
 using namespace std::chrono;
 using Clock = steady_clock;
 
-constexpr int kApps = 5;
-constexpr int kDays = 30;
-const date::local_days kToday{date::year{2026} / 3 / 31};
-const char* const kAppIDs[kApps] = {"org.mozilla.firefox", "com.spotify.Client", "org.gnome.Evolution", "code",
-                                    "com.valvesoftware.Steam"};
+constexpr std::size_t kApps = 5;
+const date::local_days kToday = bench::HeavyStoreShape::month().lastDay;
 
 Date dayStart(date::local_days day) {
     return *Calendar::current().startOfDay(day);
-}
-
-// Today as one batch, the days before it copied from it in SQL, then the roll-ups rebuilt.
-void buildHeavyMonth(const std::string& path) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
-    const Date today = dayStart(kToday);
-    std::vector<UsageSampleRecord> samples;
-    for (int tick = 0; tick < 86400 / 2; ++tick) {
-        const bool office = (tick * 2 / 3600) % 2 == 1;
-        for (int app = 0; app < kApps; ++app) {
-            samples.push_back({makeUuidString(), today + seconds(tick * 2) + milliseconds(app),
-                               office ? "wifi-office" : "eth-home", office ? "Office" : "Home",
-                               office ? NetworkType::wifi : NetworkType::ethernet, kAppIDs[app], kAppIDs[app],
-                               1000 + (tick * 37 + app * 101) % 50000, 200 + (tick * 13 + app * 17) % 9000, "nettop",
-                               0.8});
-        }
-    }
-    repository->insertSamples(samples);
-    SQLiteDatabase database(path);
-    for (int back = 1; back < kDays; ++back) {
-        database.execute(
-            "INSERT INTO usage_samples SELECT id || '-' || ?, strftime('%Y-%m-%dT%H:%M:%f', timestamp, ?) || 'Z', "
-            "network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence FROM usage_samples "
-            "WHERE timestamp >= ?;",
-            {std::int64_t{back}, '-' + std::to_string(back) + " days", ostrelISO8601String(today)});
-    }
-    repository->repairRollupsIfNeeded();
-    database.execute("PRAGMA wal_checkpoint(TRUNCATE);");
 }
 
 bool waitFor(const std::function<bool()>& done) {
@@ -86,24 +53,19 @@ void report(const char* what, std::vector<double> runs) {
     std::printf("  %-52s %8.1f (best %6.1f)\n", what, runs[runs.size() / 2], runs.front());
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // Before any thread starts; the per-process tool keeps its state in it.
-    const ostrel::bench::BenchScratch scratch("ostrel-apps-bench");
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
+int run(int argc, char** argv) {
+    bench::ExitCleanup cleanup;
+    const std::string cached = bench::cachedHeavyStore(cleanup, bench::HeavyStoreShape::month());
+    bench::ScratchFolder scratch(cleanup, "ostrel-apps-bench");
+    scratch.holdToolState();
+    const std::string folder = scratch.path();
+    bench::copyHeavyStore(cached, folder);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication::setAttribute(Qt::AA_Use96Dpi);
     QApplication app(argc, argv);
-    const std::string folder =
-        argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "ostrel-apps-bench").string();
-    const std::string path = folder + "/Ostrel/ostrel.sqlite";
-    if (!std::filesystem::exists(path)) {
-        std::printf("building the heavy month in %s\n", folder.c_str());
-        buildHeavyMonth(path);
-    }
 
-    Date now = dayStart(kToday) + hours(23);
+    // The end of the heavy day; each run empties the data service's caches.
+    const Date now = dayStart(kToday + date::days{1}) - milliseconds(1);
     OstrelDataService::Dependencies dependencies;
     dependencies.dataHome = folder;
     dependencies.mainQueue = std::make_shared<QtMainQueue>(&app);
@@ -123,7 +85,7 @@ int main(int argc, char** argv) {
     const auto run = [&](const std::function<double(AppsViewModel&, AppsView&)>& measure) {
         std::vector<double> runs;
         for (int i = 0; i < 5; ++i) {
-            now += seconds(13);
+            service->updateSettings([](OstrelSettings&) {});  // no answer from the caches
             AppsViewModel vm(service, mainQueue, [&now] { return now; });
             AppsView view(&vm, std::chrono::seconds(4));
             view.resize(880, 560);
@@ -144,7 +106,7 @@ int main(int argc, char** argv) {
     const auto segment = [&](const char* name, TimeframePreset preset) {
         return [&, name, preset](AppsViewModel& vm, AppsView& view) {
             shown(vm, view);
-            now += seconds(13);
+            service->updateSettings([](OstrelSettings&) {});  // no answer from the caches
             auto* button = view.findChild<QAbstractButton*>(name);
             bool listed = false;  // the list of the new timeframe, not the one still shown
             QObject::connect(&vm, &AppsViewModel::applicationsChanged, [&] { listed = vm.timeframe() == preset; });
@@ -155,7 +117,14 @@ int main(int argc, char** argv) {
     };
     const auto tap = [&](AppsViewModel& vm, AppsView& view) {
         shown(vm, view);
-        now += seconds(13);
+        service->updateSettings([](OstrelSettings&) {});  // no answer from the caches
+        const auto start = Clock::now();
+        vm.selectApplication("code");
+        return frame(view, start, [&] { return vm.selectedDetail().has_value(); });
+    };
+    const auto dailyTap = [&](AppsViewModel& vm, AppsView& view) {
+        segment("daily", TimeframePreset::daily)(vm, view);
+        service->updateSettings([](OstrelSettings&) {});  // no answer from the caches
         const auto start = Clock::now();
         vm.selectApplication("code");
         return frame(view, start, [&] { return vm.selectedDetail().has_value(); });
@@ -166,6 +135,7 @@ int main(int argc, char** argv) {
     report("Monthly chosen (roll-ups)", run(segment("monthly", TimeframePreset::monthly)));
     report("Daily chosen (today's raw samples)", run(segment("daily", TimeframePreset::daily)));
     report("row tapped, weekly detail (roll-ups)", run(tap));
+    report("row tapped, daily detail (today's raw samples)", run(dailyTap));
     std::vector<double> warm;
     for (int i = 0; i < 5; ++i) {
         AppsViewModel vm(service, mainQueue, [&now] { return now; });
@@ -203,4 +173,15 @@ int main(int argc, char** argv) {
     }
     if (!ok) std::printf("a load did not arrive within a minute\n");
     return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
 }

@@ -1,8 +1,9 @@
 // Times the Networks screen on a heavy month (30 days of 216,000 samples each: 5 applications on
 // 2 networks, every 2 seconds, ending today), offscreen at the popover's size: from showing the
 // tab, a click on a row or on a timeframe until the frame that shows the answer has been drawn.
-// Every run uses a new view model and screen, and a data-service cache too old to answer.
-// Usage: ostrel_networks_screen_bench [folder]  (the month is built once, about two minutes, and kept)
+// Every run uses a new view model and screen, and a data-service cache too old to answer. Works on
+// a copy of the month cached in the build folder, in a temporary folder it removes.
+// Usage: ostrel_networks_screen_bench
 #include <stdlib.h>
 #include <time.h>
 
@@ -16,8 +17,6 @@
 
 #include "Features/Networks/NetworkRow.hpp"
 #include "Features/Networks/NetworksView.hpp"
-#include "Model/Iso8601.hpp"
-#include "Model/Uuid.hpp"
 #include "Platform/FakeLoginItem.hpp"
 #include "Platform/FakeNotificationCenter.hpp"
 #include "Services/OstrelDataService.hpp"
@@ -25,7 +24,7 @@
 #include "UI/RowList.hpp"
 #include "ViewModels/NetworksViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
-#include "support/BenchScratch.hpp"
+#include "support/BenchStore.hpp"
 
 namespace {
 
@@ -34,47 +33,10 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using P = TimeframePreset;
 
-constexpr int kApps = 5;
-constexpr int kDays = 30;
-const date::local_days kToday{date::year{2026} / 3 / 31};
+const date::local_days kToday = bench::HeavyStoreShape::month().lastDay;
 
 Date dayStart(date::local_days day) {
     return *Calendar::current().startOfDay(day);
-}
-
-std::vector<UsageSampleRecord> heavyDay(Date start) {
-    const char* apps[kApps] = {"org.mozilla.firefox", "com.spotify.Client", "org.gnome.Evolution", "code",
-                               "com.valvesoftware.Steam"};
-    std::vector<UsageSampleRecord> samples;
-    for (int tick = 0; tick < 86400 / 2; ++tick) {
-        const bool office = (tick * 2 / 3600) % 2 == 1;  // the laptop moves between two networks hourly
-        for (int app = 0; app < kApps; ++app) {
-            samples.push_back(
-                {makeUuidString(), start + std::chrono::seconds(tick * 2) + std::chrono::milliseconds(app),
-                 office ? "wifi-office" : "eth-home", office ? "Office" : "Home",
-                 office ? NetworkType::wifi : NetworkType::ethernet, apps[app], apps[app],
-                 1000 + (tick * 37 + app * 101) % 50000, 200 + (tick * 13 + app * 17) % 9000, "nettop", 0.8});
-        }
-    }
-    return samples;
-}
-
-// Today as one batch, the 29 days before it copied from it in SQL, then the roll-ups rebuilt.
-void buildHeavyMonth(const std::string& path) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
-    const Date today = dayStart(kToday);
-    repository->insertSamples(heavyDay(today));
-    SQLiteDatabase database(path);
-    for (int back = 1; back < kDays; ++back) {
-        database.execute(
-            "INSERT INTO usage_samples SELECT id || '-' || ?, strftime('%Y-%m-%dT%H:%M:%f', timestamp, ?) || 'Z', "
-            "network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence FROM usage_samples "
-            "WHERE timestamp >= ?;",
-            {std::int64_t{back}, '-' + std::to_string(back) + " days", ostrelISO8601String(today)});
-    }
-    repository->repairRollupsIfNeeded();
-    database.execute("PRAGMA wal_checkpoint(TRUNCATE);");
 }
 
 // Median and best of five runs, in milliseconds; `run` returns its own measured time.
@@ -85,24 +47,19 @@ void report(const char* what, const std::function<double()>& run) {
     std::printf("  %-44s %8.1f (best %6.1f)\n", what, runs[2], runs[0]);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // Before any thread starts; the per-process tool keeps its state in it.
-    const ostrel::bench::BenchScratch scratch("ostrel-networks-bench");
-    ::setenv("TZ", "UTC", 1), ::tzset();
+int run(int argc, char** argv) {
+    bench::ExitCleanup cleanup;
+    const std::string cached = bench::cachedHeavyStore(cleanup, bench::HeavyStoreShape::month());
+    bench::ScratchFolder scratch(cleanup, "ostrel-networks-bench");
+    scratch.holdToolState();
+    const std::string folder = scratch.path();
+    bench::copyHeavyStore(cached, folder);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication::setAttribute(Qt::AA_Use96Dpi);
     QApplication app(argc, argv);
-    const std::string folder =
-        argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "ostrel-networks-bench").string();
-    const std::string path = folder + "/Ostrel/ostrel.sqlite";
-    if (!std::filesystem::exists(path)) {
-        std::printf("building the heavy month in %s\n", folder.c_str());
-        buildHeavyMonth(path);
-    }
 
-    Date now = dayStart(kToday + date::days{1}) - 1ms;
+    // The end of the heavy day; each run empties the data service's caches.
+    const Date now = dayStart(kToday + date::days{1}) - 1ms;
     std::shared_ptr<SamplingCoordinator> sampler;
     OstrelDataService::Dependencies d;
     d.dataHome = folder;
@@ -128,12 +85,12 @@ int main(int argc, char** argv) {
                              const std::function<void(NetworksViewModel&, NetworksView&)>& act,
                              const std::function<bool(const NetworksViewModel&)>& shown) {
         return [&, prepare, act, shown] {
-            now += 13s;
+            service->updateSettings([](OstrelSettings&) {});  // no answer from the caches
             NetworksViewModel vm(service, mainQueue, [&] { return now; });
             NetworksView view(&vm, std::chrono::seconds(4));
             view.resize(880, 560);
             prepare(vm, view);
-            now += 13s;
+            service->updateSettings([](OstrelSettings&) {});  // no answer from the caches
             const auto start = Clock::now();
             act(vm, view);
             waitFor([&] { return shown(vm); });
@@ -186,4 +143,15 @@ int main(int argc, char** argv) {
         return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     });
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
 }

@@ -1,9 +1,9 @@
-// Times the Overview screen over the heavy month that ostrel_service_bench builds (30 days of
-// 216,000 samples each): from showing the screen, or choosing a timeframe, to its first painted
-// frame with data, computed afresh each time (the clock moves past the cache's time to live), and
-// the part of it the main thread spends on the answer (applying it, layout and painting).
-// Usage: ostrel_overview_bench [folder]   (the folder given to ostrel_service_bench, by default
-// its own: <temp>/ostrel-service-bench)
+// Times the Overview screen over the heavy month (30 days of 216,000 samples each): from showing
+// the screen, or choosing a timeframe, to its first painted frame with data, computed afresh each
+// time (the clock moves past the cache's time to live), and the part of it the main thread spends
+// on the answer (applying it, layout and painting). Works on a copy of the month cached in the
+// build folder, in a temporary folder it removes.
+// Usage: ostrel_overview_bench
 #include <stdlib.h>
 #include <time.h>
 
@@ -23,7 +23,7 @@
 #include "Platform/FakeNotificationCenter.hpp"
 #include "Services/SamplingPipeline.hpp"
 #include "ViewModels/QtMainQueue.hpp"
-#include "support/BenchScratch.hpp"
+#include "support/BenchStore.hpp"
 
 namespace {
 
@@ -50,25 +50,19 @@ void report(const char* name, std::vector<Frame> runs) {
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // Before any thread starts; the per-process tool keeps its state in it.
-    const ostrel::bench::BenchScratch scratch("ostrel-overview-bench");
-    ::setenv("TZ", "UTC", 1), ::tzset();
+int run(int argc, char** argv) {
+    bench::ExitCleanup cleanup;
+    const std::string cached = bench::cachedHeavyStore(cleanup, bench::HeavyStoreShape::month());
+    bench::ScratchFolder scratch(cleanup, "ostrel-overview-bench");
+    scratch.holdToolState();
+    const std::string folder = scratch.path();
+    bench::copyHeavyStore(cached, folder);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication::setAttribute(Qt::AA_Use96Dpi);
     QApplication app(argc, argv);
-    const std::string folder =
-        argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "ostrel-service-bench").string();
-    if (!std::filesystem::exists(folder + "/Ostrel/ostrel.sqlite")) {
-        std::fprintf(stderr, "no heavy month in %s: run ostrel_service_bench %s first\n", folder.c_str(),
-                     folder.c_str());
-        return 1;
-    }
 
     // Late on the heavy month's last day, so that every timeframe holds its data.
-    Date now = *Calendar::current().startOfDay(date::local_days{date::year{2026} / 3 / 31}) + 23h;
+    const Date now = *Calendar::current().startOfDay(bench::HeavyStoreShape::month().lastDay + date::days{1}) - 1ms;
     auto mainQueue = std::make_shared<QtMainQueue>(&app);
     std::shared_ptr<SamplingCoordinator> sampler;
     OstrelDataService::Dependencies dependencies;
@@ -89,7 +83,7 @@ int main(int argc, char** argv) {
     // for the painted overview.
     const auto run = [&](const std::function<void(OverviewViewModel&, OverviewView&)>& prepare,
                          const std::function<void(OverviewViewModel&, OverviewView&)>& act) {
-        now += 6s;  // past the overview cache's 5 s
+        service->updateSettings([](OstrelSettings&) {});  // no answer from the caches
         OverviewViewModel vm(service, mainQueue, [&now] { return now; });
         QElapsedTimer clock;
         clock.start();
@@ -146,4 +140,15 @@ int main(int argc, char** argv) {
         report(std::string(rawValue(preset)).c_str(), runs);
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
 }

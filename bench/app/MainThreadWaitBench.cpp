@@ -2,9 +2,10 @@
 // display mode, opens or closes a screen or clears the data, and when the data service announces
 // new data, while screens' loads keep the database busy: the Networks and Apps lists of a heavy
 // today (216,000 samples), forced, one load after another on a worker, each one long statement on
-// the database queue. Runs on a copy of the heavy month (HeavyMonth.hpp), removed at the end,
+// the database queue. Runs on a copy of the heavy month (HeavyMonth.hpp) in its scratch folder,
 // since the clear deletes it.
-// Usage: ostrel_main_thread_bench [folder]   (the month is built there once, a few minutes, and kept)
+// Usage: ostrel_main_thread_bench [folder]   (the month is built there once, a few minutes, and
+// kept; by default in the build folder's bench-data)
 #include <QCoreApplication>
 #include <algorithm>
 #include <atomic>
@@ -55,41 +56,31 @@ double timed(F&& work) {
     return msSince(start);
 }
 
-// The removal of the working copy on every way out of main.
-struct RemovedAtExit {
-    std::filesystem::path path;
-    ~RemovedAtExit() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     // Before any thread starts; the per-process tool keeps its state in it.
     const ostrel::bench::BenchScratch scratch("ostrel-main-thread-bench");
-    const std::filesystem::path folder =
-        argc > 1 ? argv[1] : std::filesystem::temp_directory_path() / "ostrel-popover-bench";
+    const std::filesystem::path folder = argc > 1 ? argv[1] : OSTREL_BENCH_DATA_DIR "/popover-month";
     const std::filesystem::path month = folder / "Ostrel" / "ostrel.sqlite";
     if (!std::filesystem::exists(month)) {
         const auto start = Clock::now();
         bench::buildHeavyMonth(month.string());
         std::printf("built the heavy month in %.0f s\n", msSince(start) / 1000);
     }
-    const RemovedAtExit work{folder / "main-thread-bench"};
-    std::filesystem::remove_all(work.path);
-    std::filesystem::create_directories(work.path / "Ostrel");
-    std::filesystem::copy_file(month, work.path / "Ostrel" / "ostrel.sqlite");
+    // Removed with the scratch folder, however the benchmark ends.
+    const std::filesystem::path work = std::filesystem::path(scratch.folder()) / "work";
+    std::filesystem::create_directories(work / "Ostrel");
+    std::filesystem::copy_file(month, work / "Ostrel" / "ostrel.sqlite");
 
     QCoreApplication app(argc, argv);
     const auto queue = std::make_shared<QtMainQueue>(&app);
     OstrelDataService::Dependencies dependencies;
-    dependencies.dataHome = work.path.string();
+    dependencies.dataHome = work.string();
     dependencies.mainQueue = queue;
     dependencies.log = std::make_shared<CapturingLogSink>();
     dependencies.notificationCenter = std::make_shared<FakeNotificationCenter>();
-    dependencies.loginItem = std::make_shared<XdgAutostartItem>((work.path / "autostart").string(), "/usr/bin/ostrel");
+    dependencies.loginItem = std::make_shared<XdgAutostartItem>((work / "autostart").string(), "/usr/bin/ostrel");
     dependencies.makeSampler = [](auto repository, auto mainQueue, auto log) {
         return makeSamplingPipeline(repository, mainQueue, log, OSTREL_BUILD_LIBEXEC_DIR);
     };

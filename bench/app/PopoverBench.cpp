@@ -3,7 +3,8 @@
 // service, menu-bar model, popover); then the time from activation to the first paint of the
 // header with today's figures, the first time and again, and the menu-bar model's reload of a
 // heavy today, which each sampler batch starts. Run it on a display: scripts/gui-rig.sh.
-// Usage: ostrel_popover_bench [folder]   (the month is built once, a few minutes, and kept)
+// Usage: ostrel_popover_bench [folder]   (the month is built once, a few minutes, and kept; by
+// default in the build folder's bench-data)
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -58,8 +59,7 @@ void waitFor(const std::function<bool()>& done, const char* what) {
 int main(int argc, char** argv) {
     // Before any thread starts; the per-process tool keeps its state in it.
     const ostrel::bench::BenchScratch scratch("ostrel-popover-bench-state");
-    const std::string folder =
-        argc > 1 ? argv[1] : (std::filesystem::temp_directory_path() / "ostrel-popover-bench").string();
+    const std::string folder = argc > 1 ? argv[1] : OSTREL_BENCH_DATA_DIR "/popover-month";
     const std::string path = folder + "/Ostrel/ostrel.sqlite";
     if (!std::filesystem::exists(path)) {
         QElapsedTimer building;

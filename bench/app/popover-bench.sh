@@ -4,12 +4,13 @@
 # CPU share of the program with its helper tools, over a window with the popover closed and one
 # with it open on Overview.
 #   scripts/gui-rig.sh --tray sni -- bench/app/popover-bench.sh BUILD_DIR [SECONDS] [FOLDER]
-# BUILD_DIR: a Release build; SECONDS per window (default 300); FOLDER keeps the month.
+# BUILD_DIR: a Release build; SECONDS per window (default 300); FOLDER keeps the month (by
+# default BUILD_DIR/bench-data/popover-month).
 set -euo pipefail
 
 build=$1
 seconds=${2:-300}
-folder=${3:-${TMPDIR:-/tmp}/ostrel-popover-bench}
+folder=${3:-$build/bench-data/popover-month}
 "$build/bin/ostrel_popover_bench" "$folder"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-bench.XXXXXX")

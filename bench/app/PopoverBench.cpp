@@ -59,7 +59,9 @@ void waitFor(const std::function<bool()>& done, const char* what) {
 int main(int argc, char** argv) {
     // Before any thread starts; the per-process tool keeps its state in it.
     const ostrel::bench::BenchScratch scratch("ostrel-popover-bench-state");
-    const std::string folder = argc > 1 ? argv[1] : OSTREL_BENCH_DATA_DIR "/popover-month";
+    // Absolute: a relative XDG_DATA_HOME is ignored, for the user's own.
+    const std::string folder =
+        std::filesystem::absolute(argc > 1 ? argv[1] : OSTREL_BENCH_DATA_DIR "/popover-month").string();
     const std::string path = folder + "/Ostrel/ostrel.sqlite";
     if (!std::filesystem::exists(path)) {
         QElapsedTimer building;

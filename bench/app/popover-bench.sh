@@ -10,7 +10,8 @@ set -euo pipefail
 
 build=$1
 seconds=${2:-300}
-folder=${3:-$build/bench-data/popover-month}
+# Absolute: a relative XDG_DATA_HOME is ignored, for the user's own.
+folder=$(realpath -m "${3:-$build/bench-data/popover-month}")
 "$build/bin/ostrel_popover_bench" "$folder"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-bench.XXXXXX")

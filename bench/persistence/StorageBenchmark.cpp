@@ -146,10 +146,5 @@ int run(bool year) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return run(argc > 1 && std::strcmp(argv[1], "--year") == 0);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-        return 1;
-    }
+    return ostrel::bench::reportingFailures([&] { return run(argc > 1 && std::strcmp(argv[1], "--year") == 0); });
 }

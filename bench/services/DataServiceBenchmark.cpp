@@ -236,10 +236,5 @@ int run() {
 }  // namespace
 
 int main() {
-    try {
-        return run();
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-        return 1;
-    }
+    return ostrel::bench::reportingFailures(run);
 }

@@ -134,6 +134,22 @@ ScratchFolder::~ScratchFolder() {
     cleanup_.removeNow(path_);
 }
 
+std::string workingHeavyMonth(ExitCleanup& cleanup, const ScratchFolder& scratch) {
+    const std::string cached = cachedHeavyStore(cleanup, HeavyStoreShape::month());
+    scratch.holdToolState();
+    copyHeavyStore(cached, scratch.path());
+    return scratch.path();
+}
+
+int reportingFailures(const std::function<int()>& run) {
+    try {
+        return run();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+}
+
 void ScratchFolder::holdToolState() const {
     for (const char* leaf : {"/state", "/runtime"}) fs::create_directory(path_ + leaf);
     fs::permissions(path_ + "/runtime", fs::perms::owner_all, fs::perm_options::replace);

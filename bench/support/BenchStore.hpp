@@ -84,6 +84,13 @@ std::string cachedHeavyStore(ExitCleanup& cleanup, const HeavyStoreShape& shape)
 // `dataHome` finds it; gives its path.
 std::string copyHeavyStore(const std::string& cached, const std::string& dataHome);
 
+// A working copy of the heavy month in `scratch`, with the per-process tool's state beside it;
+// gives the folder, a data service's dataHome.
+std::string workingHeavyMonth(ExitCleanup& cleanup, const ScratchFolder& scratch);
+
+// The body of main: `run`'s status, or 1 with the exception's text on standard error.
+int reportingFailures(const std::function<int()>& run);
+
 // Median and best of `runs` timings of `work`, in milliseconds, as "median (best best)".
 std::string timed(int runs, const std::function<void()>& work);
 double millisecondsOf(const std::function<void()>& work);

@@ -52,11 +52,8 @@ void report(const char* name, std::vector<Frame> runs) {
 
 int run(int argc, char** argv) {
     bench::ExitCleanup cleanup;
-    const std::string cached = bench::cachedHeavyStore(cleanup, bench::HeavyStoreShape::month());
     bench::ScratchFolder scratch(cleanup, "ostrel-overview-bench");
-    scratch.holdToolState();
-    const std::string folder = scratch.path();
-    bench::copyHeavyStore(cached, folder);
+    const std::string folder = bench::workingHeavyMonth(cleanup, scratch);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication::setAttribute(Qt::AA_Use96Dpi);
     QApplication app(argc, argv);
@@ -145,10 +142,5 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-        return 1;
-    }
+    return ostrel::bench::reportingFailures([&] { return run(argc, argv); });
 }

@@ -42,13 +42,12 @@ double elapsedMs(const QElapsedTimer& timer) {
 
 // Two minutes is far beyond anything timed here: a wait that long is a fault, and the figures
 // would be false, so the run stops.
-void waitFor(const std::function<bool()>& done, const char* what) {
+void waitFor(ostrel::bench::BenchScratch& scratch, const std::function<bool()>& done, const char* what) {
     QElapsedTimer timer;
     timer.start();
     while (!done()) {
         if (timer.elapsed() > 120000) {
-            std::fprintf(stderr, "timed out waiting for %s\n", what);
-            std::_Exit(EXIT_FAILURE);
+            scratch.fail(std::string("timed out waiting for ") + what);
         }
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     }
@@ -58,7 +57,7 @@ void waitFor(const std::function<bool()>& done, const char* what) {
 
 int main(int argc, char** argv) {
     // Before any thread starts; the per-process tool keeps its state in it.
-    const ostrel::bench::BenchScratch scratch("ostrel-popover-bench-state");
+    ostrel::bench::BenchScratch scratch("ostrel-popover-bench-state");
     // Absolute: a relative XDG_DATA_HOME is ignored, for the user's own.
     const std::string folder =
         std::filesystem::absolute(argc > 1 ? argv[1] : OSTREL_BENCH_DATA_DIR "/popover-month").string();
@@ -81,7 +80,7 @@ int main(int argc, char** argv) {
     MenuBarViewModel model(service, queue);
     auto* root = new PopoverRootView(service, &model);
     PopoverWindow window(root);
-    waitFor([&] { return model.menuBarText() != "Ostrel"; }, "the first menu-bar text");
+    waitFor(scratch, [&] { return model.menuBarText() != "Ostrel"; }, "the first menu-bar text");
     std::printf("launch: data service %.1f ms; to the first menu-bar text %.1f ms (%s)\n", serviceMs, elapsedMs(launch),
                 qPrintable(model.menuBarText()));
 
@@ -93,13 +92,13 @@ int main(int argc, char** argv) {
         QElapsedTimer shown;
         shown.start();
         window.toggle({QPoint(1200, 0), QSize(24, 24)});
-        waitFor([&] { return watch.painted; }, "the header's paint");
+        waitFor(scratch, [&] { return watch.painted; }, "the header's paint");
         activations.push_back(elapsedMs(shown));
         watch.armed = false;
         window.hide();
         QElapsedTimer pause;  // past the guard against a show right after a hide
         pause.start();
-        waitFor([&] { return pause.elapsed() > 300; }, "a pause");
+        waitFor(scratch, [&] { return pause.elapsed() > 300; }, "a pause");
     }
     std::vector<double> later(activations.begin() + 1, activations.end());
     std::sort(later.begin(), later.end());
@@ -110,19 +109,18 @@ int main(int argc, char** argv) {
     for (int round = 0; round < 5; ++round) {
         QElapsedTimer aged;  // past the menu-bar cache's time to live
         aged.start();
-        waitFor([&] { return aged.elapsed() > 2100; }, "the cache to age");
+        waitFor(scratch, [&] { return aged.elapsed() > 2100; }, "the cache to age");
         QElapsedTimer reload;
         reload.start();
         // Announced for every answer, also when today's figures have not moved since the last one.
         bool finished = false;
         const auto connection = QObject::connect(&model, &MenuBarViewModel::refreshFinished, [&] { finished = true; });
         model.refresh();
-        waitFor([&] { return finished; }, "the menu-bar reload");
+        waitFor(scratch, [&] { return finished; }, "the menu-bar reload");
         QObject::disconnect(connection);
         reloads.push_back(elapsedMs(reload));
     }
     std::sort(reloads.begin(), reloads.end());
     std::printf("menu-bar reload of a heavy today: median %.1f ms (best %.1f)\n", reloads[2], reloads[0]);
-    std::fflush(stdout);
-    std::_Exit(0);
+    scratch.exitNow(0);
 }

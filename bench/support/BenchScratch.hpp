@@ -81,9 +81,15 @@ public:
     // Says why on standard error, undoes everything and ends the program with status 2.
     [[noreturn]] void fail(const std::string& why) {
         std::fprintf(stderr, "%s\n", why.c_str());
+        exitNow(2);
+    }
+
+    // Undoes everything and ends the program with `status` at once, without running destructors
+    // (which may wait on threads that the benchmark left busy).
+    [[noreturn]] void exitNow(int status) {
         cleanUp();
         std::fflush(nullptr);
-        ::_exit(2);
+        ::_exit(status);
     }
 
     // In a forked child: the stop signals back to normal, and SIGKILL when the benchmark ends.

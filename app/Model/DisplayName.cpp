@@ -2,39 +2,10 @@
 
 #include <optional>
 
+#include "Model/Utf8.hpp"
+
 namespace ostrel {
 namespace {
-
-// The code point of the UTF-8 sequence at `pos` and its length; none when it is not well formed
-// (overlong, a surrogate, past U+10FFFF, cut short).
-std::optional<char32_t> decodeAt(std::string_view text, std::size_t pos, std::size_t& length) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(pos);
-    std::size_t extra = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-        length = 1;
-        return lead;
-    }
-    if ((lead & 0xE0) == 0xC0) {
-        extra = 1, value = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        extra = 2, value = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        extra = 3, value = lead & 0x07, minimum = 0x10000;
-    } else {
-        return std::nullopt;
-    }
-    if (pos + extra >= text.size()) return std::nullopt;
-    for (std::size_t i = 1; i <= extra; ++i) {
-        if ((byte(pos + i) & 0xC0) != 0x80) return std::nullopt;
-        value = (value << 6) | (byte(pos + i) & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return std::nullopt;
-    length = extra + 1;
-    return value;
-}
 
 bool isControlOrBreak(char32_t c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
@@ -52,7 +23,7 @@ std::string singleLineName(std::string_view name) {
     out.reserve(name.size());
     for (std::size_t pos = 0; pos < name.size();) {
         std::size_t length = 1;
-        const auto c = decodeAt(name, pos, length);
+        const auto c = decodeUtf8At(name, pos, length);
         if (!c) {
             out += "\uFFFD";
         } else if (isControlOrBreak(*c)) {

@@ -6,37 +6,10 @@
 #include <charconv>
 #include <limits>
 
+#include "Model/Utf8.hpp"
+
 namespace ostrel::text {
 namespace {
-
-// Decodes one UTF-8 sequence at `pos`; nullopt when the bytes there are not well-formed UTF-8.
-std::optional<char32_t> decodeAt(std::string_view text, std::size_t pos, std::size_t& length) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(pos);
-    std::size_t extra = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-        length = 1;
-        return lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        extra = 1, value = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        extra = 2, value = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        extra = 3, value = lead & 0x07, minimum = 0x10000;
-    } else {
-        return std::nullopt;
-    }
-    if (pos + extra >= text.size()) return std::nullopt;
-    for (std::size_t i = 1; i <= extra; ++i) {
-        if ((byte(pos + i) & 0xC0) != 0x80) return std::nullopt;
-        value = (value << 6) | (byte(pos + i) & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return std::nullopt;
-    length = extra + 1;
-    return value;
-}
 
 void encode(char32_t c, std::string& out) {
     if (c < 0x80) {
@@ -74,7 +47,7 @@ std::string trimmed(std::string_view text) {
     std::size_t begin = 0;
     while (begin < text.size()) {
         std::size_t length = 0;
-        const auto c = decodeAt(text, begin, length);
+        const auto c = decodeUtf8At(text, begin, length);
         if (!c || !isWhitespaceOrNewline(*c)) break;
         begin += length;
     }
@@ -84,7 +57,7 @@ std::string trimmed(std::string_view text) {
         std::size_t start = end - 1;
         while (start > begin && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80 && end - start < 4) --start;
         std::size_t length = 0;
-        const auto c = decodeAt(text, start, length);
+        const auto c = decodeUtf8At(text, start, length);
         if (!c || start + length != end || !isWhitespaceOrNewline(*c)) break;
         end = start;
     }
@@ -104,7 +77,7 @@ std::string lowercased(std::string_view text) {
     const locale_t locale = unicodeLocale();
     for (std::size_t pos = 0; pos < text.size();) {
         std::size_t length = 1;
-        const auto c = decodeAt(text, pos, length);
+        const auto c = decodeUtf8At(text, pos, length);
         if (!c) {
             out.push_back(text[pos]);
             pos += 1;
@@ -127,7 +100,7 @@ std::string cleanedName(std::string_view name) {
     out.reserve(name.size());
     for (std::size_t pos = 0; pos < name.size();) {
         std::size_t length = 1;
-        const auto c = decodeAt(name, pos, length);
+        const auto c = decodeUtf8At(name, pos, length);
         if (!c || *c < 0x20 || *c == 0x7F) {
             out.push_back('_');
             pos += 1;

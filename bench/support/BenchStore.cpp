@@ -50,29 +50,6 @@ private:
     int fd_;
 };
 
-void generate(const HeavyStoreShape& shape, const std::string& path) {
-    const Date lastDay = *Calendar::current().startOfDay(shape.lastDay);
-    auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
-    // The last day through the program's own writes, the days before it copied from it in SQL.
-    repository->insertSamples(heavyDay(shape, lastDay));
-    {
-        SQLiteDatabase database(path);
-        database.execute("PRAGMA cache_size = -1048576;");
-        database.execute("BEGIN;");
-        for (int back = 1; back < shape.days; ++back) {
-            database.execute(
-                "INSERT INTO usage_samples SELECT id || '-' || ?, strftime('%Y-%m-%dT%H:%M:%f', timestamp, ?) || 'Z', "
-                "network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence FROM usage_samples "
-                "WHERE timestamp >= ?;",
-                {std::int64_t{back}, '-' + std::to_string(back) + " days", ostrelISO8601String(lastDay)});
-        }
-        database.execute("COMMIT;");
-    }
-    repository->repairRollupsIfNeeded();
-    repository.reset();
-    SQLiteDatabase(path).execute("PRAGMA wal_checkpoint(TRUNCATE);");
-}
-
 }  // namespace
 
 ExitCleanup::ExitCleanup() {
@@ -188,6 +165,30 @@ std::vector<UsageSampleRecord> heavyDay(const HeavyStoreShape& shape, Date daySt
     return samples;
 }
 
+void generateHeavyStore(const HeavyStoreShape& shape, const std::string& path) {
+    fs::create_directories(fs::path(path).parent_path());
+    const Date lastDay = *Calendar::current().startOfDay(shape.lastDay);
+    auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path));
+    // The last day through the program's own writes, the days before it copied from it in SQL.
+    repository->insertSamples(heavyDay(shape, lastDay));
+    {
+        SQLiteDatabase database(path);
+        database.execute("PRAGMA cache_size = -1048576;");
+        database.execute("BEGIN;");
+        for (int back = 1; back < shape.days; ++back) {
+            database.execute(
+                "INSERT INTO usage_samples SELECT id || '-' || ?, strftime('%Y-%m-%dT%H:%M:%f', timestamp, ?) || 'Z', "
+                "network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence FROM usage_samples "
+                "WHERE timestamp >= ?;",
+                {std::int64_t{back}, '-' + std::to_string(back) + " days", ostrelISO8601String(lastDay)});
+        }
+        database.execute("COMMIT;");
+    }
+    repository->repairRollupsIfNeeded();
+    repository.reset();
+    SQLiteDatabase(path).execute("PRAGMA wal_checkpoint(TRUNCATE);");
+}
+
 std::string cachedHeavyStore(ExitCleanup& cleanup, const HeavyStoreShape& shape) {
     ::setenv("TZ", "UTC", 1);
     ::tzset();
@@ -204,7 +205,7 @@ std::string cachedHeavyStore(ExitCleanup& cleanup, const HeavyStoreShape& shape)
     std::printf("generating %s (%d days, %lld samples a day) in %s; kept for later runs\n", shape.name.c_str(),
                 shape.days, static_cast<long long>(shape.samplesPerDay()), folder.c_str());
     std::fflush(stdout);
-    const double ms = millisecondsOf([&] { generate(shape, partial); });
+    const double ms = millisecondsOf([&] { generateHeavyStore(shape, partial); });
     std::printf("generated in %.0f s\n", ms / 1000);
     fs::rename(partial, path);
     for (const char* suffix : {"", "-wal", "-shm"}) cleanup.removeNow(partial + suffix);

@@ -76,6 +76,10 @@ struct HeavyStoreShape {
 // One day of the shape's samples, starting at `dayStart`.
 std::vector<UsageSampleRecord> heavyDay(const HeavyStoreShape& shape, Date dayStart);
 
+// The store of `shape` at `path`, keyed in the zone set now: its last day through the program's
+// own writes, the days before copied from it in SQL, the roll-ups rebuilt. Minutes.
+void generateHeavyStore(const HeavyStoreShape& shape, const std::string& path);
+
 // The store's file in <build>/bench-data, generated first when it is not there (minutes; one
 // generator at a time, the others wait). It holds no write-ahead log once made. Sets TZ to UTC.
 std::string cachedHeavyStore(ExitCleanup& cleanup, const HeavyStoreShape& shape);

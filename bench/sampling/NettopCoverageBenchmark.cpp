@@ -48,6 +48,7 @@
 #include "PlatformAdapters/NettopTrafficAttributionProvider.hpp"
 #include "PlatformAdapters/Reconciliation.hpp"
 #include "PlatformAdapters/TrafficAttributionLayer.hpp"
+#include "ToolListener.hpp"
 #include "support/BenchScratch.hpp"
 
 using namespace ostrel;
@@ -329,30 +330,6 @@ struct Outcome {
     long destroyed = 0;  // TCP sockets the kernel announced as destroyed
 };
 
-// The tool's listener in this thread's network namespace: CPU seconds so far and resident size.
-std::pair<double, long> listenerUsage() {
-    struct stat own {};
-    ::stat("/proc/thread-self/ns/net", &own);
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream comm(entry.path() / "comm");
-        std::string name;
-        struct stat netns {};
-        if (!std::getline(comm, name) || name != "nettop-closed" ||
-            ::stat((entry.path() / "ns/net").c_str(), &netns) != 0 || netns.st_ino != own.st_ino) {
-            continue;
-        }
-        double ns = 0;
-        std::ifstream(entry.path() / "schedstat") >> ns;
-        long kb = 0;
-        std::ifstream status(entry.path() / "status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.starts_with("VmRSS:")) kb = std::atol(line.c_str() + 6);
-        }
-        return {ns / 1e9, kb};
-    }
-    return {0, 0};
-}
-
 // Counts the kernel's announcements of destroyed TCP sockets, as the tool's listener hears them.
 class DestroyCounter {
 public:
@@ -415,7 +392,7 @@ Outcome measure(const std::vector<Link>& links, int seconds, const ToolPaths& pa
         }
     };
 
-    const auto listener0 = listenerUsage();
+    const auto listener0 = bench::toolListenerUsage();
     const auto wall0 = Clock::now();
     Servers servers;
     const auto until = Clock::now() + 1500ms + std::chrono::seconds(seconds);
@@ -435,10 +412,10 @@ Outcome measure(const std::vector<Link>& links, int seconds, const ToolPaths& pa
     servers.join();
     std::this_thread::sleep_until(next);
     tick();
-    const auto listener1 = listenerUsage();
+    const auto listener1 = bench::toolListenerUsage();
     outcome.wall = std::chrono::duration<double>(Clock::now() - wall0).count();
-    outcome.listenerCpu = listener1.first - listener0.first;
-    outcome.listenerKb = listener1.second;
+    outcome.listenerCpu = listener1.cpuSeconds - listener0.cpuSeconds;
+    outcome.listenerKb = listener1.residentKb;
     outcome.destroyed = destroyed.drain();
 
     const auto end = linkCounters();

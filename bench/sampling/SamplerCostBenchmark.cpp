@@ -43,6 +43,7 @@
 #include "PlatformAdapters/NettopTrafficAttributionProvider.hpp"
 #include "PlatformAdapters/SamplingCoordinator.hpp"
 #include "SocketLoad.hpp"
+#include "ToolListener.hpp"
 #include "support/BenchScratch.hpp"
 
 using namespace ostrel;
@@ -159,26 +160,6 @@ double threadCpu(pthread_t thread) {
     timespec t{};
     if (::pthread_getcpuclockid(thread, &clock) != 0 || ::clock_gettime(clock, &t) != 0) return 0;
     return seconds(t);
-}
-
-// The per-process tool's listener for destroyed sockets in this thread's network namespace: CPU
-// seconds so far. It is the tool's, but no child of this process.
-double listenerCpu() {
-    struct stat own {};
-    ::stat("/proc/thread-self/ns/net", &own);
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream comm(entry.path() / "comm");
-        std::string name;
-        struct stat netns {};
-        if (!std::getline(comm, name) || name != "nettop-closed" ||
-            ::stat((entry.path() / "ns/net").c_str(), &netns) != 0 || netns.st_ino != own.st_ino) {
-            continue;
-        }
-        double ns = 0;
-        std::ifstream(entry.path() / "schedstat") >> ns;
-        return ns / 1e9;
-    }
-    return 0;
 }
 
 struct Phase {
@@ -310,7 +291,7 @@ int main(int argc, char** argv) {
         };
         const auto listener = [&] {
             const Netns in(near);
-            return listenerCpu();
+            return bench::toolListenerUsage().cpuSeconds;
         };
         Phase phase;
         phase.name = std::move(name);

@@ -99,6 +99,7 @@ protected:
     pid_t start(const std::string& name, bool asNobody = false) {
         const std::string account = tree.file(asNobody ? "nobody" : "self");
         const std::string out = tree.file(name + ".out"), err = tree.file(name + ".err");
+        const std::string program = asNobody ? programForNobody() : OSTREL_PROGRAM;
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::setpgid(0, 0);
@@ -121,11 +122,37 @@ protected:
                 {"ASAN_OPTIONS", "detect_leaks=0"},
             };
             for (const auto& [key, value] : environment) ::setenv(key, value.c_str(), 1);
-            ::execl(OSTREL_PROGRAM, "ostrel", nullptr);
+            ::execl(program.c_str(), "ostrel", nullptr);
             ::_exit(127);
         }
         started.push_back(pid);
         return pid;
+    }
+
+    // The program where nobody may run it: the build tree may lie in a folder closed to other
+    // accounts (a clone in a private temporary folder), and then it is copied, with the files it
+    // finds beside itself, into the test's own open folder.
+    std::string programForNobody() {
+        if (!nobodyProgram.empty()) return nobodyProgram;
+        const pid_t probe = ::fork();
+        if (probe == 0) {
+            const bool reached = ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 && ::access(OSTREL_PROGRAM, X_OK) == 0;
+            ::_exit(reached ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(probe, &status, 0);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return nobodyProgram = OSTREL_PROGRAM;
+        const fs::path build = fs::path(OSTREL_PROGRAM).parent_path().parent_path(), copy = tree.file("build");
+        for (const char* part : {"bin/ostrel", "libexec/ostrel", "lib/ostrel", "lib/libostrel_core.so", "share/ostrel"}) {
+            if (!fs::exists(build / part)) continue;
+            fs::create_directories((copy / part).parent_path());
+            fs::copy(build / part, copy / part, fs::copy_options::recursive);
+        }
+        for (const auto& entry : fs::recursive_directory_iterator(copy)) {
+            if (entry.is_directory()) fs::permissions(entry.path(), fs::perms(0755));
+        }
+        fs::permissions(copy, fs::perms(0755));
+        return nobodyProgram = (copy / "bin/ostrel").string();
     }
 
     // Its exit status once it has ended within `within`, or nothing while it runs.
@@ -148,6 +175,7 @@ protected:
     const std::string folder = dataHome + "/Ostrel";
     const std::string database = folder + "/ostrel.sqlite";
     std::vector<pid_t> started;
+    std::string nobodyProgram;
 };
 
 TEST_F(OstrelProgramTest, OfStartsThatMeetOneRunsAndTheOthersLeaveAtOnce) {

@@ -26,11 +26,11 @@ using Clock = std::chrono::steady_clock;
 // Whether the child ended before the deadline; false leaves it running.
 bool endsBy(pid_t pid, Clock::time_point deadline) {
 #ifdef SYS_pidfd_open
-    const UniqueFd exit(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-    if (exit.valid()) {
+    const UniqueFd exitFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (exitFd.valid()) {
         for (;;) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            pollfd ended{exit.get(), POLLIN, 0};
+            pollfd ended{exitFd.get(), POLLIN, 0};
             const int ready = ::poll(&ended, 1, static_cast<int>(std::max<long long>(left, 0)));
             if (ready > 0) return true;
             if (ready == 0) return false;

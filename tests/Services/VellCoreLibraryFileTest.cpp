@@ -48,7 +48,7 @@ protected:
 
     // The built library is tried once, not again before each of the thousands of copies.
     struct BuiltTriedOnce final : LibraryTrial {
-        explicit BuiltTriedOnce(std::string built) : built(std::move(built)) {}
+        explicit BuiltTriedOnce(std::string library) : built(std::move(library)) {}
         std::optional<std::string> defect(const std::string& path) override {
             if (path != built) return helper->defect(path);
             if (!builtDefect) builtDefect = helper->defect(path).value_or("");

@@ -47,8 +47,8 @@ protected:
     }
 
     // Made by the other account, in the shared folder.
-    void madeByTheOther(const std::string& name, bool folder) {
-        const auto path = shared.file(name);
+    void madeByTheOther(const std::string& entry, bool folder) {
+        const auto path = shared.file(entry);
         ASSERT_EQ(other.run([&]() -> int {
             return folder ? ::mkdir(path.c_str(), 0755) : ::close(::open(path.c_str(), O_CREAT | O_WRONLY, 0644));
         }),

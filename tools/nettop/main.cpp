@@ -91,8 +91,8 @@ std::optional<std::vector<ProcessTraffic>> measure() {
     if (!directory) {
         complain("no bytes reported: no usable state folder (" + why + ")");
         if (tellUnusableStateOnce(shared, uid)) {
-            tellSystemLog("no per-application split: all traffic counts as Unattributed, as no usable state folder "
-                          "is left (" + why + ")");
+            tellSystemLog("the per-application split is off and all traffic counts as Unattributed: no usable "
+                          "state folder (" + why + ")");
         }
         return std::vector<ProcessTraffic>{};
     }

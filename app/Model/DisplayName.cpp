@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "Model/Utf8.hpp"
+#include "Platform/Utf8.hpp"
 
 namespace ostrel {
 namespace {

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "Platform/UniqueFd.hpp"
+#include "Platform/XdgFolders.hpp"
 
 namespace ostrel {
 namespace fs = std::filesystem;
@@ -218,22 +219,10 @@ DesktopEntries::DesktopEntries(std::vector<std::string> dataDirs, std::string lo
     : dataDirs_(std::move(dataDirs)), locale_(std::move(locale)) {}
 
 std::vector<std::string> DesktopEntries::dataDirsFromEnvironment() {
+    const XdgFolders xdg;
     std::vector<std::string> dirs;
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    if (dataHome && *dataHome) {
-        dirs.emplace_back(dataHome);
-    } else if (home && *home) {
-        dirs.push_back(std::string(home) + "/.local/share");
-    }
-    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
-    std::string list = (dataDirs && *dataDirs) ? dataDirs : "/usr/local/share:/usr/share";
-    std::size_t pos = 0;
-    while (pos <= list.size()) {
-        const auto colon = std::min(list.find(':', pos), list.size());
-        if (colon > pos) dirs.push_back(list.substr(pos, colon - pos));
-        pos = colon + 1;
-    }
+    if (auto dataHome = xdg.dataHome(); !dataHome.empty()) dirs.push_back(std::move(dataHome));
+    for (auto& dir : xdg.dataDirs()) dirs.push_back(std::move(dir));
     return dirs;
 }
 

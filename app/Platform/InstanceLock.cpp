@@ -25,8 +25,8 @@ InstanceLock InstanceLock::acquire(const std::string& databasePath) {
         if (error) return failed(folder.string() + ": " + error.message());
     }
     // Not inherited by the helper tools the program starts, which would hold the lock past its
-    // end. The mode is the one SQLite gives the files it creates.
-    UniqueFd fd(::open(databasePath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644));
+    // end. The user's alone: SQLite gives its side files the same mode.
+    UniqueFd fd(::open(databasePath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600));
     if (!fd.valid()) return failed(databasePath + ": " + std::strerror(errno));
     int result;
     do {

@@ -11,8 +11,10 @@
 #include <cstring>
 #include <utility>
 
+#include "Platform/PrivateFolders.hpp"
 #include "Platform/UniqueFd.hpp"
 #include "Platform/Utf8.hpp"
+#include "Platform/XdgFolders.hpp"
 
 namespace ostrel {
 namespace {
@@ -23,14 +25,7 @@ namespace {
 
 // Missing folders are made private to the user, as the XDG base directory rules ask.
 void makeFolders(const std::string& dir) {
-    for (auto slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
-        const auto prefix = dir.substr(0, slash);
-        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) fail("create", dir, errno);
-        if (slash == std::string::npos) break;
-    }
-    struct stat info {};
-    if (::stat(dir.c_str(), &info) != 0) fail("create", dir, errno);
-    if (!S_ISDIR(info.st_mode)) fail("create", dir, ENOTDIR);
+    if (const int error = makePrivateFolders(dir); error != 0) fail("create", dir, error);
 }
 
 // 0, or the errno of the first failing step.
@@ -51,11 +46,8 @@ XdgAutostartItem::XdgAutostartItem(std::string autostartDir, std::string executa
     : autostartDir_(std::move(autostartDir)), executablePath_(std::move(executablePath)) {}
 
 std::string XdgAutostartItem::autostartDirFromEnvironment() {
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    if (configHome && configHome[0] == '/') return std::string(configHome) + "/autostart";
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return std::string(home) + "/.config/autostart";
-    return {};
+    const auto configHome = XdgFolders().configHome();
+    return configHome.empty() ? configHome : configHome + "/autostart";
 }
 
 std::string XdgAutostartItem::desktopEntryText(const std::string& executablePath) {

@@ -6,7 +6,7 @@
 #include <charconv>
 #include <limits>
 
-#include "Model/Utf8.hpp"
+#include "Platform/Utf8.hpp"
 
 namespace ostrel::text {
 namespace {

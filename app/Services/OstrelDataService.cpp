@@ -1,5 +1,8 @@
 #include "Services/OstrelDataService.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,9 +12,11 @@
 #include "Model/Uuid.hpp"
 #include "Platform/BundleInfo.hpp"
 #include "Platform/DbusNotificationCenter.hpp"
+#include "Platform/PrivateFolders.hpp"
 #include "Platform/ProgramLocation.hpp"
 #include "Platform/ProgramRestart.hpp"
 #include "Platform/XdgAutostartItem.hpp"
+#include "Platform/XdgFolders.hpp"
 #include "Services/SamplingPipeline.hpp"
 
 namespace ostrel {
@@ -49,11 +54,7 @@ bool OstrelDataService::Dependencies::mockDataEnabledBy(const char* value) {
 }
 
 std::string OstrelDataService::Dependencies::dataHomeFromEnvironment() {
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    if (dataHome != nullptr && dataHome[0] == '/') return dataHome;
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/share";
-    return {};
+    return XdgFolders().dataHome();
 }
 
 std::shared_ptr<OstrelDataService> OstrelDataService::create(Dependencies dependencies) {
@@ -166,11 +167,24 @@ std::string OstrelDataService::databasePath(const std::string& dataHome) {
         throw std::runtime_error("No folder for the database: neither XDG_DATA_HOME nor HOME is set");
     }
     const std::filesystem::path folder = std::filesystem::path(dataHome) / "Ostrel";
-    // Whatever is there already is used as it is; a file in the way fails at the open.
+    const auto path = (folder / "ostrel.sqlite").string();
+    // Whatever is there already is used as it is; a file in the way fails at the open. Only the
+    // program's own folder and files are closed to other accounts, also those an earlier version
+    // left open: they could read every sample, and hold locks that stop starts and writes.
     if (!std::filesystem::exists(std::filesystem::symlink_status(folder))) {
-        std::filesystem::create_directories(folder);
+        if (const int error = makePrivateFolders(folder.string()); error != 0) {
+            throw std::filesystem::filesystem_error("cannot create directories", folder,
+                                                    std::error_code(error, std::generic_category()));
+        }
+    } else {
+        narrowOwnedToOwner(folder.string());
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"}) narrowOwnedToOwner(path + suffix);
     }
-    return (folder / "ostrel.sqlite").string();
+    // SQLite gives its side files the database file's mode, so the file is made before SQLite
+    // makes it 0644. A failure here shows at the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
+    if (fd >= 0) ::close(fd);
+    return path;
 }
 
 OstrelSettings OstrelDataService::settleSettings() {

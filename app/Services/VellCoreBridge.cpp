@@ -9,6 +9,8 @@
 #include <utility>
 
 #include "Platform/ElfLibraryCheck.hpp"
+#include "Platform/ProgramLocation.hpp"
+#include "Services/SamplingPipeline.hpp"
 #include "Services/VellCoreJson.hpp"
 
 namespace ostrel {
@@ -106,13 +108,22 @@ std::vector<std::string> VellCoreBridge::defaultLibraryCandidates() {
     return candidates;
 }
 
-VellCoreBridge::VellCoreBridge(const std::vector<std::string>& candidates, std::shared_ptr<LogSink> log)
+std::shared_ptr<LibraryTrial> VellCoreBridge::defaultLibraryTrial() {
+    return std::make_shared<HelperLibraryTrial>(helperToolsDir(currentExecutablePath()) + "/ostrel-core-probe");
+}
+
+VellCoreBridge::VellCoreBridge(const std::vector<std::string>& candidates, std::shared_ptr<LogSink> log,
+                               std::shared_ptr<LibraryTrial> trial)
     : log_(std::move(log)) {
     const uid_t user = ::geteuid();
     for (const auto& candidate : candidates) {
         if (const auto path = trustedLibraryPath(candidate, user)) {
-            // A damaged file would bring the whole program down inside dlopen, without a word.
-            if (const auto defect = elfLibraryDefect(*path)) {
+            // A damaged file would bring the whole program down inside dlopen, without a word:
+            // one cut short is seen in its headers, one whose code or tables are broken only
+            // when it runs.
+            auto defect = elfLibraryDefect(*path);
+            if (!defect && trial) defect = trial->defect(*path);
+            if (defect) {
                 log_->log("Skipped core library " + *path + ": " + *defect);
                 continue;
             }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Model/Records.hpp"
+#include "Platform/LibraryTrial.hpp"
 #include "Platform/LogSink.hpp"
 
 namespace ostrel {
@@ -62,8 +63,12 @@ public:
     // Loads the first candidate that is safe to load and opens (RTLD_NOW | RTLD_LOCAL), then
     // binds the four functions by name. A candidate is skipped when the file, or a folder on
     // its path, could be changed by an account other than this user and root; and, with a log
-    // line, when the file is not a whole shared library for this machine.
-    VellCoreBridge(const std::vector<std::string>& candidates, std::shared_ptr<LogSink> log);
+    // line, when the file is not a whole shared library for this machine, or when `trial` finds
+    // that loading it would crash or hang (by default the program's own helper tries it).
+    VellCoreBridge(const std::vector<std::string>& candidates, std::shared_ptr<LogSink> log,
+                   std::shared_ptr<LibraryTrial> trial = defaultLibraryTrial());
+    // The helper ostrel-core-probe beside the program's other helper tools.
+    static std::shared_ptr<LibraryTrial> defaultLibraryTrial();
     // The entry points given directly, with no library behind them.
     VellCoreBridge(EntryPoints entryPoints, std::shared_ptr<LogSink> log);
     ~VellCoreBridge();

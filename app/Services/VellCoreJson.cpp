@@ -228,22 +228,8 @@ std::string thresholdRequest(std::int64_t totalBytes, std::int64_t warning, std:
 }
 
 std::string utf8Repaired(std::string_view text) {
-    if (isValidUtf8(text)) {
-        return std::string(text);
-    }
-    std::string repaired;
-    for (std::size_t at = 0; at < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[at]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        if (at + length <= text.size() && isValidUtf8(text.substr(at, length))) {
-            repaired.append(text.substr(at, length));
-            at += length;
-        } else {
-            repaired.append("\xEF\xBF\xBD");  // U+FFFD for each byte that starts no character
-            ++at;
-        }
-    }
-    return repaired;
+    // U+FFFD for each byte that starts no character.
+    return isValidUtf8(text) ? std::string(text) : ostrel::utf8Repaired(text, "\xEF\xBF\xBD");
 }
 
 std::optional<std::string> errorMessage(const rapidjson::Value& answer) {

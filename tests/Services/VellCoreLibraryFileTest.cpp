@@ -11,8 +11,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Platform/support/TempTree.hpp"
@@ -43,10 +46,23 @@ protected:
         return path;
     }
 
+    // The built library is tried once, not again before each of the thousands of copies.
+    struct BuiltTriedOnce final : LibraryTrial {
+        explicit BuiltTriedOnce(std::string library) : built(std::move(library)) {}
+        std::optional<std::string> defect(const std::string& path) override {
+            if (path != built) return helper->defect(path);
+            if (!builtDefect) builtDefect = helper->defect(path).value_or("");
+            return builtDefect->empty() ? std::nullopt : builtDefect;
+        }
+        const std::string built;
+        const std::shared_ptr<LibraryTrial> helper = VellCoreBridge::defaultLibraryTrial();
+        std::optional<std::string> builtDefect;
+    };
+
     // The bridge over `path`, then the built library; what it logged.
     std::vector<std::string> load(const std::string& path, bool whole = false) const {
         const auto log = std::make_shared<CapturingLogSink>();
-        const VellCoreBridge bridge({path, built}, log);
+        const VellCoreBridge bridge({path, built}, log, trial);
         EXPECT_TRUE(bridge.isAvailable());
         const auto lines = log->lines();
         EXPECT_EQ(lines.size(), whole ? 0u : 1u);
@@ -55,6 +71,7 @@ protected:
     }
 
     const std::string built = fs::canonical(VellCoreBridge::defaultLibraryCandidates().front());
+    const std::shared_ptr<BuiltTriedOnce> trial = std::make_shared<BuiltTriedOnce>(built);
     testing::TempTree folder;
     int placed = 0;
     std::string image;
@@ -142,6 +159,51 @@ TEST_F(VellCoreLibraryFileTest, HeadersThatNameMoreThanTheFileHoldsOrAnotherMach
     }
     // Bytes after everything the headers name do no harm.
     load(place(image + std::string(100, 'x')), true);
+}
+
+// Whole headers over broken code or tables: dlopen runs the library's initialisers and relocates
+// it, and a copy like these brought the program down there on every start.
+TEST_F(VellCoreLibraryFileTest, ACopyWhoseCodeOrDynamicTableIsBrokenIsSkippedAndTheProgramComputesItself) {
+    using Shdr = ElfW(Shdr);
+    std::vector<Shdr> sections(header.e_shnum);
+    std::memcpy(sections.data(), image.data() + header.e_shoff, sections.size() * sizeof(Shdr));
+    const auto section = [&](const std::string& name) {
+        for (const Shdr& candidate : sections) {
+            if (name == image.data() + sections[header.e_shstrndx].sh_offset + candidate.sh_name) return candidate;
+        }
+        ADD_FAILURE() << "no section " << name;
+        return Shdr{};
+    };
+    std::uint32_t seed = 20260307;
+    const auto overwritten = [&](const Shdr& part, bool random) {
+        std::string bytes = image;
+        for (std::size_t i = 0; i < part.sh_size; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            bytes[part.sh_offset + i] = random ? static_cast<char>(seed >> 24) : '\0';
+        }
+        return bytes;
+    };
+    const struct {
+        const char* label;
+        std::string bytes;
+    } cases[] = {
+        {"a zeroed .text", overwritten(section(".text"), false)},
+        {"a random .text", overwritten(section(".text"), true)},
+        {"a random .dynamic", overwritten(section(".dynamic"), true)},
+    };
+    for (const auto& [label, bytes] : cases) {
+        SCOPED_TRACE(label);
+        const auto path = place(bytes);
+        const auto log = std::make_shared<CapturingLogSink>();
+        // Alone, it leaves the bridge unavailable, and the analytics compute every answer.
+        EXPECT_FALSE(VellCoreBridge({path}, log).isAvailable());
+        ASSERT_EQ(log->lines().size(), 1u);
+        EXPECT_EQ(log->lines()[0].rfind("Skipped core library " + path + ": ", 0), 0u) << log->lines()[0];
+        EXPECT_NE(log->lines()[0].find(" while it loaded, tried in a process of its own ("), std::string::npos)
+            << log->lines()[0];
+        // Before the built library, it is passed over for that.
+        load(path);
+    }
 }
 
 }  // namespace

@@ -39,29 +39,14 @@ std::pair<std::uint64_t, std::uint64_t> interfaceTraffic(const std::map<std::str
     return {in, out};
 }
 
-std::size_t sequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 1;
-}
-
 // A comma or line break in a process name would shift every later field of its line, and bytes
 // that are not UTF-8 (a multi-byte name cut at the kernel's 15-byte limit) would make the reader
 // reject the whole output.
 std::string csvSafe(std::string_view name) {
     std::string out;
-    for (std::size_t i = 0; i < name.size();) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        const auto length = sequenceLength(c);
-        if (c == ',' || c < 0x20 || c == 0x7f || !ostrel::isValidUtf8(name.substr(i, length))) {
-            out.push_back('_');
-            ++i;
-            continue;
-        }
-        out.append(name.substr(i, length));
-        i += length;
+    for (const char c : ostrel::utf8Repaired(name, "_")) {
+        const auto byte = static_cast<unsigned char>(c);
+        out.push_back(c == ',' || byte < 0x20 || byte == 0x7f ? '_' : c);
     }
     return out;
 }

@@ -52,6 +52,35 @@ std::optional<std::string> stateDirectory(const std::string& stateHome, const st
     return std::nullopt;
 }
 
+std::string ownRuntimeDir(const std::string& fromEnvironment, const std::string& runRoot, uid_t uid) {
+    if (!fromEnvironment.empty()) return fromEnvironment;
+    const auto folder = runRoot + "/" + std::to_string(uid);
+    return runRoot.empty() || !isPrivateDirectory(folder, uid) ? std::string() : folder;
+}
+
+namespace {
+
+std::string toldMarker(const std::string& tmpRoot, uid_t uid) {
+    return tmpRoot + "/ostrel-nettop-" + std::to_string(uid) + ".told";
+}
+
+}  // namespace
+
+bool tellUnusableStateOnce(const std::string& tmpRoot, uid_t uid) {
+    const auto marker = toldMarker(tmpRoot, uid);
+    const UniqueFd made(::open(marker.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (made.valid() || errno != EEXIST) return true;
+    // Another account cannot make a file of this user's: one there now was made by an earlier run.
+    struct stat info {};
+    return ::lstat(marker.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != uid;
+}
+
+void forgetToldUnusableState(const std::string& tmpRoot, uid_t uid) {
+    const auto marker = toldMarker(tmpRoot, uid);
+    struct stat info {};
+    if (::lstat(marker.c_str(), &info) == 0 && info.st_uid == uid) ::unlink(marker.c_str());
+}
+
 std::string namespaceFile(const std::string& directory, std::uint64_t key, std::string_view suffix) {
     auto path = directory + "/nettop-" + std::to_string(key);
     path.append(suffix);

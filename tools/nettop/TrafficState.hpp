@@ -68,6 +68,18 @@ std::optional<TrafficState> parseState(std::string_view bytes);
 std::optional<std::string> stateDirectory(const std::string& stateHome, const std::string& runtimeDir,
                                           const std::string& tmpRoot, uid_t uid, std::string& why);
 
+// The user's own runtime folder: `fromEnvironment` when that is set, else `runRoot`/UID (as
+// /run/user/UID, which the login manager makes) when that is this user's private folder; else
+// empty.
+std::string ownRuntimeDir(const std::string& fromEnvironment, const std::string& runRoot, uid_t uid);
+
+// Whether to tell now that no state folder can be used: the first time, which a marker of this
+// user's own in `tmpRoot` records, and every time while another account holds the marker's name.
+// forgetToldUnusableState removes the marker once a state folder can be used again, so that the
+// next time is told too.
+bool tellUnusableStateOnce(const std::string& tmpRoot, uid_t uid);
+void forgetToldUnusableState(const std::string& tmpRoot, uid_t uid);
+
 // Past this size a state file is not read: it cannot be one this program wrote (about 300,000
 // sockets).
 constexpr std::size_t maxStateBytes = 32 << 20;

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "NettopRun.hpp"
 #include "Platform/InterfaceCounterSource.hpp"
 #include "Platform/UniqueFd.hpp"
+#include "Platform/XdgFolders.hpp"
 #include "ProcessSockets.hpp"
 #include "SocketCounters.hpp"
 #include "TrafficState.hpp"
@@ -34,14 +36,17 @@ void complain(const std::string& text) {
     std::fprintf(stderr, "ostrel-nettop: %s\n", text.c_str());
 }
 
-std::string absolute(const char* path) {
-    return path != nullptr && path[0] == '/' ? path : "";
+// Shared by every account, so the last place for the state: $TMPDIR when set, else /tmp.
+std::string tmpRoot() {
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp";
 }
 
-std::string stateHome() {
-    if (auto home = absolute(std::getenv("XDG_STATE_HOME")); !home.empty()) return home;
-    const auto home = absolute(std::getenv("HOME"));
-    return home.empty() ? home : home + "/.local/state";
+// The sampler discards what the tool writes on standard error.
+void tellSystemLog(const std::string& text) {
+    ::openlog("ostrel-nettop", LOG_PID, LOG_USER);
+    ::syslog(LOG_NOTICE, "%s", text.c_str());
+    ::closelog();
 }
 
 std::string bootId() {
@@ -77,12 +82,21 @@ NetworkNamespace networkNamespace() {
 // socket's whole life would then count as the last second. None when the kernel cannot be asked.
 std::optional<std::vector<ProcessTraffic>> measure() {
     std::string why;
+    const ostrel::XdgFolders xdg;
+    const auto uid = ::getuid();
+    const auto shared = tmpRoot();
+    // The user's own private folders before the shared one, which another account may hold.
     const auto directory =
-        stateDirectory(stateHome(), absolute(std::getenv("XDG_RUNTIME_DIR")), "/tmp", ::getuid(), why);
+        stateDirectory(xdg.stateHome(), ownRuntimeDir(xdg.runtimeDir(), "/run/user", uid), shared, uid, why);
     if (!directory) {
         complain("no bytes reported: no usable state folder (" + why + ")");
+        if (tellUnusableStateOnce(shared, uid)) {
+            tellSystemLog("the per-application split is off and all traffic counts as Unattributed: no usable "
+                          "state folder (" + why + ")");
+        }
         return std::vector<ProcessTraffic>{};
     }
+    forgetToldUnusableState(shared, uid);
     const auto netns = networkNamespace();
     const StateFile file(*directory, netns.inode, lockWaitMs);
     if (!file.locked()) {

@@ -1,9 +1,18 @@
 # Warnings for the project's own targets, fatal when asked (CI and scripts/test.sh ask); sanitizers
 # for the whole tree.
+include(CheckCXXCompilerFlag)
 add_library(ostrel_warnings INTERFACE)
 target_compile_options(ostrel_warnings INTERFACE -Wall -Wextra -Wpedantic)
+# The stricter ones only where the compiler knows them, so any compiler builds a plain build.
+foreach(_flag -Wshadow -Wold-style-cast -Wnon-virtual-dtor -Woverloaded-virtual -Wformat=2)
+  string(MAKE_C_IDENTIFIER "OSTREL_HAS${_flag}" _var)
+  check_cxx_compiler_flag(${_flag} ${_var})
+  if(${_var})
+    target_compile_options(ostrel_warnings INTERFACE ${_flag})
+  endif()
+endforeach()
 if(OSTREL_WARNINGS_AS_ERRORS)
-  target_compile_options(ostrel_warnings INTERFACE -Werror)
+  target_compile_options(ostrel_warnings INTERFACE -Werror -Werror=format-security)
 endif()
 
 if(OSTREL_SANITIZE)
@@ -13,6 +22,8 @@ if(OSTREL_SANITIZE)
     add_link_options(-fsanitize=${_s})
   endforeach()
   add_compile_options(-fno-omit-frame-pointer -g)
+  # The standard library's own bounds and precondition checks, beside the sanitizers.
+  add_compile_definitions(_GLIBCXX_ASSERTIONS)
   if("undefined" IN_LIST _ostrel_sans)
     add_compile_options(-fno-sanitize-recover=undefined)
   endif()

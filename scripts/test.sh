@@ -39,7 +39,7 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --test-dir build-tsan -L concurrency --output-on-failure -j "$jobs" --no-tests=ignore
 
 echo "== every test under AddressSanitizer and UndefinedBehaviorSanitizer"
-configure build-test -DOSTREL_SANITIZE=address,undefined
+configure build-test -DOSTREL_SANITIZE=address,undefined -DOSTREL_BUILD_BENCH=OFF
 cmake --build build-test -j "$jobs"
 ASAN_OPTIONS="detect_leaks=1 strict_string_checks=1" UBSAN_OPTIONS="print_stacktrace=1" \
   ctest --test-dir build-test --output-on-failure -j "$jobs"

@@ -122,7 +122,7 @@ std::string decimal(std::int64_t value) {
 
 }  // namespace
 
-OstrelRepository::OstrelRepository(std::unique_ptr<SQLiteDatabase> database) : database(std::move(database)) {
+OstrelRepository::OstrelRepository(std::unique_ptr<SQLiteDatabase> databaseIn) : database(std::move(databaseIn)) {
     migrate();
 }
 

@@ -72,7 +72,7 @@ KernelAnswer askKernel(int family, const char* address) {
             // An error here is the kernel's answer: no route, or an unreachable or prohibit route.
             if (message->nlmsg_type == NLMSG_ERROR || message->nlmsg_type == NLMSG_DONE) return {true, {}};
             if (message->nlmsg_type != RTM_NEWROUTE) continue;
-            const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(message));
+            const auto* route = reinterpret_cast<const rtmsg*>(reinterpret_cast<const char*>(message) + NLMSG_HDRLEN);
             if (route->rtm_type != RTN_UNICAST) return {true, {}};  // a blackhole, for one
             int length = static_cast<int>(RTM_PAYLOAD(message));
             for (const auto* item = RTM_RTA(route); RTA_OK(item, length); item = RTA_NEXT(item, length)) {

@@ -36,21 +36,21 @@ std::shared_ptr<SamplingCoordinator> SamplingCoordinator::create(
         std::move(mainQueue), std::move(log), std::move(clock), std::move(elapsedClock));
 }
 
-SamplingCoordinator::SamplingCoordinator(Token, std::unique_ptr<TrafficMonitorAdapter> monitor,
-                                         std::unique_ptr<NetworkIdentityResolver> networkResolver,
-                                         std::unique_ptr<TrafficAttributionLayer> attributionLayer,
-                                         std::shared_ptr<OstrelRepository> repository,
-                                         std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<LogSink> log,
-                                         std::function<Date()> clock,
-                                         std::function<ElapsedClock::time_point()> elapsedClock)
-    : monitor(std::move(monitor)),
-      networkResolver(std::move(networkResolver)),
-      attributionLayer(std::move(attributionLayer)),
-      repository(std::move(repository)),
-      mainQueue(std::move(mainQueue)),
-      log(std::move(log)),
-      clock(std::move(clock)),
-      elapsedClock(std::move(elapsedClock)) {}
+SamplingCoordinator::SamplingCoordinator(Token, std::unique_ptr<TrafficMonitorAdapter> monitorIn,
+                                         std::unique_ptr<NetworkIdentityResolver> networkResolverIn,
+                                         std::unique_ptr<TrafficAttributionLayer> attributionLayerIn,
+                                         std::shared_ptr<OstrelRepository> repositoryIn,
+                                         std::shared_ptr<MainQueue> mainQueueIn, std::shared_ptr<LogSink> logIn,
+                                         std::function<Date()> clockIn,
+                                         std::function<ElapsedClock::time_point()> elapsedClockIn)
+    : monitor(std::move(monitorIn)),
+      networkResolver(std::move(networkResolverIn)),
+      attributionLayer(std::move(attributionLayerIn)),
+      repository(std::move(repositoryIn)),
+      mainQueue(std::move(mainQueueIn)),
+      log(std::move(logIn)),
+      clock(std::move(clockIn)),
+      elapsedClock(std::move(elapsedClockIn)) {}
 
 SamplingCoordinator::~SamplingCoordinator() {
     if (timer) {

@@ -172,9 +172,9 @@ DetailParts detailParts(OstrelRepository& repository, const EntityQueries& queri
 
 }  // namespace
 
-AnalyticsService::AnalyticsService(std::shared_ptr<OstrelRepository> repository,
-                                   std::shared_ptr<const VellCoreBridge> vellCore, Clock clock)
-    : repository(std::move(repository)), vellCore(std::move(vellCore)), clock(std::move(clock)) {}
+AnalyticsService::AnalyticsService(std::shared_ptr<OstrelRepository> repositoryIn,
+                                   std::shared_ptr<const VellCoreBridge> vellCoreIn, Clock clockIn)
+    : repository(std::move(repositoryIn)), vellCore(std::move(vellCoreIn)), clock(std::move(clockIn)) {}
 
 AnalyticsService::Source AnalyticsService::source(TimeframePreset timeframe,
                                                   const std::optional<DateRange>& customRange) const {

@@ -76,9 +76,9 @@ std::vector<UsageSampleRecord> demonstrationRecords(Date now) {
 
 }  // namespace
 
-MockDataSeeder::MockDataSeeder(std::shared_ptr<OstrelRepository> repository, std::shared_ptr<LogSink> log,
+MockDataSeeder::MockDataSeeder(std::shared_ptr<OstrelRepository> repositoryIn, std::shared_ptr<LogSink> log,
                                std::function<Date()> clock)
-    : repository(std::move(repository)), log_(std::move(log)), clock_(std::move(clock)) {}
+    : repository(std::move(repositoryIn)), log_(std::move(log)), clock_(std::move(clock)) {}
 
 void MockDataSeeder::seedIfEmpty() {
     try {

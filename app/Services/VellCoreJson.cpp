@@ -172,9 +172,9 @@ bool appendSamples(std::string& text, std::span<const UsageSampleRecord> samples
     out.commit();
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const UsageSampleRecord& sample = samples[i];
-        const std::size_t texts =
+        const std::size_t sampleTexts =
             sample.networkID.size() + sample.networkName.size() + sample.appID.size() + sample.appName.size();
-        out.reserve(kSampleFrame + RequestWriter::kMaxDate + texts * RequestWriter::kMaxEscaped +
+        out.reserve(kSampleFrame + RequestWriter::kMaxDate + sampleTexts * RequestWriter::kMaxEscaped +
                     2 * RequestWriter::kMaxInteger);
         if (i > 0) {
             out.raw(",");

@@ -184,8 +184,8 @@ void report(const Phase& p) {
     std::printf("  per-process tool: %7.3f ms CPU per run, listener %6.3f ms a second\n",
                 1e3 * p.childrenCpu / static_cast<double>(std::max(p.perProcessRuns, 1L)),
                 1e3 * p.listenerCpu / p.wall);
-    for (const auto& [thread, cpu] : p.threads) {
-        std::printf("  thread %-16s %7.3f ms per tick\n", thread.c_str(), perTick(cpu));
+    for (const auto& [thread, threadSeconds] : p.threads) {
+        std::printf("  thread %-16s %7.3f ms per tick\n", thread.c_str(), perTick(threadSeconds));
     }
     std::fflush(stdout);
 }

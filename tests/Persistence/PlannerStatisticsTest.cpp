@@ -77,7 +77,7 @@ TEST(PlannerStatisticsTest, RangesOfRawSamplesAreReadThroughTheTimeStampIndex) {
     // The fault: an equality on an application or network wins over a range of time stamps.
     EXPECT_NE(plan(path, kRawStatements[5]).find("idx_usage_samples_app"), std::string::npos);
 
-    for (int start = 0; start < 2; ++start) {  // a second start writes the same statistics
+    for (int run = 0; run < 2; ++run) {  // a second start writes the same statistics
         std::vector<std::string> failures;
         repository->purgeAndRepairInTurn(true,
                                          [&](bool, const std::exception& error) { failures.push_back(error.what()); });

@@ -11,7 +11,7 @@ namespace {
 using List = std::vector<AppUsageAttribution>;
 
 struct Provider final : TrafficAttributionProviding {
-    explicit Provider(List answer) : answer(std::move(answer)) {}
+    explicit Provider(List answerIn) : answer(std::move(answerIn)) {}
     List attributedUsage(std::int64_t rx, std::int64_t tx) override { return asked.emplace_back(rx, tx), answer; }
     List answer;
     std::vector<std::pair<std::int64_t, std::int64_t>> asked;

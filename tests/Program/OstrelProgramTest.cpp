@@ -78,8 +78,8 @@ protected:
     void SetUp() override {
         fs::permissions(tree.root, fs::perms(0755));
         for (const char* account : {"self", "nobody"}) {
-            for (const char* folder : {"config", "state", "runtime"}) {
-                const std::string path = tree.file(std::string(account) + "/" + folder);
+            for (const char* kind : {"config", "state", "runtime"}) {
+                const std::string path = tree.file(std::string(account) + "/" + kind);
                 fs::create_directories(path);
                 fs::permissions(path, fs::perms(0700));
                 // Only root starts the program as nobody.

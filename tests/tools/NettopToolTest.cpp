@@ -249,10 +249,10 @@ public:
         alignas(nlmsghdr) char buffer[16384];
         for (pollfd item{fd_.get(), POLLIN, 0}; ::poll(&item, 1, 60000) == 1;) {
             auto length = static_cast<unsigned>(::recv(fd_.get(), buffer, sizeof buffer, 0));
-            for (auto* header = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(header, length);
-                 header = NLMSG_NEXT(header, length)) {
+            for (auto* reply = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(reply, length);
+                 reply = NLMSG_NEXT(reply, length)) {
                 inet_diag_msg message;
-                std::memcpy(&message, NLMSG_DATA(header), sizeof message);
+                std::memcpy(&message, reinterpret_cast<const char*>(reply) + NLMSG_HDRLEN, sizeof message);
                 if (message.id.idiag_dport == htons(port) || message.id.idiag_sport == htons(port)) return true;
             }
         }

@@ -44,7 +44,7 @@ std::optional<SocketCounters> readSocketMessage(const nlmsghdr* header) {
     if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY && header->nlmsg_type != TCPDIAG_GETSOCK) return std::nullopt;
     if (header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) return std::nullopt;
     inet_diag_msg message;
-    std::memcpy(&message, NLMSG_DATA(header), sizeof message);
+    std::memcpy(&message, reinterpret_cast<const char*>(header) + NLMSG_HDRLEN, sizeof message);
 
     SocketCounters counters;
     counters.inode = message.idiag_inode;
@@ -67,7 +67,7 @@ std::optional<SocketCounters> readSocketMessage(const nlmsghdr* header) {
 
     auto length = static_cast<int>(header->nlmsg_len - NLMSG_LENGTH(sizeof(inet_diag_msg)));
     // The attributes follow the aligned message.
-    auto* attribute = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(NLMSG_DATA(header)) +
+    auto* attribute = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(header) + NLMSG_HDRLEN +
                                                       NLMSG_ALIGN(sizeof(inet_diag_msg)));
     for (; RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
         const std::size_t size = RTA_PAYLOAD(attribute);

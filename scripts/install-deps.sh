@@ -20,6 +20,8 @@ test=(
   xvfb x11-utils xdotool imagemagick dunst trayer haskell-gtk-sni-tray-utils
   # the accessibility bus, through which the popover's end-to-end test reads the screens' texts
   at-spi2-core
+  # xdg-open, which the tray menu's links run and their test runs without a desktop
+  xdg-utils
 )
 
 packages=("${run[@]}")

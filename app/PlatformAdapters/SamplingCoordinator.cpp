@@ -109,6 +109,11 @@ void SamplingCoordinator::setOnNewSampleBatch(std::function<void()> callback) {
     onNewSampleBatch = std::move(callback);
 }
 
+void SamplingCoordinator::setOnActiveNetworkChange(std::function<void()> callback) {
+    std::lock_guard lock(callbackMutex);
+    onActiveNetworkChange = std::move(callback);
+}
+
 bool SamplingCoordinator::isRunning() {
     bool running = false;
     onQueue([this, &running] { running = timer != nullptr; });
@@ -192,7 +197,11 @@ void SamplingCoordinator::updateActiveNetworkIfNeeded(const NetworkIdentity& net
     if (!changed && lessThanAfter(now.elapsed, lastNetworkWriteAt, networkWriteIntervalSeconds)) {
         return;
     }
+    // Compared with what the store held just before, not with this sampler's last write: a start
+    // on the network of the last run changes nothing, and a row deleted meanwhile is back.
+    std::optional<NetworkIdentity> before;
     try {
+        before = repository->fetchActiveNetworkIdentity();
         repository->setActiveNetwork(network, now.at);
     } catch (const std::exception& error) {
         log->log(std::string("Failed updating active network: ") + error.what());
@@ -200,6 +209,14 @@ void SamplingCoordinator::updateActiveNetworkIfNeeded(const NetworkIdentity& net
     }
     activeNetworkID = network.id;
     lastNetworkWriteAt = now.elapsed;
+    bool storedChanged = true;  // unknown after a failed read: a needless reload is harmless
+    try {
+        storedChanged = repository->fetchActiveNetworkIdentity() != before;
+    } catch (const std::exception&) {
+    }
+    if (storedChanged) {
+        callOnMainQueue(&SamplingCoordinator::onActiveNetworkChange);
+    }
 }
 
 void SamplingCoordinator::publishUIIfNeeded(ElapsedClock::time_point now) {
@@ -207,18 +224,22 @@ void SamplingCoordinator::publishUIIfNeeded(ElapsedClock::time_point now) {
         return;
     }
     lastUIPublishAt = now;
-    mainQueue->async([weak = weak_from_this()] {
+    callOnMainQueue(&SamplingCoordinator::onNewSampleBatch);
+}
+
+void SamplingCoordinator::callOnMainQueue(std::function<void()> SamplingCoordinator::*callback) {
+    mainQueue->async([weak = weak_from_this(), callback] {
         const auto self = weak.lock();
         if (!self) {
             return;
         }
-        std::function<void()> callback;
+        std::function<void()> call;
         {
             std::lock_guard lock(self->callbackMutex);
-            callback = self->onNewSampleBatch;
+            call = (*self).*callback;
         }
-        if (callback) {
-            callback();
+        if (call) {
+            call();
         }
     });
 }

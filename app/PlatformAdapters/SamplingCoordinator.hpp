@@ -27,7 +27,9 @@ namespace ostrel {
 // takes the interface deltas, resolves the network, splits the traffic among applications so
 // that the parts add up to the interface totals, and buffers one record per application. The
 // buffer is written at most every 3 seconds (at once at 240 records), and after a successful
-// write the batch callback runs on the main queue at most every 3 seconds.
+// write the batch callback runs on the main queue at most every 3 seconds. A tick that changes the
+// active network the store holds calls the network callback on the main queue at once, also without
+// traffic; the periodic rewrite of the same network calls nothing.
 //
 // Created through create(): the timer, the queued work and the main-queue callback hold it
 // weakly.
@@ -62,8 +64,9 @@ public:
     void stop();
     // The next tick counts only traffic after this point.
     void resetBaseline();
-    // Set once, before start(); runs on the main queue.
+    // Each set once, before start(); each runs on the main queue.
     void setOnNewSampleBatch(std::function<void()> callback);
+    void setOnActiveNetworkChange(std::function<void()> callback);
 
     bool isRunning();
     // One tick now, on the queue, waiting for it: lets tests and benchmarks drive the sampler
@@ -96,6 +99,7 @@ private:
     void flushBufferedSamplesIfNeeded(bool force, Instant now);
     void updateActiveNetworkIfNeeded(const NetworkIdentity& network, Instant now);
     void publishUIIfNeeded(ElapsedClock::time_point now);
+    void callOnMainQueue(std::function<void()> SamplingCoordinator::*callback);
 
     std::unique_ptr<TrafficMonitorAdapter> monitor;
     std::unique_ptr<NetworkIdentityResolver> networkResolver;
@@ -117,6 +121,7 @@ private:
 
     std::mutex callbackMutex;
     std::function<void()> onNewSampleBatch;
+    std::function<void()> onActiveNetworkChange;
 
     // Declared last: destroyed first, so nothing queued outlives what it touches.
     SerialQueue queue{queueLabel};

@@ -1,6 +1,4 @@
 #include <exception>
-#include <string_view>
-#include <unordered_map>
 #include <utility>
 
 #include "Model/SaturatingAdd.hpp"
@@ -20,32 +18,6 @@ std::optional<std::string> firstTitle(const std::vector<RankedUsage>& rows) {
     return rows.front().title;
 }
 
-// The first row of a top-N query over exactly these samples: the largest total under its
-// stored name (the samples carry the stored names); equal totals go to the smaller identifier.
-std::optional<std::string> topTitle(std::span<const UsageSampleRecord> samples, std::string UsageSampleRecord::*id,
-                                    std::string UsageSampleRecord::*name) {
-    struct Entity {
-        std::string_view name;
-        std::int64_t total = 0;
-    };
-    std::unordered_map<std::string_view, Entity> totals;
-    for (const UsageSampleRecord& sample : samples) {
-        auto& entity = totals.try_emplace(sample.*id, Entity{sample.*name}).first->second;
-        entity.total = saturatingAdd(entity.total, saturatingAdd(sample.rxBytes, sample.txBytes));
-    }
-    const std::pair<const std::string_view, Entity>* top = nullptr;
-    for (const auto& entry : totals) {
-        if (top == nullptr || entry.second.total > top->second.total ||
-            (entry.second.total == top->second.total && entry.first < top->first)) {
-            top = &entry;
-        }
-    }
-    if (top == nullptr) {
-        return std::nullopt;
-    }
-    return std::string(top->second.name);
-}
-
 }  // namespace
 
 OverviewSnapshot AnalyticsService::overview(TimeframePreset timeframe, const std::optional<DateRange>& customRange,
@@ -56,7 +28,6 @@ OverviewSnapshot AnalyticsService::overview(TimeframePreset timeframe, const std
     OverviewSnapshot snapshot;
     snapshot.timeframe = timeframe;
     snapshot.range = from.range;
-    std::optional<std::vector<UsageSampleRecord>> todaysSamples;
     if (from.rollup) {
         snapshot.summary = repository->fetchSummaryFromDailyRollup(from.range);
         snapshot.trend = repository->fetchTrendFromDailyRollup(from.range);
@@ -82,22 +53,13 @@ OverviewSnapshot AnalyticsService::overview(TimeframePreset timeframe, const std
         };
         snapshot.topNetworks = ranked(VellRankingDimension::network, &OstrelRepository::fetchTopNetworks);
         snapshot.topApplications = ranked(VellRankingDimension::application, &OstrelRepository::fetchTopApplications);
-        if (from.range == today) {
-            todaysSamples = std::move(samples);
-        }
     }
 
-    // Today's leaders, whatever the timeframe: from the daily range's samples when they are at
-    // hand, else from today's samples read with whole hours from the hourly roll-ups where those
-    // provably hold the same sums.
-    if (todaysSamples) {
-        snapshot.topAppToday = topTitle(*todaysSamples, &UsageSampleRecord::appID, &UsageSampleRecord::appName);
-        snapshot.topNetworkToday =
-            topTitle(*todaysSamples, &UsageSampleRecord::networkID, &UsageSampleRecord::networkName);
-    } else {
-        snapshot.topAppToday = firstTitle(repository->fetchTopApplications(today, 1, kTotalsOnly));
-        snapshot.topNetworkToday = firstTitle(repository->fetchTopNetworks(today, 1, kTotalsOnly));
-    }
+    // Today's leaders, whatever the timeframe, from the menu bar's own queries, so that both name
+    // the same: a sample whose network row is gone still counts for its application. Whole past
+    // hours come from the hourly roll-ups where those provably hold the same sums.
+    snapshot.topAppToday = firstTitle(repository->fetchTopApplications(today, 1, kTotalsOnly));
+    snapshot.topNetworkToday = firstTitle(repository->fetchTopNetworks(today, 1, kTotalsOnly));
     if (auto active = repository->fetchActiveNetworkIdentity()) {
         snapshot.activeNetwork = std::move(active->name);
     }

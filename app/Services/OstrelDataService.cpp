@@ -117,9 +117,12 @@ OstrelDataService::OstrelDataService(Token, Dependencies dependencies)
 
 void OstrelDataService::startUp(SamplerFactory makeSampler, bool mockDataEnabled) {
     sampler_ = makeSampler(repository_, mainQueue_, log_);
-    sampler_->setOnNewSampleBatch([weak = weak_from_this()] {
+    // A changed active network reaches the screens as a batch does, also on a quiet network.
+    const auto samplerWrote = [weak = weak_from_this()] {
         if (auto service = weak.lock()) service->handleSamplerBatch();
-    });
+    };
+    sampler_->setOnNewSampleBatch(samplerWrote);
+    sampler_->setOnActiveNetworkChange(samplerWrote);
     notificationService_->requestPermissionIfNeeded();
     if (mockDataEnabled) seeder_->seedIfEmpty();
     // Off the start-up path: a rebuild takes seconds at a heavy month. The database queue runs it

@@ -41,13 +41,14 @@ public:
 // The one object through which the user interface reaches the data. Creating it starts the
 // system: the database under the XDG data folder, the settings, the core library, the sampler.
 // Then it answers the screens from short-lived caches, keeps the settings and tells its
-// observers of new samples and changed settings.
+// observers of new samples, a changed active network and changed settings.
 //
 // Threads: the loads, updateSettings() and clearAllData() run on the caller's thread (the view
 // models' worker queues, never the main thread, which must not wait for the database) and may
 // run on several at once; settings() may be read from any thread and never waits for a save.
 // The observers may be added and removed from any thread and are called on the thread that
-// announces: the main queue after a sampler batch, the caller's after a change or a clear.
+// announces: the main queue after a sampler batch or a changed active network, the caller's after
+// a change or a clear.
 class OstrelDataService final : public std::enable_shared_from_this<OstrelDataService> {
 public:
     static constexpr const char* workerQueueLabel = "ostrel.data.worker.queue";

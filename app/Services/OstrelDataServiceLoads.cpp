@@ -142,8 +142,9 @@ MenuBarSnapshot OstrelDataService::buildMenuBarSnapshot() {
     return snapshot;
 }
 
-// The sampler wrote a batch: the menu-bar answer is rebuilt off the main thread, then the
-// observers hear of it, also when the rebuild failed. The other caches only age.
+// The sampler wrote a batch or changed the active network: the menu-bar answer is rebuilt off the
+// main thread, then the observers hear of it, also when the rebuild failed. The other caches only
+// age.
 void OstrelDataService::handleSamplerBatch() {
     workerQueue_.async([weak = weak_from_this()] {
         const auto service = weak.lock();

@@ -1,13 +1,40 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
+#include <memory>
 
 #include "OstrelApp/LinkCommands.hpp"
 #include "OstrelApp/PopoverPlacement.hpp"
 #include "OstrelApp/StatusItemWidth.hpp"
 
 namespace ostrel {
+namespace {
+
+// Refuses the addresses in `refused` and takes the others, answering at once or, when `later`,
+// from the event loop.
+struct ScriptedOpener final : UrlOpener {
+    void open(const QUrl& url, Done done) override {
+        tried << url.toString();
+        const bool took = !refused.contains(url.toString());
+        auto answer = [this, done = std::move(done), took, url] {
+            ++answered;
+            if (took) opened << url.toString();
+            done(took);
+        };
+        if (later) {
+            QTimer::singleShot(0, std::move(answer));
+        } else {
+            answer();
+        }
+    }
+    QStringList refused, tried, opened;
+    int answered = 0;
+    bool later = false;
+};
+
+}  // namespace
 
 // The rules around the tray item that need no data: where the popover opens, when it may open
 // again, the width rule, and what the menu's links open.
@@ -112,20 +139,22 @@ private slots:
         QFETCH(QStringList, refused);
         QFETCH(QString, opened);
         QFETCH(QString, alert);
-        QStringList openedUrls, alerts;
-        LinkCommands links(
-            BundleInfo::parse(info.toStdString()),
-            [&](const QUrl& url) {
-                if (refused.contains(url.toString())) return false;
-                openedUrls << url.toString();
-                return true;
-            },
-            [&](const QString& title, const QString& message) { alerts << title + "|" + message; });
-        if (command == "support") links.openSupport();
-        if (command == "updates") links.checkForUpdates();
-        if (command == "developer") links.openDeveloper();
-        QCOMPARE(openedUrls, opened.isEmpty() ? QStringList{} : QStringList{opened});
-        QCOMPARE(alerts, alert.isEmpty() ? QStringList{} : QStringList{alert});
+        // The desktop answers at once, and from the event loop as xdg-open does.
+        for (const bool later : {false, true}) {
+            auto opener = std::make_shared<ScriptedOpener>();
+            opener->refused = refused, opener->later = later;
+            QStringList alerts;
+            LinkCommands links(BundleInfo::parse(info.toStdString()), opener,
+                               [&](const QString& title, const QString& message) { alerts << title + "|" + message; });
+            if (command == "support") links.openSupport();
+            if (command == "updates") links.checkForUpdates();
+            if (command == "developer") links.openDeveloper();
+            const QStringList expectedAlerts = alert.isEmpty() ? QStringList{} : QStringList{alert};
+            QTRY_COMPARE(opener->answered, static_cast<int>(opener->tried.size()));
+            QCOMPARE(opener->answered, static_cast<int>(refused.size()) + (opened.isEmpty() ? 0 : 1));
+            QCOMPARE(opener->opened, opened.isEmpty() ? QStringList{} : QStringList{opened});
+            QCOMPARE(alerts, expectedAlerts);
+        }
     }
 };
 

@@ -162,6 +162,57 @@ TEST_F(SamplingCoordinatorTest, ActiveNetworkIsRewrittenOnChangeAtOnceElseEveryT
     EXPECT_EQ(active(), "iface-eth0");
 }
 
+// The screens hear at once of a tick that changes the active network the store holds, with or
+// without traffic, and not of the periodic rewrite of the same network.
+TEST_F(SamplingCoordinatorTest, AChangeOfTheStoredActiveNetworkIsToldAtOnceAlsoWithoutTraffic) {
+    const auto changes = [this] {
+        rig.mainQueue->pump();
+        return rig.networkChanges.load();
+    };
+    tick();  // none stored yet
+    EXPECT_EQ(changes(), 1);
+    for (int i = 0; i < 12; ++i) tick();  // rewritten at 10 s, the same
+    tick(500, 0);
+    EXPECT_EQ(changes(), 1);
+    EXPECT_EQ(batches(), 1);
+
+    rig.routeThrough("wlan0");
+    rig.wifi->setInterfaces({{"wlan0", std::string("Cafe")}});
+    tick();  // quiet, a second after the last write
+    EXPECT_EQ(changes(), 2);
+
+    // Deleted by another program: stored again at the next rewrite, and told.
+    rig.probe->execute("DELETE FROM networks WHERE is_active = 1;");
+    for (int i = 0; i < 9; ++i) tick();
+    EXPECT_EQ(changes(), 2);
+    tick();
+    EXPECT_EQ(changes(), 3);
+
+    // A failed write tells nothing; its retry does.
+    rig.probe->execute("CREATE TRIGGER refuse BEFORE UPDATE ON networks BEGIN SELECT RAISE(ABORT, 'locked'); END;");
+    rig.routeThrough("eth0");
+    rig.wifi->setInterfaces({});
+    tick();
+    EXPECT_EQ(changes(), 3);
+    rig.probe->execute("DROP TRIGGER refuse;");
+    tick();
+    EXPECT_EQ(changes(), 4);
+    EXPECT_EQ(batches(), 1);
+}
+
+TEST_F(SamplingCoordinatorTest, AStartOnTheNetworkTheStoreAlreadyNamesTellsNobody) {
+    // As the last run left it.
+    const NetworkIdentity ethernet = NetworkIdentityResolver(rig.wifi, rig.tools, ToolPaths::inLibexec("/test/libexec"))
+                                         .resolveActiveNetwork("eth0");
+    OstrelRepository(std::make_unique<SQLiteDatabase>(rig.folder + "/ostrel.sqlite"))
+        .setActiveNetwork(ethernet, rig.now());
+    tick();
+    tick();
+    rig.mainQueue->pump();
+    EXPECT_EQ(rig.text("SELECT id FROM networks WHERE is_active = 1"), "iface-eth0");
+    EXPECT_EQ(rig.networkChanges.load(), 0);
+}
+
 TEST_F(SamplingCoordinatorTest, ResetBaselineDropsEarlierTrafficAndTheCallbackHoldsTheCoordinatorWeakly) {
     rig.attribute({{"A", 1, 0}});
     tick();

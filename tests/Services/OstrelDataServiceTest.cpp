@@ -215,6 +215,19 @@ TEST_F(OstrelDataServiceTest, ASettingsChangeEmptiesEveryCacheUpdatesTheLoginIte
     EXPECT_EQ(rig.start().settings().warningThresholdBytes, 99);
 }
 
+// On a quiet network no batch comes: the sampler's first write of the active network tells the
+// observers as a batch does, and the menu bar's answer names it at once.
+TEST_F(OstrelDataServiceTest, TheStoredActiveNetworkReachesTheObserversAndTheMenuBarWithoutTraffic) {
+    auto& service = rig.start();
+    int told = 0;
+    service.addObserver([&] { ++told; });
+    service.loadMenuBarSnapshot();
+    rig.sampler->collectSampleNow();  // no traffic
+    ASSERT_TRUE(rig.mainQueue->pumpUntil([&] { return told == 1; }, 60s));
+    EXPECT_EQ(service.loadMenuBarSnapshot().activeNetwork, "Ethernet");
+    EXPECT_EQ(rig.text("SELECT COUNT(*) FROM usage_samples"), "0");
+}
+
 // A batch rebuilds the menu-bar answer and then calls the observers on the main queue; clearing
 // writes what the sampler buffered, deletes it and samples again from a fresh baseline.
 TEST_F(OstrelDataServiceTest, BatchesReachTheMenuBarAndClearingWhileSamplingCountsOnlyLaterTraffic) {

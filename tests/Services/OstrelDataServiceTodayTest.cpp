@@ -61,6 +61,30 @@ TEST(OstrelDataServiceTodayTest, TodayIsTodaysSamplesAfterTheZoneChangedDuringTh
     }
 }
 
+// A network row deleted by another program with foreign keys off leaves its samples behind: the
+// Daily overview names the same leaders of today as the menu bar, also after a restart.
+TEST(OstrelDataServiceTodayTest, TodaysLeadersAreTheMenuBarsWhenANetworkRowIsGone) {
+    testing::ScopedTimeZone zone("UTC");
+    testing::DataServiceRig rig;
+    rig.setNow(utc(10, 12));
+    rig.start();
+    rig.store(utc(10, 9), "app-home", 100);
+    rig.repository()->insertSamples(
+        {{"gone-1", utc(10, 10), "net-gone", "Gone", NetworkType::wifi, "app-away", "Away", 500, 0, "nettop", 0.8}});
+    SQLiteDatabase other(rig.databasePath);
+    other.execute("PRAGMA foreign_keys=OFF;");
+    other.execute("DELETE FROM networks WHERE id = 'net-gone';");
+    for (int start = 0; start < 2; ++start) {
+        auto& service = rig.start();
+        const auto menuBar = service.loadMenuBarSnapshot();
+        const auto daily = service.loadOverview(TimeframePreset::daily, std::nullopt, true);
+        EXPECT_EQ(menuBar.topAppToday, "Away") << start;
+        EXPECT_EQ(daily.topAppToday, menuBar.topAppToday) << start;
+        EXPECT_EQ(daily.topNetworkToday, menuBar.topNetworkToday) << start;
+        EXPECT_EQ(daily.topNetworkToday, "Home") << start;
+    }
+}
+
 // The start leaves the rebuild of roll-ups keyed under another zone to the database queue: the
 // first answers come after it, keyed in the zone of now.
 TEST(OstrelDataServiceTodayTest, AnswersAfterAStartInAnotherZoneComeFromTheRebuiltRollups) {

@@ -165,6 +165,23 @@ private slots:
         QCOMPARE(model->menuBarText(), "5 MB");
     }
 
+    // No traffic, so no batch: the header still follows the active network the sampler stores.
+    void headerFollowsTheStoredActiveNetworkWithoutTraffic() {
+        execute("DELETE FROM networks");  // whatever the sampler stored before the test stopped it
+        auto model = makeModel();
+        deliver(1);
+        QCOMPARE(model->activeNetworkTitle(), "Unknown");
+        rig->setNow(rig->now() + std::chrono::seconds(11));  // due for its periodic write
+        rig->sampler->collectSampleNow();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (model->activeNetworkTitle() != "Ethernet" && std::chrono::steady_clock::now() < deadline) {
+            queue->runAll();
+            QTest::qWait(1);
+        }
+        QCOMPARE(model->activeNetworkTitle(), "Ethernet");
+        QCOMPARE(model->menuBarText(), "Zero KB Today");
+    }
+
     // Two refreshes in a row: only the second's answer counts, whatever the first's outcome.
     void supersededAnswerIsDropped_data() {
         QTest::addColumn<bool>("firstFails");

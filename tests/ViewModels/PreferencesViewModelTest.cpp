@@ -61,6 +61,20 @@ private slots:
         data.reset();
     }
 
+    // No traffic, so no batch: the current active network still follows what the sampler stores.
+    void activeNetworkFollowsTheStoreWithoutTraffic() {
+        data->sampler->stop();  // ticked by hand below
+        sql("DELETE FROM networks WHERE is_active = 1");
+        auto viewModel = make();
+        QVERIFY(settle());
+        QVERIFY(!viewModel->activeNetwork());
+        data->setNow(data->now() + 11s);  // due for its periodic network write
+        data->sampler->collectSampleNow();
+        QTRY_VERIFY_WITH_TIMEOUT((data->mainQueue->pump(), viewModel->activeNetwork().has_value()), 30000);
+        QCOMPARE(viewModel->activeNetworkIdentity().value("name"), "Ethernet");
+        QCOMPARE(viewModel->activeNetworkIdentity().value("interfaceName"), "eth0");
+    }
+
     void thresholdsAreTruncatedOrRefused() {
         auto viewModel = make();
         constexpr double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();

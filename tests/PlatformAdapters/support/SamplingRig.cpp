@@ -53,6 +53,7 @@ SamplingRig::SamplingRig(bool realMachine) {
         std::make_unique<TrafficAttributionLayer>(std::vector{attribution}), repository, mainQueue, log, clock,
         elapsedClock);
     coordinator->setOnNewSampleBatch([this] { ++batches; });
+    coordinator->setOnActiveNetworkChange([this] { ++networkChanges; });
 }
 
 SamplingRig::~SamplingRig() {

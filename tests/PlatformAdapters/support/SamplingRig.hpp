@@ -61,6 +61,7 @@ struct SamplingRig {
     std::shared_ptr<PumpableMainQueue> mainQueue = std::make_shared<PumpableMainQueue>();
     std::shared_ptr<CapturingLogSink> log = std::make_shared<CapturingLogSink>();
     std::atomic<int> batches{0};
+    std::atomic<int> networkChanges{0};
     std::shared_ptr<SamplingCoordinator> coordinator;
 };
 

@@ -9,15 +9,14 @@
 
 namespace ostrel {
 
-AppDelegate::AppDelegate(std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<InstanceLock> instanceLock)
+AppDelegate::AppDelegate(std::shared_ptr<MainQueue> mainQueue)
     : mainQueue_(std::move(mainQueue)),
-      instanceLock_(std::move(instanceLock)),
       locationPermissionService_(LocationPermissionService::shared(mainQueue_)) {}
 
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
-    dataService_ = OstrelDataService::shared(mainQueue_, std::move(instanceLock_));
+    dataService_ = OstrelDataService::shared(mainQueue_);
     menuBarViewModel_ = std::make_unique<MenuBarViewModel>(dataService_, mainQueue_);
     statusBarController_ = std::make_unique<StatusBarController>(
         dataService_, menuBarViewModel_.get(), LinkCommands(BundleInfo::forRunningProgram(*dataService_->logSink())));

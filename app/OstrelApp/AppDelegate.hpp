@@ -4,7 +4,6 @@
 
 namespace ostrel {
 
-class InstanceLock;
 class LocationPermissionService;
 class MainQueue;
 class MenuBarViewModel;
@@ -14,9 +13,7 @@ class StatusBarController;
 // Wires the program together at launch and holds its parts for the life of the process.
 class AppDelegate final {
 public:
-    // `instanceLock`: the lock on the database the program already holds, handed to the data
-    // service.
-    explicit AppDelegate(std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<InstanceLock> instanceLock = nullptr);
+    explicit AppDelegate(std::shared_ptr<MainQueue> mainQueue);
     ~AppDelegate();
 
     // The data service (a failed start ends the process), the menu-bar model, the tray item,
@@ -24,10 +21,10 @@ public:
     void applicationDidFinishLaunching();
 
     StatusBarController* statusBarController() const { return statusBarController_.get(); }
+    std::shared_ptr<OstrelDataService> dataService() const { return dataService_; }
 
 private:
     std::shared_ptr<MainQueue> mainQueue_;
-    std::shared_ptr<InstanceLock> instanceLock_;
     std::shared_ptr<LocationPermissionService> locationPermissionService_;
     std::unique_ptr<StatusBarController> statusBarController_;
     std::unique_ptr<MenuBarViewModel> menuBarViewModel_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 namespace ostrel {
@@ -8,12 +9,15 @@ class LocationPermissionService;
 class MainQueue;
 class MenuBarViewModel;
 class OstrelDataService;
+class OstrelDataServiceError;
 class StatusBarController;
 
 // Wires the program together at launch and holds its parts for the life of the process.
 class AppDelegate final {
 public:
-    explicit AppDelegate(std::shared_ptr<MainQueue> mainQueue);
+    // `retryStart`: whether a failed start of the data service is tried again.
+    explicit AppDelegate(std::shared_ptr<MainQueue> mainQueue,
+                         std::function<bool(const OstrelDataServiceError&)> retryStart = {});
     ~AppDelegate();
 
     // The data service (a failed start ends the process), the menu-bar model, the tray item,
@@ -25,6 +29,7 @@ public:
 
 private:
     std::shared_ptr<MainQueue> mainQueue_;
+    std::function<bool(const OstrelDataServiceError&)> retryStart_;
     std::shared_ptr<LocationPermissionService> locationPermissionService_;
     std::unique_ptr<StatusBarController> statusBarController_;
     std::unique_ptr<MenuBarViewModel> menuBarViewModel_;

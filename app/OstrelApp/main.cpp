@@ -1,11 +1,14 @@
 // Ostrel: measures this computer's network traffic per network and per application, from the
 // system tray.
 #include <QApplication>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "OstrelApp/AppDelegate.hpp"
 #include "Platform/InstanceLock.hpp"
@@ -44,7 +47,24 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     const auto mainQueue = std::make_shared<QtMainQueue>(&app);
-    AppDelegate delegate(mainQueue);
+    // Another program holding the database's write lock for longer than SQLite waits does not end
+    // the start: it is tried again, with longer pauses, until that program lets go.
+    auto retryStart = [said = false,
+                       pause = std::chrono::milliseconds{250}](const OstrelDataServiceError& error) mutable {
+        if (!error.databaseBusy()) return false;
+        if (!said) {
+            const std::string line =
+                std::string("Another program holds the database's write lock; Ostrel starts once it lets go (") +
+                error.what() + ").";
+            SyslogSink().log(line);
+            std::fprintf(stderr, "%s\n", line.c_str());
+            said = true;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds{4000});
+        return true;
+    };
+    AppDelegate delegate(mainQueue, retryStart);
     delegate.applicationDidFinishLaunching();
 
     // When the database file goes from under the program, it starts again on whatever is at the

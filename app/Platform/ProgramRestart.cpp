@@ -33,10 +33,7 @@ std::string restartThisProgram() {
 
 ProgramRestart::ProgramRestart(std::shared_ptr<const InstanceLock> lock, std::shared_ptr<LogSink> log, Hooks hooks,
                                std::chrono::milliseconds longestPause)
-    : lock_(std::move(lock)),
-      log_(std::move(log)),
-      hooks_(std::move(hooks)),
-      longestPause_(longestPause) {}
+    : lock_(std::move(lock)), log_(std::move(log)), hooks_(std::move(hooks)), longestPause_(longestPause) {}
 
 ProgramRestart::~ProgramRestart() {
     if (timer_) timer_->cancel();

@@ -1,5 +1,7 @@
 #include "Services/OstrelDataService.hpp"
 
+#include <sqlite3.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,15 +57,20 @@ std::shared_ptr<OstrelDataService> OstrelDataService::create(Dependencies depend
     return service;
 }
 
-std::shared_ptr<OstrelDataService> OstrelDataService::shared(std::shared_ptr<MainQueue> mainQueue) {
+std::shared_ptr<OstrelDataService> OstrelDataService::shared(
+    std::shared_ptr<MainQueue> mainQueue, const std::function<bool(const OstrelDataServiceError&)>& tryAgain) {
     // Built once even when two threads ask first; never destroyed, so the sampler is still
     // running when the process ends, as it would be after a quit.
     static const auto* const instance = [&] {
         auto log = std::make_shared<SyslogSink>();
-        try {
-            return new std::shared_ptr<OstrelDataService>(create(Dependencies::forThisProcess(mainQueue, log)));
-        } catch (const std::exception& error) {
-            exitAfterFailedStart(error, *log);
+        for (;;) {
+            try {
+                return new std::shared_ptr<OstrelDataService>(create(Dependencies::forThisProcess(mainQueue, log)));
+            } catch (const OstrelDataServiceError& error) {
+                if (!tryAgain || !tryAgain(error)) exitAfterFailedStart(error, *log);
+            } catch (const std::exception& error) {
+                exitAfterFailedStart(error, *log);
+            }
         }
     }();
     return *instance;
@@ -83,6 +90,9 @@ OstrelDataService::OstrelDataService(Token, Dependencies dependencies)
         repository_ =
             std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path, &OstrelRepository::checkShape));
         settings_ = settleSettings();
+    } catch (const SQLiteError& error) {
+        throw OstrelDataServiceError(startFailurePrefix + std::string(error.what()),
+                                     error.message() == sqlite3_errstr(SQLITE_BUSY));
     } catch (const std::exception& error) {
         throw OstrelDataServiceError(startFailurePrefix + std::string(error.what()));
     }

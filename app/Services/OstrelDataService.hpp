@@ -33,7 +33,14 @@ namespace ostrel {
 // Start-up failed where the program cannot go on: no database folder, database or settings.
 class OstrelDataServiceError final : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit OstrelDataServiceError(const std::string& what, bool databaseBusy = false)
+        : std::runtime_error(what), databaseBusy_(databaseBusy) {}
+    // Another connection held the database's lock for longer than SQLite waits: a later try may
+    // succeed.
+    bool databaseBusy() const { return databaseBusy_; }
+
+private:
+    bool databaseBusy_;
 };
 
 // The one object through which the user interface reaches the data. Creating it starts the
@@ -93,8 +100,10 @@ public:
     // program holds the lock on the database before it calls this.
     static std::shared_ptr<OstrelDataService> create(Dependencies dependencies);
     // The process's one instance, created by the first call from this process's environment
-    // with that call's main queue; a failed start ends the process (exitAfterFailedStart).
-    static std::shared_ptr<OstrelDataService> shared(std::shared_ptr<MainQueue> mainQueue);
+    // with that call's main queue. A failed start ends the process (exitAfterFailedStart) unless
+    // `tryAgain` answers true for its error; it is then started anew.
+    static std::shared_ptr<OstrelDataService> shared(
+        std::shared_ptr<MainQueue> mainQueue, const std::function<bool(const OstrelDataServiceError&)>& tryAgain = {});
     // The database file under `dataHome`, its folder created when missing; throws when there is
     // no data folder or the folder cannot be made.
     static std::string databasePath(const std::string& dataHome);

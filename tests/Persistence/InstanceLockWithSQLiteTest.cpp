@@ -96,7 +96,8 @@ struct ProgramOnDatabase {
     std::shared_ptr<CapturingLogSink> log = std::make_shared<CapturingLogSink>();
     std::atomic<int> stops{0}, restarts{0};
     std::vector<bool> rounds;  // whether each round's copy of the log was complete
-    ProgramRestart restart{lock, log,
+    ProgramRestart restart{lock,
+                           log,
                            {
                                [this] { ++stops; },
                                [this](bool copyLog, const std::function<bool(bool)>& round) {

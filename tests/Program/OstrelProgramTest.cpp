@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -92,8 +92,8 @@ protected:
     void SetUp() override {
         fs::permissions(tree.root, fs::perms(0755));
         for (const char* account : {"self", "nobody"}) {
-            for (const char* folder : {"config", "state", "runtime"}) {
-                const std::string path = tree.file(std::string(account) + "/" + folder);
+            for (const char* kind : {"config", "state", "runtime"}) {
+                const std::string path = tree.file(std::string(account) + "/" + kind);
                 fs::create_directories(path);
                 fs::permissions(path, fs::perms(0700));
                 // Only root starts the program as nobody.
@@ -151,14 +151,16 @@ protected:
         if (!nobodyProgram.empty()) return nobodyProgram;
         const pid_t probe = ::fork();
         if (probe == 0) {
-            const bool reached = ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 && ::access(OSTREL_PROGRAM, X_OK) == 0;
+            const bool reached =
+                ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 && ::access(OSTREL_PROGRAM, X_OK) == 0;
             ::_exit(reached ? 0 : 1);
         }
         int status = 0;
         ::waitpid(probe, &status, 0);
         if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return nobodyProgram = OSTREL_PROGRAM;
         const fs::path build = fs::path(OSTREL_PROGRAM).parent_path().parent_path(), copy = tree.file("build");
-        for (const char* part : {"bin/ostrel", "libexec/ostrel", "lib/ostrel", "lib/libostrel_core.so", "share/ostrel"}) {
+        for (const char* part :
+             {"bin/ostrel", "libexec/ostrel", "lib/ostrel", "lib/libostrel_core.so", "share/ostrel"}) {
             if (!fs::exists(build / part)) continue;
             fs::create_directories((copy / part).parent_path());
             fs::copy(build / part, copy / part, fs::copy_options::recursive);
@@ -343,9 +345,8 @@ TEST_F(OstrelProgramTest, ARestoreMoveOrCopyUnderAnotherProgramsTransactionDamag
 // notices a replacement, says so, and starts again on it, without pairing the old log with it.
 TEST_F(OstrelProgramTest, ADatabaseEmptiedInPlaceIsNoticedAndTheProgramStartsAgainOnIt) {
     const pid_t first = start("first");
-    ASSERT_TRUE(waitFor([&] {
-        return flockHolder(database) == first && query(database, "SELECT COUNT(*) FROM settings") == "5";
-    }));
+    ASSERT_TRUE(waitFor(
+        [&] { return flockHolder(database) == first && query(database, "SELECT COUNT(*) FROM settings") == "5"; }));
     const std::string said = "was emptied or overwritten while Ostrel was running";
     std::ofstream(database, std::ios::trunc).close();
     ASSERT_TRUE(waitFor([&] { return timesSaid("first", said) == 1; })) << contents(tree.file("first.err"));
@@ -356,6 +357,26 @@ TEST_F(OstrelProgramTest, ADatabaseEmptiedInPlaceIsNoticedAndTheProgramStartsAga
     std::this_thread::sleep_for(2s);
     EXPECT_EQ(timesSaid("first", said), 1);
     EXPECT_EQ(flockHolder(database), first);
+}
+
+// Another program holding the database's write lock for longer than SQLite waits does not end a
+// start: it waits, says so once, and starts when the other program lets go.
+TEST_F(OstrelProgramTest, AStartWaitsWhileAnotherProgramHoldsTheDatabasesWriteLock) {
+    fs::create_directories(folder);
+    OstrelRepository(std::make_unique<SQLiteDatabase>(database)).saveSettings({});
+    std::optional<testing::OtherSQLiteProgram> other(std::in_place, database, true);
+    const pid_t first = start("first");
+    std::this_thread::sleep_for(8s);
+    EXPECT_EQ(ended(first, 0s), std::nullopt) << contents(tree.file("first.err"));
+    EXPECT_EQ(timesSaid("first", "holds the database's write lock"), 1);
+    EXPECT_TRUE(other->letGo());
+    other.reset();
+    ASSERT_TRUE(waitFor([&] {
+        return flockHolder(database) == first && query(database, "SELECT COUNT(*) FROM usage_samples") == "0";
+    })) << contents(tree.file("first.err"));
+    EXPECT_EQ(ended(first, 2s), std::nullopt) << contents(tree.file("first.err"));
+    EXPECT_EQ(timesSaid("first", "holds the database's write lock"), 1);
+    EXPECT_EQ(query(database, "SELECT SUM(n) FROM other_program"), "7");
 }
 
 // A start that cannot hold the lock on the database leaves before anything opens it: a database

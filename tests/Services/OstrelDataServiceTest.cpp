@@ -259,6 +259,22 @@ TEST_F(OstrelDataServiceTest, BatchesReachTheMenuBarAndClearingWhileSamplingCoun
     EXPECT_EQ(daily(), 0);
 }
 
+// Stopping sampling for good (the program leaves its database) writes what was buffered, and a
+// clear afterwards does not start the sampler again.
+TEST_F(OstrelDataServiceTest, SamplingStoppedForGoodStaysStoppedThroughAClear) {
+    auto& service = rig.start();
+    rig.traffic(4000, 400);
+    rig.sampler->collectSampleNow();  // the first write is at once
+    rig.setNow(rig.now() + 1s);
+    rig.traffic(800, 80);
+    rig.sampler->collectSampleNow();  // buffered
+    service.stopSampling();
+    EXPECT_FALSE(rig.sampler->isRunning());
+    EXPECT_EQ(rig.text("SELECT SUM(rx_bytes) FROM usage_samples"), "4800");
+    service.clearAllData();
+    EXPECT_FALSE(rig.sampler->isRunning());
+}
+
 // The real sampler in a network namespace of the test's own, fed across a veth pair.
 TEST_F(OstrelDataServiceTest, RealSamplingDeliversABatchToEveryObserverOnTheMainQueue) {
     testing::VethPair pair;

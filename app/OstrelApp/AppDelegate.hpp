@@ -20,8 +20,8 @@ public:
                          std::function<bool(const OstrelDataServiceError&)> retryStart = {});
     ~AppDelegate();
 
-    // The data service (a failed start ends the process), the menu-bar model, the tray item,
-    // then the launch request for location permission.
+    // The data service (a failed start ends the process, unless `retryStart` tries it again), the
+    // menu-bar model, the tray item, then the launch request for location permission.
     void applicationDidFinishLaunching();
 
     StatusBarController* statusBarController() const { return statusBarController_.get(); }

@@ -13,7 +13,7 @@ run=(
 )
 test=(
   python3 clang libclang-rt-14-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev sqlite3
+  googletest libgtest-dev libgmock-dev libbenchmark-dev sqlite3 rsync
   iproute2 procps fonts-dejavu-core
   dbus-daemon dbus-bin libglib2.0-bin
   # the headless desktop of the GUI tests (scripts/gui-rig.sh)

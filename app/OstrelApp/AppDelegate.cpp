@@ -9,15 +9,16 @@
 
 namespace ostrel {
 
-AppDelegate::AppDelegate(std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<InstanceLock> instanceLock)
+AppDelegate::AppDelegate(std::shared_ptr<MainQueue> mainQueue,
+                         std::function<bool(const OstrelDataServiceError&)> retryStart)
     : mainQueue_(std::move(mainQueue)),
-      instanceLock_(std::move(instanceLock)),
+      retryStart_(std::move(retryStart)),
       locationPermissionService_(LocationPermissionService::shared(mainQueue_)) {}
 
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
-    dataService_ = OstrelDataService::shared(mainQueue_, std::move(instanceLock_));
+    dataService_ = OstrelDataService::shared(mainQueue_, retryStart_);
     menuBarViewModel_ = std::make_unique<MenuBarViewModel>(dataService_, mainQueue_);
     statusBarController_ = std::make_unique<StatusBarController>(
         dataService_, menuBarViewModel_.get(), LinkCommands(BundleInfo::forRunningProgram(*dataService_->logSink())));

@@ -395,14 +395,21 @@ void OstrelRepository::recordThresholdEvent(AlertLevel level, std::int64_t total
                                        totalBytes, text(rawValue(timeframe)), std::int64_t{notified ? 1 : 0}});
 }
 
-void OstrelRepository::checkpointThen(const std::function<void()>& last) {
+void OstrelRepository::checkpointThen(bool copyLog, const std::function<bool(bool complete)>& round) {
     database->runExclusive([&](SQLiteConnection& connection) {
-        try {
-            connection.execute("PRAGMA wal_checkpoint(TRUNCATE);");
-        } catch (const SQLiteError&) {
-            // What could not be copied stays in the log, where SQLite finds it next time.
+        for (;;) {
+            bool complete = !copyLog;
+            if (copyLog) {
+                try {
+                    // One row: busy, frames in the log, frames copied.
+                    connection.query("PRAGMA wal_checkpoint(TRUNCATE);", {},
+                                     [&](const SQLiteRow& row) { complete = row.int64(0) == 0; });
+                } catch (const SQLiteError&) {
+                    // What could not be copied stays in the log, for the next round.
+                }
+            }
+            if (round(complete)) return;
         }
-        last();
     });
 }
 

@@ -67,9 +67,12 @@ public:
     void setActiveNetwork(const NetworkIdentity& network, Date seenAt);
     void upsertApplication(const AppUsageAttribution& application, Date seenAt);
     void recordThresholdEvent(AlertLevel level, std::int64_t totalBytes, TimeframePreset timeframe, bool notified);
-    // Copies what the write-ahead log holds into the database file and empties the log, then runs
-    // `last` on the database queue, before any other statement. A failing copy is passed over.
-    void checkpointThen(const std::function<void()>& last);
+    // Holds the database queue, no statement running before or after, and runs `round` on it until
+    // it returns true. Each round first copies what the write-ahead log holds into the database
+    // file and empties the log (when `copyLog`), and tells `round` whether all of it went. Another
+    // connection's transaction holds the copy back: SQLite answers that with a "busy" row, not an
+    // error. Without `copyLog`, `round` is told true.
+    void checkpointThen(bool copyLog, const std::function<bool(bool complete)>& round);
 
     // Queries (OstrelRepositoryQueries.cpp)
 

@@ -34,13 +34,6 @@ InstanceLock InstanceLock::acquire(const std::string& databasePath) {
     } while (result != 0 && errno == EINTR);
     if (result != 0 && errno == EWOULDBLOCK) return {State::heldElsewhere, databasePath, {}, {}};
     if (result != 0) return failed(databasePath + ": " + std::strerror(errno));
-
-    // Nothing of SQLite's own is ever this small: a database in write-ahead-log mode holds its
-    // header at least, and SQLite itself drops the log or journal of an empty database.
-    struct stat info {};
-    if (::fstat(fd.get(), &info) == 0 && info.st_size == 0) {
-        for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink((databasePath + suffix).c_str());
-    }
     return {State::held, databasePath, std::move(fd), {}};
 }
 
@@ -51,6 +44,29 @@ bool InstanceLock::stillAtPath() const {
     if (held.st_nlink == 0) return false;
     if (::stat(path_.c_str(), &named) != 0) return errno != ENOENT && errno != ENOTDIR;
     return named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
+bool InstanceLock::hasDatabaseHeader() const {
+    static constexpr char magic[] = "SQLite format 3";  // with its NUL: 16 bytes
+    char header[sizeof magic] = {};
+    if (!fd_.valid()) return false;
+    ssize_t got;
+    do {
+        got = ::pread(fd_.get(), header, sizeof header, 0);
+    } while (got < 0 && errno == EINTR);
+    return got == static_cast<ssize_t>(sizeof header) && std::memcmp(header, magic, sizeof magic) == 0;
+}
+
+bool InstanceLock::lockedByAnotherProcess() const {
+    // The process' own record locks never conflict with a request of its own, so only others'
+    // are reported.
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = 0;
+    probe.l_len = 0;  // the whole file, and past its end, where SQLite's lock bytes lie
+    if (!fd_.valid() || ::fcntl(fd_.get(), F_GETLK, &probe) != 0) return false;
+    return probe.l_type != F_UNLCK;
 }
 
 }  // namespace ostrel

@@ -21,9 +21,8 @@ public:
     enum class State { held, heldElsewhere, failed };
 
     // Creates the database file's folder and the file itself when missing, then tries the lock
-    // without waiting. Held on an empty file, it removes the write-ahead log, shared-memory and
-    // journal files beside it: they belong to a database that was deleted, which another program
-    // may still have open, and SQLite would take them for this file's.
+    // without waiting. Files beside it are left alone: a log or shared memory there may belong to
+    // a database moved away, which holds its last commits there until its program closes it.
     static InstanceLock acquire(const std::string& databasePath);
 
     State state() const { return state_; }
@@ -34,6 +33,12 @@ public:
     // Whether the path still names the locked file: false once the file has been deleted, renamed
     // away or replaced by another. True when that cannot be told (a folder on the way unreadable).
     bool stillAtPath() const;
+    // Whether the locked file begins with SQLite's header. Read through the lock's own descriptor:
+    // closing any other descriptor of the file would drop SQLite's locks on it.
+    bool hasDatabaseHeader() const;
+    // Whether another process holds a record lock on the locked file, as every SQLite connection
+    // to it does while it is open.
+    bool lockedByAnotherProcess() const;
 
 private:
     InstanceLock(State state, std::string path, UniqueFd fd, std::string error);

@@ -1,6 +1,7 @@
 #include "Services/OstrelDataService.hpp"
 
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,7 +15,6 @@
 #include "Platform/DbusNotificationCenter.hpp"
 #include "Platform/PrivateFolders.hpp"
 #include "Platform/ProgramLocation.hpp"
-#include "Platform/ProgramRestart.hpp"
 #include "Platform/XdgAutostartItem.hpp"
 #include "Platform/XdgFolders.hpp"
 #include "Services/SamplingPipeline.hpp"
@@ -38,14 +38,6 @@ OstrelDataService::Dependencies OstrelDataService::Dependencies::forThisProcess(
         return makeSamplingPipeline(std::move(repository), std::move(queue), std::move(samplerLog), tools);
     };
     dependencies.log = std::move(log);
-    // A new start takes whatever file is at the database's place then, through the whole start-up
-    // with its lock, checks and messages, as a start by hand would.
-    dependencies.databaseLost = [](const std::string& line) {
-        std::fprintf(stderr, "%s\n", line.c_str());
-        const std::string why = restartThisProgram();
-        std::fprintf(stderr, "Ostrel cannot start again: %s\n", why.c_str());
-        std::_Exit(EXIT_FAILURE);
-    };
     return dependencies;
 }
 
@@ -65,18 +57,20 @@ std::shared_ptr<OstrelDataService> OstrelDataService::create(Dependencies depend
     return service;
 }
 
-std::shared_ptr<OstrelDataService> OstrelDataService::shared(std::shared_ptr<MainQueue> mainQueue,
-                                                             std::shared_ptr<InstanceLock> instanceLock) {
+std::shared_ptr<OstrelDataService> OstrelDataService::shared(
+    std::shared_ptr<MainQueue> mainQueue, const std::function<bool(const OstrelDataServiceError&)>& tryAgain) {
     // Built once even when two threads ask first; never destroyed, so the sampler is still
     // running when the process ends, as it would be after a quit.
     static const auto* const instance = [&] {
         auto log = std::make_shared<SyslogSink>();
-        try {
-            auto dependencies = Dependencies::forThisProcess(mainQueue, log);
-            dependencies.instanceLock = std::move(instanceLock);
-            return new std::shared_ptr<OstrelDataService>(create(std::move(dependencies)));
-        } catch (const std::exception& error) {
-            exitAfterFailedStart(error, *log);
+        for (;;) {
+            try {
+                return new std::shared_ptr<OstrelDataService>(create(Dependencies::forThisProcess(mainQueue, log)));
+            } catch (const OstrelDataServiceError& error) {
+                if (!tryAgain || !tryAgain(error)) exitAfterFailedStart(error, *log);
+            } catch (const std::exception& error) {
+                exitAfterFailedStart(error, *log);
+            }
         }
     }();
     return *instance;
@@ -89,23 +83,16 @@ OstrelDataService::OstrelDataService(Token, Dependencies dependencies)
       clock_(std::move(dependencies.clock)),
       notificationService_(std::make_unique<NotificationService>(
           std::move(dependencies.notificationCenter), std::move(dependencies.bundleIdentifier), log_, clock_)),
-      loginItemService_(std::make_unique<LoginItemService>(std::move(dependencies.loginItem))),
-      databaseLost_(std::move(dependencies.databaseLost)) {
+      loginItemService_(std::make_unique<LoginItemService>(std::move(dependencies.loginItem))) {
     try {
         const std::string path = databasePath(dependencies.dataHome);
-        // Held before anything opens the database, so that a start that cannot hold it changes
-        // nothing.
-        instanceLock_ = dependencies.instanceLock && dependencies.instanceLock->path() == path
-                            ? std::move(dependencies.instanceLock)
-                            : std::make_shared<InstanceLock>(InstanceLock::acquire(path));
-        if (instanceLock_->state() == InstanceLock::State::heldElsewhere) {
-            throw std::runtime_error("another Ostrel holds " + path);
-        }
-        if (instanceLock_->state() == InstanceLock::State::failed) throw std::runtime_error(instanceLock_->error());
         // A file of another shape would take no sample at all: refused before anything is written.
         repository_ =
             std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path, &OstrelRepository::checkShape));
         settings_ = settleSettings();
+    } catch (const SQLiteError& error) {
+        throw OstrelDataServiceError(startFailurePrefix + std::string(error.what()),
+                                     error.message() == sqlite3_errstr(SQLITE_BUSY));
     } catch (const std::exception& error) {
         throw OstrelDataServiceError(startFailurePrefix + std::string(error.what()));
     }
@@ -131,34 +118,6 @@ void OstrelDataService::startUp(SamplerFactory makeSampler, bool mockDataEnabled
         log->log(std::string(purge ? "Failed purging mock data: " : "Failed repairing rollups: ") + error.what());
     });
     sampler_->start();
-    databaseWatch_ = std::make_unique<RepeatingTimer>(workerQueue_, databaseCheckInterval, databaseCheckInterval,
-                                                      std::chrono::milliseconds{100}, [weak = weak_from_this()] {
-                                                          if (auto service = weak.lock()) service->checkDatabasePlace();
-                                                      });
-    databaseWatch_->resume();
-}
-
-// A database file deleted or replaced under a running program takes what is written to it after
-// that with it, and once its lock went with it a second start could run and count every byte
-// again. The program starts anew instead, at the file now at that place.
-void OstrelDataService::checkDatabasePlace() {
-    if (instanceLock_->stillAtPath()) return;
-    databaseWatch_->cancel();
-    mainQueue_->async([weak = weak_from_this()] {
-        if (auto service = weak.lock()) service->leaveLostDatabase();
-    });
-}
-
-void OstrelDataService::leaveLostDatabase() {
-    const std::string line = "The database " + instanceLock_->path() +
-                             " was deleted or replaced while Ostrel was running; Ostrel starts again on the file "
-                             "now at that place. The last few seconds of traffic went to the old file.";
-    log_->log(line);
-    sampler_->stop();
-    // What the write-ahead log holds goes into the old file, which is whole then if it was moved.
-    repository_->checkpointThen([&] {
-        if (databaseLost_) databaseLost_(line);
-    });
 }
 
 OstrelDataService::~OstrelDataService() {
@@ -260,11 +219,17 @@ void OstrelDataService::clearAllData() {
         failure = std::current_exception();
     }
     sampler_->resetBaseline();
-    sampler_->start();
+    if (!samplingStopped_) sampler_->start();
     if (failure) std::rethrow_exception(failure);
     clearAnalyticsCaches(false);
     clearing.unlock();
     publishUpdate();
+}
+
+void OstrelDataService::stopSampling() {
+    std::lock_guard clearing(clearMutex_);
+    samplingStopped_ = true;
+    sampler_->stop();
 }
 
 void exitAfterFailedStart(const std::exception& error, LogSink& log) {

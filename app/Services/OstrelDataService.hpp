@@ -16,12 +16,10 @@
 #include "Model/Records.hpp"
 #include "Model/ScreenModels.hpp"
 #include "Persistence/OstrelRepository.hpp"
-#include "Platform/InstanceLock.hpp"
 #include "Platform/LogSink.hpp"
 #include "Platform/LoginItem.hpp"
 #include "Platform/MainQueue.hpp"
 #include "Platform/NotificationCenter.hpp"
-#include "Platform/RepeatingTimer.hpp"
 #include "Platform/SerialQueue.hpp"
 #include "PlatformAdapters/SamplingCoordinator.hpp"
 #include "Services/AnalyticsService.hpp"
@@ -35,7 +33,14 @@ namespace ostrel {
 // Start-up failed where the program cannot go on: no database folder, database or settings.
 class OstrelDataServiceError final : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit OstrelDataServiceError(const std::string& what, bool databaseBusy = false)
+        : std::runtime_error(what), databaseBusy_(databaseBusy) {}
+    // Another connection held the database's lock for longer than SQLite waits: a later try may
+    // succeed.
+    bool databaseBusy() const { return databaseBusy_; }
+
+private:
+    bool databaseBusy_;
 };
 
 // The one object through which the user interface reaches the data. Creating it starts the
@@ -57,8 +62,6 @@ public:
     static constexpr double listCacheTTL = 12.0;
     static constexpr double detailCacheTTL = 12.0;
     static constexpr const char* startFailurePrefix = "Failed to initialize OstrelDataService: ";
-    // How often the service looks whether its database file is still where it was opened.
-    static constexpr std::chrono::seconds databaseCheckInterval{1};
 
     using Observer = std::function<void()>;
     using ObserverID = std::string;
@@ -80,18 +83,10 @@ public:
         // Builds the stopped sampler over the service's repository.
         SamplerFactory makeSampler;
         std::function<Date()> clock = currentDate;
-        // The lock on the database when the caller holds it already (the program takes it before
-        // it touches the display); otherwise start-up takes it before it opens the database.
-        std::shared_ptr<InstanceLock> instanceLock;
-        // Called when the database file has been deleted or replaced under the running service,
-        // with the line logged about it: on the database queue, once the sampler has stopped and
-        // the write-ahead log has gone into the old file, so that no statement follows.
-        std::function<void(const std::string& line)> databaseLost;
 
         // This process: $XDG_DATA_HOME (else ~/.local/share), OSTREL_ENABLE_MOCK_DATA, the
         // session bus, the program's Info.json and autostart entry, the shared core-library
-        // bridge, the sampler over this machine, and a new start of the program when its
-        // database goes.
+        // bridge and the sampler over this machine.
         static Dependencies forThisProcess(std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<LogSink> log);
         // True exactly for the text "1".
         static bool mockDataEnabledBy(const char* value);
@@ -101,14 +96,15 @@ public:
     };
 
     // Runs the start-up sequence. Throws OstrelDataServiceError, whose text begins
-    // "Failed to initialize OstrelDataService: ", when the database folder, the lock on the
-    // database, the database, its migration or the settings fail; every later failure is logged
-    // and start-up goes on.
+    // "Failed to initialize OstrelDataService: ", when the database folder, the database, its
+    // migration or the settings fail; every later failure is logged and start-up goes on. The
+    // program holds the lock on the database before it calls this.
     static std::shared_ptr<OstrelDataService> create(Dependencies dependencies);
     // The process's one instance, created by the first call from this process's environment
-    // with that call's main queue and lock; a failed start ends the process (exitAfterFailedStart).
-    static std::shared_ptr<OstrelDataService> shared(std::shared_ptr<MainQueue> mainQueue,
-                                                     std::shared_ptr<InstanceLock> instanceLock = nullptr);
+    // with that call's main queue. A failed start ends the process (exitAfterFailedStart) unless
+    // `tryAgain` answers true for its error; it is then started anew.
+    static std::shared_ptr<OstrelDataService> shared(
+        std::shared_ptr<MainQueue> mainQueue, const std::function<bool(const OstrelDataServiceError&)>& tryAgain = {});
     // The database file under `dataHome`, its folder created when missing; throws when there is
     // no data folder or the folder cannot be made.
     static std::string databasePath(const std::string& dataHome);
@@ -140,6 +136,8 @@ public:
     // from a fresh baseline. A failing deletion is thrown after the restart, with the caches and
     // observers left alone; otherwise the caches are emptied and the observers called.
     void clearAllData();
+    // Stops sampling for good, writing what is buffered: the program leaves its database.
+    void stopSampling();
 
     // Cached loads: an answer younger than its time to live (in seconds, inclusive; a negative age
     // counts as young) comes from the cache unless forced. Store and analytics errors are thrown
@@ -194,9 +192,6 @@ private:
     // Steps 12 to 16 of start-up, once the service is shared.
     void startUp(SamplerFactory makeSampler, bool mockDataEnabled);
     OstrelSettings settleSettings();
-    // On the worker queue, every databaseCheckInterval; then, on the main queue, the way out.
-    void checkDatabasePlace();
-    void leaveLostDatabase();
 
     template <class Value, class Compute>
     auto cachedLoad(CacheMap<Value> Caches::*cache, const std::string& key, double timeToLive, bool forceRefresh,
@@ -212,9 +207,6 @@ private:
     std::function<Date()> clock_;
     std::unique_ptr<NotificationService> notificationService_;
     std::unique_ptr<LoginItemService> loginItemService_;
-    // Released after the repository's connection: closing it drops SQLite's locks on the file.
-    std::shared_ptr<InstanceLock> instanceLock_;
-    std::function<void(const std::string&)> databaseLost_;
     std::shared_ptr<OstrelRepository> repository_;
     std::unique_ptr<AnalyticsService> analytics_;
     std::unique_ptr<MockDataSeeder> seeder_;
@@ -225,6 +217,7 @@ private:
     OstrelSettings settings_;
     std::mutex settingsUpdateMutex_;  // held through a whole change, its save included
     std::mutex clearMutex_;
+    bool samplingStopped_ = false;  // under clearMutex_
     mutable std::mutex observersMutex_;
     std::map<ObserverID, Observer> observers_;
     // The one lock of the caches, held for a look-up or a store, never while computing.
@@ -233,8 +226,6 @@ private:
 
     // Destroyed early, while everything its queued work could reach still exists.
     SerialQueue workerQueue_{workerQueueLabel};
-    // Last: it fires on the worker queue, and is cancelled before that goes.
-    std::unique_ptr<RepeatingTimer> databaseWatch_;
 };
 
 // Ends the process after a failed start: the error's text on standard error and in the log, exit

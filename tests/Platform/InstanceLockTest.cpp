@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -83,10 +84,9 @@ TEST(InstanceLockTest, TheHolderSeesItsFileDeletedRenamedAwayOrReplaced) {
     }
 }
 
-// An empty file has never been written by SQLite: the log, shared memory and journal beside it
-// are left from a database deleted before, perhaps still open in another program, and must not
-// be read as this file's. Beside a file with contents they are its own and stay.
-TEST(InstanceLockTest, LeftoversBesideAnEmptyFileGoAndThoseOfAFileWithContentsStay) {
+// A log and shared memory beside the file may belong to a database moved away, which another
+// program still has open and whose last commits the log holds: they stay, beside an empty file too.
+TEST(InstanceLockTest, FilesBesideTheDatabaseAreLeftAlone) {
     testing::TempTree tree;
     const std::string path = tree.root + "/ostrel.sqlite";
     for (const bool empty : {true, false}) {
@@ -94,10 +94,64 @@ TEST(InstanceLockTest, LeftoversBesideAnEmptyFileGoAndThoseOfAFileWithContentsSt
         std::ofstream(path) << (empty ? "" : "SQLite format 3");
         for (const char* suffix : {"-wal", "-shm", "-journal"}) std::ofstream(path + suffix) << "left";
         EXPECT_EQ(InstanceLock::acquire(path).state(), State::held);
-        for (const char* suffix : {"-wal", "-shm", "-journal"}) {
-            EXPECT_EQ(std::filesystem::exists(path + suffix), !empty) << suffix;
-        }
+        for (const char* suffix : {"-wal", "-shm", "-journal"}) EXPECT_TRUE(std::filesystem::exists(path + suffix));
     }
+}
+
+// The header is read through the lock's own descriptor, so it is the held file's even after
+// another has taken its place.
+TEST(InstanceLockTest, TheHeaderIsTheHeldFilesWhateverIsAtThePath) {
+    testing::TempTree tree;
+    const std::string path = tree.root + "/ostrel.sqlite";
+    const auto lock = InstanceLock::acquire(path);
+    EXPECT_FALSE(lock.hasDatabaseHeader());  // new and empty
+    std::ofstream(path, std::ios::binary) << std::string("SQLite format 3\0", 16) << std::string(84, '\0');
+    EXPECT_TRUE(lock.hasDatabaseHeader());
+    std::filesystem::rename(path, tree.root + "/moved.sqlite");
+    std::ofstream(path) << "another";
+    EXPECT_TRUE(lock.hasDatabaseHeader());
+    for (const std::string& contents : {std::string(), std::string("SQLite format 3"), std::string(100, 'x')}) {
+        std::ofstream(tree.root + "/moved.sqlite", std::ios::trunc) << contents;
+        EXPECT_FALSE(lock.hasDatabaseHeader()) << contents;
+    }
+}
+
+// SQLite's connections hold record locks on the file (past its end, where its lock bytes lie);
+// those of this process do not count, those of another do until it ends.
+TEST(InstanceLockTest, RecordLocksOfAnotherProcessOnTheFileAreSeen) {
+    testing::TempTree tree;
+    const std::string path = tree.root + "/ostrel.sqlite";
+    const auto lock = InstanceLock::acquire(path);
+    const auto lockAt = [&](off_t start, short type) {
+        struct flock range {};
+        range.l_type = type;
+        range.l_whence = SEEK_SET;
+        range.l_start = start;
+        range.l_len = 510;
+        const int fd = ::open(path.c_str(), O_RDWR);
+        EXPECT_EQ(::fcntl(fd, F_SETLK, &range), 0);
+        return fd;
+    };
+    const int own = lockAt(0x40000002, F_WRLCK);
+    EXPECT_FALSE(lock.lockedByAnotherProcess());
+    int ready[2], done[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(done), 0);
+    ::close(own);  // closing any descriptor of the file drops this process' record locks
+    const pid_t other = ::fork();
+    if (other == 0) {
+        lockAt(0x40000002, F_RDLCK);
+        char byte = 'y';
+        if (::write(ready[1], &byte, 1) != 1 || ::read(done[0], &byte, 1) != 1) ::_exit(2);
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    EXPECT_TRUE(lock.lockedByAnotherProcess());
+    ASSERT_EQ(::write(done[1], "g", 1), 1);
+    ::waitpid(other, nullptr, 0);
+    EXPECT_FALSE(lock.lockedByAnotherProcess());
+    for (int fd : {ready[0], ready[1], done[0], done[1]}) ::close(fd);
 }
 
 TEST(InstanceLockTest, AFileThatCannotBeOpenedForWritingFailsWithTheReason) {

@@ -9,18 +9,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "Persistence/support/OtherSQLiteProgram.hpp"
 #include "Platform/support/TempTree.hpp"
 #include "Services/MockDataSeeder.hpp"
 
@@ -73,6 +77,16 @@ std::string query(const std::string& path, const std::string& sql) {
     return value;
 }
 
+// The first column of every row, empty when the file cannot be read.
+std::set<std::string> column(const std::string& path, const std::string& sql) {
+    std::set<std::string> values;
+    try {
+        SQLiteDatabase(path).query(sql, {}, [&](const SQLiteRow& row) { values.insert(row.text(0)); });
+    } catch (const SQLiteError&) {
+    }
+    return values;
+}
+
 class OstrelProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -96,7 +110,7 @@ protected:
     }
 
     // The program in a process group of its own, so that its helper tools end with it.
-    pid_t start(const std::string& name, bool asNobody = false) {
+    pid_t start(const std::string& name, bool asNobody = false, bool mockData = false) {
         const std::string account = tree.file(asNobody ? "nobody" : "self");
         const std::string out = tree.file(name + ".out"), err = tree.file(name + ".err");
         const std::string program = asNobody ? programForNobody() : OSTREL_PROGRAM;
@@ -122,6 +136,7 @@ protected:
                 {"ASAN_OPTIONS", "detect_leaks=0"},
             };
             for (const auto& [key, value] : environment) ::setenv(key, value.c_str(), 1);
+            if (mockData) ::setenv("OSTREL_ENABLE_MOCK_DATA", "1", 1);
             ::execl(program.c_str(), "ostrel", nullptr);
             ::_exit(127);
         }
@@ -136,14 +151,16 @@ protected:
         if (!nobodyProgram.empty()) return nobodyProgram;
         const pid_t probe = ::fork();
         if (probe == 0) {
-            const bool reached = ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 && ::access(OSTREL_PROGRAM, X_OK) == 0;
+            const bool reached =
+                ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 && ::access(OSTREL_PROGRAM, X_OK) == 0;
             ::_exit(reached ? 0 : 1);
         }
         int status = 0;
         ::waitpid(probe, &status, 0);
         if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return nobodyProgram = OSTREL_PROGRAM;
         const fs::path build = fs::path(OSTREL_PROGRAM).parent_path().parent_path(), copy = tree.file("build");
-        for (const char* part : {"bin/ostrel", "libexec/ostrel", "lib/ostrel", "lib/libostrel_core.so", "share/ostrel"}) {
+        for (const char* part :
+             {"bin/ostrel", "libexec/ostrel", "lib/ostrel", "lib/libostrel_core.so", "share/ostrel"}) {
             if (!fs::exists(build / part)) continue;
             fs::create_directories((copy / part).parent_path());
             fs::copy(build / part, copy / part, fs::copy_options::recursive);
@@ -168,6 +185,14 @@ protected:
         EXPECT_EQ(ended(second), 0);
         EXPECT_EQ(contents(tree.file("second.out")), "Ostrel is already running.\n");
         EXPECT_EQ(flockHolder(database), first);
+    }
+
+    // How often the start named `name` has said `text` on standard error.
+    int timesSaid(const std::string& name, const std::string& text) {
+        const std::string err = contents(tree.file(name + ".err"));
+        int count = 0;
+        for (auto at = err.find(text); at != std::string::npos; at = err.find(text, at + 1)) ++count;
+        return count;
     }
 
     testing::TempTree tree;
@@ -240,6 +265,118 @@ TEST_F(OstrelProgramTest, TheRunningProgramStartsAgainOnWhatIsAtItsDatabasesPlac
     EXPECT_EQ(query(moved, "SELECT (SELECT COUNT(*) FROM settings) || ' ' || (SELECT * FROM pragma_integrity_check)"),
               "5 ok");
     EXPECT_EQ(query(database, "SELECT value FROM settings WHERE key = 'warning_threshold_bytes'"), "12345");
+}
+
+// A restore that renames over the database (rsync -I), a move and a copy, each while another
+// program holds a read or a write transaction on it. The program waits for the other program
+// before it starts again, so that the two never share the old file's log; then both files are
+// whole, nothing either program committed is lost, and the program records on the file at the path.
+TEST_F(OstrelProgramTest, ARestoreMoveOrCopyUnderAnotherProgramsTransactionDamagesNeitherFile) {
+    const std::string backup = tree.file("backup.sqlite"), kept = tree.file("kept.sqlite"),
+                      moved = tree.file("moved.sqlite"), copy = tree.file("copy.sqlite");
+    {
+        auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(backup));
+        repository->saveSettings({MenuBarDisplayMode::compactTotal, 12345, 67890, false, false});
+    }
+    const std::string integrity = "SELECT group_concat(integrity_check) FROM pragma_integrity_check";
+    const std::string restarted = "was deleted or replaced while Ostrel was running";
+    const struct {
+        const char* label;
+        std::string command;
+        std::string oldFile;  // where the file the program had open is afterwards
+        bool replaces;
+    } changes[] = {
+        // A second name keeps the file that the restore unlinks, to look at afterwards.
+        {"rsync -I", "ln '" + database + "' '" + kept + "' && rsync -I '" + backup + "' '" + database + "'", kept,
+         true},
+        {"mv", "mv '" + database + "' '" + moved + "'", moved, true},
+        {"cp", "cp '" + database + "' '" + copy + "'", database, false},
+    };
+    for (const auto& [label, command, oldFile, replaces] : changes) {
+        for (const bool writes : {false, true}) {
+            SCOPED_TRACE(std::string(label) + (writes ? ", a writer" : ", a reader"));
+            fs::remove_all(folder);
+            for (const auto& path : {kept, moved, copy}) fs::remove(path);
+            const pid_t first = start("first", false, true);
+            ASSERT_TRUE(waitFor([&] {
+                return flockHolder(database) == first && query(database, "SELECT COUNT(*) FROM settings") == "5" &&
+                       query(database, "SELECT COUNT(*) > 1000 FROM usage_samples") == "1";
+            })) << contents(tree.file("first.err"));
+            const auto committed = column(database, "SELECT id FROM usage_samples");
+            {
+                testing::OtherSQLiteProgram other(database, writes);
+                ASSERT_EQ(std::system(command.c_str()), 0);
+                if (replaces) {
+                    ASSERT_TRUE(waitFor([&] { return timesSaid("first", restarted) == 1; }));
+                }
+                // While the other program holds its transaction the program does not start again.
+                std::this_thread::sleep_for(2s);
+                EXPECT_EQ(timesSaid("first", restarted), replaces ? 1 : 0);
+                if (replaces) {
+                    EXPECT_NE(flockHolder(database), first);
+                }
+                EXPECT_TRUE(other.letGo());
+            }
+            ASSERT_TRUE(waitFor([&] {
+                return flockHolder(database) == first && query(database, "SELECT COUNT(*) FROM settings") == "5";
+            })) << contents(tree.file("first.err"));
+            EXPECT_EQ(timesSaid("first", restarted), replaces ? 1 : 0);
+            EXPECT_EQ(query(oldFile, integrity), "ok");
+            EXPECT_EQ(query(database, integrity), "ok");
+            if (!replaces) {
+                EXPECT_EQ(query(copy, integrity), "ok");
+            }
+            const auto samples = column(oldFile, "SELECT id FROM usage_samples");
+            EXPECT_TRUE(std::includes(samples.begin(), samples.end(), committed.begin(), committed.end()))
+                << samples.size() << " samples, of " << committed.size() << " committed";
+            if (writes) {
+                EXPECT_EQ(query(oldFile, "SELECT SUM(n) FROM other_program"), "7");
+            }
+            if (std::string(label) == "rsync -I") {
+                EXPECT_EQ(query(database, "SELECT value FROM settings WHERE key = 'warning_threshold_bytes'"), "12345");
+            }
+            ::kill(-first, SIGKILL);
+            ::waitpid(first, nullptr, 0);
+        }
+    }
+}
+
+// A file emptied in place keeps its identity but loses its header: the program notices it as it
+// notices a replacement, says so, and starts again on it, without pairing the old log with it.
+TEST_F(OstrelProgramTest, ADatabaseEmptiedInPlaceIsNoticedAndTheProgramStartsAgainOnIt) {
+    const pid_t first = start("first");
+    ASSERT_TRUE(waitFor(
+        [&] { return flockHolder(database) == first && query(database, "SELECT COUNT(*) FROM settings") == "5"; }));
+    const std::string said = "was emptied or overwritten while Ostrel was running";
+    std::ofstream(database, std::ios::trunc).close();
+    ASSERT_TRUE(waitFor([&] { return timesSaid("first", said) == 1; })) << contents(tree.file("first.err"));
+    ASSERT_TRUE(waitFor([&] {
+        return flockHolder(database) == first && query(database, "SELECT COUNT(*) FROM settings") == "5";
+    })) << contents(tree.file("first.err"));
+    EXPECT_EQ(query(database, "SELECT group_concat(integrity_check) FROM pragma_integrity_check"), "ok");
+    std::this_thread::sleep_for(2s);
+    EXPECT_EQ(timesSaid("first", said), 1);
+    EXPECT_EQ(flockHolder(database), first);
+}
+
+// Another program holding the database's write lock for longer than SQLite waits does not end a
+// start: it waits, says so once, and starts when the other program lets go.
+TEST_F(OstrelProgramTest, AStartWaitsWhileAnotherProgramHoldsTheDatabasesWriteLock) {
+    fs::create_directories(folder);
+    OstrelRepository(std::make_unique<SQLiteDatabase>(database)).saveSettings({});
+    std::optional<testing::OtherSQLiteProgram> other(std::in_place, database, true);
+    const pid_t first = start("first");
+    std::this_thread::sleep_for(8s);
+    EXPECT_EQ(ended(first, 0s), std::nullopt) << contents(tree.file("first.err"));
+    EXPECT_EQ(timesSaid("first", "holds the database's write lock"), 1);
+    EXPECT_TRUE(other->letGo());
+    other.reset();
+    ASSERT_TRUE(waitFor([&] {
+        return flockHolder(database) == first && query(database, "SELECT COUNT(*) FROM usage_samples") == "0";
+    })) << contents(tree.file("first.err"));
+    EXPECT_EQ(ended(first, 2s), std::nullopt) << contents(tree.file("first.err"));
+    EXPECT_EQ(timesSaid("first", "holds the database's write lock"), 1);
+    EXPECT_EQ(query(database, "SELECT SUM(n) FROM other_program"), "7");
 }
 
 // A start that cannot hold the lock on the database leaves before anything opens it: a database

@@ -13,7 +13,8 @@
 
 namespace ostrel {
 
-PopoverWindow::PopoverWindow(QWidget* content, QWidget* parent) : QWidget(parent) {
+PopoverWindow::PopoverWindow(QWidget* content, QWidget* parent)
+    : QWidget(parent), content_(content), preferredSize_(content->size()) {
     setObjectName("popover");
     setWindowTitle(QStringLiteral("Ostrel"));
     // Not a popup: Qt grabs the pointer and the keyboard for a popup, and closes every popup as
@@ -42,7 +43,13 @@ void PopoverWindow::toggle(const QRect& anchor) {
 void PopoverWindow::showAt(const QRect& anchor) {
     QScreen* screen = QGuiApplication::screenAt(anchor.center());
     if (screen == nullptr) screen = QGuiApplication::primaryScreen();
-    if (screen != nullptr) move(popoverPosition(anchor, screen->availableGeometry(), size()));
+    if (screen != nullptr) {
+        // Shorter where the screen has no room for all of it: the screens scroll.
+        const QRect shown = popoverGeometry(anchor, screen->geometry(), screen->availableGeometry(), preferredSize_);
+        content_->setFixedSize(shown.size());
+        setFixedSize(shown.size());
+        move(shown.topLeft());
+    }
     ++shows_;
     show();
     raise();

@@ -22,7 +22,7 @@ class PopoverWindow final : public QWidget {
     Q_OBJECT
 
 public:
-    // Takes `content`, which sets the window's size.
+    // Takes `content`, whose size is the window's where the screen has room for it.
     explicit PopoverWindow(QWidget* content, QWidget* parent = nullptr);
 
     // Closes the popover on the presses `source` reports outside it; `source` is the caller's.
@@ -43,6 +43,8 @@ private:
     // The popover's own window, or one opened from it: a dialog, a list that drops down.
     bool isOwnWindow(const QWindow* window) const;
 
+    QWidget* content_;
+    QSize preferredSize_;
     PopoverToggleGuard guard_;
     unsigned shows_ = 0;
 };

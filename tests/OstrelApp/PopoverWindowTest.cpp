@@ -138,6 +138,18 @@ private slots:
         QVERIFY(popover->isVisible());
     }
 
+    // On the small screen beside the desktop's (1024 x 600, right of it), the popover keeps clear
+    // of the item and inside the screen, shorter; back on the large screen it has its full height.
+    void fitsTheScreenItOpensOn() {
+        popover->showAt(QRect(2270, 4, 24, 24));
+        QCOMPARE(popover->geometry(), QRect(1424, 36, 880, 564));
+        QCOMPARE(popover->findChild<PreferencesView*>()->size(), QSize(880, 564));
+        popover->hide();
+        popover->showAt(kItem);
+        QCOMPARE(popover->geometry(), QRect(400, 28, 880, 680));
+        QCOMPARE(popover->findChild<PreferencesView*>()->size(), QSize(880, 680));
+    }
+
     // The focus going to another window closes the popover.
     void closesWhenTheFocusGoesElsewhere() {
         open();

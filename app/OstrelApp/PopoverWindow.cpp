@@ -27,8 +27,31 @@ PopoverWindow::PopoverWindow(QWidget* content, QWidget* parent)
     setFixedSize(content->size());
 }
 
+PopoverWindow::~PopoverWindow() {
+    if (presses_ != nullptr) presses_->setListening(false);
+}
+
 void PopoverWindow::closeOnPressesFrom(ScreenPressSource* source) {
-    if (source != nullptr) connect(source, &ScreenPressSource::pressed, this, &PopoverWindow::pressedOnScreen);
+    if (presses_ != nullptr) {
+        presses_->setListening(false);
+        disconnect(presses_, nullptr, this, nullptr);
+    }
+    presses_ = source;
+    if (source == nullptr) return;
+    connect(source, &ScreenPressSource::pressed, this, &PopoverWindow::pressedOnScreen);
+    source->setListening(isVisible());
+}
+
+// Presses are asked for only while they can close the popover: each costs a round trip to the
+// display server, and other programs' clicks are not the program's to see.
+void PopoverWindow::showEvent(QShowEvent* event) {
+    if (presses_ != nullptr) presses_->setListening(true);
+    QWidget::showEvent(event);
+}
+
+void PopoverWindow::hideEvent(QHideEvent* event) {
+    if (presses_ != nullptr) presses_->setListening(false);
+    QWidget::hideEvent(event);
 }
 
 void PopoverWindow::toggle(const QRect& anchor) {

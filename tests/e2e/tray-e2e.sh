@@ -63,7 +63,7 @@ within() {  # seconds, description, then the condition's command
 }
 # The program's own process group, so the cleanup reaches its helper tools too.
 start() {
-  setsid "$ostrel" > "$work/stdout.log" 2> "$work/stderr.log" &
+  QT_LOGGING_RULES="ostrel.screenpresses.debug=true" setsid "$ostrel" > "$work/stdout.log" 2> "$work/stderr.log" &
   pid=$!
 }
 ended_with() {  # waits for the program to end, which it must do with `status`
@@ -126,8 +126,28 @@ xembed_icon() {
   awk 'NF == 5 && $4 < 100 && $5 < 100 && $2 > 1000 && !found { print $1; found = 1 } END { exit !found }' \
     <<< "$(windows)"
 }
+# The item's activation without a point, as some hosts send it: the popover opens at the pointer.
+activate_at_item() {
+  xdotool mousemove $(sni_item_point)
+  bus --dest "$item" --object-path /StatusNotifierItem --method org.kde.StatusNotifierItem.Activate 0 0 > /dev/null
+}
 sni_host_menu_closed() { ! sni_host_menu_shown; }
 xembed_menu_shown() { [ "$(windows | wc -l)" -ge 2 ] && popover_hidden; }
+
+# The presses on the screen the program was told of (QT_LOGGING_RULES above).
+presses_seen() { grep -c "ostrel.screenpresses: press at" "$work/stderr.log" || true; }
+# Clicks on the desktop reach the program only while the popover is open: `open` shows it without
+# a press the program could see. The click that closes it is handled after the ones before it.
+presses_only_while_open() {  # the command that opens the popover
+  [ "$(presses_seen)" = 0 ] || fail "presses were seen before the test's clicks"
+  click_elsewhere
+  click_at 600 300 1
+  "$@"
+  until_true "the popover to show, for the presses" popover_shown
+  click_elsewhere
+  until_true "a click elsewhere to hide the popover, for the presses" popover_hidden
+  [ "$(presses_seen)" = 1 ] || fail "the program saw $(presses_seen) presses, not only the one while the popover was open"
+}
 
 in_tray() {  # description
   case $tray in
@@ -160,8 +180,9 @@ check_sni() {
   item=$(sni_item)
   item_property XAyatanaLabel | grep -q " Today'>" || fail "the label is not today's total"
   [ "$(item_property Title)" = "(<'Ostrel'>,)" ] || fail "the title is $(item_property Title)"
+  presses_only_while_open activate_at_item
 
-  bus --dest "$item" --object-path /StatusNotifierItem --method org.kde.StatusNotifierItem.Activate 0 0 > /dev/null
+  activate_at_item
   until_true "the popover to show" popover_shown
   bus --dest "$item" --object-path /StatusNotifierItem --method org.kde.StatusNotifierItem.Activate 0 0 > /dev/null
   until_true "the popover to hide" popover_hidden
@@ -209,6 +230,7 @@ check_xembed() {
   in_tray "the tray"
   local icon
   icon=$(xembed_icon)
+  presses_only_while_open xdotool mousemove --window "$icon" 5 5 click 1
   xdotool mousemove --window "$icon" 5 5 click 1
   until_true "the popover to show" popover_shown
   # The click that hides the popover must not open it again through the icon.

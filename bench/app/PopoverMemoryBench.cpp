@@ -1,7 +1,7 @@
 // The popover's memory over many tab and timeframe switches on a heavy month (HeavyMonth.hpp):
 // the program's parts are built as at launch, the popover is opened, and each cycle moves to the
-// next of Overview, Networks and Apps and picks the next of the daily, weekly and monthly
-// timeframes there, waiting for the screen's data and its paint. Every 50 cycles it prints the
+// next of Overview, Networks and Apps and picks the next of the daily, yearly and custom (the last
+// seven days) timeframes there, waiting for the screen's data and its paint. Every 50 cycles it prints the
 // resident set, the heap in use and the CPU time the last cycles took. Run it on a display:
 //   scripts/gui-rig.sh --tray none -- build-release/bin/ostrel_popover_memory_bench [cycles] [folder]
 // (400 cycles by default; the month is built once, a few minutes, and kept; by default in the
@@ -23,6 +23,7 @@
 #include <map>
 
 #include "HeavyMonth.hpp"
+#include "Model/Enums.hpp"
 #include "OstrelApp/PopoverRootView.hpp"
 #include "OstrelApp/PopoverWindow.hpp"
 #include "Services/OstrelDataService.hpp"
@@ -39,9 +40,10 @@ namespace {
 using namespace ostrel;
 
 constexpr int kReportEvery = 50;
-// Daily, weekly and monthly: each differs from the one before on a month of data, so each pick
-// publishes new figures.
-constexpr int kTimeframes = 3;
+// Today, this year and the last seven days: on any day but New Year's, each covers other days of
+// the month than the one before, so each pick publishes new figures. (On a Monday a week is a day,
+// and on the 1st a month.)
+constexpr std::array kTimeframes{TimeframePreset::daily, TimeframePreset::yearly, TimeframePreset::custom};
 
 double megabytes(double bytes) {
     return bytes / (1024.0 * 1024.0);
@@ -150,7 +152,7 @@ int main(int argc, char** argv) {
         if (cycle == cycles) break;
 
         const PopoverTab tab = std::array{PopoverTab::overview, PopoverTab::networks, PopoverTab::apps}[cycle % 3];
-        const int timeframe = (cycle / 3) % kTimeframes;
+        const int timeframe = static_cast<int>(kTimeframes[static_cast<std::size_t>(cycle / 3) % kTimeframes.size()]);
         root->tabs()->setCurrentIndex(static_cast<int>(tab));
         SegmentedPicker* picker = pickers[tab];
         if (picker->currentIndex() == timeframe) continue;  // the first visits, on the starting timeframe

@@ -12,9 +12,9 @@ namespace ostrel {
 // standing for it), the anchor's screen and that screen's available area (the screen less the
 // panels the window manager keeps free). The popover opens on the side of the anchor away from
 // the panel: the side the area is cut off by the anchor, else below an anchor in the upper half of
-// the area and above one in the lower half. It stays inside the area and clear of the anchor and
-// of the panel around it, centred across the anchor where it can; where `size` does not fit
-// there, it shrinks to what does.
+// the area and above one in the lower half. It stays inside the area, centred across the anchor
+// where it can. An anchor on a panel (one the area leaves out, or near the screen's edge) is kept
+// clear, with its panel; where `size` does not fit beside it, the popover shrinks to what does.
 QRect popoverGeometry(const QRect& anchor, const QRect& screen, const QRect& available, const QSize& size);
 
 // One click on the tray item reaches the popover twice, as a press seen on the screen and as the

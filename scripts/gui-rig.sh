@@ -41,22 +41,28 @@ sni_host_registered() {
     grep -q true
 }
 xembed_tray_shown() { xdotool search --onlyvisible --class trayer; }
+# The host registered, or ended: it ends as soon as its registration fails.
+sni_host_settled() { sni_host_registered || ! kill -0 "$(cat "$rig/tray.pid")"; }
 
 # The tray host runs in the background, its process id in $rig/tray.pid, so that the rig's command
 # can stop and start it again.
 start_tray() {
   case $tray in
     sni)
-      # Now and then the host calls its own watcher before the watcher's object is on the bus, and
-      # ends ("UnknownObject"): it gets a second and a third start.
+      # On a busy machine the host now and then registers with the watcher it starts itself before
+      # that watcher has its name or its object on the bus ("ServiceUnknown", "UnknownObject"), and
+      # ends at once. Its end is watched for, so that it starts again at once, instead of after the
+      # time a host that runs but never registers is given.
       local attempt
-      for attempt in 1 2 3; do
+      for attempt in 1 2 3 4 5 6 7 8 9 10; do
         gtk-sni-tray-standalone --watcher --top --end --size 32 >> "$rig/tray.log" 2>&1 &
         echo $! > "$rig/tray.pid"
-        within 20 sni_host_registered && return 0
+        within 20 sni_host_settled || true
+        sni_host_registered && return 0
         stop_tray
-        ((attempt < 3)) || { echo "rig: the StatusNotifierItem host did not come up" >&2; return 1; }
       done
+      echo "rig: the StatusNotifierItem host did not come up" >&2
+      return 1
       ;;
     xembed)
       trayer --edge top --align right --widthtype request --height 32 --SetDockType true >> "$rig/tray.log" 2>&1 &

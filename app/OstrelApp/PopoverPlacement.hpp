@@ -8,10 +8,14 @@
 
 namespace ostrel {
 
-// Where the popover's top-left corner goes: centred across its anchor (the tray item, or a point
-// standing for it), below the anchor when the anchor lies in the upper half of the screen's
-// available area (a panel at the top) and above it otherwise, and kept inside that area.
-QPoint popoverPosition(const QRect& anchor, const QRect& available, const QSize& size);
+// Where the popover goes and how large it is, given its anchor (the tray item, or a point
+// standing for it), the anchor's screen and that screen's available area (the screen less the
+// panels the window manager keeps free). The popover opens on the side of the anchor away from
+// the panel: the side the area is cut off by the anchor, else below an anchor in the upper half of
+// the area and above one in the lower half. It stays inside the area, centred across the anchor
+// where it can. An anchor on a panel (one the area leaves out, or near the screen's edge) is kept
+// clear, with its panel; where `size` does not fit beside it, the popover shrinks to what does.
+QRect popoverGeometry(const QRect& anchor, const QRect& screen, const QRect& available, const QSize& size);
 
 // One click on the tray item reaches the popover twice, as a press seen on the screen and as the
 // item's activation, in either order.

@@ -13,7 +13,8 @@
 
 namespace ostrel {
 
-PopoverWindow::PopoverWindow(QWidget* content, QWidget* parent) : QWidget(parent) {
+PopoverWindow::PopoverWindow(QWidget* content, QWidget* parent)
+    : QWidget(parent), content_(content), preferredSize_(content->size()) {
     setObjectName("popover");
     setWindowTitle(QStringLiteral("Ostrel"));
     // Not a popup: Qt grabs the pointer and the keyboard for a popup, and closes every popup as
@@ -26,8 +27,31 @@ PopoverWindow::PopoverWindow(QWidget* content, QWidget* parent) : QWidget(parent
     setFixedSize(content->size());
 }
 
+PopoverWindow::~PopoverWindow() {
+    if (presses_ != nullptr) presses_->setListening(false);
+}
+
 void PopoverWindow::closeOnPressesFrom(ScreenPressSource* source) {
-    if (source != nullptr) connect(source, &ScreenPressSource::pressed, this, &PopoverWindow::pressedOnScreen);
+    if (presses_ != nullptr) {
+        presses_->setListening(false);
+        disconnect(presses_, nullptr, this, nullptr);
+    }
+    presses_ = source;
+    if (source == nullptr) return;
+    connect(source, &ScreenPressSource::pressed, this, &PopoverWindow::pressedOnScreen);
+    source->setListening(isVisible());
+}
+
+// Presses are asked for only while they can close the popover: each costs a round trip to the
+// display server, and other programs' clicks are not the program's to see.
+void PopoverWindow::showEvent(QShowEvent* event) {
+    if (presses_ != nullptr) presses_->setListening(true);
+    QWidget::showEvent(event);
+}
+
+void PopoverWindow::hideEvent(QHideEvent* event) {
+    if (presses_ != nullptr) presses_->setListening(false);
+    QWidget::hideEvent(event);
 }
 
 void PopoverWindow::toggle(const QRect& anchor) {
@@ -42,7 +66,13 @@ void PopoverWindow::toggle(const QRect& anchor) {
 void PopoverWindow::showAt(const QRect& anchor) {
     QScreen* screen = QGuiApplication::screenAt(anchor.center());
     if (screen == nullptr) screen = QGuiApplication::primaryScreen();
-    if (screen != nullptr) move(popoverPosition(anchor, screen->availableGeometry(), size()));
+    if (screen != nullptr) {
+        // Shorter where the screen has no room for all of it: the screens scroll.
+        const QRect shown = popoverGeometry(anchor, screen->geometry(), screen->availableGeometry(), preferredSize_);
+        content_->setFixedSize(shown.size());
+        setFixedSize(shown.size());
+        move(shown.topLeft());
+    }
     ++shows_;
     show();
     raise();

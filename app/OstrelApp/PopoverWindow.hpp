@@ -22,10 +22,12 @@ class PopoverWindow final : public QWidget {
     Q_OBJECT
 
 public:
-    // Takes `content`, which sets the window's size.
+    // Takes `content`, whose size is the window's where the screen has room for it.
     explicit PopoverWindow(QWidget* content, QWidget* parent = nullptr);
+    ~PopoverWindow() override;
 
     // Closes the popover on the presses `source` reports outside it; `source` is the caller's.
+    // The source listens only while the popover is shown.
     void closeOnPressesFrom(ScreenPressSource* source);
 
     // Shows the window next to `anchor` (the tray item's area, or a point standing for it), or
@@ -36,6 +38,8 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void pressedOnScreen(QPoint where);
@@ -43,6 +47,9 @@ private:
     // The popover's own window, or one opened from it: a dialog, a list that drops down.
     bool isOwnWindow(const QWindow* window) const;
 
+    QWidget* content_;
+    QSize preferredSize_;
+    QPointer<ScreenPressSource> presses_;
     PopoverToggleGuard guard_;
     unsigned shows_ = 0;
 };

@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <filesystem>
 
+#include "UI/Symbols.hpp"
+
 namespace ostrel {
 namespace {
 
@@ -56,7 +58,7 @@ QIcon AppIconLookup::iconOfEntry(const DesktopEntry& entry) const {
 }
 
 QIcon AppIconLookup::applicationSymbol() {
-    return QIcon::fromTheme("application-x-executable-symbolic", QIcon(":/ostrel/ui/application.svg"));
+    return symbolShape(Symbol::appFill);
 }
 
 }  // namespace ostrel

@@ -22,7 +22,8 @@ public:
     // A null icon when neither source gives one.
     QIcon appImage(const std::string& bundleID, const std::optional<std::string>& iconPath);
 
-    // The "application" symbol of the placeholder: the icon theme's, else the bundled one.
+    // The "application" symbol of the placeholder: the icon theme's, else the bundled one; the
+    // same icon on every call.
     static QIcon applicationSymbol();
 
 private:

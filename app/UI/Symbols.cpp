@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <array>
 
 namespace ostrel {
 namespace {
@@ -39,11 +40,20 @@ SymbolSource sourceOf(Symbol symbol) {
     return {"", "", ""};
 }
 
-QIcon shapeOf(Symbol symbol) {
-    const SymbolSource source = sourceOf(symbol);
-    const QIcon bundled(QString::fromLatin1(source.bundled));
-    if (*source.themeName == '\0') return bundled;
-    return QIcon::fromTheme(QString::fromLatin1(source.themeName), bundled);
+constexpr std::size_t kSymbolCount = static_cast<std::size_t>(Symbol::bellSlash) + 1;
+
+// The bundled drawings, each made once: every new icon of a drawing renders it again, into Qt's
+// pixmap cache under a key of its own that no later paint asks for. Never released: icons must
+// not outlive the application's end, and these live as long as the program.
+const QIcon& bundledShape(Symbol symbol) {
+    static const auto* const shapes = [] {
+        auto* made = new std::array<QIcon, kSymbolCount>;
+        for (std::size_t index = 0; index < kSymbolCount; ++index) {
+            (*made)[index] = QIcon(QString::fromLatin1(sourceOf(static_cast<Symbol>(index)).bundled));
+        }
+        return made;
+    }();
+    return (*shapes)[static_cast<std::size_t>(symbol)];
 }
 
 // The shape filled with one colour, as symbol images are drawn.
@@ -57,12 +67,19 @@ QPixmap tinted(QPixmap pixmap, const QColor& color) {
 
 }  // namespace
 
+QIcon symbolShape(Symbol symbol) {
+    const char* themeName = sourceOf(symbol).themeName;
+    // Qt keeps one icon per theme name; it follows the theme as it changes.
+    if (*themeName == '\0') return bundledShape(symbol);
+    return QIcon::fromTheme(QString::fromLatin1(themeName), bundledShape(symbol));
+}
+
 QString symbolName(Symbol symbol) {
     return QString::fromLatin1(sourceOf(symbol).name);
 }
 
 QIcon symbolIcon(Symbol symbol, const QColor& color) {
-    const QIcon shape = shapeOf(symbol);
+    const QIcon shape = symbolShape(symbol);
     QIcon icon;
     for (const int size : {16, 20, 24, 32, 48}) {
         for (const double ratio : {1.0, 2.0}) {
@@ -91,7 +108,7 @@ void SymbolView::changeEvent(QEvent* event) {
 }
 
 void SymbolView::paintEvent(QPaintEvent*) {
-    const QPixmap pixmap = tinted(shapeOf(symbol_).pixmap(QSize(size_, size_), devicePixelRatioF()), color());
+    const QPixmap pixmap = tinted(symbolShape(symbol_).pixmap(QSize(size_, size_), devicePixelRatioF()), color());
     if (pixmap.isNull()) return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);

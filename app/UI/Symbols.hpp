@@ -26,6 +26,10 @@ enum class Symbol {
 // The symbol's system name, as above.
 QString symbolName(Symbol symbol);
 
+// The symbol's shape: the icon theme's symbolic icon when the theme has one, else the bundled
+// drawing. The same icon on every call, so that its renderings are cached and found again.
+QIcon symbolShape(Symbol symbol);
+
 // The symbol in one colour, as symbols are drawn: the icon theme's symbolic icon when the theme
 // has one, else the bundled drawing.
 QIcon symbolIcon(Symbol symbol, const QColor& color);

@@ -48,6 +48,16 @@ private:
     std::function<void(QMessageBox*)> whileAsked_;
 };
 
+// Presses the test makes, told only while the popover listens, as the display server would.
+class TestPresses final : public ScreenPressSource {
+public:
+    void setListening(bool on) override { listening = on; }
+    void press(QPoint where) {
+        if (listening) emit pressed(where);
+    }
+    bool listening = false;
+};
+
 }  // namespace
 
 // The popover window holding the Preferences screen over a real data service, on the offscreen
@@ -59,7 +69,7 @@ class PopoverWindowTest : public QObject {
     std::shared_ptr<QtMainQueue> queue = std::make_shared<QtMainQueue>(qApp);
     std::unique_ptr<PreferencesViewModel> prefs;
     std::unique_ptr<PopoverWindow> popover;
-    ScreenPressSource presses;
+    TestPresses presses;
 
     void open() {
         popover->showAt(kItem);
@@ -107,7 +117,7 @@ private slots:
         Answerer answerer(answer, [&](QMessageBox* box) {
             shownWhileAsked = popover->isVisible();
             owner = box->parentWidget()->window();
-            emit presses.pressed(kFarAway);
+            presses.press(kFarAway);
             shownAfterPress = popover->isVisible();
         });
         auto* clear = popover->findChild<QAbstractButton*>("clearDataButton");
@@ -127,15 +137,56 @@ private slots:
     // on the item, does not.
     void closesOnPressesElsewhere() {
         open();
-        emit presses.pressed(popover->geometry().center());
-        emit presses.pressed(kItem.center());
+        presses.press(popover->geometry().center());
+        presses.press(kItem.center());
         QVERIFY(popover->isVisible());
-        emit presses.pressed(kFarAway);
+        presses.press(kFarAway);
         QVERIFY(!popover->isVisible());
 
         // That press was not on the item: the item's next activation is another click.
         popover->toggle(kItem);
         QVERIFY(popover->isVisible());
+    }
+
+    // On the small screen beside the desktop's (1024 x 600, right of it), the popover keeps clear
+    // of the item and inside the screen, shorter; back on the large screen it has its full height.
+    void fitsTheScreenItOpensOn() {
+        popover->showAt(QRect(2270, 4, 24, 24));
+        QCOMPARE(popover->geometry(), QRect(1424, 36, 880, 564));
+        QCOMPARE(popover->findChild<PreferencesView*>()->size(), QSize(880, 564));
+        popover->hide();
+        popover->showAt(kItem);
+        QCOMPARE(popover->geometry(), QRect(400, 28, 880, 680));
+        QCOMPARE(popover->findChild<PreferencesView*>()->size(), QSize(880, 680));
+    }
+
+    // The popover listens for presses on the screen only while it is shown: not before it opens,
+    // and no longer once it has closed, whichever way; a source given while it is open listens at
+    // once, and the one it replaces stops.
+    void listensOnlyWhileShown() {
+        QVERIFY(!presses.listening);
+        const std::vector<std::pair<const char*, std::function<void()>>> closings{
+            {"press elsewhere", [&] { presses.press(kFarAway); }},
+            {"Escape", [&] { QTest::keyClick(popover.get(), Qt::Key_Escape); }},
+            {"the item again", [&] { popover->toggle(kItem); }},
+            {"hidden by the program", [&] { popover->hide(); }},
+        };
+        for (const auto& [how, close] : closings) {
+            popover->showAt(kItem);
+            QVERIFY2(presses.listening, how);
+            close();
+            QVERIFY2(!popover->isVisible(), how);
+            QVERIFY2(!presses.listening, how);
+        }
+        popover->showAt(kItem);
+        TestPresses other;
+        popover->closeOnPressesFrom(&other);
+        QVERIFY(other.listening);
+        QVERIFY(!presses.listening);
+        presses.press(kFarAway);
+        QVERIFY(popover->isVisible());
+        popover.reset();
+        QVERIFY(!other.listening);
     }
 
     // The focus going to another window closes the popover.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program in the rig's desktop (scripts/gui-rig.sh starts it): the tray item appears, also
 # from a tray host that starts after the program and again after the host restarts; activating it
-# shows the 880 x 680 popover and activating again hides it; a click elsewhere hides it, and a right
+# shows the 880 x 680 popover below the panel (shorter on a small screen, inside it) and
+# activating again hides it; clicks on the desktop reach the program only while it is open; a click elsewhere hides it, and a right
 # click on the item hides it and opens the menu in one go; the menu holds its five entries, and
 # answers a group of events; "Quit Ostrel" ends the program with status 0, a second start on the
 # same database leaves at once, and a data folder that cannot be written stops the start with its
@@ -9,6 +10,7 @@
 #
 #   scripts/gui-rig.sh --tray sni|xembed -- tests/e2e/tray-e2e.sh PATH/TO/ostrel sni|xembed
 #   scripts/gui-rig.sh --tray sni|xembed --tray-later -- tests/e2e/tray-e2e.sh PATH/TO/ostrel sni|xembed late
+#   scripts/gui-rig.sh --tray sni|xembed --screen 1024x600x24 -- tests/e2e/tray-e2e.sh PATH/TO/ostrel sni|xembed small
 #
 # A failure leaves a picture of the screen in OSTREL_E2E_OUTPUT when set, else the test's folder is
 # kept with its logs and the picture, and named.
@@ -18,8 +20,10 @@ export LC_ALL=C.UTF-8
 
 ostrel=$1
 tray=$2
-late=${3:-}
-variant=$tray${late:+-late}
+mode=${3:-}  # late, small (only what the rig's options make differ), or none
+late=
+[ "$mode" != late ] || late=1
+variant=$tray${mode:+-$mode}
 work=$(mktemp -d "${TMPDIR:-/tmp}/ostrel-e2e.XXXXXX")
 [ -z "${OSTREL_E2E_OUTPUT:-}" ] || rm -f "$OSTREL_E2E_OUTPUT/tray-e2e-$variant-fail.png"
 pid=
@@ -63,7 +67,7 @@ within() {  # seconds, description, then the condition's command
 }
 # The program's own process group, so the cleanup reaches its helper tools too.
 start() {
-  setsid "$ostrel" > "$work/stdout.log" 2> "$work/stderr.log" &
+  QT_LOGGING_RULES="ostrel.screenpresses.debug=true" setsid "$ostrel" > "$work/stdout.log" 2> "$work/stderr.log" &
   pid=$!
 }
 ended_with() {  # waits for the program to end, which it must do with `status`
@@ -82,9 +86,20 @@ windows_of() {
   done
 }
 windows() { windows_of "$pid"; }
-# Read whole first: a reader that stops early would break the pipe and, with pipefail, the test.
-popover_shown() { grep -q ' 880 680$' <<< "$(windows)"; }
+# The popover: the program's window 880 wide, 680 high where the screen has room for it. Read
+# whole first: a reader that stops early would break the pipe and, with pipefail, the test.
+popover_geometry() { awk '$4 == 880 && $5 >= 300 { print $2, $3, $4, $5; exit }' <<< "$(windows)"; }
+popover_shown() { [ -n "$(popover_geometry)" ]; }
 popover_hidden() { ! popover_shown; }
+# Inside the screen and below the tray's panel (32 pixels, at the top), shorter only where the
+# screen is.
+popover_placed() {
+  local x y w h width height
+  read -r x y w h <<< "$(popover_geometry)"
+  read -r width height <<< "$(xdotool getdisplaygeometry)"
+  ((y >= 32 && x >= 0 && x + w <= width && y + h <= height && (h == 680 || (h < 680 && y + h == height)))) ||
+    fail "the popover at $x,$y, $w x $h, on a screen of $width x $height below a panel of 32"
+}
 click_at() {  # x, y, button
   xdotool mousemove "$1" "$2" click "$3"
 }
@@ -126,8 +141,28 @@ xembed_icon() {
   awk 'NF == 5 && $4 < 100 && $5 < 100 && $2 > 1000 && !found { print $1; found = 1 } END { exit !found }' \
     <<< "$(windows)"
 }
+# The item's activation without a point, as some hosts send it: the popover opens at the pointer.
+activate_at_item() {
+  xdotool mousemove $(sni_item_point)
+  bus --dest "$item" --object-path /StatusNotifierItem --method org.kde.StatusNotifierItem.Activate 0 0 > /dev/null
+}
 sni_host_menu_closed() { ! sni_host_menu_shown; }
 xembed_menu_shown() { [ "$(windows | wc -l)" -ge 2 ] && popover_hidden; }
+
+# The presses on the screen the program was told of (QT_LOGGING_RULES above).
+presses_seen() { grep -c "ostrel.screenpresses: press at" "$work/stderr.log" || true; }
+# Clicks on the desktop reach the program only while the popover is open: `open` shows it without
+# a press the program could see. The click that closes it is handled after the ones before it.
+presses_only_while_open() {  # the command that opens the popover
+  [ "$(presses_seen)" = 0 ] || fail "presses were seen before the test's clicks"
+  click_elsewhere
+  click_at 600 300 1
+  "$@"
+  until_true "the popover to show, for the presses" popover_shown
+  click_elsewhere
+  until_true "a click elsewhere to hide the popover, for the presses" popover_hidden
+  [ "$(presses_seen)" = 1 ] || fail "the program saw $(presses_seen) presses, not only the one while the popover was open"
+}
 
 in_tray() {  # description
   case $tray in
@@ -160,9 +195,11 @@ check_sni() {
   item=$(sni_item)
   item_property XAyatanaLabel | grep -q " Today'>" || fail "the label is not today's total"
   [ "$(item_property Title)" = "(<'Ostrel'>,)" ] || fail "the title is $(item_property Title)"
+  presses_only_while_open activate_at_item
 
-  bus --dest "$item" --object-path /StatusNotifierItem --method org.kde.StatusNotifierItem.Activate 0 0 > /dev/null
+  activate_at_item
   until_true "the popover to show" popover_shown
+  popover_placed
   bus --dest "$item" --object-path /StatusNotifierItem --method org.kde.StatusNotifierItem.Activate 0 0 > /dev/null
   until_true "the popover to hide" popover_hidden
 
@@ -182,6 +219,7 @@ check_sni() {
   point=$(sni_item_point)
   click_at $point 1
   until_true "a click on the item to show the popover" popover_shown
+  popover_placed
   click_elsewhere
   until_true "a click elsewhere to hide the popover" popover_hidden
   # Without a point from the host, the popover opens at the pointer.
@@ -209,8 +247,10 @@ check_xembed() {
   in_tray "the tray"
   local icon
   icon=$(xembed_icon)
+  presses_only_while_open xdotool mousemove --window "$icon" 5 5 click 1
   xdotool mousemove --window "$icon" 5 5 click 1
   until_true "the popover to show" popover_shown
+  popover_placed
   # The click that hides the popover must not open it again through the icon.
   xdotool mousemove --window "$icon" 5 5 click 1
   until_true "the popover to hide" popover_hidden

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "Platform/ProcessToolRunner.hpp"
+#include "Platform/support/CommandFailure.hpp"
 
 namespace {
 
@@ -24,9 +25,9 @@ public:
     Namespace() : name_("ostrel-route-" + std::to_string(::getpid())) {
         if (::geteuid() != 0) {
             whyNot = "needs root to make network namespaces";
-        } else if (!quiet("ip netns add " + name_ + " && ip -n " + name_ + " link set lo up && ip netns exec " + name_ +
-                          " true")) {
-            whyNot = "network namespaces are not available here (ip netns failed)";
+        } else if (const auto why = ostrel::testing::commandFailure("ip netns add " + name_ + " && ip -n " + name_ +
+                                                                    " link set lo up && ip netns exec " + name_ + " true")) {
+            whyNot = "network namespaces are not available here: " + *why;
         }
     }
     ~Namespace() { quiet("ip netns del " + name_); }

@@ -14,12 +14,13 @@
 #include <vector>
 
 #include "Platform/InterfaceCounterSource.hpp"
+#include "Platform/support/CommandFailure.hpp"
 
 namespace ostrel::testing {
 namespace {
 
 bool run(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
 }
 
 UniqueFd socketIn(const std::string& ns, int type) {
@@ -73,8 +74,8 @@ VethPair::VethPair()
         ip -n "$1" neigh add 10.231.0.2 lladdr 02:0a:e7:00:00:02 dev ostv0 nud permanent
         ip -n "$2" neigh add 10.231.0.1 lladdr 02:0a:e7:00:00:01 dev ostv1 nud permanent
         ip -n "$1" link set ostv0 up; ip -n "$2" link set ostv1 up)";
-    if (!run("sh -c '" + std::string(script) + "' sh " + near + " " + far)) {
-        whyNot = "network namespaces are not available here (ip netns failed)";
+    if (const auto why = commandFailure("sh -c '" + std::string(script) + "' sh " + near + " " + far)) {
+        whyNot = "network namespaces are not available here: " + *why;
     }
 }
 

@@ -130,9 +130,10 @@ void OstrelRepository::beginSteppedRebuild(SQLiteConnection& connection) {
     auto& steps = rebuild_->steps.emplace();
     steps.zone = TimeZoneIdentity::current().rulesKey();
     if (const auto record = RollupRecord::read(connection)) steps.outsideEdits = record->outsideEdits;
-    connection.query("SELECT MIN(rowid), MAX(rowid) FROM usage_samples;", {}, [&](const SQLiteRow& row) {
-        if (!row.isNull(0)) steps.next = row.int64(0), steps.last = row.int64(1), steps.read = false;
-    });
+    connection.query("SELECT (SELECT MIN(rowid) FROM usage_samples), (SELECT MAX(rowid) FROM usage_samples);", {},
+                     [&](const SQLiteRow& row) {
+                         if (!row.isNull(0)) steps.next = row.int64(0), steps.last = row.int64(1), steps.read = false;
+                     });
     database->runExclusiveLater([this](SQLiteConnection& c) { rebuildStep(c); });
 }
 

@@ -214,7 +214,10 @@ bool OstrelRepository::purgeRows(SQLiteConnection& connection) {
     connection.execute("DELETE FROM usage_samples WHERE source = 'mock';");
     bool deleted = false;
     connection.query("SELECT changes();", {}, [&](const SQLiteRow& row) { deleted = row.int64(0) > 0; });
-    if (deleted) rollup_record::otherWrites(connection);
+    if (deleted) {
+        rollup_record::otherWrites(connection);
+        rebuildEnded();  // a rebuild in steps may have read them
+    }
     connection.execute("DELETE FROM threshold_events;");
     if (exists(connection, orphanedApplicationSQL)) {
         connection.execute("DELETE FROM applications WHERE id NOT IN (SELECT DISTINCT app_id FROM usage_samples);");

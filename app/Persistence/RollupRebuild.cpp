@@ -11,12 +11,16 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Persistence/RollupRecord.hpp"
-
 namespace ostrel {
 namespace {
 
 using namespace std::chrono;
+
+// A sample that hourly rows cannot stand for (RollupRecord), as SQL.
+constexpr const char* unusualSampleSQL =
+    "rx_bytes < 0 OR tx_bytes < 0 OR typeof(timestamp) <> 'text' OR timestamp NOT GLOB "
+    "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9].[0-9][0-9][0-9]Z' OR timestamp < "
+    "'1970-01-01T00:00:00.000Z' OR timestamp >= '2038-01-18T00:00:00.000Z'";
 
 // A value the statements would treat otherwise than the sums below: they do the work instead.
 struct StatementsInstead {};
@@ -308,9 +312,8 @@ bool RollupSums::write(SQLiteConnection& connection, const char* dailySQL, const
         connection.execute(dailySQL);
         connection.execute(hourlySQL);
         bool unusual = false;
-        connection.query(
-            std::string("SELECT EXISTS (SELECT 1 FROM usage_samples WHERE ") + rollup_record::unusualSampleSQL + ");",
-            {}, [&](const SQLiteRow& row) { unusual = row.int64(0) != 0; });
+        connection.query(std::string("SELECT EXISTS (SELECT 1 FROM usage_samples WHERE ") + unusualSampleSQL + ");", {},
+                         [&](const SQLiteRow& row) { unusual = row.int64(0) != 0; });
         return unusual;
     }
     std::vector<Row> hourly;

@@ -29,11 +29,6 @@ bool RollupRecord::exactIn(const TimeZoneIdentity& current) const {
 
 namespace rollup_record {
 
-const char* const unusualSampleSQL =
-    "rx_bytes < 0 OR tx_bytes < 0 OR typeof(timestamp) <> 'text' OR timestamp NOT GLOB "
-    "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9].[0-9][0-9][0-9]Z' OR timestamp < "
-    "'1970-01-01T00:00:00.000Z' OR timestamp >= '2038-01-18T00:00:00.000Z'";
-
 void ownWritesBegin(SQLiteConnection& connection) {
     connection.execute("UPDATE rollup_state SET own_writes = 1;");
 }

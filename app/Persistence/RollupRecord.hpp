@@ -35,8 +35,6 @@ void ownWritesEnd(SQLiteConnection& connection);
 // Both roll-up tables were rebuilt from the samples, keyed in `zone` (a rulesKey, or empty).
 void rebuilt(SQLiteConnection& connection, const std::string& zone);
 void otherWrites(SQLiteConnection& connection);
-// A condition on a row of usage_samples: a sample that hourly rows cannot stand for.
-extern const char* const unusualSampleSQL;
 
 // The triggers that count other programs' changes; dropped and made again around deleting every
 // row (a table with triggers is emptied row by row). A file whose daily roll-ups were not watched

@@ -60,7 +60,7 @@ void writeRebuilt(SQLiteConnection& connection, RollupSums& sums, const std::str
 // one transaction those written since (the program only adds rows after the largest rowid), and
 // the tables. A change by others or of the zone in between makes that transaction start over.
 struct OstrelRepository::Rebuild {
-    explicit Rebuild(std::int64_t step) : step(step) {}
+    explicit Rebuild(std::int64_t rows) : step(rows) {}
 
     struct Steps {
         std::string zone;
@@ -81,8 +81,8 @@ struct OstrelRepository::Rebuild {
     bool running = false;
 };
 
-OstrelRepository::OstrelRepository(std::unique_ptr<SQLiteDatabase> database, std::int64_t rebuildStep)
-    : rebuild_(std::make_unique<Rebuild>(rebuildStep)), database(std::move(database)) {
+OstrelRepository::OstrelRepository(std::unique_ptr<SQLiteDatabase> opened, std::int64_t rebuildStep)
+    : rebuild_(std::make_unique<Rebuild>(rebuildStep)), database(std::move(opened)) {
     migrate();
 }
 

@@ -181,9 +181,9 @@ int run() {
         setZone(zone);
         std::shared_ptr<OstrelDataService> service;
         const double started = millisecondsOf([&] { service = bench.start(true); });
-        const double today = millisecondsOf([&] { service->loadMenuBarSnapshot(); });
+        const double figures = millisecondsOf([&] { service->loadMenuBarSnapshot(); });
         const double repaired = millisecondsOf([&] { service->repository().fetchSummaryFromDailyRollup({}); });
-        std::printf("  %-48s %8.1f %8.1f %8.1f\n", what, started, started + today, started + today + repaired);
+        std::printf("  %-48s %8.1f %8.1f %8.1f\n", what, started, started + figures, started + figures + repaired);
     };
     startUp("UTC", "same zone, rebuild skipped");
     startUp("UTC", "same zone, rebuild skipped (again)");

@@ -1,14 +1,12 @@
 #include "Persistence/OstrelRepository.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <utility>
 
 #include "Model/Iso8601.hpp"
 #include "Model/LocalKeys.hpp"
 #include "Model/Uuid.hpp"
-#include "Persistence/RollupRebuild.hpp"
 #include "Persistence/RollupRecord.hpp"
 #include "Platform/TimeZoneIdentity.hpp"
 
@@ -64,26 +62,6 @@ constexpr const char* hourlyRollupUpsertSQL =
     "  rx_bytes = hourly_usage.rx_bytes + excluded.rx_bytes,\n"
     "  tx_bytes = hourly_usage.tx_bytes + excluded.tx_bytes;";
 
-constexpr const char* dailyRebuildSQL =
-    "INSERT INTO daily_usage (date, network_id, app_id, rx_bytes, tx_bytes)\n"
-    "SELECT strftime('%Y-%m-%d', timestamp, 'localtime') AS day_key,\n"
-    "       network_id,\n"
-    "       app_id,\n"
-    "       COALESCE(SUM(rx_bytes), 0),\n"
-    "       COALESCE(SUM(tx_bytes), 0)\n"
-    "FROM usage_samples\n"
-    "GROUP BY day_key, network_id, app_id;";
-
-constexpr const char* hourlyRebuildSQL =
-    "INSERT INTO hourly_usage (date_hour, network_id, app_id, rx_bytes, tx_bytes)\n"
-    "SELECT strftime('%Y-%m-%dT%H:00:00', timestamp, 'localtime') AS hour_key,\n"
-    "       network_id,\n"
-    "       app_id,\n"
-    "       COALESCE(SUM(rx_bytes), 0),\n"
-    "       COALESCE(SUM(tx_bytes), 0)\n"
-    "FROM usage_samples\n"
-    "GROUP BY hour_key, network_id, app_id;";
-
 constexpr const char* settingUpsertSQL =
     "INSERT INTO settings (key, value)\n"
     "VALUES (?, ?)\n"
@@ -122,10 +100,6 @@ std::string decimal(std::int64_t value) {
 
 }  // namespace
 
-OstrelRepository::OstrelRepository(std::unique_ptr<SQLiteDatabase> databaseIn) : database(std::move(databaseIn)) {
-    migrate();
-}
-
 // MARK: Transactions
 
 void OstrelRepository::inTransaction(const char* opening, const std::function<void(SQLiteConnection&)>& body) {
@@ -152,34 +126,25 @@ void OstrelRepository::transactionForm(SQLiteConnection& connection, const char*
 
 void OstrelRepository::insertSamples(const std::vector<UsageSampleRecord>& samples) {
     if (samples.empty()) return;
-    // Beyond 64 bits the sum is a real number, which the record then no longer vouches for.
-    std::int64_t total = 0;
-    double approximate = 0;
-    bool exact = true, unusual = false;
-    // SQLite takes the local time of these years alone from the C library, as the keys are made.
+    // Hourly rows stand for samples of the program's own time stamps, within the years SQLite takes
+    // local time from the C library for, as the keys are made, and without negative bytes.
     const Date usualFrom{std::chrono::seconds{0}}, usualUntil{std::chrono::seconds{2147385600}};
-    for (const auto& sample : samples) {
-        exact = exact && !__builtin_add_overflow(total, sample.rxBytes, &total) &&
-                !__builtin_add_overflow(total, sample.txBytes, &total);
-        approximate += static_cast<double>(sample.rxBytes) + static_cast<double>(sample.txBytes);
-        unusual = unusual || sample.rxBytes < 0 || sample.txBytes < 0 || sample.timestamp < usualFrom ||
-                  sample.timestamp >= usualUntil;
-    }
+    const bool usual = std::all_of(samples.begin(), samples.end(), [&](const UsageSampleRecord& sample) {
+        return sample.rxBytes >= 0 && sample.txBytes >= 0 && sample.timestamp >= usualFrom &&
+               sample.timestamp < usualUntil;
+    });
     inTransaction("BEGIN TRANSACTION;", [&](SQLiteConnection& connection) {
+        // The zone before and after the keys are made: a change in between marks the batch.
+        const std::string zone = currentZone(connection).rulesKey();
         rollup_record::ownWritesBegin(connection);
-        const auto record = RollupRecord::read(connection);
-        rollup_record::Batch batch{exact ? SQLiteValue{total} : SQLiteValue{approximate}, unusual, {}, {}, {}};
-        // The zone before and after the keys are made: a change in between marks the batch. Read
-        // on the database queue only, as every zone read of the store is.
-        batch.zoneBefore = TimeZoneIdentity::current();
-        if (record && rollup_record::needsLatestBefore(*record, batch.zoneBefore)) {
-            batch.latestBefore = rollup_record::latestStamp(connection);
-        }
         for (const auto& sample : samples) {
             insertSample(connection, sample);
         }
-        batch.zoneAfter = TimeZoneIdentity::current();
-        if (record) rollup_record::batchWritten(connection, *record, batch);
+        const auto record = RollupRecord::read(connection);
+        if (record && !record->otherWrites &&
+            (!usual || record->zone != zone || TimeZoneIdentity::current().rulesKey() != zone)) {
+            rollup_record::otherWrites(connection);
+        }
         rollup_record::ownWritesEnd(connection);
     });
 }
@@ -204,111 +169,15 @@ void OstrelRepository::upsertRollups(SQLiteConnection& connection, const UsageSa
                                                    text(sample.appID), sample.rxBytes, sample.txBytes});
 }
 
-void OstrelRepository::rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction) {
-    auto body = [](SQLiteConnection& c) {
-        // Read first: it also sets the zone SQLite's 'localtime' uses below.
-        const TimeZoneIdentity zone = TimeZoneIdentity::current();
-        rollup_record::ownWritesBegin(c);
-        const RebuiltTotals totals = rebuildRollupTables(c, Calendar::current(), dailyRebuildSQL, hourlyRebuildSQL);
-        rollup_record::rebuilt(c, zone, totals.rawTotal, totals.unusualSamples);
-        rollup_record::ownWritesEnd(c);
-    };
-    if (inTransaction) {
-        body(connection);
-    } else {
-        transactionForm(connection, "BEGIN IMMEDIATE TRANSACTION;", body);
-    }
-}
-
-void OstrelRepository::repairRollupsIfNeeded() {
-    database->runExclusive([&](SQLiteConnection& connection) { repairRollupsIfNeeded(connection); });
-}
-
-void OstrelRepository::repairRollupsIfNeeded(SQLiteConnection& connection) {
-    const auto total = [&](const char* sql) {
-        std::int64_t value = 0;
-        connection.query(sql, {}, [&](const SQLiteRow& row) { value = row.int64(0); });
-        return value;
-    };
-    const auto daily = [&] { return total("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM daily_usage;"); };
-    const auto hourly = [&] { return total("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM hourly_usage;"); };
-    // Summing every raw sample takes a second per month of heavy use; the recorded total is what
-    // that sum gives while no other program has changed the samples since it was last taken.
-    const auto record = RollupRecord::read(connection);
-    if (record && record->checkedEdits == record->outsideEdits && record->rawTotal && *record->rawTotal == daily() &&
-        *record->rawTotal == hourly()) {
-        return;
-    }
-    std::int64_t raw = 0;
-    bool unusual = false;
-    connection.query(std::string("SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0), COALESCE(MAX(") +
-                         rollup_record::unusualSampleSQL + "), 0) FROM usage_samples;",
-                     {}, [&](const SQLiteRow& row) {
-                         raw = row.int64(0);
-                         unusual = row.int64(1) != 0;
-                     });
-    if (raw == daily() && raw == hourly()) {
-        if (record) rollup_record::checked(connection, *record, raw, unusual, TimeZoneIdentity::current());
-        return;
-    }
-    transactionForm(connection, "BEGIN IMMEDIATE TRANSACTION;",
-                    [&](SQLiteConnection& c) { rebuildRollupsFromUsageSamples(c, true); });
-}
-
-bool OstrelRepository::purgeMockData() {
-    return database->runExclusive([&](SQLiteConnection& connection) { return purgeMockData(connection); });
-}
-
-bool OstrelRepository::purgeMockData(SQLiteConnection& connection) {
-    bool rebuilt = false;
-    transactionForm(connection, "BEGIN TRANSACTION;", [&](SQLiteConnection& c) {
-        rollup_record::ownWritesBegin(c);
-        c.execute("DELETE FROM usage_samples WHERE source = 'mock';");
-        bool deleted = false;
-        c.query("SELECT changes();", {}, [&](const SQLiteRow& row) { deleted = row.int64(0) > 0; });
-        // The rebuild reads every sample; it is skipped only when it would write what is there.
-        const auto record = RollupRecord::read(c);
-        if (deleted || !record || !record->keyedOnlyIn(TimeZoneIdentity::current())) {
-            rebuildRollupsFromUsageSamples(c, true);
-            rebuilt = true;
-        }
-        c.execute("DELETE FROM threshold_events;");
-        deleteOrphans(c);
-        rollup_record::ownWritesEnd(c);
-    });
-    return rebuilt;
-}
-
-void OstrelRepository::purgeAndRepairInTurn(bool purge, std::function<void(bool, const std::exception&)> failed) {
-    database->runExclusiveLater([this, purge, failed = std::move(failed)](SQLiteConnection& connection) {
-        if (purge) {
-            try {
-                purgeMockData(connection);
-            } catch (const std::exception& error) {
-                failed(true, error);
-            }
-        }
-        try {
-            repairRollupsIfNeeded(connection);
-        } catch (const std::exception& error) {
-            failed(false, error);
-        }
-        try {
-            refreshPlannerStatistics(connection);
-        } catch (const SQLiteError&) {
-            // Statistics only steer the plans; every statement answers the same without them.
-        }
-    });
-}
-
 void OstrelRepository::clearAllData() {
-    database->runExclusive([](SQLiteConnection& connection) {
+    database->runExclusive([this](SQLiteConnection& connection) {
         // With foreign keys on, SQLite empties a table row by row: two minutes at a heavy month,
         // against seconds. Every table with a key is emptied here, so none can dangle; the pragma
         // is a no-op inside a transaction, hence around it.
         connection.execute("PRAGMA foreign_keys=OFF;");
         try {
-            transactionForm(connection, "BEGIN IMMEDIATE TRANSACTION;", clearAllTables);
+            transactionForm(connection, "BEGIN IMMEDIATE TRANSACTION;",
+                            [this](SQLiteConnection& c) { clearAllTables(c); });
         } catch (...) {
             connection.execute("PRAGMA foreign_keys=ON;");
             throw;
@@ -329,8 +198,9 @@ void OstrelRepository::clearAllTables(SQLiteConnection& connection) {
     connection.execute("DELETE FROM networks;");
     rollup_record::createEditTriggers(connection);
     // Empty roll-ups are the rebuild of no samples in any zone.
-    rollup_record::rebuilt(connection, TimeZoneIdentity::current(), std::int64_t{0}, false);
+    rollup_record::rebuilt(connection, currentZone(connection).rulesKey());
     rollup_record::ownWritesEnd(connection);
+    rebuildEnded();
 }
 
 // MARK: Settings

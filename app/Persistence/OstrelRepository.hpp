@@ -16,6 +16,7 @@
 #include "Model/ScreenModels.hpp"
 #include "Persistence/RangeRows.hpp"
 #include "Persistence/SQLiteDatabase.hpp"
+#include "Platform/TimeZoneIdentity.hpp"
 
 namespace ostrel {
 
@@ -30,8 +31,12 @@ public:
 // SQLiteError met.
 class OstrelRepository final {
 public:
+    // Samples a step of a rebuild on the database queue reads at most (see purgeAndRepairInTurn).
+    static constexpr std::int64_t rebuildStepRows = 100000;
+
     // Takes the only ownership of the connection, then migrates.
-    explicit OstrelRepository(std::unique_ptr<SQLiteDatabase> database);
+    explicit OstrelRepository(std::unique_ptr<SQLiteDatabase> database, std::int64_t rebuildStep = rebuildStepRows);
+    ~OstrelRepository();
     // Throws UnknownDatabaseShape when the migration would leave a table of `file` without a
     // column or key the statements use, or would fail on it; reads only. For SQLiteDatabase's
     // inspection, so that such a file is refused before anything is written to it
@@ -44,20 +49,17 @@ public:
 
     // One transaction: on any failure nothing of the batch stays stored.
     void insertSamples(const std::vector<UsageSampleRecord>& samples);
-    // Rebuilds both roll-up tables when their totals disagree with the raw samples. The raw
-    // samples are summed only when another program changed them since they were last summed, or
-    // when the roll-ups disagree with the raw total that the store's own writes have kept.
+    // Both rebuild the roll-ups from the samples unless the record vouches for them (RollupRecord):
+    // they hold exactly what a rebuild in the zone of now would write. The purge also drops mock
+    // samples, threshold events and orphaned rows, and gives whether it rebuilt.
     void repairRollupsIfNeeded();
-    // Drops mock samples, threshold events and orphaned rows, and rebuilds the roll-ups unless
-    // they already hold what the rebuild would write: no mock row went, and since the last
-    // rebuild every roll-up key was written in a time zone with the rules in effect now. Gives
-    // whether it rebuilt.
     bool purgeMockData();
-    // The purge (when `purge`), the repair and the planner's statistics, run on the database
-    // queue after the statements already asked for and before any asked for later, without
-    // waiting for them: a start goes on while they run, and everything it reads or writes
-    // afterwards sees their result. A failure of the purge or the repair is handed to `failed`
-    // (true: the purge) on that queue; the repair runs after a failed purge too.
+    // The same, with the planner's statistics, run on the database queue after the statements
+    // already asked for and before any asked for later, without waiting for them. A rebuild then
+    // runs in steps on that queue, so that other statements run between them: raw questions read
+    // the samples until it ends, roll-up questions wait for its end. A failure of the purge or of a
+    // rebuild (also one after a change of zone) is handed to `failed` (true: the purge) on that
+    // queue; the repair runs after a failed purge too.
     void purgeAndRepairInTurn(bool purge, std::function<void(bool purge, const std::exception&)> failed);
     // Empties every table but the settings.
     void clearAllData();
@@ -79,8 +81,9 @@ public:
     // Range bounds are inclusive: raw queries compare time stamp texts, roll-up queries the
     // local day keys of the range's ends (whole days). Rankings and lists carry each row's
     // share of the rows returned. A raw query may take whole local hours from the hourly
-    // roll-ups when `reading` allows it and they provably hold the same sums (RangeRows); its
-    // answer is then the statement's over rows that stand for those hours' samples.
+    // roll-ups when `reading` allows it and the record vouches for them (RangeRows); its answer
+    // is then the statement's over rows that stand for those hours' samples. A roll-up query
+    // waits for a rebuild that runs in steps.
     std::vector<UsageSampleRecord> fetchSamples(const DateRange& range,
                                                 const RawReading& reading = RawReading::samplesOnly());
     UsageSummary fetchSummary(const DateRange& range, const RawReading& reading = RawReading::samplesOnly());
@@ -132,9 +135,11 @@ private:
     // The day keys of a range's ends: roll-up queries cover whole local days.
     std::vector<SQLiteValue> dayBounds(const DateRange& range) const;
 
-    // A raw-sample statement run as `reading` allows, for the decoding of its rows.
+    // A raw-sample statement run as `reading` allows, and a roll-up statement run once no rebuild
+    // is under way; for the decoding of their rows.
     std::function<void(const SQLiteRowHandler&)> raw(const char* sql, std::vector<SQLiteValue> bindings,
                                                      const DateRange& range, const RawReading& reading);
+    std::function<void(const SQLiteRowHandler&)> rollup(const char* sql, std::vector<SQLiteValue> bindings);
     std::optional<RangeRows> rangeRows(SQLiteConnection& connection, const DateRange& range, const RawReading& reading);
 
     void migrate();  // OstrelRepositorySchema.cpp
@@ -148,15 +153,24 @@ private:
 
     void insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample);
     void upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample);
-    void rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction);
 
-    void repairRollupsIfNeeded(SQLiteConnection& connection);
+    // The roll-ups (OstrelRepositoryRebuild.cpp), on the database queue.
+    void rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction);
+    bool vouched(SQLiteConnection& connection);
+    // The zone of now; a change since the last look begins a rebuild in steps.
+    TimeZoneIdentity currentZone(SQLiteConnection& connection);
+    void beginSteppedRebuild(SQLiteConnection& connection);
+    void rebuildStep(SQLiteConnection& connection);
+    // A rebuild ended, or another write made the one in steps unneeded.
+    void rebuildEnded();
+    // Deletes the mock samples, threshold events and orphaned rows; gives whether a sample went.
+    bool purgeRows(SQLiteConnection& connection);
     // Statistics for the query planner from a few counts (PlannerStatistics.cpp).
     void refreshPlannerStatistics(SQLiteConnection& connection);
-    bool purgeMockData(SQLiteConnection& connection);
-    static void deleteOrphans(SQLiteConnection& connection);  // OstrelRepositoryRollupState.cpp
-    static void clearAllTables(SQLiteConnection& connection);
+    void clearAllTables(SQLiteConnection& connection);
 
+    struct Rebuild;
+    std::unique_ptr<Rebuild> rebuild_;  // closed after the database, whose last units use it
     std::unique_ptr<SQLiteDatabase> database;
 };
 

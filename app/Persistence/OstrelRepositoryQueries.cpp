@@ -5,8 +5,6 @@
 #include "Model/LocalKeys.hpp"
 #include "Persistence/OstrelRepository.hpp"
 #include "Persistence/RepositoryDecoding.hpp"
-#include "Persistence/RollupRecord.hpp"
-#include "Platform/TimeZoneIdentity.hpp"
 
 namespace ostrel {
 namespace {
@@ -307,7 +305,7 @@ std::function<void(const SQLiteRowHandler&)> OstrelRepository::raw(const char* s
         database->runExclusive([&](SQLiteConnection& connection) {
             // Planned and read in one unit: no batch can come between the record and the rows.
             if (const auto rows = rangeRows(connection, range, reading)) {
-                connection.query(rows->sql(sql), rows->bindings(bindings), handler);
+                connection.query(rows->with() + sql, rows->bindings(bindings), handler);
             } else {
                 connection.query(sql, bindings, handler);
             }
@@ -317,9 +315,8 @@ std::function<void(const SQLiteRowHandler&)> OstrelRepository::raw(const char* s
 
 std::optional<RangeRows> OstrelRepository::rangeRows(SQLiteConnection& connection, const DateRange& range,
                                                      const RawReading& reading) {
-    if (!reading.hoursFromRollups) return std::nullopt;
-    const auto record = RollupRecord::read(connection);
-    if (!record) return std::nullopt;
+    // Read on the database queue, as every zone read of the store is; a change begins a rebuild.
+    if (!vouched(connection) || !reading.hoursFromRollups) return std::nullopt;
     const auto samplesBetween = [&](Date after, Date before) {
         bool any = false;
         connection.query("SELECT EXISTS (SELECT 1 FROM usage_samples WHERE timestamp > ? AND timestamp < ?);",
@@ -327,9 +324,7 @@ std::optional<RangeRows> OstrelRepository::rangeRows(SQLiteConnection& connectio
                          [&](const SQLiteRow& row) { any = row.int64(0) != 0; });
         return any;
     };
-    // The zone is read on the database queue, as every zone read of the store is.
-    return RangeRows::plan(*record, TimeZoneIdentity::current(), Calendar::current(), range, reading.buckets,
-                           samplesBetween);
+    return RangeRows::plan(Calendar::current(), range, reading.buckets, samplesBetween);
 }
 
 std::optional<RangeRows> OstrelRepository::rangeRows(const DateRange& range, RowBuckets buckets) {
@@ -354,33 +349,32 @@ UsageSummary OstrelRepository::fetchSummary(const DateRange& range, const RawRea
 }
 
 UsageSummary OstrelRepository::fetchSummaryFromDailyRollup(const DateRange& range) {
-    return summary(direct(*database, kFetchSummaryFromDailyRollupSQL, dayBounds(range)));
+    return summary(rollup(kFetchSummaryFromDailyRollupSQL, dayBounds(range)));
 }
 
 std::vector<TrendPoint> OstrelRepository::fetchTrendFromDailyRollup(const DateRange& range) {
-    return trend(direct(*database, kFetchTrendFromDailyRollupSQL, dayBounds(range)), Calendar::current());
+    return trend(rollup(kFetchTrendFromDailyRollupSQL, dayBounds(range)), Calendar::current());
 }
 
 std::vector<TrendPoint> OstrelRepository::fetchNetworkTrendFromDailyRollup(const std::string& networkID,
                                                                            const DateRange& range) {
-    return trend(direct(*database, kFetchNetworkTrendFromDailyRollupSQL, concat({networkID}, dayBounds(range))),
+    return trend(rollup(kFetchNetworkTrendFromDailyRollupSQL, concat({networkID}, dayBounds(range))),
                  Calendar::current());
 }
 
 std::vector<TrendPoint> OstrelRepository::fetchAppTrendFromDailyRollup(const std::string& appID,
                                                                        const DateRange& range) {
-    return trend(direct(*database, kFetchAppTrendFromDailyRollupSQL, concat({appID}, dayBounds(range))),
-                 Calendar::current());
+    return trend(rollup(kFetchAppTrendFromDailyRollupSQL, concat({appID}, dayBounds(range))), Calendar::current());
 }
 
 std::map<std::string, std::vector<TrendPoint>> OstrelRepository::fetchNetworkTrendMapFromDailyRollup(
     const DateRange& range) {
-    return trendMap(direct(*database, kFetchNetworkTrendMapFromDailyRollupSQL, dayBounds(range)), Calendar::current());
+    return trendMap(rollup(kFetchNetworkTrendMapFromDailyRollupSQL, dayBounds(range)), Calendar::current());
 }
 
 std::map<std::string, std::vector<TrendPoint>> OstrelRepository::fetchAppTrendMapFromDailyRollup(
     const DateRange& range) {
-    return trendMap(direct(*database, kFetchAppTrendMapFromDailyRollupSQL, dayBounds(range)), Calendar::current());
+    return trendMap(rollup(kFetchAppTrendMapFromDailyRollupSQL, dayBounds(range)), Calendar::current());
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopNetworks(const DateRange& range, std::int64_t limit,
@@ -405,26 +399,26 @@ std::vector<RankedUsage> OstrelRepository::fetchTopNetworksForApp(const std::str
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopNetworksFromDailyRollup(const DateRange& range, std::int64_t limit) {
-    return ranking(direct(*database, kFetchTopNetworksFromDailyRollupSQL, concat(dayBounds(range), {limit})));
+    return ranking(rollup(kFetchTopNetworksFromDailyRollupSQL, concat(dayBounds(range), {limit})));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopApplicationsFromDailyRollup(const DateRange& range,
                                                                                std::int64_t limit) {
-    return ranking(direct(*database, kFetchTopApplicationsFromDailyRollupSQL, concat(dayBounds(range), {limit})));
+    return ranking(rollup(kFetchTopApplicationsFromDailyRollupSQL, concat(dayBounds(range), {limit})));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopAppsForNetworkFromDailyRollup(const std::string& networkID,
                                                                                  const DateRange& range,
                                                                                  std::int64_t limit) {
-    return ranking(direct(*database, kFetchTopAppsForNetworkFromDailyRollupSQL,
-                          concat(concat({networkID}, dayBounds(range)), {limit})));
+    return ranking(
+        rollup(kFetchTopAppsForNetworkFromDailyRollupSQL, concat(concat({networkID}, dayBounds(range)), {limit})));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopNetworksForAppFromDailyRollup(const std::string& appID,
                                                                                  const DateRange& range,
                                                                                  std::int64_t limit) {
-    return ranking(direct(*database, kFetchTopNetworksForAppFromDailyRollupSQL,
-                          concat(concat({appID}, dayBounds(range)), {limit})));
+    return ranking(
+        rollup(kFetchTopNetworksForAppFromDailyRollupSQL, concat(concat({appID}, dayBounds(range)), {limit})));
 }
 
 std::vector<NetworkListItem> OstrelRepository::fetchNetworkList(const DateRange& range, const RawReading& reading) {
@@ -432,7 +426,7 @@ std::vector<NetworkListItem> OstrelRepository::fetchNetworkList(const DateRange&
 }
 
 std::vector<NetworkListItem> OstrelRepository::fetchNetworkListFromDailyRollup(const DateRange& range) {
-    return networkList(direct(*database, kFetchNetworkListFromDailyRollupSQL, dayBounds(range)));
+    return networkList(rollup(kFetchNetworkListFromDailyRollupSQL, dayBounds(range)));
 }
 
 std::vector<ApplicationListItem> OstrelRepository::fetchApplicationList(const DateRange& range,
@@ -441,7 +435,7 @@ std::vector<ApplicationListItem> OstrelRepository::fetchApplicationList(const Da
 }
 
 std::vector<ApplicationListItem> OstrelRepository::fetchApplicationListFromDailyRollup(const DateRange& range) {
-    return applicationList(direct(*database, kFetchApplicationListFromDailyRollupSQL, dayBounds(range)));
+    return applicationList(rollup(kFetchApplicationListFromDailyRollupSQL, dayBounds(range)));
 }
 
 std::optional<NetworkIdentity> OstrelRepository::fetchNetworkIdentity(const std::string& id) {

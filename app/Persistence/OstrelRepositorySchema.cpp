@@ -89,6 +89,7 @@ constexpr const char* createThresholdEventsSQL =
     ");";
 
 // What the last rebuild of the roll-ups was made from, and what was written since (RollupRecord).
+// Earlier builds kept more in it, and add their columns again when they open the file.
 constexpr const char* createRollupStateSQL =
     "CREATE TABLE IF NOT EXISTS rollup_state (\n"
     "  id INTEGER PRIMARY KEY CHECK (id = 1),\n"
@@ -99,14 +100,10 @@ constexpr const char* createRollupStateSQL =
     "  raw_total INTEGER NOT NULL\n"
     ");";
 
-// Added after the table first shipped, in this order.
+// Added after the table first shipped.
 constexpr const char* rollupStateColumns[] = {
     "zone_rules TEXT NOT NULL DEFAULT ''",
-    "recent_zone TEXT NOT NULL DEFAULT ''",
-    "foreign_until TEXT",
     "outside_edits INTEGER NOT NULL DEFAULT 0",
-    "checked_edits INTEGER NOT NULL DEFAULT -1",
-    "unusual_samples INTEGER NOT NULL DEFAULT 0",
     "own_writes INTEGER NOT NULL DEFAULT 0",
 };
 

@@ -1,7 +1,5 @@
 #include "Persistence/RangeRows.hpp"
 
-#include <stdexcept>
-
 #include "Model/Iso8601.hpp"
 #include "Model/LocalKeys.hpp"
 
@@ -13,8 +11,6 @@ using namespace std::chrono;
 // SQLite takes local times from the C library between these instants only (RollupRebuild.cpp).
 constexpr Date localtimeFrom{seconds{0}};
 constexpr Date localtimeUntil{seconds{2147385600}};
-// No two zones' local times are further apart.
-constexpr hours zoneReach{26};
 // An hour's key repeats only next to it, where the clocks go back.
 constexpr hours repeatReach{3};
 
@@ -44,16 +40,11 @@ bool inOneBucket(Date first, Date last, RowBuckets buckets) {
 
 }  // namespace
 
-std::optional<RangeRows> RangeRows::plan(const RollupRecord& record, const TimeZoneIdentity& zone,
-                                         const Calendar& calendar, const DateRange& range, RowBuckets buckets,
+std::optional<RangeRows> RangeRows::plan(const Calendar& calendar, const DateRange& range, RowBuckets buckets,
                                          const SamplesBetween& samplesBetween) {
     // The statements compare millisecond texts: these are the instants they take in.
     const Date start = floor<milliseconds>(range.start), end = floor<milliseconds>(range.end);
-    if (end < start || start < localtimeFrom + zoneReach || end >= localtimeUntil - zoneReach) return std::nullopt;
-    // Sums of samples in place of the samples need their time stamps in the program's own form and
-    // no negative bytes (the core library refuses those), and nothing changed by other programs.
-    if (record.unusualSamples || record.outsideEdits != 0 || record.checkedEdits != 0) return std::nullopt;
-    const bool hoursExact = record.hoursExactFrom(ostrelISO8601String(start - zoneReach), zone);
+    if (end < start || start < localtimeFrom + repeatReach || end >= localtimeUntil - repeatReach) return std::nullopt;
     seconds offset{0};
     if (!oneOffset(calendar, start - repeatReach, end + repeatReach, offset)) return std::nullopt;
 
@@ -82,7 +73,7 @@ std::optional<RangeRows> RangeRows::plan(const RollupRecord& record, const TimeZ
     for (Date first = floor<std::chrono::hours>(start + offset) - offset; first <= end; first += hour) {
         const Date last = first + hour - milliseconds{1};
         const Date from = std::max(first, start), until = std::min(last, end);
-        const bool alone = hoursExact && inOneBucket(first, last, buckets) &&
+        const bool alone = inOneBucket(first, last, buckets) &&
                            (first >= start || !samplesBetween(first - milliseconds{1}, start)) &&
                            (last <= end || !samplesBetween(end, last + milliseconds{1}));
         if (alone) {
@@ -94,34 +85,29 @@ std::optional<RangeRows> RangeRows::plan(const RollupRecord& record, const TimeZ
     return rows;
 }
 
-std::string RangeRows::sql(const std::string& statement) const {
-    std::vector<std::string> parts;
+// The statement's own usage_samples is this table; main.usage_samples is the stored one.
+std::string RangeRows::with() const {
     std::string text = "WITH ";
+    std::vector<std::string> parts;
     if (!hours_.empty()) {
         text += "rollup_hours(key, stamp) AS (VALUES ";
         for (std::size_t i = 0; i < hours_.size(); ++i) text += i == 0 ? "(?, ?)" : ", (?, ?)";
         text += "),\n";
         parts.push_back(
             "  SELECT '', rollup_hours.stamp, h.network_id, h.app_id, h.rx_bytes, h.tx_bytes, 'rollup', 0.0\n"
-            "  FROM rollup_hours JOIN hourly_usage h ON h.date_hour = rollup_hours.key");
+            "  FROM rollup_hours JOIN main.hourly_usage h ON h.date_hour = rollup_hours.key");
     }
     for (const Stretch& stretch : stretches_) {
         parts.push_back(
             std::string(
                 "  SELECT '', MIN(timestamp), network_id, app_id, SUM(rx_bytes), SUM(tx_bytes), 'samples', 0.0\n"
-                "  FROM usage_samples WHERE timestamp >= ? AND timestamp ") +
+                "  FROM main.usage_samples WHERE timestamp >= ? AND timestamp ") +
             (stretch.untilIncluded ? "<= ?" : "< ?") + " GROUP BY network_id, app_id");
     }
-    text += "range_rows(id, timestamp, network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence) AS (\n";
+    text +=
+        "usage_samples(id, timestamp, network_id, app_id, rx_bytes, tx_bytes, source, attribution_confidence) AS (\n";
     for (std::size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : "\n  UNION ALL\n") + parts[i];
-    text += "\n)\n";
-    // Each raw-sample statement names the table once.
-    const std::string table = "usage_samples";
-    const auto at = statement.find(table);
-    if (at == std::string::npos || statement.find(table, at + 1) != std::string::npos) {
-        throw std::logic_error("not a statement over the raw samples: " + statement);
-    }
-    return text + statement.substr(0, at) + "range_rows" + statement.substr(at + table.size());
+    return text + "\n)\n";
 }
 
 std::vector<SQLiteValue> RangeRows::bindings(const std::vector<SQLiteValue>& statementBindings) const {

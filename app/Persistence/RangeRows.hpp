@@ -8,9 +8,7 @@
 
 #include "Model/Calendar.hpp"
 #include "Model/Records.hpp"
-#include "Persistence/RollupRecord.hpp"
 #include "Persistence/SQLiteConnection.hpp"
-#include "Platform/TimeZoneIdentity.hpp"
 
 namespace ostrel {
 
@@ -20,8 +18,8 @@ namespace ostrel {
 enum class RowBuckets { none, utcHour, utcDay };
 
 // How a question over the raw samples of a range may be answered: from the samples alone, as the
-// statements read them, or with whole local hours taken from the hourly roll-ups where those
-// provably hold the same sums.
+// statements read them, or with whole local hours taken from the hourly roll-ups while the record
+// vouches for them (RollupRecord).
 struct RawReading {
     bool hoursFromRollups = false;
     RowBuckets buckets = RowBuckets::none;
@@ -30,30 +28,28 @@ struct RawReading {
     static RawReading wholeHoursFromRollups(RowBuckets buckets) { return {true, buckets}; }
 };
 
-// The rows that stand for the raw samples of a range: one row per local hour, network and
-// application from the hourly roll-ups, stamped at the hour's first instant in the range, and for
-// the rest of the range the samples themselves, summed per network and application over stretches
-// that each lie within one local hour and one bucket, stamped at their earliest sample.
+// The rows that stand for the raw samples of a range, for roll-ups that hold exactly the sums of the
+// samples: one row per local hour, network and application from the hourly roll-ups, stamped at the
+// hour's first instant in the range, and for the rest of the range the samples themselves, summed
+// per network and application over stretches that each lie within one local hour and one bucket,
+// stamped at their earliest sample.
 class RangeRows {
 public:
     // Whether any sample is stamped after `after` and before `before`.
     using SamplesBetween = std::function<bool(Date after, Date before)>;
 
     // An hour's roll-up rows are taken when they hold exactly the sums of the samples of the range
-    // in that hour: the hour lies in one bucket, no sample of it lies outside the range (it lies
-    // in the range, or `samplesBetween` finds none in the rest of it: none after now in the
-    // current hour, for today), and the record vouches for the roll-ups: no key written in another
-    // zone near the range (a zone's local time is at most 26 hours from another's). Nothing at all
-    // (the samples themselves are read) when the record shows a change by other programs or an
-    // unusual sample, when the zone's offset changes around the range, or outside the
-    // years where SQLite and the C library agree on local time (1970 to 2038).
-    static std::optional<RangeRows> plan(const RollupRecord& record, const TimeZoneIdentity& zone,
-                                         const Calendar& calendar, const DateRange& range, RowBuckets buckets,
+    // in that hour: the hour lies in one bucket, and no sample of it lies outside the range (it
+    // lies in the range, or `samplesBetween` finds none in the rest of it: none after now in the
+    // current hour, for today). Nothing at all (the samples themselves are read) when the zone's
+    // offset changes around the range, or outside the years where SQLite and the C library agree
+    // on local time (1970 to 2038).
+    static std::optional<RangeRows> plan(const Calendar& calendar, const DateRange& range, RowBuckets buckets,
                                          const SamplesBetween& samplesBetween);
 
-    // `statement` (one of the raw-sample queries) reading these rows where it read usage_samples,
-    // and its bindings after the rows' own.
-    std::string sql(const std::string& statement) const;
+    // A common table expression named usage_samples that holds these rows, to put before one of
+    // the raw-sample statements; its bindings, then the statement's.
+    std::string with() const;
     std::vector<SQLiteValue> bindings(const std::vector<SQLiteValue>& statementBindings) const;
 
     struct Hour {

@@ -11,12 +11,16 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Persistence/RollupRecord.hpp"
-
 namespace ostrel {
 namespace {
 
 using namespace std::chrono;
+
+// A sample that hourly rows cannot stand for (RollupRecord), as SQL.
+constexpr const char* unusualSampleSQL =
+    "rx_bytes < 0 OR tx_bytes < 0 OR typeof(timestamp) <> 'text' OR timestamp NOT GLOB "
+    "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9].[0-9][0-9][0-9]Z' OR timestamp < "
+    "'1970-01-01T00:00:00.000Z' OR timestamp >= '2038-01-18T00:00:00.000Z'";
 
 // A value the statements would treat otherwise than the sums below: they do the work instead.
 struct StatementsInstead {};
@@ -144,17 +148,16 @@ private:
 // SQLite's own hour key of a time stamp in another form, as the statement would make it.
 class SQLiteHours {
 public:
-    explicit SQLiteHours(sqlite3* db) {
-        if (sqlite3_prepare_v2(db, "SELECT strftime('%Y-%m-%dT%H:00:00', ?1, 'localtime');", -1, &statement_,
-                               nullptr) != SQLITE_OK) {
-            throw StatementsInstead{};
-        }
-    }
+    explicit SQLiteHours(sqlite3* db) : db_(db) {}
     ~SQLiteHours() { sqlite3_finalize(statement_); }
     SQLiteHours(const SQLiteHours&) = delete;
     SQLiteHours& operator=(const SQLiteHours&) = delete;
 
     std::int64_t of(sqlite3_value* stamp) {
+        if (statement_ == nullptr && sqlite3_prepare_v2(db_, "SELECT strftime('%Y-%m-%dT%H:00:00', ?1, 'localtime');",
+                                                        -1, &statement_, nullptr) != SQLITE_OK) {
+            throw StatementsInstead{};
+        }
         sqlite3_reset(statement_);
         if (sqlite3_bind_value(statement_, 1, stamp) != SQLITE_OK || sqlite3_step(statement_) != SQLITE_ROW ||
             sqlite3_column_type(statement_, 0) != SQLITE_TEXT || sqlite3_column_bytes(statement_, 0) != 19) {
@@ -169,6 +172,7 @@ public:
     }
 
 private:
+    sqlite3* db_;
     sqlite3_stmt* statement_ = nullptr;
 };
 
@@ -181,13 +185,15 @@ std::string hourText(std::int64_t hour) {
     return std::string(text.data(), 19);
 }
 
+}  // namespace
+
 // What the scan gathers, one sample at a time.
-class Scan {
+class RollupSums::Scan {
 public:
-    Scan(const Calendar& calendar, sqlite3* db) : localHours_(calendar), sqliteHours_(db) {}
+    explicit Scan(const Calendar& calendar) : calendar_(calendar), localHours_(calendar_) {}
 
     // False for a row the statements would treat otherwise than these sums.
-    bool add(sqlite3_value** row) {
+    bool add(sqlite3_value** row, SQLiteHours& sqliteHours) {
         if (sqlite3_value_type(row[1]) != SQLITE_TEXT || sqlite3_value_type(row[2]) != SQLITE_TEXT ||
             sqlite3_value_type(row[3]) != SQLITE_INTEGER || sqlite3_value_type(row[4]) != SQLITE_INTEGER) {
             return false;
@@ -196,7 +202,7 @@ public:
         if (sqlite3_value_type(row[0]) == SQLITE_TEXT) {
             seconds = programStamp(sqlite3_value_text(row[0]), sqlite3_value_bytes(row[0]));
         }
-        const std::int64_t hour = seconds ? localHours_.of(*seconds) : sqliteHours_.of(row[0]);
+        const std::int64_t hour = seconds ? localHours_.of(*seconds) : sqliteHours.of(row[0]);
         const std::int64_t rx = sqlite3_value_int64(row[3]), tx = sqlite3_value_int64(row[4]);
         const auto magnitude = [](std::int64_t v) {
             return v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
@@ -207,7 +213,6 @@ public:
             return false;
         }
         unusual = unusual || !seconds || rx < 0 || tx < 0;
-        total += rx + tx;
         Sums& sums = hours[HourKey{hour, networks.number(text(row[1])), apps.number(text(row[2]))}];
         sums.rx += rx;
         sums.tx += tx;
@@ -216,8 +221,7 @@ public:
 
     Identifiers networks, apps;
     std::unordered_map<HourKey, Sums, HourKeyHash> hours;
-    std::int64_t total = 0;
-    bool unusual = false;  // RollupRecord::unusualSamples
+    bool unusual = false;
     bool statementsInstead = false;
 
 private:
@@ -226,22 +230,30 @@ private:
                                 static_cast<std::size_t>(sqlite3_value_bytes(value)));
     }
 
+    Calendar calendar_;
     LocalHours localHours_;
-    SQLiteHours sqliteHours_;
     // Bytes without their signs: while their sum is a signed 64-bit integer, no sum can overflow in
     // any order.
     std::uint64_t absolute_ = 0;
 };
 
-// Every sample handed to the scan by SQLite itself, as the arguments of an aggregate function
-// of this connection: no call per column, and none of the connection's locking per call.
-void scanSamples(SQLiteConnection& connection, Scan& scan) {
+namespace {
+
+// The samples of a range of rowids handed to the scan by SQLite itself, as the arguments of an
+// aggregate function of this connection: no call per column, and none of the connection's locking
+// per call.
+void scanSamples(SQLiteConnection& connection, RollupSums::Scan& scan, std::int64_t from, std::int64_t to) {
+    if (scan.statementsInstead) return;
+    struct Step {
+        RollupSums::Scan& scan;
+        SQLiteHours sqliteHours;
+    } step{scan, SQLiteHours(connection.handle())};
     constexpr const char* function = "ostrel_rollup_scan";
-    const auto step = [](sqlite3_context* context, int, sqlite3_value** row) {
-        auto& state = *static_cast<Scan*>(sqlite3_user_data(context));
+    const auto add = [](sqlite3_context* context, int, sqlite3_value** row) {
+        auto& [state, sqliteHours] = *static_cast<Step*>(sqlite3_user_data(context));
         if (state.statementsInstead) return;
         try {
-            state.statementsInstead = !state.add(row);
+            state.statementsInstead = !state.add(row, sqliteHours);
         } catch (const StatementsInstead&) {
             state.statementsInstead = true;
         } catch (const std::exception& error) {
@@ -249,9 +261,10 @@ void scanSamples(SQLiteConnection& connection, Scan& scan) {
         }
     };
     const auto final = [](sqlite3_context*) {};
-    if (sqlite3_create_function_v2(connection.handle(), function, 5, SQLITE_UTF8 | SQLITE_DIRECTONLY, &scan, nullptr,
-                                   step, final, nullptr) != SQLITE_OK) {
-        throw StatementsInstead{};
+    if (sqlite3_create_function_v2(connection.handle(), function, 5, SQLITE_UTF8 | SQLITE_DIRECTONLY, &step, nullptr,
+                                   add, final, nullptr) != SQLITE_OK) {
+        scan.statementsInstead = true;
+        return;
     }
     struct Unregister {
         sqlite3* db;
@@ -260,9 +273,10 @@ void scanSamples(SQLiteConnection& connection, Scan& scan) {
                                        nullptr);
         }
     } unregister{connection.handle()};
-    connection.query("SELECT ostrel_rollup_scan(timestamp, network_id, app_id, rx_bytes, tx_bytes) FROM usage_samples;",
-                     {}, [](const SQLiteRow&) {});
-    if (scan.statementsInstead) throw StatementsInstead{};
+    connection.query(
+        "SELECT ostrel_rollup_scan(timestamp, network_id, app_id, rx_bytes, tx_bytes) FROM usage_samples\n"
+        "WHERE rowid BETWEEN ? AND ?;",
+        {from, to}, [](const SQLiteRow&) {});
 }
 
 using Row = std::tuple<std::string, const std::string*, const std::string*, Sums>;
@@ -283,31 +297,25 @@ void insertSorted(SQLiteConnection& connection, const char* sql, std::vector<Row
 
 }  // namespace
 
-RebuiltTotals rebuildRollupTables(SQLiteConnection& connection, const Calendar& calendar, const char* dailySQL,
-                                  const char* hourlySQL) {
+RollupSums::RollupSums(const Calendar& calendar) : scan_(std::make_unique<Scan>(calendar)) {}
+RollupSums::~RollupSums() = default;
+
+void RollupSums::add(SQLiteConnection& connection, std::int64_t fromRowid, std::int64_t toRowid) {
+    scanSamples(connection, *scan_, fromRowid, toRowid);
+}
+
+bool RollupSums::write(SQLiteConnection& connection, const char* dailySQL, const char* hourlySQL) {
     connection.execute("DELETE FROM daily_usage;");
     connection.execute("DELETE FROM hourly_usage;");
-    std::optional<Scan> scanned;
-    try {
-        scanSamples(connection, scanned.emplace(calendar, connection.handle()));
-    } catch (const StatementsInstead&) {
+    const Scan& scan = *scan_;
+    if (scan.statementsInstead) {
         connection.execute(dailySQL);
         connection.execute(hourlySQL);
         bool unusual = false;
-        SQLiteValue total = std::int64_t{0};
-        connection.query(std::string("SELECT (SELECT COALESCE(SUM(rx_bytes + tx_bytes), 0) FROM daily_usage), "
-                                     "EXISTS (SELECT 1 FROM usage_samples WHERE ") +
-                             rollup_record::unusualSampleSQL + ");",
-                         {}, [&](const SQLiteRow& row) {
-                             total = sqlite3_column_type(row.statement(), 0) == SQLITE_INTEGER
-                                         ? SQLiteValue{row.int64(0)}
-                                         : SQLiteValue{row.real(0)};
-                             unusual = row.int64(1) != 0;
-                         });
-        return {total, unusual};
+        connection.query(std::string("SELECT EXISTS (SELECT 1 FROM usage_samples WHERE ") + unusualSampleSQL + ");", {},
+                         [&](const SQLiteRow& row) { unusual = row.int64(0) != 0; });
+        return unusual;
     }
-
-    const Scan& scan = *scanned;
     std::vector<Row> hourly;
     std::unordered_map<HourKey, Sums, HourKeyHash> days;
     hourly.reserve(scan.hours.size());
@@ -330,7 +338,7 @@ RebuiltTotals rebuildRollupTables(SQLiteConnection& connection, const Calendar& 
     insertSorted(connection,
                  "INSERT INTO hourly_usage (date_hour, network_id, app_id, rx_bytes, tx_bytes) VALUES (?, ?, ?, ?, ?);",
                  hourly);
-    return {scan.total, scan.unusual};
+    return scan.unusual;
 }
 
 }  // namespace ostrel

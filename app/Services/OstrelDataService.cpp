@@ -112,8 +112,9 @@ void OstrelDataService::startUp(SamplerFactory makeSampler, bool mockDataEnabled
     sampler_->setOnActiveNetworkChange(samplerWrote);
     notificationService_->requestPermissionIfNeeded();
     if (mockDataEnabled) seeder_->seedIfEmpty();
-    // Off the start-up path: a rebuild takes seconds at a heavy month. The database queue runs it
-    // before any later statement, so the sampler's writes and the screens' reads come after it.
+    // Off the start-up path: a rebuild takes seconds at a heavy month. It runs in steps on the
+    // database queue: the sampler's writes and today's figures come between them, from the samples,
+    // and the roll-up reads after its end. A change of zone later rebuilds the same way.
     repository_->purgeAndRepairInTurn(!mockDataEnabled, [log = log_](bool purge, const std::exception& error) {
         log->log(std::string(purge ? "Failed purging mock data: " : "Failed repairing rollups: ") + error.what());
     });

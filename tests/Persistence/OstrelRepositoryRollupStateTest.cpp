@@ -39,13 +39,14 @@ std::string tables(DatabaseInspector& store) {
 TEST(OstrelRepositoryRollupStateTest, SkippingTheRebuildLeavesWhatTheRebuildWould) {
     // 'b' a batch, 'x' a batch that fails, 'm' demonstration rows, 'c' clear all data, 'e' the
     // hourly roll-up emptied behind the store's back; 'S' a start that rebuilds, 's' one that may
-    // not. Upper-case zone letters: New York, lower-case: Kolkata (+05:30).
+    // not. Upper-case zone letters: New York, lower-case: Kolkata (+05:30). A change of zone while
+    // running rebuilds at once, in the zone of then.
     const std::pair<const char*, const char*> scenarios[] = {
-        {"one zone; a failed batch in another leaves no trace", "SN bN xk sN bN sN"},
+        {"one zone; a failed batch in another leaves no trace but the rebuild", "SN bN xk SN bN sN"},
         {"the zone changes between two starts", "bN SN Sk bk sk"},
-        {"the zone changes while running, and back", "SN bN bk bN SN sN"},
+        {"the zone changes while running, and back", "SN bN bk bN sN sN"},
         {"demonstration rows are purged", "SN mN bN SN bN sN"},
-        {"a clear records empty roll-ups; changes outside are repaired", "SN bN ck bk sk ek sk"},
+        {"a clear records empty roll-ups; changes outside are repaired", "SN bN ck bk sk ek Sk"},
     };
     ScopedTimeZone restore("UTC");
     for (const auto& [scenario, steps] : scenarios) {
@@ -79,6 +80,7 @@ TEST(OstrelRepositoryRollupStateTest, SkippingTheRebuildLeavesWhatTheRebuildWoul
                     EXPECT_TRUE(which == 1 || rebuilt == (action == 'S'));
                     EXPECT_EQ(inspector.count("threshold_events"), 0);
                 }
+                repository.fetchSummaryFromDailyRollup({});  // after a rebuild the step began
             }
             if (tolower(action) == 's') {
                 EXPECT_EQ(tables(mended), tables(always));
@@ -116,7 +118,7 @@ TEST(OstrelRepositoryRollupStateTest, TheRepairNoticesChangesByOtherProgramsButN
     repository->insertSamples(
         {makeSample("S1", day1, "net", "app", 100, 0), makeSample("S2", day1, "net", "app", 50, 0)});
     repository->repairRollupsIfNeeded();
-    EXPECT_EQ(other.rows("SELECT outside_edits, checked_edits FROM rollup_state;"), (Rows{{"0", "0"}}));
+    EXPECT_EQ(other.rows("SELECT outside_edits FROM rollup_state;"), (Rows{{"0"}}));
 
     // Deleted, added and changed elsewhere: each picked up at the next repair.
     const std::pair<const char*, const char*> edits[] = {
@@ -132,45 +134,53 @@ TEST(OstrelRepositoryRollupStateTest, TheRepairNoticesChangesByOtherProgramsButN
         repository->repairRollupsIfNeeded();
         EXPECT_EQ(rollupTotals(other), totals);
     }
-    // A sample moved to another day keeps the totals: summed once, and left as the check of the
-    // totals decides.
+    // A sample moved to another day keeps the totals, and is rebuilt all the same.
     other.execute("UPDATE usage_samples SET timestamp = '2026-03-03T10:00:00.000Z' WHERE id = 'S3';");
     repository->repairRollupsIfNeeded();
-    EXPECT_EQ(rollupTotals(other), "101 101 2026-03-01 2026-03-02");
-    EXPECT_EQ(other.rows("SELECT outside_edits = checked_edits, outside_edits > 0, unusual_samples FROM rollup_state;"),
-              (Rows{{"1", "1", "0"}}));
-    // A time stamp of another form, found by the sum that follows another program's change.
+    EXPECT_EQ(rollupTotals(other), "101 101 2026-03-01 2026-03-03");
+    EXPECT_EQ(other.rows("SELECT outside_edits, zone_rules <> '' FROM rollup_state;"), (Rows{{"0", "1"}}));
+    // A time stamp of another form: hourly rows no longer stand for the samples, and every start
+    // rebuilds, as the statements do.
     other.execute("UPDATE usage_samples SET timestamp = '2026-03-03 10:00:00' WHERE id = 'S3';");
     repository->repairRollupsIfNeeded();
-    EXPECT_EQ(other.rows("SELECT unusual_samples FROM rollup_state;"), (Rows{{"1"}}));
+    EXPECT_EQ(other.rows("SELECT zone_rules FROM rollup_state;"), (Rows{{""}}));
+    EXPECT_TRUE(repository->purgeMockData());
 }
 
-// A store from the build before these records: its total is summed once, and a sample another
-// program deleted back then is no longer counted.
-TEST(OstrelRepositoryRollupStateTest, AStoreFromAnEarlierBuildIsSummedOnce) {
+// A store from a build before these records, or before the daily roll-ups were watched: its first
+// start rebuilds, and a change another program made back then is no longer counted.
+TEST(OstrelRepositoryRollupStateTest, AStoreFromAnEarlierBuildIsRebuiltOnce) {
     ScopedTimeZone utc("UTC");
-    TempTree folder;
-    const std::string path = folder.file("ostrel.sqlite");
-    DatabaseInspector other(path);
-    {
+    for (const bool columns : {true, false}) {
+        SCOPED_TRACE(columns ? "without the record's columns" : "without the daily roll-ups' triggers");
+        TempTree folder;
+        const std::string path = folder.file("ostrel.sqlite");
+        DatabaseInspector other(path);
+        {
+            auto repository = openRepository(path);
+            repository->purgeMockData();
+            repository->insertSamples({makeSample("S1", localTime("UTC", 2026, 3, 1, 10), "net", "app", 100, 0),
+                                       makeSample("S2", localTime("UTC", 2026, 3, 1, 11), "net", "app", 50, 0)});
+        }
+        for (const auto& trigger : other.rows("SELECT name FROM sqlite_master WHERE type = 'trigger';")) {
+            if (columns || trigger.at(0).find("_days_") != std::string::npos) {
+                other.execute("DROP TRIGGER " + trigger.at(0) + ";");
+            }
+        }
+        if (columns) {
+            for (const char* column : {"zone_rules", "outside_edits", "own_writes"}) {
+                other.execute(std::string("ALTER TABLE rollup_state DROP COLUMN ") + column + ";");
+            }
+            other.execute("DELETE FROM usage_samples WHERE id = 'S2';");
+        } else {
+            other.execute("UPDATE daily_usage SET rx_bytes = 777;");
+        }
         auto repository = openRepository(path);
-        repository->purgeMockData();
-        repository->insertSamples({makeSample("S1", localTime("UTC", 2026, 3, 1, 10), "net", "app", 100, 0),
-                                   makeSample("S2", localTime("UTC", 2026, 3, 1, 11), "net", "app", 50, 0)});
+        EXPECT_TRUE(repository->purgeMockData());
+        EXPECT_EQ(rollupTotals(other), columns ? "100 100 2026-03-01" : "150 150 2026-03-01");
+        EXPECT_EQ(other.rows("SELECT outside_edits, zone_rules <> '' FROM rollup_state;"), (Rows{{"0", "1"}}));
+        EXPECT_FALSE(repository->purgeMockData());
     }
-    for (const auto& trigger : other.rows("SELECT name FROM sqlite_master WHERE type = 'trigger';")) {
-        other.execute("DROP TRIGGER " + trigger.at(0) + ";");
-    }
-    for (const char* column : {"zone_rules", "recent_zone", "foreign_until", "outside_edits", "checked_edits",
-                               "unusual_samples", "own_writes"}) {
-        other.execute(std::string("ALTER TABLE rollup_state DROP COLUMN ") + column + ";");
-    }
-    other.execute("DELETE FROM usage_samples WHERE id = 'S2';");
-    auto repository = openRepository(path);
-    EXPECT_FALSE(repository->purgeMockData());
-    repository->repairRollupsIfNeeded();
-    EXPECT_EQ(rollupTotals(other), "100 100 2026-03-01");
-    EXPECT_EQ(other.rows("SELECT checked_edits, recent_zone <> '' FROM rollup_state;"), (Rows{{"0", "1"}}));
 }
 
 // Roll-ups keyed under one zone are not rebuilt under another name of the same rules.
@@ -186,6 +196,108 @@ TEST(OstrelRepositoryRollupStateTest, ZonesWithTheSameRulesKeepTheRollups) {
          {std::pair{"UTC", false}, {"Etc/Universal", false}, {"GMT", false}, {"Europe/London", true}, {"UTC", true}}) {
         ScopedTimeZone inZone(zone);
         EXPECT_EQ(repository->purgeMockData(), rebuilds) << zone;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// After a start in another zone, the rebuild leaves the database queue to other work between its
+// steps: today's figures come from the samples before it ends, and roll-up reads wait for its end.
+TEST(OstrelRepositoryRollupStateTest, TodaysFiguresComeBeforeTheRebuildAfterAStartInAnotherZone) {
+    TempTree folder;
+    const std::string path = folder.file("ostrel.sqlite");
+    const Date today = localTime("UTC", 2026, 3, 10, 0), now = today + 20h;
+    {
+        ScopedTimeZone kolkata("Asia/Kolkata");
+        auto repository = openRepository(path);
+        repository->purgeMockData();
+        std::vector<UsageSampleRecord> samples;
+        for (int i = 0; i < 200; ++i) {
+            std::string id = "S";
+            id.append(std::to_string(i));
+            samples.push_back(makeSample(id, today - 24h + i * 13min, "net", i % 2 ? "app-1" : "app-2", 10 + i, 1));
+        }
+        repository->insertSamples(samples);
+    }
+    ScopedTimeZone utc("UTC");
+    DatabaseInspector other(path);
+    const Rows keyed = other.rows("SELECT zone_rules FROM rollup_state;");
+    const std::int64_t expected =
+        other.scalar("SELECT SUM(rx_bytes) FROM usage_samples WHERE timestamp >= '2026-03-10T00:00:00.000Z';");
+    // A step of the rebuild reads one sample, so that it takes many.
+    auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path), 1);
+    repository->purgeAndRepairInTurn(true, [](bool, const std::exception& error) { ADD_FAILURE() << error.what(); });
+    const auto reading = RawReading::wholeHoursFromRollups(RowBuckets::none);
+    EXPECT_EQ(repository->fetchSummary({today, now}, reading).rxBytes, expected);
+    EXPECT_EQ(repository->fetchTopApplications({today, now}, 1, reading).size(), 1u);
+    EXPECT_EQ(other.rows("SELECT zone_rules FROM rollup_state;"), keyed) << "the rebuild ended first";
+
+    const auto trend = repository->fetchTrendFromDailyRollup({today - 24h, now});
+    EXPECT_NE(other.rows("SELECT zone_rules FROM rollup_state;"), keyed);
+    ASSERT_EQ(trend.size(), 2u);
+    EXPECT_EQ(trend.back().timestamp, today);
+    EXPECT_EQ(trend.back().rxBytes, expected);
+}
+
+}  // namespace
+
+namespace {
+
+// The roll-ups as the two rebuild statements would write them now, and as they are.
+std::pair<Rows, Rows> statementsAndStored(DatabaseInspector& store) {
+    const char* query[] = {"SELECT * FROM daily_usage ORDER BY 1, 2, 3;",
+                           "SELECT * FROM hourly_usage ORDER BY 1, 2, 3;"};
+    Rows stored = store.rows(query[0]), statements;
+    for (auto& row : store.rows(query[1])) stored.push_back(std::move(row));
+    store.execute("BEGIN;");
+    store.execute("DELETE FROM daily_usage;");
+    store.execute("DELETE FROM hourly_usage;");
+    store.execute(
+        "INSERT INTO daily_usage SELECT strftime('%Y-%m-%d', timestamp, 'localtime') AS k, network_id, "
+        "app_id, SUM(rx_bytes), SUM(tx_bytes) FROM usage_samples GROUP BY k, network_id, app_id;");
+    store.execute(
+        "INSERT INTO hourly_usage SELECT strftime('%Y-%m-%dT%H:00:00', timestamp, 'localtime') AS k, "
+        "network_id, app_id, SUM(rx_bytes), SUM(tx_bytes) FROM usage_samples GROUP BY k, network_id, app_id;");
+    statements = store.rows(query[0]);
+    for (auto& row : store.rows(query[1])) statements.push_back(std::move(row));
+    store.execute("ROLLBACK;");
+    return {statements, stored};
+}
+
+// Batches the program writes between the steps of a rebuild, and a change by another program
+// before, during or after it, end in the tables the statements would write: at once, or at the
+// next start when the change came after the rebuild.
+TEST(OstrelRepositoryRollupStateTest, WritesBetweenTheStepsOfARebuildEndInItsTables) {
+    for (const bool edited : {false, true}) {
+        SCOPED_TRACE(edited ? "edited by another program" : "the program's batches alone");
+        TempTree folder;
+        const std::string path = folder.file("ostrel.sqlite");
+        {
+            ScopedTimeZone kolkata("Asia/Kolkata");
+            auto repository = openRepository(path);
+            repository->purgeMockData();
+            for (int step = 0; step < 10; ++step) repository->insertSamples(batch(step, "k"));
+        }
+        ScopedTimeZone newYork("America/New_York");
+        auto repository = std::make_shared<OstrelRepository>(std::make_unique<SQLiteDatabase>(path), 1);
+        DatabaseInspector other(path);
+        repository->purgeAndRepairInTurn(true,
+                                         [](bool, const std::exception& error) { ADD_FAILURE() << error.what(); });
+        if (edited) other.execute("UPDATE usage_samples SET rx_bytes = 1 WHERE rowid = 30;");
+        for (int step = 10; step < 16; ++step) repository->insertSamples(batch(step, "n"));
+        repository->fetchSummaryFromDailyRollup({});
+        const auto [statements, stored] = statementsAndStored(other);
+        if (other.scalar("SELECT outside_edits FROM rollup_state;") == 0) {
+            EXPECT_EQ(stored, statements);
+            EXPECT_EQ(other.scalar("SELECT other_zone_writes FROM rollup_state;"), 0);
+            EXPECT_FALSE(repository->purgeMockData());
+        } else {
+            EXPECT_TRUE(edited);
+            EXPECT_TRUE(repository->purgeMockData());
+            EXPECT_EQ(statementsAndStored(other).second, statements);
+        }
     }
 }
 

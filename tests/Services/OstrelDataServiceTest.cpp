@@ -57,8 +57,8 @@ TEST_F(OstrelDataServiceTest, FirstStartCreatesTheStoreLaterStartsSaveNothingAnd
     EXPECT_EQ(rig.text("SELECT COUNT(*) FROM settings"), "4");
     EXPECT_FALSE(third.vellCoreAvailable());
     EXPECT_EQ(rig.notifications->authorizationRequests(), 2u);
-    // The purge runs off the start-up path, before any later statement of the service.
-    third.repository().loadSettings();
+    // The purge and the rebuild run off the start-up path; roll-up reads wait for the rebuild.
+    third.repository().fetchSummaryFromDailyRollup({});
     EXPECT_EQ(rig.text("SELECT group_concat(id) FROM (SELECT app_id AS id FROM usage_samples UNION ALL SELECT id "
                        "FROM applications UNION ALL SELECT network_id FROM daily_usage UNION ALL SELECT app_id FROM "
                        "hourly_usage UNION ALL SELECT id FROM threshold_events)"),

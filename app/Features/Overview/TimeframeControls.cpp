@@ -68,7 +68,11 @@ TimeframeControls::TimeframeControls(OverviewViewModel* viewModel, QWidget* pare
     connect(from_, &QDateEdit::dateChanged, this, [this](QDate date) { chooseDate(true, date); });
     connect(to_, &QDateEdit::dateChanged, this, [this](QDate date) { chooseDate(false, date); });
     connect(viewModel, &OverviewViewModel::timeframeChanged, this, &TimeframeControls::showTimeframe);
-    connect(viewModel, &OverviewViewModel::customRangeChanged, this, &TimeframeControls::showCustomRange);
+    // Queued: a click in a calendar pop-up sets its picker's date twice, and the second call must
+    // find the picker still at the chosen day, not at the range the first one reordered, which
+    // would read as a new choice and collapse the range onto that day.
+    connect(viewModel, &OverviewViewModel::customRangeChanged, this, &TimeframeControls::showCustomRange,
+            Qt::QueuedConnection);
     showTimeframe();
     showCustomRange();
 }

@@ -306,6 +306,10 @@ private slots:
 
         data->store(data->now(), "app-web", 100);
         const auto count = [&] { return data->text("SELECT COUNT(*) FROM usage_samples"); };
+        // The page is taller than the screen, scrolled to the button as a user scrolls to it.
+        auto* scroll = child<QScrollArea>("scrollArea");
+        QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
+        scroll->ensureWidgetVisible(child("clearDataButton"));
         QList<bool> enabledWhileClearing;
         connect(viewModel.get(), &PreferencesViewModel::isClearingDataChanged, this,
                 [&] { enabledWhileClearing << child("clearDataButton")->isEnabled(); });
@@ -320,6 +324,14 @@ private slots:
         QCOMPARE(text("infoLine"), "Local usage data cleared.");
         QCOMPARE(child<StyledLabel>("infoLine")->color(), statusColor(StatusColor::green, view->palette()));
         QVERIFY(child("infoLine")->isVisible() && !child("errorLine")->isVisible());
+        // The outcome shows where the user pressed, without scrolling.
+        const QRect seen = scroll->viewport()->rect();
+        const QRect line(child("infoLine")->mapTo(scroll->viewport(), QPoint()), child("infoLine")->size());
+        QVERIFY2(seen.contains(line),
+                 qPrintable(QString("line at y %1, page shows to %2").arg(line.y()).arg(seen.bottom())));
+        const QRect button(child("clearDataButton")->mapTo(scroll->viewport(), QPoint()),
+                           child("clearDataButton")->size());
+        QVERIFY(line.top() - button.bottom() < 40);
         click("launchAtLoginToggle");
         QTRY_VERIFY(!child("infoLine")->isVisible());
     }

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "Features/Preferences/MessageBoxPrompt.hpp"
+#include "UI/ReadableControlStyle.hpp"
 #include "UI/StyledLabel.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
 
@@ -20,6 +21,7 @@ SystemPanel::SystemPanel(PreferencesViewModel& viewModel, bool vellCoreAvailable
       launchAtLoginToggle_(new QCheckBox("Launch at login", this)),
       clearDataButton_(new QPushButton("Clear Local Data", this)),
       infoLine_(new StyledLabel(TextStyle::caption, StatusColor::green, this)) {
+    useReadableStyle(launchAtLoginToggle_);
     launchAtLoginToggle_->setObjectName("launchAtLoginToggle");
     clearDataButton_->setObjectName("clearDataButton");
     infoLine_->setObjectName("infoLine");

@@ -12,6 +12,7 @@
 #include <QStyleOptionSlider>
 #include <QtTest>
 #include <atomic>
+#include <cmath>
 
 #include "Features/Preferences/PreferencesView.hpp"
 #include "Features/Preferences/SystemPanel.hpp"
@@ -27,6 +28,29 @@ using L = ostrel::LocationManager;
 namespace ostrel {
 
 constexpr qint64 GiB = 1073741824;
+
+// WCAG 2 relative luminance and contrast ratio.
+double luminance(QColor color) {
+    const auto channel = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
+}
+double contrast(QColor a, QColor b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// A desktop theme's colours as Qt's platform theme hands them over: the window and button shades
+// with the shades Qt derives from them, then the theme's own roles (Breeze and Breeze Dark).
+QPalette themePalette(bool dark) {
+    QPalette palette(QColor(dark ? "#292c30" : "#fcfcfc"), QColor(dark ? "#202326" : "#eff0f1"));
+    const QColor text(dark ? "#fcfcfc" : "#232629");
+    palette.setColor(QPalette::Base, QColor(dark ? "#141618" : "#ffffff"));
+    palette.setColor(QPalette::AlternateBase, QColor(dark ? "#1d1f22" : "#f7f7f7"));
+    for (const auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) palette.setColor(role, text);
+    palette.setColor(QPalette::Highlight, QColor("#3daee9"));
+    palette.setColor(QPalette::HighlightedText, QColor(dark ? "#fcfcfc" : "#ffffff"));
+    return palette;
+}
 
 // The screen over a real data service and store, the location service over a fake system state
 // without a usage description (so a request reports the missing one), links and the settings
@@ -48,6 +72,10 @@ class PreferencesViewTest : public QObject {
         return found;
     }
     QString text(const char* name, QObject* in = nullptr) { return child<QLabel>(name, in)->text(); }
+    void scrollTo(QWidget* widget) {
+        child<QScrollArea>("scrollArea")->ensureWidgetVisible(widget);
+        QCoreApplication::processEvents();
+    }
     void click(const char* name, QObject* in = nullptr) {
         auto* button = child<QAbstractButton>(name, in);
         if (!button->isVisible() || !button->isEnabled()) qFatal("%s cannot be clicked", name);
@@ -334,6 +362,49 @@ private slots:
         QVERIFY(line.top() - button.bottom() < 40);
         click("launchAtLoginToggle");
         QTRY_VERIFY(!child("infoLine")->isVisible());
+    }
+
+    // The check boxes' squares stand out from their card at 3:1 or more, checked or not, in a
+    // light and a dark desktop palette, as the screen paints them.
+    void checkBoxesStandOutFromTheirCard() {
+        const QPalette original = QApplication::palette();
+        QStringList figures, faint;
+        for (const bool dark : {false, true}) {
+            QApplication::setPalette(themePalette(dark));
+            for (int pass = 0; pass < 2; ++pass) {
+                for (const char* name : {"launchAtLoginToggle", "notificationsToggle"}) {
+                    auto* box = child<QCheckBox>(name);
+                    scrollTo(box);
+                    QStyleOptionButton option;
+                    option.initFrom(box);
+                    const QRect square = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+                    const QImage page = view->grab().toImage();
+                    const QPoint at = box->mapTo(view.get(), square.topLeft());
+                    const QColor card = page.pixelColor(at + QPoint(-4, square.height() / 2));
+                    // The square's outermost ring of pixels, corners left out.
+                    std::vector<double> ring;
+                    for (int i = 2; i < square.width() - 2; ++i) {
+                        for (const QPoint edge : {QPoint(i, 0), QPoint(i, square.height() - 1), QPoint(0, i),
+                                                  QPoint(square.width() - 1, i)}) {
+                            ring.push_back(contrast(page.pixelColor(at + edge), card));
+                        }
+                    }
+                    std::sort(ring.begin(), ring.end());
+                    const double measured = ring[ring.size() / 2];
+                    const QString figure = QString("%1 %2 %3: %4:1")
+                                               .arg(dark ? "dark" : "light", name, box->isChecked() ? "on" : "off")
+                                               .arg(measured, 0, 'f', 2);
+                    figures << figure;
+                    if (measured < 3) faint << figure;
+                }
+                click("launchAtLoginToggle"), click("notificationsToggle");
+                QTRY_COMPARE(child<QCheckBox>("launchAtLoginToggle")->isChecked(), pass == 0);
+                QTRY_COMPARE(child<QCheckBox>("notificationsToggle")->isChecked(), pass == 1);
+            }
+        }
+        QApplication::setPalette(original);
+        qInfo().noquote() << figures.join("; ");
+        QVERIFY2(faint.isEmpty(), qPrintable(faint.join("; ")));
     }
 
     // Addresses from Info.json when they are absolute URLs, else the built-in ones; the buttons

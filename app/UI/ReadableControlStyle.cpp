@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSlider>
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QWidget>
+#include <algorithm>
 
 namespace ostrel {
 namespace {
@@ -54,6 +56,41 @@ void drawCheckBoxSquare(const QStyleOption& option, QPainter& painter) {
     painter.restore();
 }
 
+void drawSlider(const QStyleOptionSlider& option, const QRect& groove, const QRect& handle, QPainter& painter) {
+    const QPalette& palette = option.palette;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (option.subControls & QStyle::SC_SliderGroove) {
+        constexpr double kTrack = 4;
+        const QRectF track(groove.left() + 1, groove.center().y() + 0.5 - kTrack / 2, groove.width() - 2, kTrack);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(ringColor(palette));
+        painter.drawRoundedRect(track, kTrack / 2, kTrack / 2);
+        // Filled from the minimum's end up to the handle.
+        const double middle = handle.center().x() + 0.5;
+        QRectF filled = track;
+        if (option.upsideDown) {
+            filled.setLeft(middle);
+        } else {
+            filled.setRight(middle);
+        }
+        painter.setBrush(palette.color(QPalette::Highlight));
+        painter.drawRoundedRect(filled, kTrack / 2, kTrack / 2);
+    }
+    if (option.subControls & QStyle::SC_SliderHandle) {
+        const bool pressed = option.activeSubControls & QStyle::SC_SliderHandle && option.state & QStyle::State_Sunken;
+        const bool keyboardFocus =
+            (option.state & QStyle::State_HasFocus) && (option.state & QStyle::State_KeyboardFocusChange);
+        const double diameter = std::min(handle.width(), handle.height()) - 2;
+        const QPointF centre = QRectF(handle).center();
+        painter.setPen(QPen(ringColor(palette), keyboardFocus ? 3.0 : 2.0));
+        const QColor button = palette.color(QPalette::Button);
+        painter.setBrush(pressed ? button.darker(110) : button);
+        painter.drawEllipse(centre, diameter / 2, diameter / 2);
+    }
+    painter.restore();
+}
+
 }  // namespace
 
 ReadableControlStyle::ReadableControlStyle(QStyle* base) : QProxyStyle(base) {}
@@ -65,6 +102,18 @@ void ReadableControlStyle::drawPrimitive(PrimitiveElement element, const QStyleO
         return;
     }
     QProxyStyle::drawPrimitive(element, option, painter, widget);
+}
+
+void ReadableControlStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                                              QPainter* painter, const QWidget* widget) const {
+    const auto* slider = qstyleoption_cast<const QStyleOptionSlider*>(option);
+    if (control == CC_Slider && slider && painter && slider->orientation == Qt::Horizontal &&
+        slider->tickPosition == QSlider::NoTicks) {
+        drawSlider(*slider, subControlRect(CC_Slider, slider, SC_SliderGroove, widget),
+                   subControlRect(CC_Slider, slider, SC_SliderHandle, widget), *painter);
+        return;
+    }
+    QProxyStyle::drawComplexControl(control, option, painter, widget);
 }
 
 void useReadableStyle(QWidget* control) {

@@ -4,16 +4,20 @@
 
 namespace ostrel {
 
-// The application's style with check boxes whose square is drawn from the palette's roles: a
-// ring in the text colour at reduced strength, the input fields' base inside, the highlight with
-// a tick in the highlighted text's colour when checked. Fusion rings the square in a shade of the
-// window colour, which a dark palette's card all but swallows.
+// The application's style with check boxes and horizontal sliders drawn from the palette's roles,
+// outlined in the text colour at reduced strength: a check box's square holds the input fields'
+// base, or the highlight with a tick in the highlighted text's colour when checked; a slider's
+// groove is that outline's colour, filled with the highlight up to a round handle in the button
+// colour. Fusion draws their edges in shades of the window colour, which a dark palette's card
+// all but swallows.
 class ReadableControlStyle final : public QProxyStyle {
 public:
     explicit ReadableControlStyle(QStyle* base);
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget = nullptr) const override;
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                            const QWidget* widget = nullptr) const override;
 };
 
 // Gives `control` the style above, over a fresh instance of the application's style; the control

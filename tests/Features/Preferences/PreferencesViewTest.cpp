@@ -20,6 +20,7 @@
 #include "Services/support/DataServiceRig.hpp"
 #include "UI/StyledLabel.hpp"
 #include "UI/Symbols.hpp"
+#include "UI/support/DesktopPalettes.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
 
@@ -37,19 +38,6 @@ double luminance(QColor color) {
 double contrast(QColor a, QColor b) {
     const double la = luminance(a), lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-// A desktop theme's colours as Qt's platform theme hands them over: the window and button shades
-// with the shades Qt derives from them, then the theme's own roles (Breeze and Breeze Dark).
-QPalette themePalette(bool dark) {
-    QPalette palette(QColor(dark ? "#292c30" : "#fcfcfc"), QColor(dark ? "#202326" : "#eff0f1"));
-    const QColor text(dark ? "#fcfcfc" : "#232629");
-    palette.setColor(QPalette::Base, QColor(dark ? "#141618" : "#ffffff"));
-    palette.setColor(QPalette::AlternateBase, QColor(dark ? "#1d1f22" : "#f7f7f7"));
-    for (const auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) palette.setColor(role, text);
-    palette.setColor(QPalette::Highlight, QColor("#3daee9"));
-    palette.setColor(QPalette::HighlightedText, QColor(dark ? "#fcfcfc" : "#ffffff"));
-    return palette;
 }
 
 // The screen over a real data service and store, the location service over a fake system state
@@ -370,7 +358,7 @@ private slots:
         const QPalette original = QApplication::palette();
         QStringList figures, faint;
         for (const bool dark : {false, true}) {
-            QApplication::setPalette(themePalette(dark));
+            QApplication::setPalette(testing::desktopPalette(dark));
             for (int pass = 0; pass < 2; ++pass) {
                 for (const char* name : {"launchAtLoginToggle", "notificationsToggle"}) {
                     auto* box = child<QCheckBox>(name);
@@ -400,6 +388,49 @@ private slots:
                 click("launchAtLoginToggle"), click("notificationsToggle");
                 QTRY_COMPARE(child<QCheckBox>("launchAtLoginToggle")->isChecked(), pass == 0);
                 QTRY_COMPARE(child<QCheckBox>("notificationsToggle")->isChecked(), pass == 1);
+            }
+        }
+        QApplication::setPalette(original);
+        qInfo().noquote() << figures.join("; ");
+        QVERIFY2(faint.isEmpty(), qPrintable(faint.join("; ")));
+    }
+
+    // The threshold sliders' handle and groove stand out from their row at 3:1 or more in a light
+    // and a dark desktop palette: the strongest shade across each, against the row around it.
+    void slidersStandOutFromTheirRow() {
+        const QPalette original = QApplication::palette();
+        QStringList figures, faint;
+        for (const bool dark : {false, true}) {
+            QApplication::setPalette(testing::desktopPalette(dark));
+            for (const char* row : {"warningRow", "dangerRow"}) {
+                auto* slider = child<QSlider>("slider", child(row));
+                scrollTo(slider);
+                QStyleOptionSlider option;
+                option.initFrom(slider), option.orientation = Qt::Horizontal, option.minimum = slider->minimum();
+                option.maximum = slider->maximum(), option.sliderPosition = option.sliderValue = slider->value();
+                option.subControls = QStyle::SC_All;
+                const auto part = [&](QStyle::SubControl control) {
+                    const QRect rect = slider->style()->subControlRect(QStyle::CC_Slider, &option, control, slider);
+                    return QRect(slider->mapTo(view.get(), rect.topLeft()), rect.size());
+                };
+                const QRect handle = part(QStyle::SC_SliderHandle), groove = part(QStyle::SC_SliderGroove);
+                const QImage page = view->grab().toImage();
+                const QColor background = page.pixelColor(handle.right() + 40, handle.top() - 3);
+                const auto strongest = [&](const QPoint& from, const QPoint& step, int count) {
+                    double best = 1;
+                    for (int i = 0; i < count; ++i)
+                        best = std::max(best, contrast(page.pixelColor(from + step * i), background));
+                    return best;
+                };
+                // Down through the handle's middle, and through the groove past it: across the groove,
+                // the shades beside the handle would count the filled part of the groove.
+                const double across = strongest({handle.center().x(), handle.top()}, {0, 1}, handle.height());
+                const double track = strongest({groove.right() - 20, groove.top()}, {0, 1}, groove.height());
+                figures << QString("%1 %2 handle %3:1 groove %4:1")
+                               .arg(dark ? "dark" : "light", row)
+                               .arg(across, 0, 'f', 2)
+                               .arg(track, 0, 'f', 2);
+                if (across < 3 || track < 3) faint << figures.back();
             }
         }
         QApplication::setPalette(original);

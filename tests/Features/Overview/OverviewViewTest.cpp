@@ -2,8 +2,8 @@
 #include <stdlib.h>
 #include <time.h>
 
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QDateEdit>
 #include <QStyleOptionComboBox>
@@ -38,13 +38,16 @@ T* find(const QObject* root, const QString& path) {
     return found;
 }
 
-// The day's cell in a calendar's month view: the header row and the week-number column come
-// first, and a day number can also stand in the neighbouring months' days at either end.
-QModelIndex dayCell(QTableView* days, int day) {
+// The day's cell in a calendar's month view: below the row of weekday names and right of the
+// week numbers where they show; a day number can also stand in the neighbouring months' days at
+// either end.
+QModelIndex dayCell(const QCalendarWidget* calendar, QTableView* days, int day) {
     const QAbstractItemModel* model = days->model();
+    const int firstColumn = calendar->verticalHeaderFormat() == QCalendarWidget::NoVerticalHeader ? 0 : 1;
+    const int firstRow = calendar->horizontalHeaderFormat() == QCalendarWidget::NoHorizontalHeader ? 0 : 1;
     QModelIndexList found;
-    for (int row = 1; row < model->rowCount(); ++row) {
-        for (int column = 1; column < model->columnCount(); ++column) {
+    for (int row = firstRow; row < model->rowCount(); ++row) {
+        for (int column = firstColumn; column < model->columnCount(); ++column) {
             const QModelIndex cell = model->index(row, column);
             if (model->data(cell).toInt() == day) found << cell;
         }
@@ -68,7 +71,7 @@ void pickInCalendar(QDateEdit* edit, int monthsBack, int day) {
     for (int i = 0; i < std::abs(monthsBack); ++i) QTest::mouseClick(turn, Qt::LeftButton);
     auto* days = calendar->findChild<QTableView*>("qt_calendar_calendarview");
     QVERIFY(days);
-    QTest::mouseClick(days->viewport(), Qt::LeftButton, {}, days->visualRect(dayCell(days, day)).center());
+    QTest::mouseClick(days->viewport(), Qt::LeftButton, {}, days->visualRect(dayCell(calendar, days, day)).center());
     QTRY_VERIFY(!calendar->isVisible());
 }
 

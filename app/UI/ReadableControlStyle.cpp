@@ -114,6 +114,15 @@ void ReadableControlStyle::drawComplexControl(ComplexControl control, const QSty
         return;
     }
     QProxyStyle::drawComplexControl(control, option, painter, widget);
+    // A field's edge; with the focus, the style's own highlighted edge shows instead.
+    if ((control == CC_ComboBox || control == CC_SpinBox) && option && painter && !(option->state & State_HasFocus)) {
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(ringColor(option->palette), 1.0));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+        painter->restore();
+    }
 }
 
 void useReadableStyle(QWidget* control) {

@@ -4,12 +4,12 @@
 
 namespace ostrel {
 
-// The application's style with check boxes and horizontal sliders drawn from the palette's roles,
-// outlined in the text colour at reduced strength: a check box's square holds the input fields'
-// base, or the highlight with a tick in the highlighted text's colour when checked; a slider's
-// groove is that outline's colour, filled with the highlight up to a round handle in the button
-// colour. Fusion draws their edges in shades of the window colour, which a dark palette's card
-// all but swallows.
+// The application's style with check boxes, horizontal sliders and field edges drawn from the
+// palette's roles, outlined in the text colour at reduced strength: a check box's square holds the
+// input fields' base, or the highlight with a tick in the highlighted text's colour when checked; a
+// slider's groove is that outline's colour, filled with the highlight up to a round handle in the
+// button colour; a combo or spin box, such as a date field, is edged in it. Fusion draws these
+// edges in shades of the window colour, which a dark palette's card all but swallows.
 class ReadableControlStyle final : public QProxyStyle {
 public:
     explicit ReadableControlStyle(QStyle* base);

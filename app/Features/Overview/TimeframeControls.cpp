@@ -5,6 +5,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "UI/ReadableControlStyle.hpp"
 #include "UI/SegmentedPicker.hpp"
 #include "UI/StyledLabel.hpp"
 #include "ViewModels/ScreenRequests.hpp"
@@ -15,6 +16,7 @@ namespace {
 QDateEdit* datePicker(const char* name, QWidget* parent) {
     auto* picker = new QDateEdit(parent);
     picker->setObjectName(name);
+    useReadableStyle(picker);
     picker->setCalendarPopup(true);
     // A date counts once it is chosen in the calendar or typed in full, not at every keystroke.
     picker->setKeyboardTracking(false);

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QDateEdit>
+#include <QStyleFactory>
 #include <QStyleOptionComboBox>
 #include <QTableView>
 #include <QTimer>
@@ -21,6 +22,7 @@
 #include "UI/SectionCard.hpp"
 #include "UI/StyledLabel.hpp"
 #include "UI/UsageTrendChart.hpp"
+#include "UI/support/DesktopPalettes.hpp"
 #include "ViewModels/QtMainQueue.hpp"
 
 namespace ostrel::testing {
@@ -273,6 +275,38 @@ private slots:
         QVERIFY(!from->isVisibleTo(&r.view));
     }
 
+    // The date fields' edges stand out from the window at 3:1 or more in a light and a dark
+    // desktop palette; a field with the focus shows the highlight instead.
+    void dateFieldsStandOutFromTheWindow() {
+        const QPalette original = QApplication::palette();
+        QStringList figures, faint;
+        for (const bool dark : {false, true}) {
+            QApplication::setPalette(testing::desktopPalette(dark));
+            OverviewRig r;
+            r.view.show();
+            r.click("custom");
+            for (const char* name : {"fromPicker", "toPicker"}) {
+                auto* field = find<QDateEdit>(&r.view, name);
+                const QImage page = r.view.grab().toImage();
+                const QRect edges(field->mapTo(&r.view, QPoint()), field->size());
+                const QColor window = page.pixelColor(edges.center().x(), edges.top() - 3);
+                // The edge's pixels along the middle of the top and the bottom, the arrow's part left out.
+                std::vector<double> edge;
+                for (int x = edges.left() + 4; x < edges.right() - 24; ++x) {
+                    for (const int y : {edges.top(), edges.bottom()})
+                        edge.push_back(testing::contrastRatio(page.pixelColor(x, y), window));
+                }
+                std::sort(edge.begin(), edge.end());
+                figures
+                    << QString("%1 %2: %3:1").arg(dark ? "dark" : "light", name).arg(edge[edge.size() / 2], 0, 'f', 2);
+                if (edge[edge.size() / 2] < 3) faint << figures.back();
+            }
+        }
+        QApplication::setPalette(original);
+        qInfo().noquote() << figures.join("; ");
+        QVERIFY2(faint.isEmpty(), qPrintable(faint.join("; ")));
+    }
+
     // A day clicked in a calendar pop-up counts once: one before "From" in the "To" calendar, or
     // one after "To" in the "From" calendar, swaps the two ends and shows that range's traffic.
     void customRangeFromTheCalendarPopUp() {
@@ -310,6 +344,7 @@ int main(int argc, char** argv) {
     ::setenv("LC_ALL", "en_US.UTF-8", 1), ::setenv("LANG", "en_US.UTF-8", 1);
     QApplication::setAttribute(Qt::AA_Use96Dpi);
     QApplication app(argc, argv);
+    QApplication::setStyle(QStyleFactory::create("Fusion"));  // the program's on an X11 desktop
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     ostrel::testing::OverviewViewTest test;
     return QTest::qExec(&test, argc, argv);

@@ -30,16 +30,6 @@ namespace ostrel {
 
 constexpr qint64 GiB = 1073741824;
 
-// WCAG 2 relative luminance and contrast ratio.
-double luminance(QColor color) {
-    const auto channel = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
-    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
-}
-double contrast(QColor a, QColor b) {
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
 // The screen over a real data service and store, the location service over a fake system state
 // without a usage description (so a request reports the missing one), links and the settings
 // page recorded instead of opened.
@@ -374,7 +364,7 @@ private slots:
                     for (int i = 2; i < square.width() - 2; ++i) {
                         for (const QPoint edge : {QPoint(i, 0), QPoint(i, square.height() - 1), QPoint(0, i),
                                                   QPoint(square.width() - 1, i)}) {
-                            ring.push_back(contrast(page.pixelColor(at + edge), card));
+                            ring.push_back(testing::contrastRatio(page.pixelColor(at + edge), card));
                         }
                     }
                     std::sort(ring.begin(), ring.end());
@@ -419,7 +409,7 @@ private slots:
                 const auto strongest = [&](const QPoint& from, const QPoint& step, int count) {
                     double best = 1;
                     for (int i = 0; i < count; ++i)
-                        best = std::max(best, contrast(page.pixelColor(from + step * i), background));
+                        best = std::max(best, testing::contrastRatio(page.pixelColor(from + step * i), background));
                     return best;
                 };
                 // Down through the handle's middle, and through the groove past it: across the groove,

@@ -2,6 +2,8 @@
 
 #include <QColor>
 #include <QPalette>
+#include <algorithm>
+#include <cmath>
 
 namespace ostrel::testing {
 
@@ -26,6 +28,16 @@ inline QPalette breezePalette() {
 }
 inline QPalette breezeDarkPalette() {
     return desktopPalette(true);
+}
+
+// The WCAG 2 contrast ratio of two opaque colours, from 1 to 21.
+inline double contrastRatio(QColor a, QColor b) {
+    const auto luminance = [](QColor color) {
+        const auto channel = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 }  // namespace ostrel::testing

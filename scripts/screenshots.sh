@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Renders the real popover with its four screens (each tab light and dark, each timeframe, empty
-# states, odd names, each display mode) and the shared views with demonstration data to PNG files,
-# and names the folder:
+# Renders the real popover with its four screens (each tab light and dark, and in a real desktop
+# theme's dark palette, Breeze Dark's, to look at its check boxes, sliders and pickers; each
+# timeframe, empty states, odd names, each display mode) and the shared views with demonstration
+# data to PNG files, and names the folder:
 #   scripts/screenshots.sh [folder]      (default: /tmp/ostrel-screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."

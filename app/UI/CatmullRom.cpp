@@ -1,5 +1,6 @@
 #include "UI/CatmullRom.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace ostrel {
@@ -12,9 +13,20 @@ double knotDistance(QPointF a, QPointF b) {
     return std::sqrt(std::hypot(b.x() - a.x(), b.y() - a.y()));
 }
 
+// The control point on the line from `point` through `control`, moved back towards `point` until
+// it lies in the band. Both control points of a data point lie on one line through it, so
+// shortening either keeps the curve smooth there; a cubic stays inside its control points' hull.
+QPointF keptWithin(QPointF point, QPointF control, const VerticalBand& band) {
+    const double dy = control.y() - point.y();
+    double scale = 1;
+    if (control.y() > band.bottom && std::abs(dy) > kEpsilon) scale = (band.bottom - point.y()) / dy;
+    if (control.y() < band.top && std::abs(dy) > kEpsilon) scale = (band.top - point.y()) / dy;
+    return point + (control - point) * std::clamp(scale, 0.0, 1.0);
+}
+
 }  // namespace
 
-QPainterPath catmullRomPath(const std::vector<QPointF>& points) {
+QPainterPath catmullRomPath(const std::vector<QPointF>& points, std::optional<VerticalBand> within) {
     QPainterPath path;
     if (points.empty()) return path;
     path.moveTo(points.front());
@@ -40,6 +52,10 @@ QPainterPath catmullRomPath(const std::vector<QPointF>& points) {
                 const double m = 3 * d23 * (d23 + d12);
                 c2 = (p2 * b + p1 * (d23 * d23) - p3 * (d12 * d12)) / m;
             }
+        }
+        if (within) {
+            c1 = keptWithin(p1, c1, *within);
+            c2 = keptWithin(p2, c2, *within);
         }
         path.cubicTo(c1, c2, p2);
     }

@@ -130,7 +130,8 @@ void UsageTrendChart::paintEvent(QPaintEvent*) {
 
     if (g.points.empty()) return;
     const QColor accent = accentColor(colors);
-    const QPainterPath line = catmullRomPath(g.points);
+    // Between the points the curve may swing past zero or the top; it is kept to the plot.
+    const QPainterPath line = catmullRomPath(g.points, VerticalBand{g.plot.top(), g.plot.bottom()});
     strokeChartLine(painter, line, kLineWidth, accent);
     QPainterPath area = line;
     area.lineTo(g.points.back().x(), g.plot.bottom());

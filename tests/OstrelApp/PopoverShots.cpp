@@ -1,5 +1,6 @@
 // Renders the real popover (header and tabs with their screens) with demonstration data to PNG
-// files, for looking at it: every tab in a light and a dark palette, the Overview in each
+// files, for looking at it: every tab in a light and a dark palette and in a real desktop theme's
+// dark palette (Breeze Dark, with Qt's Fusion style as the program gets it), the Overview in each
 // timeframe, the Networks and Apps screens before and after a choice, the header in each display
 // mode, an empty store, and names that are not well-behaved text (very long, with line breaks, with
 // a right-to-left override, for an application, a network and an interface).
@@ -16,6 +17,7 @@
 
 #include "OstrelApp/PopoverRootView.hpp"
 #include "Services/support/DataServiceRig.hpp"
+#include "UI/support/DesktopPalettes.hpp"
 #include "ViewModels/AppsViewModel.hpp"
 #include "ViewModels/MenuBarViewModel.hpp"
 #include "ViewModels/NetworksViewModel.hpp"
@@ -172,8 +174,8 @@ int main(int argc, char** argv) {
     NetworksViewModel& networks = *root.networksViewModel();
     AppsViewModel& apps = *root.appsViewModel();
 
-    for (const auto& [palette, suffix] :
-         {std::pair{light, QString("light")}, std::pair{darkPalette(), QString("dark")}}) {
+    for (const auto& [palette, suffix] : {std::pair{light, QString("light")}, std::pair{darkPalette(), QString("dark")},
+                                          std::pair{testing::breezeDarkPalette(), QString("breeze-dark")}}) {
         QApplication::setPalette(palette);
         showTab(0);
         for (const TimeframePreset preset : allTimeframePresets) {

@@ -116,6 +116,57 @@ private slots:
                      4));
     }
 
+    // Hours without traffic between busy ones: the curve keeps to the plot, neither below the
+    // zero line nor above the top, still runs through every point and turns smoothly at each.
+    void curveStaysBetweenZeroAndTheTop() {
+        const VerticalBand band{10, 140};
+        const std::vector<QPointF> points{{0, 20}, {50, 140}, {100, 140}, {150, 10}, {200, 10}, {250, 140}, {300, 60}};
+        const QPainterPath free = catmullRomPath(points);
+        QVERIFY(free.boundingRect().bottom() > band.bottom + 2 && free.boundingRect().top() < band.top - 2);
+        const QPainterPath path = catmullRomPath(points, band);
+        QCOMPARE(path.elementCount(), free.elementCount());
+        for (int i = 0; i < path.elementCount(); ++i) {
+            const QPointF element = path.elementAt(i);
+            // A cubic stays within its control points: those in the band keep the curve there.
+            QVERIFY2(element.y() >= band.top - 1e-9 && element.y() <= band.bottom + 1e-9,
+                     qPrintable(QString::number(i)));
+            if (i % 3 == 0) QCOMPARE(element, points[std::size_t(i / 3)]);
+        }
+        for (std::size_t i = 1; i + 1 < points.size(); ++i) {
+            const QPointF in = QPointF(path.elementAt(int(3 * i))) - QPointF(path.elementAt(int(3 * i - 1)));
+            const QPointF out = QPointF(path.elementAt(int(3 * i + 1))) - QPointF(path.elementAt(int(3 * i)));
+            QVERIFY(std::abs(in.x() * out.y() - in.y() * out.x()) < 1e-6 && QPointF::dotProduct(in, out) >= 0);
+        }
+        // A segment that stays inside on its own is the same curve as without the band.
+        const std::vector<QPointF> calm{{0, 100}, {50, 80}, {100, 90}, {150, 70}};
+        QCOMPARE(catmullRomPath(calm, band), catmullRomPath(calm));
+
+        // The chart draws nothing in the accent beneath its zero line (beyond half the line's
+        // width and a pixel of smoothing) or above the plot's top.
+        const testing::ScopedTimeZone utc("UTC");
+        const std::int64_t big = 3'000'000'000;
+        UsageTrendChart chart(week({big, 0, 0, big, big, 0, 0, big / 2}));
+        chart.resize(600, UsageTrendChart::kHeight);
+        const auto geometry =
+            trendChartGeometry(chart.points(), chart.size(),
+                               QFontMetricsF(platformFont(TextStyle::caption, chart.font())), Calendar::current());
+        const QImage image = chart.grab().toImage();
+        const auto accentTinted = [&](int x, int y) {
+            const QColor pixel = image.pixelColor(x, y);
+            return pixel.blue() - pixel.red() > 6;  // the accent is blue; grid and labels are grey
+        };
+        QStringList outside;
+        for (int x = int(geometry.plot.left()); x < int(geometry.plot.right()); ++x) {
+            for (int y = int(geometry.plot.bottom() + 1.4 + 2); y < int(geometry.plot.bottom() + 7); ++y) {
+                if (accentTinted(x, y)) outside << QString("(%1,%2)").arg(x).arg(y);
+            }
+            for (int y = 0; y < int(geometry.plot.top() - 1.4 - 1); ++y) {
+                if (accentTinted(x, y)) outside << QString("(%1,%2)").arg(x).arg(y);
+            }
+        }
+        QVERIFY2(outside.isEmpty(), qPrintable(outside.join(' ')));
+    }
+
     void sparklineKeepsItsSizeAndDrawsOnlyWithPoints() {
         QWidget window;
         auto* layout = new QHBoxLayout(&window);

@@ -202,6 +202,17 @@ find_tab_bar() {
 }
 tab_bar=$(find_tab_bar) || fail "no tab bar with the four tabs"
 
+named_on_screen() {  # the first object on screen with that name
+  local queue=("$popover") path child
+  while [ ${#queue[@]} -gt 0 ]; do
+    path=${queue[0]}
+    queue=("${queue[@]:1}")
+    showing "$path" || continue
+    [ "$(name_of "$path")" = "$1" ] && { echo "$path"; return 0; }
+    for child in $(children_of "$path"); do queue+=("$child"); done
+  done
+  return 1
+}
 # Each tab's screen, and a text only that screen shows.
 for pair in "Overview|Usage Trend (Weekly)" "Networks|Select a network" "Apps|Select an app" \
   "Prefs|Alerts are local only. Warning at 5 GB, danger at 10 GB."; do
@@ -214,19 +225,126 @@ for pair in "Overview|Usage Trend (Weekly)" "Networks|Select a network" "Apps|Se
   popover_shown || fail "the popover closed on a click on $tab"
 done
 
-# The confirmation of "Clear Local Data" belongs to the popover: the popover is still there after
-# Cancel and after Clear.
-named_on_screen() {  # the first object on screen with that name
-  local queue=("$popover") path child
-  while [ ${#queue[@]} -gt 0 ]; do
-    path=${queue[0]}
-    queue=("${queue[@]:1}")
-    showing "$path" || continue
-    [ "$(name_of "$path")" = "$1" ] && { echo "$path"; return 0; }
-    for child in $(children_of "$path"); do queue+=("$child"); done
+# A Custom range chosen in the "To" field's calendar pop-up, as a user does: the arrow opens it,
+# the arrow button of its month bar turns to the month before where needed, and a click on a day
+# before "From" swaps the two ends. The day is ten days back, inside the demonstration's two weeks.
+# A click lands on the program's own window: a notification bubble lying over it (beside the tray,
+# where an XEmbed tray puts the popover) is closed first, as a user would close it.
+under_pointer_is_ours() {
+  local window
+  window=$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')
+  awk -v window="$window" '$1 == window { found = 1 } END { exit !found }' <<< "$(windows)"
+}
+click_at() {
+  xdotool mousemove "$1" "$2"
+  if ! under_pointer_is_ours; then
+    dunstctl close-all > /dev/null 2>&1 || true
+    until_true "nothing over the program's window at $1,$2" under_pointer_is_ours
+  fi
+  xdotool click 1
+}
+click_at_middle() {
+  local x y width height
+  read -r x y width height <<< "$(extents "$1")"
+  click_at $((x + width / 2)) $((y + height / 2))
+}
+role_of() { a11y "$1" org.a11y.atspi.Accessible.GetRoleName | sed -n "s/^('\(.*\)',)$/\1/p"; }
+field_text() { a11y "$1" org.a11y.atspi.Text.GetText "int32 0" "int32 -1" | sed -n "s/^('\(.*\)',)$/\1/p"; }
+click_at_middle "$(tab_at Overview)"
+until_true "the Overview tab" shows "Usage Trend (Weekly)"
+click_at_middle "$(named_on_screen Custom)"
+until_true "the Custom overview" shows "Usage Trend (Custom)"
+# The fields carry their labels' names; the labels are their siblings.
+from_field='' to_field=''
+for path in $(children_of "$(parent_of "$(named_on_screen From)")"); do
+  [ "$(role_of "$path")" = "spin box" ] || continue
+  case $(name_of "$path") in
+    From) from_field=$path ;;
+    To) to_field=$path ;;
+  esac
+done
+[ -n "$from_field" ] && [ -n "$to_field" ] || fail "no From and To date fields"
+day() { LC_ALL=C date -d "$1" '+%-d %b %Y'; }
+[ "$(field_text "$from_field")" = "$(day '7 days ago')" ] || fail "From reads $(field_text "$from_field")"
+[ "$(field_text "$to_field")" = "$(day today)" ] || fail "To reads $(field_text "$to_field")"
+
+# The pop-up is a window of its own, outside the popover's tree: Qt numbers its objects after those
+# of the popover, and the application is its window's parent.
+calendar_window() {
+  local id path parent width height
+  for id in $(seq 2147483648 2147485648); do
+    path=/org/a11y/atspi/accessible/$id
+    parent=$(parent_of "$path" 2> /dev/null) || continue
+    [ "$parent" = /org/a11y/atspi/accessible/root ] && [ "$path" != "$popover" ] || continue
+    read -r _ _ width height <<< "$(extents "$path")"
+    # Not the popover, nor the tray icon's small window under an XEmbed tray.
+    if [ "$width" -gt 100 ] && [ "$height" -gt 100 ] && [ "$width" -lt 880 ]; then
+      echo "$path"
+      return 0
+    fi
   done
   return 1
 }
+# Everything in the pop-up, one "path|role|name|x y width height" a line.
+calendar_objects() {
+  local queue=("$calendar") path child
+  while [ ${#queue[@]} -gt 0 ]; do
+    path=${queue[0]}
+    queue=("${queue[@]:1}")
+    echo "$path|$(role_of "$path")|$(name_of "$path")|$(extents "$path")"
+    for child in $(children_of "$path"); do queue+=("$child"); done
+  done
+}
+read -r x y width height <<< "$(extents "$to_field")"
+click_at $((x + width - 8)) $((y + height / 2))
+until_true "the calendar pop-up" calendar_window
+calendar=$(calendar_window)
+target='10 days ago'
+month() { LC_ALL=C date -d "$1" +%B; }
+if [ "$(month "$target")" != "$(month today)" ]; then
+  # The month bar's two arrow buttons have no names: the earlier month's is the one on the left.
+  previous=$(calendar_objects | awk -F'|' '$2 == "push button" && $3 == "" {
+    split($4, e, " "); if (found == "" || e[1] < left) { left = e[1]; found = $1 } } END { print found }')
+  [ -n "$previous" ] || fail "no arrow button in the calendar's month bar"
+  click_at_middle "$previous"
+  shows_month() { [[ "$(calendar_objects)" == *"|button menu|$(month "$target")|"* ]]; }
+  until_true "the calendar to show $(month "$target")" shows_month
+fi
+# A day number stands twice where the neighbouring months' days fill the first and last rows: the
+# month's own is the later one for a day past the middle of the month, else the earlier one.
+target_day=$(date -d "$target" +%-d)
+cell=$(calendar_objects | awk -F'|' -v day="$target_day" '$2 == "cell" && $3 == day {
+  split($4, e, " "); place = e[2] * 100000 + e[1]
+  if (first == "" || place < firstPlace) { firstPlace = place; first = $1 }
+  if (last == "" || place > lastPlace) { lastPlace = place; last = $1 } }
+  END { print (day > 15 ? last : first) }')
+[ -n "$cell" ] || fail "no day $target_day in the calendar"
+click_at_middle "$cell"
+swapped() {
+  [ "$(field_text "$from_field")" = "$(day "$target")" ] && [ "$(field_text "$to_field")" = "$(day '7 days ago')" ]
+}
+until_true "From $(day "$target") and To $(day '7 days ago')" swapped
+# The Total card's amount for that range: demonstration traffic, not "Zero KB".
+total() {
+  local card names
+  card=$(parent_of "$(named_on_screen Total)")
+  local queue=("$card") path child
+  names=$(while [ ${#queue[@]} -gt 0 ]; do
+    path=${queue[0]}
+    queue=("${queue[@]:1}")
+    name_of "$path"
+    for child in $(children_of "$path"); do queue+=("$child"); done
+  done)
+  awk '/^(Zero KB|[0-9.]+ (B|KB|MB|GB|TB))$/ { print; exit }' <<< "$names"
+}
+nonzero_total() { local amount; amount=$(total) && [ -n "$amount" ] && [ "$amount" != "Zero KB" ]; }
+until_true "a total for the range" nonzero_total
+swapped || fail "the range changed: From $(field_text "$from_field"), To $(field_text "$to_field")"
+click_at_middle "$(tab_at Prefs)"
+until_true "the Prefs tab" shows "Alerts are local only. Warning at 5 GB, danger at 10 GB."
+
+# The confirmation of "Clear Local Data" belongs to the popover: the popover is still there after
+# Cancel and after Clear.
 confirmation_shown() { awk '!($2 == 880 && $3 == 680) && $2 > 100 && $3 > 60 { found = 1 } END { exit !found }' \
   <<< "$(windows)"; }
 confirmation_gone() { ! confirmation_shown; }

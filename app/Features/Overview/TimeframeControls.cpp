@@ -5,6 +5,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "UI/ReadableControlStyle.hpp"
 #include "UI/SegmentedPicker.hpp"
 #include "UI/StyledLabel.hpp"
 #include "ViewModels/ScreenRequests.hpp"
@@ -15,6 +16,7 @@ namespace {
 QDateEdit* datePicker(const char* name, QWidget* parent) {
     auto* picker = new QDateEdit(parent);
     picker->setObjectName(name);
+    useReadableStyle(picker);
     picker->setCalendarPopup(true);
     // A date counts once it is chosen in the calendar or typed in full, not at every keystroke.
     picker->setKeyboardTracking(false);
@@ -68,7 +70,11 @@ TimeframeControls::TimeframeControls(OverviewViewModel* viewModel, QWidget* pare
     connect(from_, &QDateEdit::dateChanged, this, [this](QDate date) { chooseDate(true, date); });
     connect(to_, &QDateEdit::dateChanged, this, [this](QDate date) { chooseDate(false, date); });
     connect(viewModel, &OverviewViewModel::timeframeChanged, this, &TimeframeControls::showTimeframe);
-    connect(viewModel, &OverviewViewModel::customRangeChanged, this, &TimeframeControls::showCustomRange);
+    // Queued: a click in a calendar pop-up sets its picker's date twice, and the second call must
+    // find the picker still at the chosen day, not at the range the first one reordered, which
+    // would read as a new choice and collapse the range onto that day.
+    connect(viewModel, &OverviewViewModel::customRangeChanged, this, &TimeframeControls::showCustomRange,
+            Qt::QueuedConnection);
     showTimeframe();
     showCustomRange();
 }

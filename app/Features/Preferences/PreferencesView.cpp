@@ -78,12 +78,8 @@ PreferencesView::PreferencesView(PreferencesViewModel& viewModel, bool vellCoreA
     layout->addWidget(card("Support & About", "supportCard", support_));
     errorLine_ = new StyledLabel(TextStyle::caption, StatusColor::red, content);
     errorLine_->setObjectName("errorLine");
-    infoLine_ = new StyledLabel(TextStyle::caption, StatusColor::green, content);
-    infoLine_->setObjectName("infoLine");
-    for (StyledLabel* line : {errorLine_, infoLine_}) {
-        line->setWordWrap(true);
-        layout->addWidget(line);
-    }
+    errorLine_->setWordWrap(true);
+    layout->addWidget(errorLine_);
     layout->addStretch();
 
     auto* scroll = new QScrollArea(this);
@@ -98,7 +94,6 @@ PreferencesView::PreferencesView(PreferencesViewModel& viewModel, bool vellCoreA
     outer->addWidget(scroll);
 
     connect(&viewModel_, &PreferencesViewModel::errorMessageChanged, this, &PreferencesView::showMessages);
-    connect(&viewModel_, &PreferencesViewModel::infoMessageChanged, this, &PreferencesView::showMessages);
     showMessages();
 }
 
@@ -109,8 +104,6 @@ void PreferencesView::setUrlOpener(SupportPanel::UrlOpener opener) {
 void PreferencesView::showMessages() {
     errorLine_->setText(viewModel_.errorMessage());
     errorLine_->setVisible(!viewModel_.errorMessage().isNull());
-    infoLine_->setText(viewModel_.infoMessage());
-    infoLine_->setVisible(!viewModel_.infoMessage().isNull());
 }
 
 }  // namespace ostrel

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "Features/Preferences/MessageBoxPrompt.hpp"
+#include "UI/ReadableControlStyle.hpp"
 #include "UI/StyledLabel.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
 
@@ -18,9 +19,13 @@ SystemPanel::SystemPanel(PreferencesViewModel& viewModel, bool vellCoreAvailable
       viewModel_(viewModel),
       prompt_(prompt),
       launchAtLoginToggle_(new QCheckBox("Launch at login", this)),
-      clearDataButton_(new QPushButton("Clear Local Data", this)) {
+      clearDataButton_(new QPushButton("Clear Local Data", this)),
+      infoLine_(new StyledLabel(TextStyle::caption, StatusColor::green, this)) {
+    useReadableStyle(launchAtLoginToggle_);
     launchAtLoginToggle_->setObjectName("launchAtLoginToggle");
     clearDataButton_->setObjectName("clearDataButton");
+    infoLine_->setObjectName("infoLine");
+    infoLine_->setWordWrap(true);
     new TintedRoles(clearDataButton_, {QPalette::ButtonText}, StatusColor::red);
     auto* core = new StyledLabel(vellCoreAvailable ? "Vell core active" : "Vell core unavailable, using Mirel fallback",
                                  TextStyle::caption, Hierarchy::secondary, this);
@@ -34,6 +39,7 @@ SystemPanel::SystemPanel(PreferencesViewModel& viewModel, bool vellCoreAvailable
     row->addStretch();
     row->addWidget(core);
     layout->addLayout(row);
+    layout->addWidget(infoLine_);
 
     connect(launchAtLoginToggle_, &QCheckBox::clicked, this, [this](bool enabled) {
         viewModel_.updateLaunchAtLogin(enabled);
@@ -42,7 +48,9 @@ SystemPanel::SystemPanel(PreferencesViewModel& viewModel, bool vellCoreAvailable
     connect(clearDataButton_, &QPushButton::clicked, this, &SystemPanel::clearDataAfterConfirmation);
     connect(&viewModel_, &PreferencesViewModel::launchAtLoginChanged, this, &SystemPanel::showSettings);
     connect(&viewModel_, &PreferencesViewModel::isClearingDataChanged, this, &SystemPanel::showSettings);
+    connect(&viewModel_, &PreferencesViewModel::infoMessageChanged, this, &SystemPanel::showInfo);
     showSettings();
+    showInfo();
 }
 
 std::unique_ptr<QMessageBox> SystemPanel::makeClearDataConfirmation(QWidget* parent) {
@@ -66,6 +74,11 @@ void SystemPanel::clearDataAfterConfirmation() {
 void SystemPanel::showSettings() {
     launchAtLoginToggle_->setChecked(viewModel_.launchAtLogin());
     clearDataButton_->setEnabled(!viewModel_.isClearingData());
+}
+
+void SystemPanel::showInfo() {
+    infoLine_->setText(viewModel_.infoMessage());
+    infoLine_->setVisible(!viewModel_.infoMessage().isNull());
 }
 
 }  // namespace ostrel

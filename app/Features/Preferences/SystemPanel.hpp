@@ -11,9 +11,11 @@ namespace ostrel {
 
 class MessageBoxPrompt;
 class PreferencesViewModel;
+class StyledLabel;
 
 // The "System" card's content: launch at login, "Clear Local Data" and which analytics code is
-// in use.
+// in use, and under the button the view model's information line ("Local usage data cleared."),
+// where the user who pressed it looks.
 class SystemPanel final : public QWidget {
     Q_OBJECT
 
@@ -29,11 +31,13 @@ public:
 private:
     void clearDataAfterConfirmation();
     void showSettings();
+    void showInfo();
 
     PreferencesViewModel& viewModel_;
     MessageBoxPrompt& prompt_;
     QCheckBox* launchAtLoginToggle_;
     QPushButton* clearDataButton_;
+    StyledLabel* infoLine_;
 };
 
 }  // namespace ostrel

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "Features/Preferences/ThresholdRow.hpp"
+#include "UI/ReadableControlStyle.hpp"
 #include "UI/StyledLabel.hpp"
 #include "UI/Symbols.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
@@ -23,6 +24,7 @@ ThresholdAlertsPanel::ThresholdAlertsPanel(PreferencesViewModel& viewModel, QWid
     warningRow_->setObjectName("warningRow");
     dangerRow_->setObjectName("dangerRow");
     bell_->setObjectName("bell");
+    useReadableStyle(notificationsToggle_);
     notificationsToggle_->setObjectName("notificationsToggle");
     summary_->setObjectName("thresholdSummary");
     summary_->setWordWrap(true);

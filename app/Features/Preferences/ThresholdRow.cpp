@@ -9,6 +9,7 @@
 #include <cmath>
 #include <utility>
 
+#include "UI/ReadableControlStyle.hpp"
 #include "UI/StyledLabel.hpp"
 
 namespace ostrel {
@@ -71,6 +72,7 @@ ThresholdRow::ThresholdRow(const QString& title, const QString& subtitle, Symbol
     layout->addLayout(header);
 
     slider_->setObjectName("slider");
+    useReadableStyle(slider_);
     slider_->setRange(kMinimum, kMaximum);
     slider_->setSingleStep(1);
     slider_->setPageStep(10);

@@ -2,10 +2,15 @@
 #include <stdlib.h>
 #include <time.h>
 
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
+#include <QCalendarWidget>
 #include <QDateEdit>
+#include <QStyleFactory>
+#include <QStyleOptionComboBox>
+#include <QTableView>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 #include <cmath>
 
@@ -17,6 +22,7 @@
 #include "UI/SectionCard.hpp"
 #include "UI/StyledLabel.hpp"
 #include "UI/UsageTrendChart.hpp"
+#include "UI/support/DesktopPalettes.hpp"
 #include "ViewModels/QtMainQueue.hpp"
 
 namespace ostrel::testing {
@@ -32,6 +38,43 @@ T* find(const QObject* root, const QString& path) {
     T* found = parent ? parent->findChild<T*>(names.back()) : nullptr;
     if (!found) qFatal("no child %s", qPrintable(path));
     return found;
+}
+
+// The day's cell in a calendar's month view: below the row of weekday names and right of the
+// week numbers where they show; a day number can also stand in the neighbouring months' days at
+// either end.
+QModelIndex dayCell(const QCalendarWidget* calendar, QTableView* days, int day) {
+    const QAbstractItemModel* model = days->model();
+    const int firstColumn = calendar->verticalHeaderFormat() == QCalendarWidget::NoVerticalHeader ? 0 : 1;
+    const int firstRow = calendar->horizontalHeaderFormat() == QCalendarWidget::NoHorizontalHeader ? 0 : 1;
+    QModelIndexList found;
+    for (int row = firstRow; row < model->rowCount(); ++row) {
+        for (int column = firstColumn; column < model->columnCount(); ++column) {
+            const QModelIndex cell = model->index(row, column);
+            if (model->data(cell).toInt() == day) found << cell;
+        }
+    }
+    if (found.isEmpty()) qFatal("no day %d", day);
+    return day > 15 ? found.back() : found.front();
+}
+
+// Opens the picker's calendar pop-up with a click on its arrow, turns its pages with the
+// navigation buttons and clicks the day, as a user does.
+void pickInCalendar(QDateEdit* edit, int monthsBack, int day) {
+    QStyleOptionComboBox arrow;
+    arrow.initFrom(edit), arrow.editable = true, arrow.subControls = QStyle::SC_All;
+    const QRect arrowRect = edit->style()->subControlRect(QStyle::CC_ComboBox, &arrow, QStyle::SC_ComboBoxArrow, edit);
+    QTest::mouseClick(edit, Qt::LeftButton, {}, arrowRect.center());
+    QCalendarWidget* calendar = edit->calendarWidget();
+    QTRY_VERIFY(calendar->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(calendar->window()));
+    auto* turn = calendar->findChild<QToolButton*>(monthsBack > 0 ? "qt_calendar_prevmonth" : "qt_calendar_nextmonth");
+    QVERIFY(turn);
+    for (int i = 0; i < std::abs(monthsBack); ++i) QTest::mouseClick(turn, Qt::LeftButton);
+    auto* days = calendar->findChild<QTableView*>("qt_calendar_calendarview");
+    QVERIFY(days);
+    QTest::mouseClick(days->viewport(), Qt::LeftButton, {}, days->visualRect(dayCell(calendar, days, day)).center());
+    QTRY_VERIFY(!calendar->isVisible());
 }
 
 // The data service in UTC at 2026-03-10 12:00 with its sampler stopped and an empty store, the
@@ -223,8 +266,8 @@ private slots:
         QTest::keyClick(from, Qt::Key_Return);
         const Date noon = r.data.now();
         QCOMPARE(r.vm.customRange(), (DateRange{noon, noon + 48h}));
-        QCOMPARE(from->text() + " - " + to->text(), "3/10/2026 - 3/12/2026");
         QCOMPARE(r.state(), "progressIndicator");
+        QTRY_COMPARE(from->text() + " - " + to->text(), "3/10/2026 - 3/12/2026");
         QTRY_COMPARE(r.state(), overview);
         QCOMPARE(r.cards().section('|', 6, 6), "Usage Trend (Custom)");
 
@@ -232,6 +275,66 @@ private slots:
         QVERIFY(!from->isVisibleTo(&r.view));
     }
 
+    // The date fields' edges stand out from the window at 3:1 or more in a light and a dark
+    // desktop palette; a field with the focus shows the highlight instead.
+    void dateFieldsStandOutFromTheWindow() {
+        const QPalette original = QApplication::palette();
+        QStringList figures, faint;
+        for (const bool dark : {false, true}) {
+            QApplication::setPalette(testing::desktopPalette(dark));
+            OverviewRig r;
+            r.view.show();
+            r.click("custom");
+            for (const char* name : {"fromPicker", "toPicker"}) {
+                auto* field = find<QDateEdit>(&r.view, name);
+                const QImage page = r.view.grab().toImage();
+                const QRect edges(field->mapTo(&r.view, QPoint()), field->size());
+                const QColor window = page.pixelColor(edges.center().x(), edges.top() - 3);
+                // The edge's pixels along the middle of the top and the bottom, the arrow's part left out.
+                std::vector<double> edge;
+                for (int x = edges.left() + 4; x < edges.right() - 24; ++x) {
+                    for (const int y : {edges.top(), edges.bottom()})
+                        edge.push_back(testing::contrastRatio(page.pixelColor(x, y), window));
+                }
+                std::sort(edge.begin(), edge.end());
+                figures
+                    << QString("%1 %2: %3:1").arg(dark ? "dark" : "light", name).arg(edge[edge.size() / 2], 0, 'f', 2);
+                if (edge[edge.size() / 2] < 3) faint << figures.back();
+            }
+        }
+        QApplication::setPalette(original);
+        qInfo().noquote() << figures.join("; ");
+        QVERIFY2(faint.isEmpty(), qPrintable(faint.join("; ")));
+    }
+
+    // A day clicked in a calendar pop-up counts once: one before "From" in the "To" calendar, or
+    // one after "To" in the "From" calendar, swaps the two ends and shows that range's traffic.
+    void customRangeFromTheCalendarPopUp() {
+        OverviewRig r;
+        r.store(200h, "Home", "Browser", 3 * MiB);  // 2 March
+        r.store(40h, "Home", "Browser", MiB);       // 8 March
+        r.view.show();
+        r.click("custom");
+        auto* from = find<QDateEdit>(&r.view, "fromPicker");
+        auto* to = find<QDateEdit>(&r.view, "toPicker");
+        const auto shown = [&] { return from->text() + " - " + to->text(); };
+        QCOMPARE(shown(), "3/3/2026 - 3/10/2026");
+
+        pickInCalendar(to, 1, 24);
+        if (QTest::currentTestFailed()) return;
+        QTRY_COMPARE(shown(), "2/24/2026 - 3/3/2026");
+        const Date noon = r.data.now();
+        QCOMPARE(r.vm.customRange(), (DateRange{noon - 14 * 24h, noon - 7 * 24h}));
+        QTRY_COMPARE(r.state(), overview);
+        QCOMPARE(r.cards().section('|', 0, 0), "3 MB");
+
+        pickInCalendar(from, -1, 9);
+        if (QTest::currentTestFailed()) return;
+        QTRY_COMPARE(shown(), "3/3/2026 - 3/9/2026");
+        QCOMPARE(r.vm.customRange(), (DateRange{noon - 7 * 24h, noon - 24h}));
+        QTRY_COMPARE(r.state(), overview);
+        QCOMPARE(r.cards().section('|', 0, 0), "1 MB");
+    }
 };
 
 }  // namespace ostrel::testing
@@ -241,6 +344,7 @@ int main(int argc, char** argv) {
     ::setenv("LC_ALL", "en_US.UTF-8", 1), ::setenv("LANG", "en_US.UTF-8", 1);
     QApplication::setAttribute(Qt::AA_Use96Dpi);
     QApplication app(argc, argv);
+    QApplication::setStyle(QStyleFactory::create("Fusion"));  // the program's on an X11 desktop
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     ostrel::testing::OverviewViewTest test;
     return QTest::qExec(&test, argc, argv);

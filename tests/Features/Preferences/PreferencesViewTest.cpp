@@ -12,6 +12,7 @@
 #include <QStyleOptionSlider>
 #include <QtTest>
 #include <atomic>
+#include <cmath>
 
 #include "Features/Preferences/PreferencesView.hpp"
 #include "Features/Preferences/SystemPanel.hpp"
@@ -19,6 +20,7 @@
 #include "Services/support/DataServiceRig.hpp"
 #include "UI/StyledLabel.hpp"
 #include "UI/Symbols.hpp"
+#include "UI/support/DesktopPalettes.hpp"
 #include "ViewModels/PreferencesViewModel.hpp"
 #include "ViewModels/QtMainQueue.hpp"
 
@@ -48,6 +50,10 @@ class PreferencesViewTest : public QObject {
         return found;
     }
     QString text(const char* name, QObject* in = nullptr) { return child<QLabel>(name, in)->text(); }
+    void scrollTo(QWidget* widget) {
+        child<QScrollArea>("scrollArea")->ensureWidgetVisible(widget);
+        QCoreApplication::processEvents();
+    }
     void click(const char* name, QObject* in = nullptr) {
         auto* button = child<QAbstractButton>(name, in);
         if (!button->isVisible() || !button->isEnabled()) qFatal("%s cannot be clicked", name);
@@ -306,6 +312,10 @@ private slots:
 
         data->store(data->now(), "app-web", 100);
         const auto count = [&] { return data->text("SELECT COUNT(*) FROM usage_samples"); };
+        // The page is taller than the screen, scrolled to the button as a user scrolls to it.
+        auto* scroll = child<QScrollArea>("scrollArea");
+        QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
+        scroll->ensureWidgetVisible(child("clearDataButton"));
         QList<bool> enabledWhileClearing;
         connect(viewModel.get(), &PreferencesViewModel::isClearingDataChanged, this,
                 [&] { enabledWhileClearing << child("clearDataButton")->isEnabled(); });
@@ -320,8 +330,102 @@ private slots:
         QCOMPARE(text("infoLine"), "Local usage data cleared.");
         QCOMPARE(child<StyledLabel>("infoLine")->color(), statusColor(StatusColor::green, view->palette()));
         QVERIFY(child("infoLine")->isVisible() && !child("errorLine")->isVisible());
+        // The outcome shows where the user pressed, without scrolling.
+        const QRect seen = scroll->viewport()->rect();
+        const QRect line(child("infoLine")->mapTo(scroll->viewport(), QPoint()), child("infoLine")->size());
+        QVERIFY2(seen.contains(line),
+                 qPrintable(QString("line at y %1, page shows to %2").arg(line.y()).arg(seen.bottom())));
+        const QRect button(child("clearDataButton")->mapTo(scroll->viewport(), QPoint()),
+                           child("clearDataButton")->size());
+        QVERIFY(line.top() - button.bottom() < 40);
         click("launchAtLoginToggle");
         QTRY_VERIFY(!child("infoLine")->isVisible());
+    }
+
+    // The check boxes' squares stand out from their card at 3:1 or more, checked or not, in a
+    // light and a dark desktop palette, as the screen paints them.
+    void checkBoxesStandOutFromTheirCard() {
+        const QPalette original = QApplication::palette();
+        QStringList figures, faint;
+        for (const bool dark : {false, true}) {
+            QApplication::setPalette(testing::desktopPalette(dark));
+            for (int pass = 0; pass < 2; ++pass) {
+                for (const char* name : {"launchAtLoginToggle", "notificationsToggle"}) {
+                    auto* box = child<QCheckBox>(name);
+                    scrollTo(box);
+                    QStyleOptionButton option;
+                    option.initFrom(box);
+                    const QRect square = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+                    const QImage page = view->grab().toImage();
+                    const QPoint at = box->mapTo(view.get(), square.topLeft());
+                    const QColor card = page.pixelColor(at + QPoint(-4, square.height() / 2));
+                    // The square's outermost ring of pixels, corners left out.
+                    std::vector<double> ring;
+                    for (int i = 2; i < square.width() - 2; ++i) {
+                        for (const QPoint edge : {QPoint(i, 0), QPoint(i, square.height() - 1), QPoint(0, i),
+                                                  QPoint(square.width() - 1, i)}) {
+                            ring.push_back(testing::contrastRatio(page.pixelColor(at + edge), card));
+                        }
+                    }
+                    std::sort(ring.begin(), ring.end());
+                    const double measured = ring[ring.size() / 2];
+                    const QString figure = QString("%1 %2 %3: %4:1")
+                                               .arg(dark ? "dark" : "light", name, box->isChecked() ? "on" : "off")
+                                               .arg(measured, 0, 'f', 2);
+                    figures << figure;
+                    if (measured < 3) faint << figure;
+                }
+                click("launchAtLoginToggle"), click("notificationsToggle");
+                QTRY_COMPARE(child<QCheckBox>("launchAtLoginToggle")->isChecked(), pass == 0);
+                QTRY_COMPARE(child<QCheckBox>("notificationsToggle")->isChecked(), pass == 1);
+            }
+        }
+        QApplication::setPalette(original);
+        qInfo().noquote() << figures.join("; ");
+        QVERIFY2(faint.isEmpty(), qPrintable(faint.join("; ")));
+    }
+
+    // The threshold sliders' handle and groove stand out from their row at 3:1 or more in a light
+    // and a dark desktop palette: the strongest shade across each, against the row around it.
+    void slidersStandOutFromTheirRow() {
+        const QPalette original = QApplication::palette();
+        QStringList figures, faint;
+        for (const bool dark : {false, true}) {
+            QApplication::setPalette(testing::desktopPalette(dark));
+            for (const char* row : {"warningRow", "dangerRow"}) {
+                auto* slider = child<QSlider>("slider", child(row));
+                scrollTo(slider);
+                QStyleOptionSlider option;
+                option.initFrom(slider), option.orientation = Qt::Horizontal, option.minimum = slider->minimum();
+                option.maximum = slider->maximum(), option.sliderPosition = option.sliderValue = slider->value();
+                option.subControls = QStyle::SC_All;
+                const auto part = [&](QStyle::SubControl control) {
+                    const QRect rect = slider->style()->subControlRect(QStyle::CC_Slider, &option, control, slider);
+                    return QRect(slider->mapTo(view.get(), rect.topLeft()), rect.size());
+                };
+                const QRect handle = part(QStyle::SC_SliderHandle), groove = part(QStyle::SC_SliderGroove);
+                const QImage page = view->grab().toImage();
+                const QColor background = page.pixelColor(handle.right() + 40, handle.top() - 3);
+                const auto strongest = [&](const QPoint& from, const QPoint& step, int count) {
+                    double best = 1;
+                    for (int i = 0; i < count; ++i)
+                        best = std::max(best, testing::contrastRatio(page.pixelColor(from + step * i), background));
+                    return best;
+                };
+                // Down through the handle's middle, and through the groove past it: across the groove,
+                // the shades beside the handle would count the filled part of the groove.
+                const double across = strongest({handle.center().x(), handle.top()}, {0, 1}, handle.height());
+                const double track = strongest({groove.right() - 20, groove.top()}, {0, 1}, groove.height());
+                figures << QString("%1 %2 handle %3:1 groove %4:1")
+                               .arg(dark ? "dark" : "light", row)
+                               .arg(across, 0, 'f', 2)
+                               .arg(track, 0, 'f', 2);
+                if (across < 3 || track < 3) faint << figures.back();
+            }
+        }
+        QApplication::setPalette(original);
+        qInfo().noquote() << figures.join("; ");
+        QVERIFY2(faint.isEmpty(), qPrintable(faint.join("; ")));
     }
 
     // Addresses from Info.json when they are absolute URLs, else the built-in ones; the buttons

@@ -93,6 +93,11 @@ void OstrelRepository::checkShape(SQLiteConnection& file) {
     for (const auto& table : objects) {
         if (table.type != "table" || !expected.contains(table.name)) continue;
         const TableShape& wanted = expected[table.name];
+        const auto requireColumns = [&](const TableShape& found) {
+            for (const auto& column : wanted.columns) {
+                if (!found.columns.contains(column)) refuse("the table " + table.name + " has no column " + column);
+            }
+        };
         TableShape found;
         try {
             const OstrelRepository copy(std::make_unique<SQLiteDatabase>(":memory:", [&](SQLiteConnection& c) {
@@ -104,15 +109,10 @@ void OstrelRepository::checkShape(SQLiteConnection& file) {
             copy.database->runExclusive([&](SQLiteConnection& c) { found = shapeOf(c, table.name); });
         } catch (const SQLiteError& error) {
             // Most often a column the migration indexes but does not add.
-            found = shapeOf(file, table.name);
-            for (const auto& column : wanted.columns) {
-                if (!found.columns.contains(column)) refuse("the table " + table.name + " has no column " + column);
-            }
+            requireColumns(shapeOf(file, table.name));
             refuse("the table " + table.name + " cannot be brought up to date: " + error.what());
         }
-        for (const auto& column : wanted.columns) {
-            if (!found.columns.contains(column)) refuse("the table " + table.name + " has no column " + column);
-        }
+        requireColumns(found);
         for (const auto& key : wanted.keys) {
             if (!found.keys.contains(key)) refuse("the table " + table.name + " has no unique key " + listed(key));
         }

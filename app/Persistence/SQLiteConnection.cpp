@@ -134,9 +134,7 @@ SQLiteConnection::Statement SQLiteConnection::prepare(const std::string& sql) {
         sqlite3_finalize(raw);
         throw errorOf(SQLiteError::Kind::prepareFailed);
     }
-    if (raw == nullptr) {
-        throw SQLiteError(SQLiteError::Kind::prepareFailed, "statement pointer is nil");
-    }
+    if (raw == nullptr) throw SQLiteError(SQLiteError::Kind::prepareFailed, "statement pointer is nil");
     return Statement(raw);
 }
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <tuple>
 #include <unordered_map>

@@ -37,16 +37,12 @@ std::vector<SchemaObject> objectsOf(SQLiteConnection& connection) {
 
 TableShape shapeOf(SQLiteConnection& connection, const std::string& table) {
     TableShape shape;
-    std::map<std::int64_t, std::string> primaryKey;
+    std::set<std::string> primaryKey;
     connection.query("SELECT name, pk FROM pragma_table_info(?);", {table}, [&](const SQLiteRow& row) {
         shape.columns.insert(row.text(0));
-        if (row.int64(1) > 0) primaryKey[row.int64(1)] = row.text(0);
+        if (row.int64(1) > 0) primaryKey.insert(row.text(0));
     });
-    if (!primaryKey.empty()) {
-        std::set<std::string> key;
-        for (const auto& [position, column] : primaryKey) key.insert(column);
-        shape.keys.insert(std::move(key));
-    }
+    if (!primaryKey.empty()) shape.keys.insert(std::move(primaryKey));
     std::vector<std::string> uniqueIndexes;
     connection.query("SELECT name FROM pragma_index_list(?) WHERE \"unique\" = 1 AND partial = 0;", {table},
                      [&](const SQLiteRow& row) { uniqueIndexes.push_back(row.text(0)); });

@@ -243,8 +243,9 @@ UsageSummary summary(const Run& run) {
     return result;
 }
 
+// A day key as the first instant of that local day; an unreadable one is `now`.
 TrendPoint trendPoint(const SQLiteRow& row, int firstColumn, const Calendar& calendar, Date now) {
-    return TrendPoint{parseDayKey(row.text(firstColumn), calendar, now), row.int64(firstColumn + 1),
+    return TrendPoint{startOfDayKey(row.text(firstColumn), calendar).value_or(now), row.int64(firstColumn + 1),
                       row.int64(firstColumn + 2)};
 }
 

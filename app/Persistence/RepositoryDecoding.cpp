@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "Model/Iso8601.hpp"
-#include "Model/LocalKeys.hpp"
 
 namespace ostrel {
 
@@ -11,10 +10,6 @@ Date parseDate(const std::optional<std::string>& text, Date now) {
     if (!text) return now;
     if (const auto date = ostrelISO8601Date(*text)) return *date;
     return iso8601DateWithoutFraction(*text).value_or(now);
-}
-
-Date parseDayKey(std::string_view key, const Calendar& calendar, Date now) {
-    return startOfDayKey(key, calendar).value_or(now);
 }
 
 NetworkType storedNetworkType(std::string_view text) {

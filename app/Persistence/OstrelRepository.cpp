@@ -7,6 +7,7 @@
 #include "Model/Iso8601.hpp"
 #include "Model/LocalKeys.hpp"
 #include "Model/Uuid.hpp"
+#include "Persistence/RollupRebuild.hpp"
 #include "Persistence/RollupRecord.hpp"
 #include "Platform/TimeZoneIdentity.hpp"
 
@@ -94,8 +95,17 @@ std::optional<std::int64_t> parseInt64(std::string_view text) {
     return value;
 }
 
-std::string decimal(std::int64_t value) {
-    return std::to_string(value);
+void insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample) {
+    const std::string stamp = ostrelISO8601String(sample.timestamp);
+    connection.executeKept(networksUpsertSQL, {sample.networkID, sample.networkName, text(rawValue(sample.networkType)),
+                                               nullptr, "resolved", "sample", 1.0, stamp, std::int64_t{1}});
+    connection.executeKept(applicationsUpsertSQL, {sample.appID, sample.appID, sample.appName, nullptr, stamp});
+    connection.executeKept(sampleInsertSQL, {sample.id, stamp, sample.networkID, sample.appID, sample.rxBytes,
+                                             sample.txBytes, sample.source, sample.attributionConfidence});
+    connection.executeKept(dailyRollupUpsertSQL, {dayKey(sample.timestamp, Calendar::current()), sample.networkID,
+                                                  sample.appID, sample.rxBytes, sample.txBytes});
+    connection.executeKept(hourlyRollupUpsertSQL, {hourKey(sample.timestamp, Calendar::current()), sample.networkID,
+                                                   sample.appID, sample.rxBytes, sample.txBytes});
 }
 
 }  // namespace
@@ -128,10 +138,9 @@ void OstrelRepository::insertSamples(const std::vector<UsageSampleRecord>& sampl
     if (samples.empty()) return;
     // Hourly rows stand for samples of the program's own time stamps, within the years SQLite takes
     // local time from the C library for, as the keys are made, and without negative bytes.
-    const Date usualFrom{std::chrono::seconds{0}}, usualUntil{std::chrono::seconds{2147385600}};
     const bool usual = std::all_of(samples.begin(), samples.end(), [&](const UsageSampleRecord& sample) {
-        return sample.rxBytes >= 0 && sample.txBytes >= 0 && sample.timestamp >= usualFrom &&
-               sample.timestamp < usualUntil;
+        return sample.rxBytes >= 0 && sample.txBytes >= 0 && sample.timestamp >= sqliteLocaltimeFrom &&
+               sample.timestamp < sqliteLocaltimeUntil;
     });
     inTransaction("BEGIN TRANSACTION;", [&](SQLiteConnection& connection) {
         // The zone before and after the keys are made: a change in between marks the batch.
@@ -147,26 +156,6 @@ void OstrelRepository::insertSamples(const std::vector<UsageSampleRecord>& sampl
         }
         rollup_record::ownWritesEnd(connection);
     });
-}
-
-void OstrelRepository::insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample) {
-    const std::string stamp = ostrelISO8601String(sample.timestamp);
-    connection.executeKept(networksUpsertSQL,
-                           {text(sample.networkID), text(sample.networkName), text(rawValue(sample.networkType)),
-                            nullptr, text("resolved"), text("sample"), 1.0, stamp, std::int64_t{1}});
-    connection.executeKept(applicationsUpsertSQL,
-                           {text(sample.appID), text(sample.appID), text(sample.appName), nullptr, stamp});
-    connection.executeKept(sampleInsertSQL,
-                           {text(sample.id), stamp, text(sample.networkID), text(sample.appID), sample.rxBytes,
-                            sample.txBytes, text(sample.source), sample.attributionConfidence});
-    upsertRollups(connection, sample);
-}
-
-void OstrelRepository::upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample) {
-    connection.executeKept(dailyRollupUpsertSQL, {dayKey(sample.timestamp), text(sample.networkID), text(sample.appID),
-                                                  sample.rxBytes, sample.txBytes});
-    connection.executeKept(hourlyRollupUpsertSQL, {hourKey(sample.timestamp), text(sample.networkID),
-                                                   text(sample.appID), sample.rxBytes, sample.txBytes});
 }
 
 void OstrelRepository::clearAllData() {
@@ -208,8 +197,8 @@ void OstrelRepository::clearAllTables(SQLiteConnection& connection) {
 void OstrelRepository::saveSettings(const OstrelSettings& settings) {
     const std::pair<const char*, std::string> values[] = {
         {menuBarDisplayModeKey, std::string(rawValue(settings.menuBarDisplayMode))},
-        {warningThresholdKey, decimal(settings.warningThresholdBytes)},
-        {dangerThresholdKey, decimal(settings.dangerThresholdBytes)},
+        {warningThresholdKey, std::to_string(settings.warningThresholdBytes)},
+        {dangerThresholdKey, std::to_string(settings.dangerThresholdBytes)},
         {notificationsEnabledKey, settings.notificationsEnabled ? "1" : "0"},
         {launchAtLoginKey, settings.launchAtLogin ? "1" : "0"},
     };
@@ -227,18 +216,16 @@ std::optional<OstrelSettings> OstrelRepository::loadSettings() {
                     [&](const SQLiteRow& row) { stored[row.text(0)] = row.text(1); });
     if (stored.empty()) return std::nullopt;
 
-    auto value = [&](const char* key) -> std::optional<std::string_view> {
-        auto found = stored.find(key);
-        if (found == stored.end()) return std::nullopt;
-        return std::string_view(found->second);
+    // A missing key reads as empty text, which no setting takes for a value of its own.
+    const auto value = [&](const char* key) {
+        const auto found = stored.find(key);
+        return found == stored.end() ? std::string_view() : std::string_view(found->second);
     };
-    OstrelSettings settings;
+    OstrelSettings settings;  // the defaults, until a stored value replaces them
     settings.menuBarDisplayMode =
-        menuBarDisplayModeFromRaw(value(menuBarDisplayModeKey).value_or("")).value_or(MenuBarDisplayMode::totalToday);
-    settings.warningThresholdBytes =
-        parseInt64(value(warningThresholdKey).value_or("")).value_or(OstrelSettings{}.warningThresholdBytes);
-    settings.dangerThresholdBytes =
-        parseInt64(value(dangerThresholdKey).value_or("")).value_or(OstrelSettings{}.dangerThresholdBytes);
+        menuBarDisplayModeFromRaw(value(menuBarDisplayModeKey)).value_or(MenuBarDisplayMode::totalToday);
+    settings.warningThresholdBytes = parseInt64(value(warningThresholdKey)).value_or(settings.warningThresholdBytes);
+    settings.dangerThresholdBytes = parseInt64(value(dangerThresholdKey)).value_or(settings.dangerThresholdBytes);
     settings.notificationsEnabled = value(notificationsEnabledKey) == "1";
     settings.launchAtLogin = value(launchAtLoginKey) == "1";
     return settings;
@@ -281,16 +268,6 @@ void OstrelRepository::checkpointThen(bool copyLog, const std::function<bool(boo
             if (round(complete)) return;
         }
     });
-}
-
-// MARK: Keys
-
-std::string OstrelRepository::dayKey(Date date) const {
-    return ::ostrel::dayKey(date, Calendar::current());
-}
-
-std::string OstrelRepository::hourKey(Date date) const {
-    return ::ostrel::hourKey(date, Calendar::current());
 }
 
 }  // namespace ostrel

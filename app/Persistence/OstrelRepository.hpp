@@ -128,13 +128,6 @@ public:
     std::optional<RangeRows> rangeRows(const DateRange& range, RowBuckets buckets);
 
 private:
-    // Local "yyyy-MM-dd" and "yyyy-MM-ddTHH:00:00" in the calendar current at the call; every
-    // roll-up write and query takes its keys from here.
-    std::string dayKey(Date date) const;
-    std::string hourKey(Date date) const;
-    // The day keys of a range's ends: roll-up queries cover whole local days.
-    std::vector<SQLiteValue> dayBounds(const DateRange& range) const;
-
     // A raw-sample statement run as `reading` allows, and a roll-up statement run once no rebuild
     // is under way; for the decoding of their rows.
     std::function<void(const SQLiteRowHandler&)> raw(const char* sql, std::vector<SQLiteValue> bindings,
@@ -150,9 +143,6 @@ private:
     void inTransaction(const char* opening, const std::function<void(SQLiteConnection&)>& body);
     static void transactionForm(SQLiteConnection& connection, const char* opening,
                                 const std::function<void(SQLiteConnection&)>& body);
-
-    void insertSample(SQLiteConnection& connection, const UsageSampleRecord& sample);
-    void upsertRollups(SQLiteConnection& connection, const UsageSampleRecord& sample);
 
     // The roll-ups (OstrelRepositoryRebuild.cpp), on the database queue.
     void rebuildRollupsFromUsageSamples(SQLiteConnection& connection, bool inTransaction);

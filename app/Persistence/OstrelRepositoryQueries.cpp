@@ -1,4 +1,6 @@
 #include <functional>
+#include <initializer_list>
+#include <type_traits>
 #include <utility>
 
 #include "Model/Iso8601.hpp"
@@ -212,19 +214,27 @@ Bindings rawBounds(const DateRange& range) {
     return {ostrelISO8601String(range.start), ostrelISO8601String(range.end)};
 }
 
-Bindings concat(Bindings front, const Bindings& back) {
-    front.insert(front.end(), back.begin(), back.end());
-    return front;
+// The day keys of a range's ends: roll-up queries cover whole local days.
+Bindings dayBounds(const DateRange& range) {
+    return {dayKey(range.start, Calendar::current()), dayKey(range.end, Calendar::current())};
 }
 
-// Runs a statement, handing each row to the handler: straight on the database, or through the
-// repository's reading of raw samples.
+Bindings concat(std::initializer_list<Bindings> parts) {
+    Bindings all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// Runs a statement, handing each row to the handler: as the repository reads raw samples or
+// roll-ups.
 using Run = std::function<void(const SQLiteRowHandler&)>;
 
-Run direct(SQLiteDatabase& database, const char* sql, Bindings bindings) {
-    return [&database, sql, bindings = std::move(bindings)](const SQLiteRowHandler& handler) {
-        database.query(sql, bindings, handler);
-    };
+// Every row of the statement, decoded.
+template <class Decode>
+auto decoded(const Run& run, const Decode& decode) {
+    std::vector<std::invoke_result_t<const Decode&, const SQLiteRow&>> rows;
+    run([&](const SQLiteRow& row) { rows.push_back(decode(row)); });
+    return rows;
 }
 
 UsageSummary summary(const Run& run) {
@@ -233,19 +243,21 @@ UsageSummary summary(const Run& run) {
     return result;
 }
 
+// A day key as the first instant of that local day; an unreadable one is `now`.
 TrendPoint trendPoint(const SQLiteRow& row, int firstColumn, const Calendar& calendar, Date now) {
-    return TrendPoint{parseDayKey(row.text(firstColumn), calendar, now), row.int64(firstColumn + 1),
+    return TrendPoint{startOfDayKey(row.text(firstColumn), calendar).value_or(now), row.int64(firstColumn + 1),
                       row.int64(firstColumn + 2)};
 }
 
-std::vector<TrendPoint> trend(const Run& run, const Calendar& calendar) {
+// Day keys read in the calendar current when the statement is asked for.
+std::vector<TrendPoint> trend(const Run& run) {
+    const Calendar calendar = Calendar::current();
     const Date now = currentDate();
-    std::vector<TrendPoint> points;
-    run([&](const SQLiteRow& row) { points.push_back(trendPoint(row, 0, calendar, now)); });
-    return points;
+    return decoded(run, [&](const SQLiteRow& row) { return trendPoint(row, 0, calendar, now); });
 }
 
-std::map<std::string, std::vector<TrendPoint>> trendMap(const Run& run, const Calendar& calendar) {
+std::map<std::string, std::vector<TrendPoint>> trendMap(const Run& run) {
+    const Calendar calendar = Calendar::current();
     const Date now = currentDate();
     std::map<std::string, std::vector<TrendPoint>> points;
     run([&](const SQLiteRow& row) { points[row.text(0)].push_back(trendPoint(row, 1, calendar, now)); });
@@ -253,34 +265,27 @@ std::map<std::string, std::vector<TrendPoint>> trendMap(const Run& run, const Ca
 }
 
 std::vector<RankedUsage> ranking(const Run& run) {
-    std::vector<RankedUsage> rows;
-    run([&](const SQLiteRow& row) {
-        rows.push_back(RankedUsage{row.text(0), row.text(1), row.int64(2), row.int64(3), 0});
-    });
-    return withShare(std::move(rows));
+    return withShare(decoded(run, [](const SQLiteRow& row) {
+        return RankedUsage{row.text(0), row.text(1), row.int64(2), row.int64(3), 0};
+    }));
 }
 
 std::vector<NetworkListItem> networkList(const Run& run) {
-    std::vector<NetworkListItem> rows;
-    run([&](const SQLiteRow& row) {
-        rows.push_back(NetworkListItem{
-            row.text(0), row.text(1), storedNetworkType(row.text(2)), row.int64(4), row.int64(3) == 1, {}});
+    return decoded(run, [](const SQLiteRow& row) {
+        return NetworkListItem{row.text(0),  row.text(1),       storedNetworkType(row.text(2)),
+                               row.int64(4), row.int64(3) == 1, {}};
     });
-    return rows;
 }
 
 std::vector<ApplicationListItem> applicationList(const Run& run) {
-    std::vector<ApplicationListItem> rows;
-    run([&](const SQLiteRow& row) {
-        rows.push_back(
-            ApplicationListItem{row.text(0), row.text(1), row.text(2), row.optionalText(3), row.int64(4), 0, {}});
-    });
-    return withAppShare(std::move(rows));
+    return withAppShare(decoded(run, [](const SQLiteRow& row) {
+        return ApplicationListItem{row.text(0), row.text(1), row.text(2), row.optionalText(3), row.int64(4), 0, {}};
+    }));
 }
 
-std::optional<NetworkIdentity> networkIdentity(const Run& run) {
+std::optional<NetworkIdentity> networkIdentity(SQLiteDatabase& database, const char* sql, const Bindings& bindings) {
     std::optional<NetworkIdentity> identity;
-    run([&](const SQLiteRow& row) {
+    database.query(sql, bindings, [&](const SQLiteRow& row) {
         identity = NetworkIdentity{row.text(0),
                                    row.text(1),
                                    storedNetworkType(row.text(2)),
@@ -294,10 +299,6 @@ std::optional<NetworkIdentity> networkIdentity(const Run& run) {
 }
 
 }  // namespace
-
-std::vector<SQLiteValue> OstrelRepository::dayBounds(const DateRange& range) const {
-    return {dayKey(range.start), dayKey(range.end)};
-}
 
 std::function<void(const SQLiteRowHandler&)> OstrelRepository::raw(const char* sql, std::vector<SQLiteValue> bindings,
                                                                    const DateRange& range, const RawReading& reading) {
@@ -318,11 +319,9 @@ std::optional<RangeRows> OstrelRepository::rangeRows(SQLiteConnection& connectio
     // Read on the database queue, as every zone read of the store is; a change begins a rebuild.
     if (!vouched(connection) || !reading.hoursFromRollups) return std::nullopt;
     const auto samplesBetween = [&](Date after, Date before) {
-        bool any = false;
-        connection.query("SELECT EXISTS (SELECT 1 FROM usage_samples WHERE timestamp > ? AND timestamp < ?);",
-                         {ostrelISO8601String(after), ostrelISO8601String(before)},
-                         [&](const SQLiteRow& row) { any = row.int64(0) != 0; });
-        return any;
+        return connection.queryInt64(
+                   "SELECT EXISTS (SELECT 1 FROM usage_samples WHERE timestamp > ? AND timestamp < ?);",
+                   {ostrelISO8601String(after), ostrelISO8601String(before)}) != 0;
     };
     return RangeRows::plan(Calendar::current(), range, reading.buckets, samplesBetween);
 }
@@ -353,72 +352,68 @@ UsageSummary OstrelRepository::fetchSummaryFromDailyRollup(const DateRange& rang
 }
 
 std::vector<TrendPoint> OstrelRepository::fetchTrendFromDailyRollup(const DateRange& range) {
-    return trend(rollup(kFetchTrendFromDailyRollupSQL, dayBounds(range)), Calendar::current());
+    return trend(rollup(kFetchTrendFromDailyRollupSQL, dayBounds(range)));
 }
 
 std::vector<TrendPoint> OstrelRepository::fetchNetworkTrendFromDailyRollup(const std::string& networkID,
                                                                            const DateRange& range) {
-    return trend(rollup(kFetchNetworkTrendFromDailyRollupSQL, concat({networkID}, dayBounds(range))),
-                 Calendar::current());
+    return trend(rollup(kFetchNetworkTrendFromDailyRollupSQL, concat({{networkID}, dayBounds(range)})));
 }
 
 std::vector<TrendPoint> OstrelRepository::fetchAppTrendFromDailyRollup(const std::string& appID,
                                                                        const DateRange& range) {
-    return trend(rollup(kFetchAppTrendFromDailyRollupSQL, concat({appID}, dayBounds(range))), Calendar::current());
+    return trend(rollup(kFetchAppTrendFromDailyRollupSQL, concat({{appID}, dayBounds(range)})));
 }
 
 std::map<std::string, std::vector<TrendPoint>> OstrelRepository::fetchNetworkTrendMapFromDailyRollup(
     const DateRange& range) {
-    return trendMap(rollup(kFetchNetworkTrendMapFromDailyRollupSQL, dayBounds(range)), Calendar::current());
+    return trendMap(rollup(kFetchNetworkTrendMapFromDailyRollupSQL, dayBounds(range)));
 }
 
 std::map<std::string, std::vector<TrendPoint>> OstrelRepository::fetchAppTrendMapFromDailyRollup(
     const DateRange& range) {
-    return trendMap(rollup(kFetchAppTrendMapFromDailyRollupSQL, dayBounds(range)), Calendar::current());
+    return trendMap(rollup(kFetchAppTrendMapFromDailyRollupSQL, dayBounds(range)));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopNetworks(const DateRange& range, std::int64_t limit,
                                                             const RawReading& reading) {
-    return ranking(raw(kFetchTopNetworksSQL, concat(rawBounds(range), {limit}), range, reading));
+    return ranking(raw(kFetchTopNetworksSQL, concat({rawBounds(range), {limit}}), range, reading));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopApplications(const DateRange& range, std::int64_t limit,
                                                                 const RawReading& reading) {
-    return ranking(raw(kFetchTopApplicationsSQL, concat(rawBounds(range), {limit}), range, reading));
+    return ranking(raw(kFetchTopApplicationsSQL, concat({rawBounds(range), {limit}}), range, reading));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopAppsForNetwork(const std::string& networkID, const DateRange& range,
                                                                   std::int64_t limit, const RawReading& reading) {
-    return ranking(
-        raw(kFetchTopAppsForNetworkSQL, concat(concat({networkID}, rawBounds(range)), {limit}), range, reading));
+    return ranking(raw(kFetchTopAppsForNetworkSQL, concat({{networkID}, rawBounds(range), {limit}}), range, reading));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopNetworksForApp(const std::string& appID, const DateRange& range,
                                                                   std::int64_t limit, const RawReading& reading) {
-    return ranking(raw(kFetchTopNetworksForAppSQL, concat(concat({appID}, rawBounds(range)), {limit}), range, reading));
+    return ranking(raw(kFetchTopNetworksForAppSQL, concat({{appID}, rawBounds(range), {limit}}), range, reading));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopNetworksFromDailyRollup(const DateRange& range, std::int64_t limit) {
-    return ranking(rollup(kFetchTopNetworksFromDailyRollupSQL, concat(dayBounds(range), {limit})));
+    return ranking(rollup(kFetchTopNetworksFromDailyRollupSQL, concat({dayBounds(range), {limit}})));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopApplicationsFromDailyRollup(const DateRange& range,
                                                                                std::int64_t limit) {
-    return ranking(rollup(kFetchTopApplicationsFromDailyRollupSQL, concat(dayBounds(range), {limit})));
+    return ranking(rollup(kFetchTopApplicationsFromDailyRollupSQL, concat({dayBounds(range), {limit}})));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopAppsForNetworkFromDailyRollup(const std::string& networkID,
                                                                                  const DateRange& range,
                                                                                  std::int64_t limit) {
-    return ranking(
-        rollup(kFetchTopAppsForNetworkFromDailyRollupSQL, concat(concat({networkID}, dayBounds(range)), {limit})));
+    return ranking(rollup(kFetchTopAppsForNetworkFromDailyRollupSQL, concat({{networkID}, dayBounds(range), {limit}})));
 }
 
 std::vector<RankedUsage> OstrelRepository::fetchTopNetworksForAppFromDailyRollup(const std::string& appID,
                                                                                  const DateRange& range,
                                                                                  std::int64_t limit) {
-    return ranking(
-        rollup(kFetchTopNetworksForAppFromDailyRollupSQL, concat(concat({appID}, dayBounds(range)), {limit})));
+    return ranking(rollup(kFetchTopNetworksForAppFromDailyRollupSQL, concat({{appID}, dayBounds(range), {limit}})));
 }
 
 std::vector<NetworkListItem> OstrelRepository::fetchNetworkList(const DateRange& range, const RawReading& reading) {
@@ -439,11 +434,11 @@ std::vector<ApplicationListItem> OstrelRepository::fetchApplicationListFromDaily
 }
 
 std::optional<NetworkIdentity> OstrelRepository::fetchNetworkIdentity(const std::string& id) {
-    return networkIdentity(direct(*database, kFetchNetworkIdentitySQL, {id}));
+    return networkIdentity(*database, kFetchNetworkIdentitySQL, {id});
 }
 
 std::optional<NetworkIdentity> OstrelRepository::fetchActiveNetworkIdentity() {
-    return networkIdentity(direct(*database, kFetchActiveNetworkIdentitySQL, {}));
+    return networkIdentity(*database, kFetchActiveNetworkIdentitySQL, {});
 }
 
 std::optional<ApplicationListItem> OstrelRepository::fetchApplication(const std::string& id) {

@@ -9,26 +9,6 @@
 namespace ostrel {
 namespace {
 
-constexpr const char* dailyRebuildSQL =
-    "INSERT INTO daily_usage (date, network_id, app_id, rx_bytes, tx_bytes)\n"
-    "SELECT strftime('%Y-%m-%d', timestamp, 'localtime') AS day_key,\n"
-    "       network_id,\n"
-    "       app_id,\n"
-    "       COALESCE(SUM(rx_bytes), 0),\n"
-    "       COALESCE(SUM(tx_bytes), 0)\n"
-    "FROM usage_samples\n"
-    "GROUP BY day_key, network_id, app_id;";
-
-constexpr const char* hourlyRebuildSQL =
-    "INSERT INTO hourly_usage (date_hour, network_id, app_id, rx_bytes, tx_bytes)\n"
-    "SELECT strftime('%Y-%m-%dT%H:00:00', timestamp, 'localtime') AS hour_key,\n"
-    "       network_id,\n"
-    "       app_id,\n"
-    "       COALESCE(SUM(rx_bytes), 0),\n"
-    "       COALESCE(SUM(tx_bytes), 0)\n"
-    "FROM usage_samples\n"
-    "GROUP BY hour_key, network_id, app_id;";
-
 constexpr std::int64_t lastRowid = std::numeric_limits<std::int64_t>::max();
 
 // The orphan deletes of the purge read every sample's identifier; whether they would delete
@@ -39,20 +19,6 @@ constexpr const char* orphanedApplicationSQL =
 constexpr const char* orphanedNetworkSQL =
     "SELECT EXISTS (SELECT 1 FROM networks n\n"
     "                WHERE NOT EXISTS (SELECT 1 FROM usage_samples us WHERE us.network_id = n.id));";
-
-bool exists(SQLiteConnection& connection, const char* sql) {
-    bool found = false;
-    connection.query(sql, {}, [&](const SQLiteRow& row) { found = row.int64(0) == 1; });
-    return found;
-}
-
-// The tables from `sums`, and the record of a rebuild in `zone`.
-void writeRebuilt(SQLiteConnection& connection, RollupSums& sums, const std::string& zone) {
-    rollup_record::ownWritesBegin(connection);
-    const bool unusual = sums.write(connection, dailyRebuildSQL, hourlyRebuildSQL);
-    rollup_record::rebuilt(connection, unusual ? std::string() : zone);
-    rollup_record::ownWritesEnd(connection);
-}
 
 }  // namespace
 
@@ -94,7 +60,7 @@ void OstrelRepository::rebuildRollupsFromUsageSamples(SQLiteConnection& connecti
         const TimeZoneIdentity zone = currentZone(c);
         RollupSums sums(Calendar::current());
         sums.add(c, std::numeric_limits<std::int64_t>::min(), lastRowid);
-        writeRebuilt(c, sums, zone.rulesKey());
+        sums.write(c, zone.rulesKey());
     };
     if (inTransaction) {
         body(connection);
@@ -159,7 +125,7 @@ void OstrelRepository::rebuildStep(SQLiteConnection& connection) {
                 return;
             }
             steps.sums.add(c, steps.last + 1, lastRowid);
-            writeRebuilt(c, steps.sums, zone);
+            steps.sums.write(c, zone);
         });
     } catch (const std::exception& error) {
         if (rebuild_->failed) rebuild_->failed(error);
@@ -212,17 +178,16 @@ bool OstrelRepository::purgeMockData() {
 bool OstrelRepository::purgeRows(SQLiteConnection& connection) {
     rollup_record::ownWritesBegin(connection);
     connection.execute("DELETE FROM usage_samples WHERE source = 'mock';");
-    bool deleted = false;
-    connection.query("SELECT changes();", {}, [&](const SQLiteRow& row) { deleted = row.int64(0) > 0; });
+    const bool deleted = connection.queryInt64("SELECT changes();") > 0;
     if (deleted) {
         rollup_record::otherWrites(connection);
         rebuildEnded();  // a rebuild in steps may have read them
     }
     connection.execute("DELETE FROM threshold_events;");
-    if (exists(connection, orphanedApplicationSQL)) {
+    if (connection.queryInt64(orphanedApplicationSQL) == 1) {
         connection.execute("DELETE FROM applications WHERE id NOT IN (SELECT DISTINCT app_id FROM usage_samples);");
     }
-    if (exists(connection, orphanedNetworkSQL)) {
+    if (connection.queryInt64(orphanedNetworkSQL) == 1) {
         connection.execute("DELETE FROM networks WHERE id NOT IN (SELECT DISTINCT network_id FROM usage_samples);");
     }
     rollup_record::ownWritesEnd(connection);

@@ -37,16 +37,12 @@ std::vector<SchemaObject> objectsOf(SQLiteConnection& connection) {
 
 TableShape shapeOf(SQLiteConnection& connection, const std::string& table) {
     TableShape shape;
-    std::map<std::int64_t, std::string> primaryKey;
+    std::set<std::string> primaryKey;
     connection.query("SELECT name, pk FROM pragma_table_info(?);", {table}, [&](const SQLiteRow& row) {
         shape.columns.insert(row.text(0));
-        if (row.int64(1) > 0) primaryKey[row.int64(1)] = row.text(0);
+        if (row.int64(1) > 0) primaryKey.insert(row.text(0));
     });
-    if (!primaryKey.empty()) {
-        std::set<std::string> key;
-        for (const auto& [position, column] : primaryKey) key.insert(column);
-        shape.keys.insert(std::move(key));
-    }
+    if (!primaryKey.empty()) shape.keys.insert(std::move(primaryKey));
     std::vector<std::string> uniqueIndexes;
     connection.query("SELECT name FROM pragma_index_list(?) WHERE \"unique\" = 1 AND partial = 0;", {table},
                      [&](const SQLiteRow& row) { uniqueIndexes.push_back(row.text(0)); });
@@ -93,6 +89,11 @@ void OstrelRepository::checkShape(SQLiteConnection& file) {
     for (const auto& table : objects) {
         if (table.type != "table" || !expected.contains(table.name)) continue;
         const TableShape& wanted = expected[table.name];
+        const auto requireColumns = [&](const TableShape& found) {
+            for (const auto& column : wanted.columns) {
+                if (!found.columns.contains(column)) refuse("the table " + table.name + " has no column " + column);
+            }
+        };
         TableShape found;
         try {
             const OstrelRepository copy(std::make_unique<SQLiteDatabase>(":memory:", [&](SQLiteConnection& c) {
@@ -104,15 +105,10 @@ void OstrelRepository::checkShape(SQLiteConnection& file) {
             copy.database->runExclusive([&](SQLiteConnection& c) { found = shapeOf(c, table.name); });
         } catch (const SQLiteError& error) {
             // Most often a column the migration indexes but does not add.
-            found = shapeOf(file, table.name);
-            for (const auto& column : wanted.columns) {
-                if (!found.columns.contains(column)) refuse("the table " + table.name + " has no column " + column);
-            }
+            requireColumns(shapeOf(file, table.name));
             refuse("the table " + table.name + " cannot be brought up to date: " + error.what());
         }
-        for (const auto& column : wanted.columns) {
-            if (!found.columns.contains(column)) refuse("the table " + table.name + " has no column " + column);
-        }
+        requireColumns(found);
         for (const auto& key : wanted.keys) {
             if (!found.keys.contains(key)) refuse("the table " + table.name + " has no unique key " + listed(key));
         }

@@ -10,12 +10,6 @@
 namespace ostrel {
 namespace {
 
-std::int64_t single(SQLiteConnection& connection, const char* sql) {
-    std::int64_t value = 0;
-    connection.query(sql, {}, [&](const SQLiteRow& row) { value = row.int64(0); });
-    return value;
-}
-
 std::string stat(std::int64_t rows, std::int64_t perKey) {
     return std::to_string(rows) + " " + std::to_string(std::max<std::int64_t>(1, perKey));
 }
@@ -24,9 +18,9 @@ std::string stat(std::int64_t rows, std::int64_t perKey) {
 
 void OstrelRepository::refreshPlannerStatistics(SQLiteConnection& connection) {
     // The largest rowid: the number of samples ever stored, near enough and without a count.
-    const std::int64_t samples = single(connection, "SELECT COALESCE(MAX(rowid), 0) FROM usage_samples;");
-    const std::int64_t applications = single(connection, "SELECT COUNT(*) FROM applications;");
-    const std::int64_t networks = single(connection, "SELECT COUNT(*) FROM networks;");
+    const std::int64_t samples = connection.queryInt64("SELECT COALESCE(MAX(rowid), 0) FROM usage_samples;");
+    const std::int64_t applications = connection.queryInt64("SELECT COUNT(*) FROM applications;");
+    const std::int64_t networks = connection.queryInt64("SELECT COUNT(*) FROM networks;");
     transactionForm(connection, "BEGIN IMMEDIATE TRANSACTION;", [&](SQLiteConnection& c) {
         c.execute("ANALYZE rollup_state;");  // makes sqlite_stat1 when missing, at the cost of one row
         c.execute("DELETE FROM sqlite_stat1 WHERE tbl IN ('usage_samples', 'applications', 'networks');");

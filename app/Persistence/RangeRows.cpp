@@ -2,15 +2,13 @@
 
 #include "Model/Iso8601.hpp"
 #include "Model/LocalKeys.hpp"
+#include "Persistence/RollupRebuild.hpp"
 
 namespace ostrel {
 namespace {
 
 using namespace std::chrono;
 
-// SQLite takes local times from the C library between these instants only (RollupRebuild.cpp).
-constexpr Date localtimeFrom{seconds{0}};
-constexpr Date localtimeUntil{seconds{2147385600}};
 // An hour's key repeats only next to it, where the clocks go back.
 constexpr hours repeatReach{3};
 
@@ -44,14 +42,14 @@ std::optional<RangeRows> RangeRows::plan(const Calendar& calendar, const DateRan
                                          const SamplesBetween& samplesBetween) {
     // The statements compare millisecond texts: these are the instants they take in.
     const Date start = floor<milliseconds>(range.start), end = floor<milliseconds>(range.end);
-    if (end < start || start < localtimeFrom + repeatReach || end >= localtimeUntil - repeatReach) return std::nullopt;
+    if (end < start || start < sqliteLocaltimeFrom + repeatReach || end >= sqliteLocaltimeUntil - repeatReach)
+        return std::nullopt;
     seconds offset{0};
     if (!oneOffset(calendar, start - repeatReach, end + repeatReach, offset)) return std::nullopt;
 
     RangeRows rows;
-    // What is not taken from the roll-ups is read from the samples, summed per network and
-    // application over pieces that lie in one local hour and one of `buckets`: every sample of a
-    // piece falls where the piece's earliest does.
+    // The samples not taken from the roll-ups, in pieces of one local hour and one bucket: every
+    // sample of a piece falls where the piece's earliest does.
     const auto nextCut = [&](Date at) {
         Date cut = ceil<std::chrono::hours>(at + offset + milliseconds{1}) - offset;
         if (buckets == RowBuckets::utcHour) {
@@ -66,9 +64,7 @@ std::optional<RangeRows> RangeRows::plan(const Calendar& calendar, const DateRan
         }
         rows.stretches_.push_back({ostrelISO8601String(from), ostrelISO8601String(last), true});
     };
-    // Each local hour the range touches: its roll-up rows when they hold the samples of the range
-    // alone (the hour lies in the range, or no sample of the hour lies outside it), stamped at the
-    // hour's first instant in the range.
+    // Each local hour the range touches: its roll-up rows when they hold the range's samples alone.
     const std::chrono::hours hour{1};
     for (Date first = floor<std::chrono::hours>(start + offset) - offset; first <= end; first += hour) {
         const Date last = first + hour - milliseconds{1};

@@ -5,7 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "Model/Calendar.hpp"
 #include "Model/Date.hpp"
 #include "Model/Enums.hpp"
 #include "Model/Records.hpp"
@@ -19,9 +18,6 @@ namespace ostrel {
 // A stored time stamp: the program's own form, else the form without a fraction (older builds,
 // other tools); NULL or anything else is `now`.
 Date parseDate(const std::optional<std::string>& text, Date now);
-
-// A stored day key as the first instant of that local day in `calendar`; unreadable is `now`.
-Date parseDayKey(std::string_view key, const Calendar& calendar, Date now);
 
 // Unknown stored texts: a network type reads as `other`, a resolution state (or NULL) as
 // `unavailable`.

@@ -3,18 +3,40 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
 
+#include "Persistence/RollupRecord.hpp"
+
 namespace ostrel {
 namespace {
 
 using namespace std::chrono;
+
+constexpr const char* dailyRebuildSQL =
+    "INSERT INTO daily_usage (date, network_id, app_id, rx_bytes, tx_bytes)\n"
+    "SELECT strftime('%Y-%m-%d', timestamp, 'localtime') AS day_key,\n"
+    "       network_id,\n"
+    "       app_id,\n"
+    "       COALESCE(SUM(rx_bytes), 0),\n"
+    "       COALESCE(SUM(tx_bytes), 0)\n"
+    "FROM usage_samples\n"
+    "GROUP BY day_key, network_id, app_id;";
+
+constexpr const char* hourlyRebuildSQL =
+    "INSERT INTO hourly_usage (date_hour, network_id, app_id, rx_bytes, tx_bytes)\n"
+    "SELECT strftime('%Y-%m-%dT%H:00:00', timestamp, 'localtime') AS hour_key,\n"
+    "       network_id,\n"
+    "       app_id,\n"
+    "       COALESCE(SUM(rx_bytes), 0),\n"
+    "       COALESCE(SUM(tx_bytes), 0)\n"
+    "FROM usage_samples\n"
+    "GROUP BY hour_key, network_id, app_id;";
 
 // A sample that hourly rows cannot stand for (RollupRecord), as SQL.
 constexpr const char* unusualSampleSQL =
@@ -76,11 +98,8 @@ private:
     };
     std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> numbers_;
     std::vector<std::string> texts_;
-    std::array<std::uint32_t, 16> recent_;
+    std::array<std::uint32_t, 16> recent_{};  // unused slots: 0, a true number
     std::size_t next_ = 0;
-
-public:
-    Identifiers() { recent_.fill(std::numeric_limits<std::uint32_t>::max()); }
 };
 
 int digits(const unsigned char* text, int count) {
@@ -92,26 +111,26 @@ int digits(const unsigned char* text, int count) {
     return value;
 }
 
-// SQLite asks the C library for the local time of instants from 1970-01-01 to 2038-01-18 alone;
-// for others it asks for the same day of a year near 2000.
-constexpr sys_seconds sqliteLocaltimeFrom{seconds{0}};
-constexpr sys_seconds sqliteLocaltimeUntil{seconds{2147385600}};
+// The hours since 1970-01-01T00 of a text that begins "YYYY-MM-DDTHH"; nothing for another.
+std::optional<std::int64_t> hoursOf(const unsigned char* text) {
+    const int y = digits(text, 4), mo = digits(text + 5, 2), d = digits(text + 8, 2), h = digits(text + 11, 2);
+    const date::year_month_day day{date::year{y}, date::month{static_cast<unsigned>(mo)},
+                                   date::day{static_cast<unsigned>(d)}};
+    if (y < 0 || h < 0 || !day.ok() || text[4] != '-' || text[7] != '-' || text[10] != 'T') return std::nullopt;
+    return date::sys_days{day}.time_since_epoch().count() * 24 + h;
+}
 
 // "YYYY-MM-DDTHH:MM:SS.sssZ" as the program writes it, for an instant whose local time SQLite
 // takes straight from the C library: its whole seconds. Anything else: nothing.
 std::optional<sys_seconds> programStamp(const unsigned char* text, int size) {
-    if (size != 24 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':' ||
-        text[19] != '.' || text[23] != 'Z' || digits(text + 20, 3) < 0) {
+    if (size != 24 || text[13] != ':' || text[16] != ':' || text[19] != '.' || text[23] != 'Z' ||
+        digits(text + 20, 3) < 0) {
         return std::nullopt;
     }
-    const int y = digits(text, 4), mo = digits(text + 5, 2), d = digits(text + 8, 2);
-    const int h = digits(text + 11, 2), mi = digits(text + 14, 2), s = digits(text + 17, 2);
-    if (y < 0 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) return std::nullopt;
-    const date::year_month_day day{date::year{y}, date::month{static_cast<unsigned>(mo)},
-                                   date::day{static_cast<unsigned>(d)}};
-    if (!day.ok()) return std::nullopt;
-    const sys_seconds instant =
-        sys_seconds{date::sys_days{day}.time_since_epoch()} + hours{h} + minutes{mi} + seconds{s};
+    const auto hour = hoursOf(text);
+    const int mi = digits(text + 14, 2), s = digits(text + 17, 2);
+    if (!hour || digits(text + 11, 2) > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) return std::nullopt;
+    const sys_seconds instant{hours{*hour} + minutes{mi} + seconds{s}};
     if (instant < sqliteLocaltimeFrom || instant >= sqliteLocaltimeUntil) return std::nullopt;
     return instant;
 }
@@ -163,12 +182,8 @@ public:
             sqlite3_column_type(statement_, 0) != SQLITE_TEXT || sqlite3_column_bytes(statement_, 0) != 19) {
             throw StatementsInstead{};  // no key: the statement's NOT NULL column refuses it
         }
-        const unsigned char* key = sqlite3_column_text(statement_, 0);
-        const int y = digits(key, 4), mo = digits(key + 5, 2), d = digits(key + 8, 2), h = digits(key + 11, 2);
-        const date::year_month_day day{date::year{y}, date::month{static_cast<unsigned>(mo)},
-                                       date::day{static_cast<unsigned>(d)}};
-        if (y < 0 || h < 0 || !day.ok() || key[4] != '-' || key[7] != '-' || key[10] != 'T') throw StatementsInstead{};
-        return date::sys_days{day}.time_since_epoch().count() * 24 + h;
+        if (const auto hour = hoursOf(sqlite3_column_text(statement_, 0))) return *hour;
+        throw StatementsInstead{};
     }
 
 private:
@@ -176,12 +191,16 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
+std::int64_t dayOf(std::int64_t hour) {
+    return hour >= 0 ? hour / 24 : (hour - 23) / 24;
+}
+
 std::string hourText(std::int64_t hour) {
-    const date::year_month_day day{date::sys_days{date::days{hour >= 0 ? hour / 24 : (hour - 23) / 24}}};
+    const date::year_month_day day{date::sys_days{date::days{dayOf(hour)}}};
     std::array<char, 24> text{};
     std::snprintf(text.data(), text.size(), "%04d-%02u-%02uT%02d:00:00", static_cast<int>(day.year()),
                   static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()),
-                  static_cast<int>(hour - (hour >= 0 ? hour / 24 : (hour - 23) / 24) * 24));
+                  static_cast<int>(hour - dayOf(hour) * 24));
     return std::string(text.data(), 19);
 }
 
@@ -239,45 +258,7 @@ private:
 
 namespace {
 
-// The samples of a range of rowids handed to the scan by SQLite itself, as the arguments of an
-// aggregate function of this connection: no call per column, and none of the connection's locking
-// per call.
-void scanSamples(SQLiteConnection& connection, RollupSums::Scan& scan, std::int64_t from, std::int64_t to) {
-    if (scan.statementsInstead) return;
-    struct Step {
-        RollupSums::Scan& scan;
-        SQLiteHours sqliteHours;
-    } step{scan, SQLiteHours(connection.handle())};
-    constexpr const char* function = "ostrel_rollup_scan";
-    const auto add = [](sqlite3_context* context, int, sqlite3_value** row) {
-        auto& [state, sqliteHours] = *static_cast<Step*>(sqlite3_user_data(context));
-        if (state.statementsInstead) return;
-        try {
-            state.statementsInstead = !state.add(row, sqliteHours);
-        } catch (const StatementsInstead&) {
-            state.statementsInstead = true;
-        } catch (const std::exception& error) {
-            sqlite3_result_error(context, error.what(), -1);
-        }
-    };
-    const auto final = [](sqlite3_context*) {};
-    if (sqlite3_create_function_v2(connection.handle(), function, 5, SQLITE_UTF8 | SQLITE_DIRECTONLY, &step, nullptr,
-                                   add, final, nullptr) != SQLITE_OK) {
-        scan.statementsInstead = true;
-        return;
-    }
-    struct Unregister {
-        sqlite3* db;
-        ~Unregister() {
-            sqlite3_create_function_v2(db, "ostrel_rollup_scan", 5, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr,
-                                       nullptr);
-        }
-    } unregister{connection.handle()};
-    connection.query(
-        "SELECT ostrel_rollup_scan(timestamp, network_id, app_id, rx_bytes, tx_bytes) FROM usage_samples\n"
-        "WHERE rowid BETWEEN ? AND ?;",
-        {from, to}, [](const SQLiteRow&) {});
-}
+constexpr const char* scanFunction = "ostrel_rollup_scan";
 
 using Row = std::tuple<std::string, const std::string*, const std::string*, Sums>;
 
@@ -300,28 +281,66 @@ void insertSorted(SQLiteConnection& connection, const char* sql, std::vector<Row
 RollupSums::RollupSums(const Calendar& calendar) : scan_(std::make_unique<Scan>(calendar)) {}
 RollupSums::~RollupSums() = default;
 
+// The samples of a range of rowids handed to the scan by SQLite itself, as the arguments of an
+// aggregate function of this connection: no call per column, and none of the connection's locking
+// per call.
 void RollupSums::add(SQLiteConnection& connection, std::int64_t fromRowid, std::int64_t toRowid) {
-    scanSamples(connection, *scan_, fromRowid, toRowid);
+    Scan& scan = *scan_;
+    if (scan.statementsInstead) return;
+    struct Step {
+        Scan& scan;
+        SQLiteHours sqliteHours;
+    } step{scan, SQLiteHours(connection.handle())};
+    const auto add = [](sqlite3_context* context, int, sqlite3_value** row) {
+        auto& [state, sqliteHours] = *static_cast<Step*>(sqlite3_user_data(context));
+        if (state.statementsInstead) return;
+        try {
+            state.statementsInstead = !state.add(row, sqliteHours);
+        } catch (const StatementsInstead&) {
+            state.statementsInstead = true;
+        } catch (const std::exception& error) {
+            sqlite3_result_error(context, error.what(), -1);
+        }
+    };
+    const auto final = [](sqlite3_context*) {};
+    if (sqlite3_create_function_v2(connection.handle(), scanFunction, 5, SQLITE_UTF8 | SQLITE_DIRECTONLY, &step,
+                                   nullptr, add, final, nullptr) != SQLITE_OK) {
+        scan.statementsInstead = true;
+        return;
+    }
+    struct Unregister {
+        sqlite3* db;
+        ~Unregister() {
+            sqlite3_create_function_v2(db, scanFunction, 5, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr, nullptr);
+        }
+    } unregister{connection.handle()};
+    connection.query(
+        "SELECT ostrel_rollup_scan(timestamp, network_id, app_id, rx_bytes, tx_bytes) FROM usage_samples\n"
+        "WHERE rowid BETWEEN ? AND ?;",
+        {fromRowid, toRowid}, [](const SQLiteRow&) {});
 }
 
-bool RollupSums::write(SQLiteConnection& connection, const char* dailySQL, const char* hourlySQL) {
+void RollupSums::write(SQLiteConnection& connection, const std::string& zone) {
+    rollup_record::ownWritesBegin(connection);
+    rollup_record::rebuilt(connection, rebuild(connection) ? std::string() : zone);
+    rollup_record::ownWritesEnd(connection);
+}
+
+bool RollupSums::rebuild(SQLiteConnection& connection) {
     connection.execute("DELETE FROM daily_usage;");
     connection.execute("DELETE FROM hourly_usage;");
     const Scan& scan = *scan_;
     if (scan.statementsInstead) {
-        connection.execute(dailySQL);
-        connection.execute(hourlySQL);
-        bool unusual = false;
-        connection.query(std::string("SELECT EXISTS (SELECT 1 FROM usage_samples WHERE ") + unusualSampleSQL + ");", {},
-                         [&](const SQLiteRow& row) { unusual = row.int64(0) != 0; });
-        return unusual;
+        connection.execute(dailyRebuildSQL);
+        connection.execute(hourlyRebuildSQL);
+        return connection.queryInt64(std::string("SELECT EXISTS (SELECT 1 FROM usage_samples WHERE ") +
+                                     unusualSampleSQL + ");") != 0;
     }
     std::vector<Row> hourly;
     std::unordered_map<HourKey, Sums, HourKeyHash> days;
     hourly.reserve(scan.hours.size());
     for (const auto& [key, sums] : scan.hours) {
-        const std::int64_t day = key.hour >= 0 ? key.hour / 24 : (key.hour - 23) / 24;
-        Sums& daySums = days[HourKey{day, key.network, key.app}];
+        Sums& daySums = days[HourKey{dayOf(key.hour), key.network, key.app}];
         daySums.rx += sums.rx;
         daySums.tx += sums.tx;
         hourly.emplace_back(hourText(key.hour), &scan.networks.text(key.network), &scan.apps.text(key.app), sums);

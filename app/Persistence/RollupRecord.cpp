@@ -52,9 +52,8 @@ void otherWrites(SQLiteConnection& connection) {
 }
 
 void createEditTriggers(SQLiteConnection& connection) {
-    bool daysWatched = false;
-    connection.query("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND name = ?;",
-                     {triggerName("days", "insert")}, [&](const SQLiteRow&) { daysWatched = true; });
+    const bool daysWatched = connection.queryInt64("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND name = ?;",
+                                                   {triggerName("days", "insert")}) != 0;
     for (const auto& [table, short_] : watched) {
         for (const auto& [change, lower] : changes) {
             connection.execute("CREATE TRIGGER IF NOT EXISTS " + triggerName(short_, lower) + " AFTER " + change +

@@ -83,10 +83,7 @@ void SQLiteConnection::execute(const std::string& sql, const std::vector<SQLiteV
     const HeldMutex held(db_);
     Statement statement = prepare(sql);
     bind(bindings, statement.get());
-    int result = sqlite3_step(statement.get());
-    if (result != SQLITE_ROW && result != SQLITE_DONE) {
-        throw errorOf(SQLiteError::Kind::stepFailed);
-    }
+    checkStep(sqlite3_step(statement.get()));
 }
 
 void SQLiteConnection::executeKept(const std::string& sql, const std::vector<SQLiteValue>& bindings) {
@@ -98,9 +95,7 @@ void SQLiteConnection::executeKept(const std::string& sql, const std::vector<SQL
         bind(bindings, statement.get());
         result = sqlite3_step(statement.get());
     }
-    if (result != SQLITE_ROW && result != SQLITE_DONE) {
-        throw errorOf(SQLiteError::Kind::stepFailed);
-    }
+    checkStep(result);
 }
 
 void SQLiteConnection::executeEach(const std::string& sql, const std::vector<std::vector<SQLiteValue>>& bindings) {
@@ -109,10 +104,7 @@ void SQLiteConnection::executeEach(const std::string& sql, const std::vector<std
     for (const auto& values : bindings) {
         sqlite3_reset(statement.get());
         bind(values, statement.get());
-        const int result = sqlite3_step(statement.get());
-        if (result != SQLITE_ROW && result != SQLITE_DONE) {
-            throw errorOf(SQLiteError::Kind::stepFailed);
-        }
+        checkStep(sqlite3_step(statement.get()));
     }
 }
 
@@ -127,9 +119,13 @@ void SQLiteConnection::query(const std::string& sql, const std::vector<SQLiteVal
         rowHandler(row);
         result = sqlite3_step(statement.get());
     }
-    if (result != SQLITE_DONE) {
-        throw errorOf(SQLiteError::Kind::stepFailed);
-    }
+    if (result != SQLITE_DONE) throw errorOf(SQLiteError::Kind::stepFailed);
+}
+
+std::int64_t SQLiteConnection::queryInt64(const std::string& sql, const std::vector<SQLiteValue>& bindings) {
+    std::int64_t value = 0;
+    query(sql, bindings, [&](const SQLiteRow& row) { value = row.int64(0); });
+    return value;
 }
 
 SQLiteConnection::Statement SQLiteConnection::prepare(const std::string& sql) {
@@ -138,9 +134,7 @@ SQLiteConnection::Statement SQLiteConnection::prepare(const std::string& sql) {
         sqlite3_finalize(raw);
         throw errorOf(SQLiteError::Kind::prepareFailed);
     }
-    if (raw == nullptr) {
-        throw SQLiteError(SQLiteError::Kind::prepareFailed, "statement pointer is nil");
-    }
+    if (raw == nullptr) throw SQLiteError(SQLiteError::Kind::prepareFailed, "statement pointer is nil");
     return Statement(raw);
 }
 
@@ -161,10 +155,12 @@ void SQLiteConnection::bind(const std::vector<SQLiteValue>& bindings, sqlite3_st
                 }
             },
             bindings[index]);
-        if (result != SQLITE_OK) {
-            throw errorOf(SQLiteError::Kind::bindFailed);
-        }
+        if (result != SQLITE_OK) throw errorOf(SQLiteError::Kind::bindFailed);
     }
+}
+
+void SQLiteConnection::checkStep(int result) const {
+    if (result != SQLITE_ROW && result != SQLITE_DONE) throw errorOf(SQLiteError::Kind::stepFailed);
 }
 
 SQLiteError SQLiteConnection::errorOf(SQLiteError::Kind kind) const {

@@ -56,6 +56,8 @@ public:
     // One step: a statement that yields rows succeeds on its first row.
     void execute(const std::string& sql, const std::vector<SQLiteValue>& bindings = {});
     void query(const std::string& sql, const std::vector<SQLiteValue>& bindings, const SQLiteRowHandler& rowHandler);
+    // The first column of the last row as an integer; 0 when there is no row.
+    std::int64_t queryInt64(const std::string& sql, const std::vector<SQLiteValue>& bindings = {});
     // `execute` with the statement prepared once and kept for the next run of the same text: for
     // the few statements run for every sample, where preparing costs more than running.
     void executeKept(const std::string& sql, const std::vector<SQLiteValue>& bindings);
@@ -76,6 +78,8 @@ private:
 
     Statement prepare(const std::string& sql);
     void bind(const std::vector<SQLiteValue>& bindings, sqlite3_stmt* statement);
+    // Throws unless `result` is a step that succeeded.
+    void checkStep(int result) const;
     SQLiteError errorOf(SQLiteError::Kind kind) const;
 
     sqlite3* db_;

@@ -25,17 +25,21 @@ constexpr const char* orphanedNetworkSQL =
 // A rebuild in steps: the samples that existed when it began, a range of rowids at a time, then in
 // one transaction those written since (the program only adds rows after the largest rowid), and
 // the tables. A change by others or of the zone in between makes that transaction start over.
+// Outside Rebuild: clang does not see a nested class's member initializers as usable while the
+// enclosing class is incomplete, and then refuses to default-construct it in an optional.
+struct RebuildSteps {
+    std::string zone;
+    std::int64_t outsideEdits = 0;
+    // The rowids still to read of those that existed at the beginning.
+    std::int64_t next = 1, last = 0;
+    bool read = true;
+    RollupSums sums{Calendar::current()};
+};
+
 struct OstrelRepository::Rebuild {
     explicit Rebuild(std::int64_t rows) : step(rows) {}
 
-    struct Steps {
-        std::string zone;
-        std::int64_t outsideEdits = 0;
-        // The rowids still to read of those that existed at the beginning.
-        std::int64_t next = 1, last = 0;
-        bool read = true;
-        RollupSums sums{Calendar::current()};
-    };
+    using Steps = RebuildSteps;
     const std::int64_t step;
     // On the database queue only.
     std::string noticedZone;

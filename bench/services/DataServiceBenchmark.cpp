@@ -6,8 +6,8 @@
 // skipped and after a time-zone change; and today's figures for the menu bar as usual, after the
 // clock was set back and after a change of zone during the day, while its rebuild runs and after.
 // Works on a copy of the month cached in the build folder, in a temporary folder it removes.
-// With --year only the start-ups, on the year of 24.6 million samples: in place, through a link,
-// as copying 6.7 GB would take longer than the rebuild back to the zone the store was made in.
+// With --year only the start-ups, on the year of 24.6 million samples: in place through a link
+// rather than on a copy of 6.7 GB, as the last start, back in UTC, rebuilds what the first changed.
 // Usage: ostrel_service_bench [--year]
 #include <stdlib.h>
 #include <time.h>

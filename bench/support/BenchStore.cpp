@@ -219,6 +219,13 @@ std::string copyHeavyStore(const std::string& cached, const std::string& dataHom
     return target.string();
 }
 
+std::string linkHeavyStore(const std::string& cached, const std::string& dataHome) {
+    const fs::path link = fs::path(dataHome) / "Ostrel" / "ostrel.sqlite";
+    fs::create_directories(link.parent_path());
+    fs::create_symlink(fs::absolute(cached), link);
+    return link.string();
+}
+
 double millisecondsOf(const std::function<void()>& work) {
     const auto start = std::chrono::steady_clock::now();
     work();

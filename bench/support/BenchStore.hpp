@@ -88,6 +88,11 @@ std::string cachedHeavyStore(ExitCleanup& cleanup, const HeavyStoreShape& shape)
 // `dataHome` finds it; gives its path.
 std::string copyHeavyStore(const std::string& cached, const std::string& dataHome);
 
+// The cached store itself as `dataHome`/Ostrel/ostrel.sqlite, through a symbolic link: SQLite
+// keeps its journal beside the cached file, so that a run cut short leaves no half-written store.
+// Gives the link's path.
+std::string linkHeavyStore(const std::string& cached, const std::string& dataHome);
+
 // A working copy of the heavy month in `scratch`, with the per-process tool's state beside it;
 // gives the folder, a data service's dataHome.
 std::string workingHeavyMonth(ExitCleanup& cleanup, const ScratchFolder& scratch);

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "Platform/PrivateFolders.hpp"
 #include "Platform/UniqueFd.hpp"
 
 namespace ostrel::nettop {
@@ -26,9 +27,9 @@ bool isPrivateDirectory(const std::string& path, uid_t uid) {
 // Ours and closed to everybody else, wherever it is: a folder named by the environment need not
 // be private itself. Missing parents are made private too.
 bool ensureOwnDirectory(const std::string& path, uid_t uid, bool makeParents) {
-    if (::mkdir(path.c_str(), 0700) != 0 && errno == ENOENT && makeParents) {
-        const auto slash = path.rfind('/');
-        if (slash != 0 && slash != std::string::npos) ensureOwnDirectory(path.substr(0, slash), uid, true);
+    if (makeParents) {
+        ostrel::makePrivateFolders(path);
+    } else {
         ::mkdir(path.c_str(), 0700);
     }
     return isPrivateDirectory(path, uid);

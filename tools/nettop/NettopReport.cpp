@@ -43,11 +43,11 @@ std::pair<std::uint64_t, std::uint64_t> interfaceTraffic(const std::map<std::str
 // that are not UTF-8 (a multi-byte name cut at the kernel's 15-byte limit) would make the reader
 // reject the whole output.
 std::string csvSafe(std::string_view name) {
-    std::string out;
-    for (const char c : ostrel::utf8Repaired(name, "_")) {
-        const auto byte = static_cast<unsigned char>(c);
-        out.push_back(c == ',' || byte < 0x20 || byte == 0x7f ? '_' : c);
-    }
+    std::string out = ostrel::utf8Repaired(name, "_");
+    std::replace_if(
+        out.begin(), out.end(),
+        [](char c) { return c == ',' || static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) == 0x7f; },
+        '_');
     return out;
 }
 

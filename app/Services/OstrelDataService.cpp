@@ -63,9 +63,12 @@ std::shared_ptr<OstrelDataService> OstrelDataService::shared(
     // running when the process ends, as it would be after a quit.
     static const auto* const instance = [&] {
         auto log = std::make_shared<SyslogSink>();
+        // Made once: a retry waits for the database, not for anything these read.
+        std::optional<Dependencies> dependencies;
         for (;;) {
             try {
-                return new std::shared_ptr<OstrelDataService>(create(Dependencies::forThisProcess(mainQueue, log)));
+                if (!dependencies) dependencies = Dependencies::forThisProcess(mainQueue, log);
+                return new std::shared_ptr<OstrelDataService>(create(*dependencies));
             } catch (const OstrelDataServiceError& error) {
                 if (!tryAgain || !tryAgain(error)) exitAfterFailedStart(error, *log);
             } catch (const std::exception& error) {

@@ -153,8 +153,8 @@ private:
     void rebuildStep(SQLiteConnection& connection);
     // A rebuild ended, or another write made the one in steps unneeded.
     void rebuildEnded();
-    // Deletes the mock samples, threshold events and orphaned rows; gives whether a sample went.
-    bool purgeRows(SQLiteConnection& connection);
+    // Deletes the mock samples, threshold events and orphaned rows.
+    void purgeRows(SQLiteConnection& connection);
     // Statistics for the query planner from a few counts (PlannerStatistics.cpp).
     void refreshPlannerStatistics(SQLiteConnection& connection);
     void clearAllTables(SQLiteConnection& connection);

@@ -98,7 +98,7 @@ void OstrelRepository::beginSteppedRebuild(SQLiteConnection& connection) {
         rebuild_->running = true;
     }
     auto& steps = rebuild_->steps.emplace();
-    steps.zone = TimeZoneIdentity::current().rulesKey();
+    steps.zone = rebuild_->noticedZone;  // every caller has just read the zone
     if (const auto record = RollupRecord::read(connection)) steps.outsideEdits = record->outsideEdits;
     connection.query("SELECT (SELECT MIN(rowid) FROM usage_samples), (SELECT MAX(rowid) FROM usage_samples);", {},
                      [&](const SQLiteRow& row) {
@@ -179,7 +179,7 @@ bool OstrelRepository::purgeMockData() {
     });
 }
 
-bool OstrelRepository::purgeRows(SQLiteConnection& connection) {
+void OstrelRepository::purgeRows(SQLiteConnection& connection) {
     rollup_record::ownWritesBegin(connection);
     connection.execute("DELETE FROM usage_samples WHERE source = 'mock';");
     const bool deleted = connection.queryInt64("SELECT changes();") > 0;
@@ -195,7 +195,6 @@ bool OstrelRepository::purgeRows(SQLiteConnection& connection) {
         connection.execute("DELETE FROM networks WHERE id NOT IN (SELECT DISTINCT network_id FROM usage_samples);");
     }
     rollup_record::ownWritesEnd(connection);
-    return deleted;
 }
 
 void OstrelRepository::purgeAndRepairInTurn(bool purge, std::function<void(bool, const std::exception&)> failed) {

@@ -334,13 +334,11 @@ std::optional<RangeRows> OstrelRepository::rangeRows(const DateRange& range, Row
 
 std::vector<UsageSampleRecord> OstrelRepository::fetchSamples(const DateRange& range, const RawReading& reading) {
     const Date now = currentDate();
-    std::vector<UsageSampleRecord> samples;
-    raw(kFetchSamplesSQL, rawBounds(range), range, reading)([&](const SQLiteRow& row) {
-        samples.push_back(UsageSampleRecord{row.text(0), parseDate(row.optionalText(1), now), row.text(2), row.text(3),
-                                            storedNetworkType(row.text(4)), row.text(5), row.text(6), row.int64(7),
-                                            row.int64(8), row.text(9), row.real(10)});
+    return decoded(raw(kFetchSamplesSQL, rawBounds(range), range, reading), [&](const SQLiteRow& row) {
+        return UsageSampleRecord{row.text(0), parseDate(row.optionalText(1), now), row.text(2), row.text(3),
+                                 storedNetworkType(row.text(4)), row.text(5), row.text(6), row.int64(7),
+                                 row.int64(8), row.text(9), row.real(10)};
     });
-    return samples;
 }
 
 UsageSummary OstrelRepository::fetchSummary(const DateRange& range, const RawReading& reading) {

@@ -4,19 +4,13 @@
 #include "Model/SaturatingAdd.hpp"
 #include "Model/TimeframeRange.hpp"
 #include "Services/AnalyticsService.hpp"
+#include "Services/TodaysLeaders.hpp"
 
 namespace ostrel {
 namespace {
 
 // Rankings are the same over any rows that stand for the samples.
 const RawReading kTotalsOnly = RawReading::wholeHoursFromRollups(RowBuckets::none);
-
-std::optional<std::string> firstTitle(const std::vector<RankedUsage>& rows) {
-    if (rows.empty()) {
-        return std::nullopt;
-    }
-    return rows.front().title;
-}
 
 }  // namespace
 
@@ -55,14 +49,11 @@ OverviewSnapshot AnalyticsService::overview(TimeframePreset timeframe, const std
         snapshot.topApplications = ranked(VellRankingDimension::application, &OstrelRepository::fetchTopApplications);
     }
 
-    // Today's leaders, whatever the timeframe, from the menu bar's own queries, so that both name
-    // the same: a sample whose network row is gone still counts for its application. Whole past
-    // hours come from the hourly roll-ups where those provably hold the same sums.
-    snapshot.topAppToday = firstTitle(repository->fetchTopApplications(today, 1, kTotalsOnly));
-    snapshot.topNetworkToday = firstTitle(repository->fetchTopNetworks(today, 1, kTotalsOnly));
-    if (auto active = repository->fetchActiveNetworkIdentity()) {
-        snapshot.activeNetwork = std::move(active->name);
-    }
+    // Today's leaders, whatever the timeframe, as the menu bar names them.
+    TodaysLeaders leaders = todaysLeaders(*repository, today);
+    snapshot.activeNetwork = std::move(leaders.activeNetwork);
+    snapshot.topAppToday = std::move(leaders.topApp);
+    snapshot.topNetworkToday = std::move(leaders.topNetwork);
     snapshot.threshold = evaluateThreshold(snapshot.summary, settings);
     return snapshot;
 }

@@ -6,6 +6,7 @@
 #include "Model/TimeframeRange.hpp"
 #include "Services/OstrelDataService.hpp"
 #include "Services/SecondsText.hpp"
+#include "Services/TodaysLeaders.hpp"
 
 namespace ostrel {
 namespace {
@@ -18,10 +19,6 @@ struct IsOptional<std::optional<T>> : std::true_type {};
 // An age of exactly the time to live is young still, and so is a negative one (a clock set back).
 bool isYoung(Date updatedAt, Date now, double timeToLive) {
     return std::chrono::duration<double>(now - updatedAt).count() <= timeToLive;
-}
-
-std::optional<std::string> firstTitle(const std::vector<RankedUsage>& rows) {
-    return rows.empty() ? std::nullopt : std::optional<std::string>(rows.front().title);
 }
 
 }  // namespace
@@ -136,9 +133,10 @@ MenuBarSnapshot OstrelDataService::buildMenuBarSnapshot() {
     const auto reading = RawReading::wholeHoursFromRollups(RowBuckets::none);
     MenuBarSnapshot snapshot;
     snapshot.summary = repository_->fetchSummary(today, reading);
-    if (auto active = repository_->fetchActiveNetworkIdentity()) snapshot.activeNetwork = std::move(active->name);
-    snapshot.topAppToday = firstTitle(repository_->fetchTopApplications(today, 1, reading));
-    snapshot.topNetworkToday = firstTitle(repository_->fetchTopNetworks(today, 1, reading));
+    TodaysLeaders leaders = todaysLeaders(*repository_, today);
+    snapshot.activeNetwork = std::move(leaders.activeNetwork);
+    snapshot.topAppToday = std::move(leaders.topApp);
+    snapshot.topNetworkToday = std::move(leaders.topNetwork);
     return snapshot;
 }
 

@@ -144,7 +144,7 @@ void OstrelRepository::migrate() {
         "CREATE INDEX IF NOT EXISTS idx_usage_samples_mock ON usage_samples(source) WHERE source = 'mock';");
     database->execute(createRollupStateSQL);
     for (const char* column : rollupStateColumns) addColumnIfMissing("rollup_state", column);
-    database->runExclusive([](SQLiteConnection& connection) { rollup_record::createEditTriggers(connection); });
+    database->runExclusive([](SQLiteConnection& connection) { rollup_record::watchEdits(connection); });
 }
 
 void OstrelRepository::addColumnIfMissing(const std::string& table, const std::string& definition) {

@@ -51,9 +51,14 @@ void otherWrites(SQLiteConnection& connection) {
     connection.execute("UPDATE rollup_state SET other_zone_writes = 1;");
 }
 
-void createEditTriggers(SQLiteConnection& connection) {
+void watchEdits(SQLiteConnection& connection) {
     const bool daysWatched = connection.queryInt64("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND name = ?;",
                                                    {triggerName("days", "insert")}) != 0;
+    createEditTriggers(connection);
+    if (!daysWatched) connection.execute("UPDATE rollup_state SET outside_edits = outside_edits + 1;");
+}
+
+void createEditTriggers(SQLiteConnection& connection) {
     for (const auto& [table, short_] : watched) {
         for (const auto& [change, lower] : changes) {
             connection.execute("CREATE TRIGGER IF NOT EXISTS " + triggerName(short_, lower) + " AFTER " + change +
@@ -62,7 +67,6 @@ void createEditTriggers(SQLiteConnection& connection) {
                                "BEGIN\n  UPDATE rollup_state SET outside_edits = outside_edits + 1;\nEND;");
         }
     }
-    if (!daysWatched) connection.execute("UPDATE rollup_state SET outside_edits = outside_edits + 1;");
 }
 
 void dropEditTriggers(SQLiteConnection& connection) {

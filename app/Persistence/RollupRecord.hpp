@@ -37,9 +37,11 @@ void rebuilt(SQLiteConnection& connection, const std::string& zone);
 void otherWrites(SQLiteConnection& connection);
 
 // The triggers that count other programs' changes; dropped and made again around deleting every
-// row (a table with triggers is emptied row by row). A file whose daily roll-ups were not watched
-// yet has its record marked as changed by others.
+// row (a table with triggers is emptied row by row).
 void createEditTriggers(SQLiteConnection& connection);
+// The triggers, made as the database opens: a file whose daily roll-ups were not watched yet has
+// its record marked as changed by others.
+void watchEdits(SQLiteConnection& connection);
 void dropEditTriggers(SQLiteConnection& connection);
 
 }  // namespace rollup_record

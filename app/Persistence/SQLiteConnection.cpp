@@ -164,7 +164,7 @@ void SQLiteConnection::checkStep(int result) const {
 }
 
 SQLiteError SQLiteConnection::errorOf(SQLiteError::Kind kind) const {
-    return SQLiteError(kind, sqlite3_errmsg(db_));
+    return SQLiteError(kind, sqlite3_errmsg(db_), sqlite3_extended_errcode(db_));
 }
 
 }  // namespace ostrel

@@ -19,7 +19,7 @@ SQLiteDatabase::SQLiteDatabase(const std::string& path, const Inspection& inspec
     if (result != SQLITE_OK) {
         std::string message = handle != nullptr ? sqlite3_errmsg(handle) : "unknown";
         sqlite3_close(handle);
-        throw SQLiteError(SQLiteError::Kind::openFailed, message);
+        throw SQLiteError(SQLiteError::Kind::openFailed, message, result);
     }
     if (handle == nullptr) {
         throw SQLiteError(SQLiteError::Kind::openFailed, "unable to allocate sqlite pointer");
@@ -29,7 +29,7 @@ SQLiteDatabase::SQLiteDatabase(const std::string& path, const Inspection& inspec
     // later write would then fail, so refuse the file here with SQLite's own message.
     if (sqlite3_db_readonly(handle, "main") == 1) {
         db_.reset();
-        throw SQLiteError(SQLiteError::Kind::openFailed, sqlite3_errstr(SQLITE_READONLY));
+        throw SQLiteError(SQLiteError::Kind::openFailed, sqlite3_errstr(SQLITE_READONLY), SQLITE_READONLY);
     }
     connection_.db_ = handle;
     sqlite3_busy_timeout(handle, static_cast<int>(kBusyTimeout.count()));

@@ -11,7 +11,10 @@ constexpr const char* prefixes[] = {
 
 }  // namespace
 
-SQLiteError::SQLiteError(Kind kind, std::string message)
-    : std::runtime_error(prefixes[static_cast<int>(kind)] + message), kind_(kind), message_(std::move(message)) {}
+SQLiteError::SQLiteError(Kind kind, std::string message, int code)
+    : std::runtime_error(prefixes[static_cast<int>(kind)] + message),
+      kind_(kind),
+      message_(std::move(message)),
+      code_(code) {}
 
 }  // namespace ostrel

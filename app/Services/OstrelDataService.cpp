@@ -95,7 +95,7 @@ OstrelDataService::OstrelDataService(Token, Dependencies dependencies)
         settings_ = settleSettings();
     } catch (const SQLiteError& error) {
         throw OstrelDataServiceError(startFailurePrefix + std::string(error.what()),
-                                     error.message() == sqlite3_errstr(SQLITE_BUSY));
+                                     (error.code() & 0xff) == SQLITE_BUSY);
     } catch (const std::exception& error) {
         throw OstrelDataServiceError(startFailurePrefix + std::string(error.what()));
     }

@@ -13,8 +13,9 @@ class StyledLabel;
 
 // The popover's "Prefs" screen: six cards in a vertical scroll area (menu bar, threshold alerts,
 // system, network name access, privacy, support and about), then the view model's error line
-// (its information line is the System card's, under the button whose outcome it tells). It shows the view model's state
-// as it changes and acts only through its operations; it keeps no state of its own and has no live refresh.
+// (its information line is the System card's, under the button whose outcome it tells). It shows
+// the view model's state as it changes and acts only through its operations; it keeps no state of
+// its own and has no live refresh.
 class PreferencesView final : public QWidget {
     Q_OBJECT
 
